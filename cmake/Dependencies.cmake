@@ -1,0 +1,26 @@
+# Imported targets for the system libraries, one per pkg-config module.
+# Each subsystem links only the ones its backends include.
+function(engine_pkg target module)
+  if(NOT TARGET ${target})
+    pkg_check_modules(${target} REQUIRED IMPORTED_TARGET GLOBAL ${module})
+    add_library(${target} ALIAS PkgConfig::${target})
+  endif()
+endfunction()
+
+engine_pkg(dep_tinyxml tinyxml)
+engine_pkg(dep_md libmd)
+engine_pkg(dep_zip libzip)
+engine_pkg(dep_expat expat)
+engine_pkg(dep_sdl2 sdl2)
+engine_pkg(dep_epoxy epoxy)
+if(ENGINE_USE_LUAJIT)
+  engine_pkg(dep_lua luajit)
+else()
+  engine_pkg(dep_lua lua5.1)
+endif()
+engine_pkg(dep_il IL)
+engine_pkg(dep_openal openal)
+engine_pkg(dep_vorbis "vorbisfile;vorbis;ogg")
+engine_pkg(dep_bullet bullet)
+
+find_package(Threads REQUIRED)
