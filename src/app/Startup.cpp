@@ -89,9 +89,9 @@ int gameMain(int argc, char** argv) {
             copied = platform::copyFile(templatePath, userPath, true);
         }
         if (!copied) {
-            platform::showErrorMessageBox(params.applicationName, "Can't copy xml config file: " +
-                                                                      templatePath + " to " +
-                                                                      userPath);
+            platform::showErrorMessageBox(
+                params.applicationName,
+                "Can't copy xml config file: " + templatePath + " to " + userPath);
             return 1;
         }
     }

@@ -1,3 +1,5 @@
 #include "app/Startup.h"
 
-int main(int argc, char** argv) { return gameMain(argc, argv); }
+int main(int argc, char** argv) {
+    return gameMain(argc, argv);
+}

@@ -41,8 +41,10 @@ Entity::~Entity() {
         std::vector<ActionListener*> listeners = m_deleteListeners;
         for (size_t i = 0; i < listeners.size(); ++i) {
             ActionListener* listener = listeners[i];
-            size_t before = static_cast<size_t>(std::count(listeners.begin(), listeners.begin() + i, listener));
-            size_t live = static_cast<size_t>(std::count(m_deleteListeners.begin(), m_deleteListeners.end(), listener));
+            size_t before =
+                static_cast<size_t>(std::count(listeners.begin(), listeners.begin() + i, listener));
+            size_t live = static_cast<size_t>(
+                std::count(m_deleteListeners.begin(), m_deleteListeners.end(), listener));
             if (before < live) {
                 listener->actionPerformed(this, kind, 0, 0);
             }
@@ -53,7 +55,9 @@ Entity::~Entity() {
     }
 }
 
-void Entity::addDeleteListener(ActionListener* listener) { m_deleteListeners.push_back(listener); }
+void Entity::addDeleteListener(ActionListener* listener) {
+    m_deleteListeners.push_back(listener);
+}
 
 void Entity::removeDeleteListener(ActionListener* listener) {
     auto it = std::find(m_deleteListeners.begin(), m_deleteListeners.end(), listener);
@@ -89,9 +93,13 @@ std::vector<Entity*> byKind(uint32_t mask) {
     return result;
 }
 
-size_t count() { return registry().size(); }
+size_t count() {
+    return registry().size();
+}
 
-int32_t peekNextId() { return g_nextId; }
+int32_t peekNextId() {
+    return g_nextId;
+}
 
 }  // namespace EntityRegistry
 

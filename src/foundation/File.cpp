@@ -55,11 +55,17 @@ int NativeFile::getSize() {
     return static_cast<int>(size);
 }
 
-bool NativeFile::isEof() { return m_stream != nullptr && std::feof(m_stream) != 0; }
+bool NativeFile::isEof() {
+    return m_stream != nullptr && std::feof(m_stream) != 0;
+}
 
-int64_t NativeFile::getLastWriteTime() { return platform::getLastWriteTime(m_path); }
+int64_t NativeFile::getLastWriteTime() {
+    return platform::getLastWriteTime(m_path);
+}
 
-bool NativeFile::hasError() { return m_stream == nullptr || std::ferror(m_stream) != 0; }
+bool NativeFile::hasError() {
+    return m_stream == nullptr || std::ferror(m_stream) != 0;
+}
 
 std::unique_ptr<File> NativeFileLoader::open(const std::string& path, int mode, bool isAbsolute) {
     std::string fullPath = isAbsolute ? path : m_folder + path;
@@ -97,9 +103,13 @@ void addFileLoader(std::unique_ptr<IFileLoader> loader) {
     });
 }
 
-void clearFileLoaders() { loaders().clear(); }
+void clearFileLoaders() {
+    loaders().clear();
+}
 
-size_t getNumFileLoaders() { return loaders().size(); }
+size_t getNumFileLoaders() {
+    return loaders().size();
+}
 
 IFileLoader* getFileLoader(size_t index) {
     auto& list = loaders();

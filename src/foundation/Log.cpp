@@ -41,9 +41,13 @@ Log& Log::write(uint32_t value) {
     return write(buffer);
 }
 
-Log& Log::write(float value) { return write(formatLogFloat(value).c_str()); }
+Log& Log::write(float value) {
+    return write(formatLogFloat(value).c_str());
+}
 
-void Log::addSink(ILogSink* sink) { m_sinks.push_back(sink); }
+void Log::addSink(ILogSink* sink) {
+    m_sinks.push_back(sink);
+}
 
 void Log::removeSink(ILogSink* sink) {
     auto it = std::find(m_sinks.begin(), m_sinks.end(), sink);

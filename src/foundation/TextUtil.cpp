@@ -62,7 +62,9 @@ float readFloat(const char* text, const char** end) {
     return negative ? -value : value;
 }
 
-bool readFlag(const char* text) { return text != nullptr && strcasecmp(text, "true") == 0; }
+bool readFlag(const char* text) {
+    return text != nullptr && strcasecmp(text, "true") == 0;
+}
 
 int readInt(const char* text, int defaultValue) {
     return text == nullptr ? defaultValue : std::atoi(text);
@@ -179,4 +181,6 @@ std::string formatFloatValue(float value) {
     return buffer;
 }
 
-std::string formatIntValue(int value) { return std::to_string(value); }
+std::string formatIntValue(int value) {
+    return std::to_string(value);
+}

@@ -139,7 +139,9 @@ void XMLConfigFile::setString(const char* path, const char* value) {
     }
 }
 
-bool XMLConfigFile::hasElement(const char* path) const { return resolve(path, nullptr) != nullptr; }
+bool XMLConfigFile::hasElement(const char* path) const {
+    return resolve(path, nullptr) != nullptr;
+}
 
 void XMLConfigFile::save() {
     if (m_loaded && m_document) {

@@ -12,8 +12,12 @@ struct PieceSink : ILogSink {
 
 TEST(Log, FloatFormat) {
     const std::pair<float, const char*> cases[] = {
-        {1.5f, "1.5"}, {0.1f, "0.1"}, {2.0f, "2"}, {0.75f, "0.75"},
-        {1234567.0f, "1.23457e+06"}, {-0.000125f, "-0.000125"},
+        {1.5f, "1.5"},
+        {0.1f, "0.1"},
+        {2.0f, "2"},
+        {0.75f, "0.75"},
+        {1234567.0f, "1.23457e+06"},
+        {-0.000125f, "-0.000125"},
     };
     for (const auto& [value, text] : cases) {
         EXPECT_EQ(formatLogFloat(value), text);

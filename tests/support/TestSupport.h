@@ -32,7 +32,7 @@ void makeDirs(const std::string& path);
 void copyExecutable(const std::string& from, const std::string& to);
 
 struct RunResult {
-    int exitCode = -1;  // -1 when the program could not run or was killed
+    int exitCode = -1;   // -1 when the program could not run or was killed
     std::string output;  // stdout and stderr together
     bool timedOut = false;
 };

@@ -43,13 +43,21 @@ std::string folderOfPath(const std::string& path) {
 }
 
 std::string getUserDataFolder() {
+    auto withoutTrailingSlashes = [](std::string path) {
+        while (path.size() > 1 && path.back() == '/') {
+            path.pop_back();
+        }
+        return path;
+    };
+    // Only absolute values are usable: a relative one would move with the
+    // working folder.
     const char* xdg = std::getenv("XDG_DATA_HOME");
     if (xdg != nullptr && xdg[0] == '/') {
-        return xdg;
+        return withoutTrailingSlashes(xdg);
     }
     const char* home = std::getenv("HOME");
-    if (home != nullptr && home[0] != '\0') {
-        return std::string(home) + "/.local/share";
+    if (home != nullptr && home[0] == '/') {
+        return withoutTrailingSlashes(home) + "/.local/share";
     }
     return std::string();
 }

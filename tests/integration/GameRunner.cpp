@@ -1,0 +1,37 @@
+#include "GameRunner.h"
+
+#include <filesystem>
+
+GameRunner::GameRunner(const std::string& gameXml) {
+    m_executable = m_program / "game";
+    testsupport::copyExecutable(GAME_EXECUTABLE, m_executable);
+    if (!gameXml.empty()) {
+        testsupport::writeFile(m_program / "game.xml", gameXml);
+    }
+}
+
+std::string GameRunner::defaultGameXml() {
+    return "<game>\n"
+           "  <development><controls>true</controls></development>\n"
+           "  <logging><file filename=\"game.log\" enable=\"true\"/></logging>\n"
+           "  <graphic><display><width>320</width><height>240</height></display></graphic>\n"
+           "</game>\n";
+}
+
+void GameRunner::writeProgramFile(const std::string& relativePath,
+                                  const std::string& contents) const {
+    std::filesystem::path path = m_program.path() + relativePath;
+    std::filesystem::create_directories(path.parent_path());
+    testsupport::writeFile(path.string(), contents);
+}
+
+testsupport::RunResult GameRunner::run(const std::vector<std::string>& args,
+                                       std::map<std::string, std::string> env,
+                                       int timeoutMs) const {
+    std::vector<std::string> argv{m_executable};
+    argv.insert(argv.end(), args.begin(), args.end());
+    env.emplace("XDG_DATA_HOME", m_user.path());
+    env.emplace("SDL_VIDEODRIVER", "offscreen");
+    env.emplace("DISPLAY", "");
+    return testsupport::runProgram(argv, m_program.path(), env, timeoutMs);
+}
