@@ -1,0 +1,98 @@
+#pragma once
+// The frame profiler: a tree of named sections timed every frame, the two
+// texts of the profiler statistics page, and the "profiler.csv" dump.
+// Sections are identified by the address of their name text.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+struct ProfiledSection {
+    ProfiledSection(const char* key, ProfiledSection* parentSection)
+        : nameKey(key), name(key), parent(parentSection) {}
+
+    const char* nameKey;
+    std::string name;
+    ProfiledSection* parent;
+    std::vector<std::unique_ptr<ProfiledSection>> children;
+
+    std::vector<double> historyTimes;
+    std::vector<int> historyFrames;
+    bool historyOn = false;
+    double frameTime = 0.0;
+    double totalTime = 0.0;
+    int totalCount = 0;
+    int frameCount = 0;
+    int frameNumber = 0;
+    double startMs = 0.0;
+};
+
+class Profiler {
+public:
+    static Profiler& get();
+    Profiler();
+
+    // Requests take effect at the next frame start.
+    void requestEnable() { m_enableRequest = true; }
+    void requestDisable() { m_disableRequest = true; }
+    void requestHistory(bool on) {
+        m_historyValue = on;
+        m_historyChangePending = true;
+    }
+    void requestSave() { m_saveRequest = true; }
+
+    bool isEnabled() const { return m_enabled; }
+
+    void frameStart(int frameNumber);
+    void enterSection(const char* name);
+    void leaveSection();
+    void frameEnd();
+
+    const std::string& getTreeText() const { return m_treeText; }
+    const std::string& getFlatText() const { return m_flatText; }
+    const ProfiledSection& getRoot() const { return m_root; }
+
+    // The CSV text of "profiler.csv".
+    std::string buildCsv() const;
+    // Writes "profiler.csv" through the file system and logs where.
+    void saveCsv() const;
+
+    // Forgets every section (tests).
+    void reset();
+
+private:
+    void buildTexts();
+
+    bool m_enabled = false;
+    bool m_enableRequest = false;
+    bool m_disableRequest = false;
+    bool m_historyValue = false;
+    bool m_historyChangePending = false;
+    bool m_saveRequest = false;
+    ProfiledSection* m_current = nullptr;
+    ProfiledSection m_root;
+    std::string m_treeText;
+    std::string m_flatText;
+};
+
+// Enters a section for the life of the scope.
+class ProfileScope {
+public:
+    explicit ProfileScope(const char* name) {
+        Profiler& profiler = Profiler::get();
+        if (profiler.isEnabled()) {
+            m_profiler = &profiler;
+            profiler.enterSection(name);
+        }
+    }
+    ~ProfileScope() {
+        if (m_profiler != nullptr) {
+            m_profiler->leaveSection();
+        }
+    }
+    ProfileScope(const ProfileScope&) = delete;
+    ProfileScope& operator=(const ProfileScope&) = delete;
+
+private:
+    Profiler* m_profiler = nullptr;
+};
