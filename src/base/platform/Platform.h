@@ -21,6 +21,9 @@ std::string getUserDataFolder();
 // True for an existing regular file (not a folder, device, socket...).
 bool isPlainFile(const std::string& path);
 
+// Size in bytes of an existing regular file, -1 otherwise.
+int64_t getFileSize(const std::string& path);
+
 // True for an existing folder.
 bool isFolder(const std::string& path);
 

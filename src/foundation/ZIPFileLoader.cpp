@@ -1,0 +1,205 @@
+#include "foundation/ZIPFileLoader.h"
+
+#include <zip.h>
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_map>
+#include <vector>
+
+#include "base/platform/Platform.h"
+#include "foundation/TextUtil.h"
+
+namespace {
+
+std::string lowerAscii(const char* text) {
+    std::string result(text);
+    for (char& c : result) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return result;
+}
+
+// Closes an entry stream on every way out.
+struct EntryStream {
+    zip_file_t* file;
+    ~EntryStream() {
+        if (file != nullptr) {
+            zip_fclose(file);
+        }
+    }
+};
+
+}  // namespace
+
+ZIPFile::ZIPFile(std::unique_ptr<char[]> data, int size) : m_data(std::move(data)), m_size(size) {}
+
+int ZIPFile::read(void* buffer, int count) {
+    if (count < 0) {
+        return -1;
+    }
+    int n = std::min(count, m_size - m_position);
+    if (n > 0) {
+        std::memcpy(buffer, m_data.get() + m_position, static_cast<size_t>(n));
+        m_position += n;
+    }
+    return n;
+}
+
+int ZIPFile::write(const void*, int) {
+    return 0;
+}
+
+int ZIPFile::seek(int position) {
+    m_position = std::clamp(position, 0, m_size);
+    return m_position;
+}
+
+// An open archive and its entry index by lower-case name. Where names differ
+// only in case, the first entry of the central directory wins.
+struct ZIPFileLoader::Archive {
+    zip_t* handle = nullptr;
+    zip_uint64_t fileSize = 0;
+    std::unordered_map<std::string, zip_uint64_t> entries;
+
+    ~Archive() {
+        if (handle != nullptr) {
+            zip_discard(handle);
+        }
+    }
+};
+
+ZIPFileLoader::ZIPFileLoader(std::string folder, std::string password, int priority)
+    : m_folder(std::move(folder)), m_password(std::move(password)), m_priority(priority) {}
+
+ZIPFileLoader::~ZIPFileLoader() = default;
+
+ZIPFileLoader::Archive* ZIPFileLoader::findArchive(const std::string& archivePath) {
+    auto it = m_archives.find(archivePath);
+    if (it != m_archives.end()) {
+        return it->second.get();
+    }
+    // Missing archives are not remembered: one may appear later.
+    if (!platform::isPlainFile(archivePath)) {
+        return nullptr;
+    }
+    int error = 0;
+    zip_t* handle = zip_open(archivePath.c_str(), ZIP_RDONLY, &error);
+    if (handle == nullptr) {
+        return nullptr;
+    }
+    auto archive = std::make_unique<Archive>();
+    archive->handle = handle;
+    archive->fileSize =
+        static_cast<zip_uint64_t>(std::max<int64_t>(platform::getFileSize(archivePath), 0));
+    zip_int64_t count = zip_get_num_entries(handle, 0);
+    archive->entries.reserve(count > 0 ? static_cast<size_t>(count) : 0);
+    for (zip_int64_t i = 0; i < count; ++i) {
+        const char* name = zip_get_name(handle, static_cast<zip_uint64_t>(i), 0);
+        if (name != nullptr) {
+            archive->entries.emplace(lowerAscii(name), static_cast<zip_uint64_t>(i));
+        }
+    }
+    Archive* result = archive.get();
+    m_archives.emplace(archivePath, std::move(archive));
+    return result;
+}
+
+std::unique_ptr<File> ZIPFileLoader::openEntry(Archive& archive,
+                                               const std::string& entryName) const {
+    auto it = archive.entries.find(lowerAscii(entryName.c_str()));
+    if (it == archive.entries.end()) {
+        return nullptr;
+    }
+    zip_uint64_t index = it->second;
+    zip_stat_t stat;
+    zip_stat_init(&stat);
+    if (zip_stat_index(archive.handle, index, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE) ||
+        stat.size > static_cast<zip_uint64_t>(kMaxEntrySize) ||
+        ((stat.valid & ZIP_STAT_COMP_SIZE) && stat.comp_size > archive.fileSize)) {
+        return nullptr;
+    }
+    bool encrypted =
+        (stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && stat.encryption_method != ZIP_EM_NONE;
+    // Only encrypted entries get the password; plain ones open whatever it is.
+    EntryStream stream{encrypted
+                           ? zip_fopen_index_encrypted(archive.handle, index, 0, m_password.c_str())
+                           : zip_fopen_index(archive.handle, index, 0)};
+    if (stream.file == nullptr) {
+        return nullptr;
+    }
+    int size = static_cast<int>(stat.size);
+    auto data = std::make_unique_for_overwrite<char[]>(static_cast<size_t>(size) + 1);
+    int total = 0;
+    while (total < size) {
+        zip_int64_t n =
+            zip_fread(stream.file, data.get() + total, static_cast<zip_uint64_t>(size - total));
+        if (n <= 0) {
+            return nullptr;
+        }
+        total += static_cast<int>(n);
+    }
+    // Reading on to the end makes the library check the CRC, which catches a
+    // wrong password that passed the header check and damaged data; more data
+    // than the directory announced means the directory lies.
+    if (zip_fread(stream.file, data.get() + size, 1) != 0) {
+        return nullptr;
+    }
+    return std::make_unique<ZIPFile>(std::move(data), size);
+}
+
+std::unique_ptr<File> ZIPFileLoader::open(const std::string& path, int mode, bool isAbsolute) {
+    if (!(mode & FileMode::Read)) {
+        return nullptr;
+    }
+    std::string normalized = path;
+    std::replace(normalized.begin(), normalized.end(), '\\', '/');
+    std::vector<std::string> components = splitText("/", normalized, false);
+    if (components.size() < 2) {
+        return nullptr;
+    }
+    std::string base = isAbsolute ? std::string() : m_folder;
+    for (size_t i = 0; i + 1 < components.size(); ++i) {
+        if (i > 0) {
+            base += "/";
+        }
+        base += components[i];
+        // An empty component (leading "/", "//") names no archive.
+        if (components[i].empty()) {
+            continue;
+        }
+        Archive* archive = findArchive(base + ".zip");
+        if (archive == nullptr) {
+            continue;
+        }
+        std::string entryName = components[i + 1];
+        for (size_t j = i + 2; j < components.size(); ++j) {
+            entryName += "/";
+            entryName += components[j];
+        }
+        // A name ending in "/" is a folder entry, not a file.
+        if (entryName.empty() || entryName.back() == '/') {
+            continue;
+        }
+        if (auto file = openEntry(*archive, entryName)) {
+            return file;
+        }
+    }
+    return nullptr;
+}
+
+namespace FileSystem {
+
+void addArchiveLoaders(const std::string& appBasePath, const char* archiveKey) {
+    if (appBasePath.empty()) {
+        return;
+    }
+    if (archiveKey != nullptr) {
+        addFileLoader(std::make_unique<ZIPFileLoader>(appBasePath, archiveKey, 20));
+    }
+    addFileLoader(std::make_unique<ZIPFileLoader>(appBasePath, kDefaultArchivePassword, 25));
+}
+
+}  // namespace FileSystem
