@@ -1,0 +1,265 @@
+#pragma once
+// The engine's text preprocessor for shader sources: a general macro
+// processor driven by a syntax description (how user macros are called, how
+// directives are written, which comments and strings exist). It knows the
+// directives define, undef, ifdef, ifndef, if, elif, else, endif, include and
+// the two meta-macros defeval (define with the value expanded now) and eval
+// (integer arithmetic on the text), which let a macro count while the text is
+// being expanded. The output is one flat text without directives and comments.
+//
+// Typical use:
+//   std::string out;
+//   PreprocessorOptions options;          // the engine's syntaxes and comments
+//   options.fileName = "shared/shader/tempFile.cg";
+//   options.defines = {{"NUM_BONES", "40"}};
+//   bool ok = preprocessText(source, options, out);
+//   PreprocessorSourceLocation where = locatePreprocessedLine(out, 120, options.fileName);
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+class File;
+class Preprocessor;
+
+// Special codes inside syntax and comment sequences (one byte each). A code
+// with the top bit set (code | Negate) matches one character the plain code
+// does not match.
+namespace PreprocessorCode {
+constexpr char Blanks = 1;                 // one or more blanks (space or tab)
+constexpr char OptionalBlanks = 2;         // zero or more blanks
+constexpr char Whitespace = 3;             // one or more blanks or newlines
+constexpr char OptionalWhitespace = 4;     // zero or more blanks or newlines
+constexpr char Letter = 5;                 // a letter
+constexpr char LetterOrWhitespace = 6;     // a letter, blank or newline
+constexpr char Digit = 7;                  // a decimal digit
+constexpr char CharSet1 = 8;               // a character of the first configurable set
+constexpr char Tab = 9;                    // a tab
+constexpr char Newline = 10;               // a newline
+constexpr char CharSet2 = 11;              // a character of the second set
+constexpr char CharSet3 = 12;              // a character of the third set
+constexpr char Negate = static_cast<char>(0x80);
+}  // namespace PreprocessorCode
+
+// How macros (user syntax) or directives (directive syntax) are written.
+// Sequences may contain PreprocessorCode values. A character entry of 0 means
+// "none".
+struct PreprocessorSyntax {
+    std::string macroStart;
+    std::string macroEnd;
+    std::string argStart;
+    std::string argSeparator;
+    std::string argEnd;
+    char argReference = '#';
+    char quote = 0;
+    char nestOpen = '(';
+    char nestClose = ')';
+
+    // NAME or NAME(a, b): identifiers called directly, "(" "," ")",
+    // "#1" references, backslash quote.
+    static PreprocessorSyntax engineUserSyntax();
+    // "#" first on a line (blanks around it allowed), arguments separated by
+    // blanks up to the end of the line.
+    static PreprocessorSyntax engineDirectiveSyntax();
+};
+
+// One kind of comment or string. `modes` holds one behaviour letter for user
+// text, directive text and text being expanded: 'c' comment (dropped), 's'
+// string (copied with delimiters, nothing inside expanded), 'q' (contents
+// copied without delimiters), 'C'/'S'/'Q' the same with macros inside
+// expanded, 'i'/'I' not recognised in that mode.
+struct PreprocessorCommentSpec {
+    std::string start;
+    std::string end;
+    char escape = 0;   // skips the character after it
+    char warning = 0;  // meeting it inside ends the item with a warning
+    std::string modes = "ccc";
+};
+
+// Receives the output in chunks.
+class IPreprocessorSink {
+public:
+    virtual ~IPreprocessorSink() = default;
+    virtual void write(const char* text, size_t length) = 0;
+};
+
+struct PreprocessorOptions {
+    // When set, the input is read from it (non-owning).
+    File* inputStream = nullptr;
+    // Name of the input, used in messages and to resolve relative includes.
+    std::string fileName = "defaultFilename";
+    // In-memory input, used when no stream is set.
+    const char* inputText = nullptr;
+    size_t inputLength = 0;
+
+    // Receives all output text when set (appended to).
+    std::string* outputString = nullptr;
+    // Receives each output chunk when set.
+    IPreprocessorSink* outputSink = nullptr;
+
+    PreprocessorSyntax userSyntax = PreprocessorSyntax::engineUserSyntax();
+    PreprocessorSyntax directiveSyntax = PreprocessorSyntax::engineDirectiveSyntax();
+    // In order of addition; tried newest first. Defaults to the engine's
+    // five: block comment, line continuation, double-quoted string,
+    // single-quoted string, line comment.
+    std::vector<PreprocessorCommentSpec> commentSpecs = engineCommentSpecs();
+    // The sets behind CharSet1..3: plain characters, ranges "a-z" and the
+    // codes Blanks, OptionalBlanks, Letter, Digit, Tab, Newline.
+    std::string charSets[3];
+
+    // Macros defined before the input is read, as by "#define NAME value";
+    // NAME may carry a parameter list: {"MAX(a, b)", "((a) > (b) ? (a) : (b))"}.
+    std::vector<std::pair<std::string, std::string>> defines;
+
+    // A marker line ("//include NAME(1):1" and "//include PARENT(LINE):2")
+    // is written where an include file starts and ends.
+    bool insertIncludeMarkers = true;
+    // Blanks before a terminator are not part of the preceding text. When
+    // false, every directive line leaves an empty line in the output, which
+    // keeps output lines in step with input lines.
+    bool trimBeforeTerminators = true;
+    // Print warnings (errors are always printed).
+    bool warnings = false;
+    // Copy the text of pure comments to the output.
+    bool keepComments = false;
+
+    static std::vector<PreprocessorCommentSpec> engineCommentSpecs();
+};
+
+// A directive: the entries of the directive table.
+class PreprocessorMetaMacro {
+public:
+    virtual ~PreprocessorMetaMacro() = default;
+    // `argument` is the directive's argument text with comments removed.
+    virtual void execute(Preprocessor& preprocessor, std::string_view name,
+                         std::string_view argument) = 0;
+    virtual const char* getName() const = 0;
+    // 0, 1 or 2.
+    virtual int getNumArguments() const = 0;
+    // Conditional directives act inside inactive blocks, the others do not.
+    virtual bool isConditional() const { return false; }
+};
+
+class Preprocessor {
+public:
+    enum Mode { UserMode = 0, DirectiveMode = 1, ExpandMode = 2 };
+
+    // Copies the syntaxes and specifications and registers the directives.
+    explicit Preprocessor(const PreprocessorOptions& options);
+    ~Preprocessor();
+    Preprocessor(const Preprocessor&) = delete;
+    Preprocessor& operator=(const Preprocessor&) = delete;
+
+    // Processes the whole input into the output. On failure the text
+    // "Preprocession failed, check log" is appended to the output and false
+    // is returned. One run per object.
+    bool run();
+    bool hasFailed() const { return m_failed; }
+
+    // Preprocesses a piece of text with the current macros into a new string.
+    std::string expandText(std::string_view text, Mode mode);
+
+    bool isDefined(std::string_view name) const;
+    // The stored (unexpanded) value of a macro, or nullptr.
+    const std::string* getMacroValue(std::string_view name) const;
+
+    // --- Operations the directives use --------------------------------------
+    // Logs "file(line) : error: message" and fails the run.
+    void error(std::string_view message);
+    // Logs "file(line) : warning: message" when warnings are on.
+    void warning(std::string_view message);
+    // Parses "NAME value" / "NAME(p1, p2) value" and defines the macro, the
+    // value expanded first when `evaluate` is set (defeval).
+    void defineFromArgument(std::string_view argument, bool evaluate);
+    void undefine(std::string_view name);
+    // Expands the expression text (with defined(NAME) available) and
+    // evaluates it; failures log the arithmetic error and give 0.
+    int32_t evaluate(std::string_view expression);
+    // Conditional stack.
+    bool isParentActive() const;
+    bool isActive() const;
+    void pushConditional(bool condition);
+    void elseConditional();
+    // Returns true when the level still waits for a branch (state 1).
+    bool isWaitingForBranch() const;
+    void takeBranch(bool condition);
+    bool popConditional();
+    int getConditionalDepth() const { return static_cast<int>(m_conditions.size()); }
+    void includeFile(std::string_view name);
+    void writeOutput(std::string_view text);
+
+    // Limits that keep any input finite.
+    static constexpr int kMaxConditionalDepth = 49;
+    static constexpr int kMaxExpansionDepth = 128;
+    static constexpr int kMaxIncludeDepth = 32;
+    static constexpr int kMaxMacroArguments = 100;
+    static constexpr size_t kMaxOutputSize = size_t(64) << 20;
+
+    struct Macro;
+    struct Context;
+
+private:
+    struct StringHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view text) const {
+            return std::hash<std::string_view>{}(text);
+        }
+    };
+    using MacroTable =
+        std::unordered_map<std::string, std::shared_ptr<const Macro>, StringHash, std::equal_to<>>;
+    using DirectiveTable = std::unordered_map<std::string, std::unique_ptr<PreprocessorMetaMacro>,
+                                              StringHash, std::equal_to<>>;
+
+    struct CompiledSpec;
+    class Scanner;
+    friend class Scanner;
+
+    void addCommentSpec(const PreprocessorCommentSpec& spec);
+    void flushOutput(bool last);
+
+    PreprocessorOptions m_options;
+    std::vector<CompiledSpec> m_specs;  // newest first
+    bool m_charSets[3][256] = {};
+    bool m_interesting[256] = {};
+    MacroTable m_macros;
+    DirectiveTable m_directives;
+    std::vector<uint8_t> m_conditions;
+    std::vector<Context*> m_contexts;
+    std::string* m_output = nullptr;
+    std::string m_topOutput;
+    int m_depth = 0;
+    int m_includeDepth = 0;
+    int m_definedActive = 0;
+    bool m_failed = false;
+    bool m_ran = false;
+};
+
+// Runs the preprocessor on a text or on a file read through the virtual file
+// system (the file's name is then the options' file name); the output is
+// appended to `output`. False on failure (messages in the log).
+bool preprocessText(std::string_view text, const PreprocessorOptions& options,
+                        std::string& output);
+bool preprocessFile(const std::string& path, const PreprocessorOptions& options,
+                    std::string& output);
+
+// Where a place of the output came from, found through the include markers:
+// after a marker "//include NAME(LINE):k" the next output line is line LINE
+// of NAME. Text before the first marker belongs to `inputName` starting at
+// line 1. Exact when trimBeforeTerminators is false and no comment spans
+// lines; otherwise lines removed inside a file shift the count.
+struct PreprocessorSourceLocation {
+    std::string file;
+    int line = 0;
+};
+PreprocessorSourceLocation locatePreprocessedPosition(std::string_view output, size_t position,
+                                                      const std::string& inputName,
+                                                      std::string_view markerStart = "//");
+// The same for a 1-based output line number (what compilers report).
+PreprocessorSourceLocation locatePreprocessedLine(std::string_view output, int line,
+                                                  const std::string& inputName,
+                                                  std::string_view markerStart = "//");
