@@ -1,0 +1,188 @@
+#include "scene/Geometry.h"
+
+#include <algorithm>
+
+#include "foundation/Log.h"
+#include "scene/SceneRenderContext.h"
+
+Geometry::Geometry(const std::string& name) : Entity(name, false) {
+    addKind(EntityKind::Geometry);
+}
+
+Geometry::~Geometry() = default;
+
+void Geometry::registerShape(Shape* shape) {
+    if (std::find(m_shapes.begin(), m_shapes.end(), shape) == m_shapes.end()) {
+        m_shapes.push_back(shape);
+    }
+}
+
+void Geometry::unregisterShape(Shape* shape) {
+    auto it = std::find(m_shapes.begin(), m_shapes.end(), shape);
+    if (it != m_shapes.end()) {
+        m_shapes.erase(it);
+    }
+}
+
+uint32_t vertexStrideFor(uint32_t attributes) {
+    uint32_t stride = 3;
+    if (attributes & VertexAttribute::Normal) {
+        stride += 3;
+    }
+    if (attributes & VertexAttribute::TexCoords0) {
+        stride += 2;
+    }
+    if (attributes & VertexAttribute::TexCoords1) {
+        stride += 2;
+    }
+    if (attributes & VertexAttribute::Color) {
+        stride += 4;
+    }
+    if (attributes & VertexAttribute::Skin) {
+        stride += 8;
+    }
+    return stride;
+}
+
+namespace {
+
+uint32_t indicesPerPrimitive(PrimitiveType type) {
+    switch (type) {
+        case PrimitiveType::Points:
+            return 1;
+        case PrimitiveType::Lines:
+            return 2;
+        case PrimitiveType::Triangles:
+            return 3;
+    }
+    return 3;
+}
+
+}  // namespace
+
+void VertexBufferGeometry::draw(SceneRenderContext& context, size_t subMesh) {
+    if (subMesh >= m_subMeshes.size() || context.subMeshDrawer == nullptr) {
+        return;
+    }
+    SubMesh& mesh = *m_subMeshes[subMesh];
+    if (!mesh.deviceData) {
+        mesh.deviceData = context.subMeshDrawer->createDeviceData(mesh);
+    }
+    context.subMeshDrawer->drawSubMesh(mesh, mesh.deviceData.get());
+    context.statistics.drawCalls += 1;
+    context.statistics.primitives += mesh.indexCount / indicesPerPrimitive(mesh.primitive);
+    context.statistics.indices += mesh.indexCount;
+}
+
+RenderAttachment* VertexBufferGeometry::getSubMeshData(size_t subMesh) {
+    return subMesh < m_subMeshes.size() ? m_subMeshes[subMesh]->deviceData.get() : nullptr;
+}
+
+IndexedFaceSetGeometry::IndexedFaceSetGeometry(const std::string& name,
+                                               std::unique_ptr<MeshData> mesh,
+                                               uint32_t vertexAttributes)
+    : VertexBufferGeometry(name) {
+    if (!mesh) {
+        mesh = std::make_unique<MeshData>();
+    }
+    uint32_t content = 0;
+    for (const MeshTriangle& triangle : mesh->triangles) {
+        if (triangle.attributes & VertexAttribute::Color) {
+            content |= kHasVertexColors;
+            break;
+        }
+    }
+    if (!mesh->skinWeights.empty() && !mesh->boneIndices.empty()) {
+        content |= kHasSkin;
+    }
+    uint32_t attributes = vertexAttributes & ~VertexAttribute::Skin;
+    if (content & kHasVertexColors) {
+        attributes |= VertexAttribute::Color;
+    }
+    if (content & kHasSkin) {
+        attributes |= VertexAttribute::Skin;
+    }
+
+    if (mesh->triangles.empty()) {
+        Log::get() << "Error: Mesh with zero triangles\n";
+    } else {
+        size_t begin = 0;
+        const size_t count = mesh->triangles.size();
+        for (size_t i = 1; i <= count; ++i) {
+            if (i == count || mesh->triangles[i].material != mesh->triangles[begin].material) {
+                buildRun(*mesh, begin, i, attributes);
+                begin = i;
+            }
+        }
+    }
+
+    const std::vector<Vector3>& positions = mesh->positions;
+    boundsStorage().setFromPoints(positions.empty() ? nullptr : &positions[0].x, positions.size(),
+                                  sizeof(Vector3) / sizeof(float));
+    setContentFlags(content);
+    setMeshData(std::move(mesh));
+}
+
+void IndexedFaceSetGeometry::buildRun(const MeshData& mesh, size_t begin, size_t end,
+                                      uint32_t attributes) {
+    // A corner that names a position outside the list makes the run unusable.
+    for (size_t t = begin; t < end; ++t) {
+        for (const MeshCorner& corner : mesh.triangles[t].corners) {
+            if (corner.position >= mesh.positions.size()) {
+                Log::get() << "Error: Internal mesh error\n";
+                return;
+            }
+        }
+    }
+    auto subMesh = std::make_unique<SubMesh>();
+    subMesh->primitive = PrimitiveType::Triangles;
+    subMesh->vertexAttributes = attributes;
+    subMesh->vertexStride = vertexStrideFor(attributes);
+    subMesh->materialIndex = mesh.triangles[begin].material;
+    const size_t cornerCount = (end - begin) * 3;
+    subMesh->vertices.reserve(cornerCount * subMesh->vertexStride);
+    subMesh->indices.reserve(cornerCount);
+
+    std::vector<float>& v = subMesh->vertices;
+    for (size_t t = begin; t < end; ++t) {
+        const MeshTriangle& triangle = mesh.triangles[t];
+        for (const MeshCorner& corner : triangle.corners) {
+            const Vector3& p = mesh.positions[corner.position];
+            v.insert(v.end(), {p.x, p.y, p.z});
+            if (attributes & VertexAttribute::Normal) {
+                v.insert(v.end(), corner.normal, corner.normal + 3);
+            }
+            if (attributes & VertexAttribute::TexCoords0) {
+                v.insert(v.end(), corner.texCoords0, corner.texCoords0 + 2);
+            }
+            if (attributes & VertexAttribute::TexCoords1) {
+                v.insert(v.end(), corner.texCoords1, corner.texCoords1 + 2);
+            }
+            if (attributes & VertexAttribute::Color) {
+                if (triangle.attributes & VertexAttribute::Color) {
+                    v.insert(v.end(), {corner.color[0], corner.color[1], corner.color[2], 1.0f});
+                } else {
+                    v.insert(v.end(), {1.0f, 1.0f, 1.0f, 1.0f});
+                }
+            }
+            if (attributes & VertexAttribute::Skin) {
+                // Vertices beyond the skin lists get no weights.
+                std::array<float, 4> weights{};
+                std::array<int32_t, 4> bones{};
+                if (corner.position < mesh.skinWeights.size()) {
+                    weights = mesh.skinWeights[corner.position];
+                }
+                if (corner.position < mesh.boneIndices.size()) {
+                    bones = mesh.boneIndices[corner.position];
+                }
+                v.insert(v.end(), weights.begin(), weights.end());
+                for (int32_t bone : bones) {
+                    v.push_back(static_cast<float>(bone));
+                }
+            }
+            subMesh->indices.push_back(static_cast<uint32_t>(subMesh->indices.size()));
+        }
+    }
+    subMesh->indexCount = static_cast<uint32_t>(subMesh->indices.size());
+    addSubMesh(std::move(subMesh));
+}

@@ -1,0 +1,142 @@
+#pragma once
+// The base classes of the scene tree: Node (parent and children) and
+// ScenegraphNode (flags, node event listeners, user attributes).
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "foundation/Entity.h"
+
+class BoundingSphere;
+
+namespace NodeKind {
+// Set by the Node constructor; the other node bits are in EntityKind.
+constexpr uint32_t Node = 0x2;
+}  // namespace NodeKind
+
+// Event kinds of the scene graph, taken once from the engine's event counter.
+namespace SceneEvents {
+// The renderer visited the node: (0, flag from the renderer).
+int renderEventKind();
+// The node's local matrix was set: (reason, 0).
+int localTransformEventKind();
+// The node's cached world matrix was invalidated: (reason, 0).
+int worldTransformEventKind();
+// Sent to a shape when what it draws changed its extent: the shape
+// invalidates its bounds.
+int shapeBoundsChangedEventKind();
+// Takes all four kinds now so that their values do not depend on which is
+// asked for first; called once at start-up.
+void allocateEventKinds();
+}  // namespace SceneEvents
+
+// Nodes own their children only from ScenegraphNode on (ownsChildren): such a
+// node deletes its whole subtree. Children are kept as plain pointers because
+// ownership changes as nodes are linked and unlinked.
+class Node : public Entity {
+public:
+    explicit Node(const std::string& name);
+    ~Node() override;
+
+    const char* getClassName() const override { return "Node"; }
+
+    // Removes the list entry; the child's parent link stays as it is.
+    virtual void removeChildAt(size_t index, bool beingDestroyed);
+    // Moves the child here (from its old parent, if any) as the last child;
+    // returns its index.
+    virtual size_t addChild(Node* child);
+
+    // Removes the node from its parent's list and clears the parent link.
+    void unlink();
+
+    Node* getParent() const { return m_parent; }
+    size_t getNumChildren() const { return m_children.size(); }
+    Node* getChildAt(size_t index) const { return m_children[index]; }
+    const std::vector<Node*>& getChildren() const { return m_children; }
+    // Index of the child in the list, or getNumChildren() when absent.
+    size_t indexOfChild(const Node* child) const;
+    bool ownsChildren() const { return m_ownsChildren; }
+
+protected:
+    bool m_ownsChildren = false;
+
+private:
+    Node* m_parent = nullptr;
+    std::vector<Node*> m_children;
+};
+
+struct UserAttribute {
+    enum Type : int32_t { Boolean = 0, Integer = 1, Float = 2, String = 3 };
+
+    Type type = Integer;
+    bool boolValue = false;
+    int32_t intValue = 0;
+    float floatValue = 0.0f;
+    std::string stringValue;
+
+    static UserAttribute makeBoolean(bool value);
+    static UserAttribute makeInteger(int32_t value);
+    static UserAttribute makeFloat(float value);
+    static UserAttribute makeString(const std::string& value);
+};
+
+class ScenegraphNode : public Node {
+public:
+    explicit ScenegraphNode(const std::string& name);
+
+    const char* getClassName() const override { return "ScenegraphNode"; }
+
+    virtual void invalidateWorld(int32_t reason) = 0;
+    // Bounds of kind 0 to 2 of the subtree in the parent's frame.
+    virtual const BoundingSphere& getLocalBounds(int kind) = 0;
+
+    bool getVisibility() const { return m_visibility; }
+    void setVisibility(bool visible) { m_visibility = visible; }
+    bool isEnabled() const { return m_enabled; }
+    void setEnabled(bool enabled) { m_enabled = enabled; }
+    bool getCullOverride() const { return m_cullOverride; }
+    void setCullOverride(bool cullOverride) { m_cullOverride = cullOverride; }
+
+    // Listeners are not owned; the same listener may be added more than once.
+    void addRenderListener(ActionListener* listener) { m_renderListeners.push_back(listener); }
+    void removeRenderListener(ActionListener* listener);
+    void addLocalTransformListener(ActionListener* listener) {
+        m_localTransformListeners.push_back(listener);
+    }
+    void removeLocalTransformListener(ActionListener* listener);
+    void addWorldTransformListener(ActionListener* listener) {
+        m_worldTransformListeners.push_back(listener);
+    }
+    void removeWorldTransformListener(ActionListener* listener);
+
+    // Sent by the renderer when it visits the node.
+    void sendRenderEvent(int32_t rendererFlag);
+
+    // The attribute or none.
+    const UserAttribute* getUserAttribute(const std::string& name) const;
+    // Creates or replaces the entry.
+    void setUserAttribute(const std::string& name, const UserAttribute& attribute);
+    const std::map<std::string, UserAttribute>& getUserAttributes() const {
+        return m_userAttributes;
+    }
+    void setUserAttributes(const std::map<std::string, UserAttribute>& attributes) {
+        m_userAttributes = attributes;
+    }
+
+protected:
+    void sendLocalTransformEvent(int32_t reason);
+    void sendWorldTransformEvent(int32_t reason);
+
+private:
+    void notify(std::vector<ActionListener*>& listeners, int kind, int32_t v1, int32_t v2);
+
+    bool m_visibility = true;
+    bool m_enabled = true;
+    bool m_cullOverride = false;
+    std::vector<ActionListener*> m_renderListeners;
+    std::vector<ActionListener*> m_localTransformListeners;
+    std::vector<ActionListener*> m_worldTransformListeners;
+    std::map<std::string, UserAttribute> m_userAttributes;
+};

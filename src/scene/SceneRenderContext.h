@@ -1,0 +1,62 @@
+#pragma once
+// What the scene keeps for drawing a frame: the root node, the active camera,
+// the viewport and the drawing statistics. The renderer fills the viewport
+// and the sub-mesh drawer; project and unproject read them.
+
+#include <cstdint>
+#include <memory>
+
+#include "base/math/Vector3.h"
+#include "foundation/Entity.h"
+
+class Camera;
+class ISubMeshDrawer;
+class TransformGroup;
+
+struct RenderStatistics {
+    uint32_t drawCalls = 0;
+    uint32_t primitives = 0;
+    uint32_t indices = 0;
+};
+
+class SceneRenderContext : public ActionListener {
+public:
+    SceneRenderContext() = default;
+    ~SceneRenderContext() override;
+    SceneRenderContext(const SceneRenderContext&) = delete;
+    SceneRenderContext& operator=(const SceneRenderContext&) = delete;
+
+    // Both references are dropped when their node is deleted.
+    void setRootNode(TransformGroup* root);
+    TransformGroup* getRootNode() const { return m_root; }
+    void setActiveCamera(Camera* camera);
+    Camera* getActiveCamera() const { return m_camera; }
+
+    void actionPerformed(void* source, int eventKind, int32_t value1, int32_t value2) override;
+
+    // Viewport (0, 0, width, height) in pixels.
+    int32_t viewportWidth = 0;
+    int32_t viewportHeight = 0;
+    // Not owned; none until the renderer exists.
+    ISubMeshDrawer* subMeshDrawer = nullptr;
+    RenderStatistics statistics;
+
+private:
+    void track(Entity* oldEntity, Entity* newEntity);
+
+    TransformGroup* m_root = nullptr;
+    Camera* m_camera = nullptr;
+};
+
+// World point to (window x / width, window y / height, depth 0 at the near
+// plane to 1 at the far plane) with the active camera. False without a camera
+// or viewport, or for a point in the camera's plane.
+bool projectPoint(SceneRenderContext& context, const Vector3& world, Vector3& screen);
+// The inverse of projectPoint.
+bool unprojectPoint(SceneRenderContext& context, const Vector3& screen, Vector3& world);
+
+// Start-up: the scene root "RootNode", set as the context's root.
+std::unique_ptr<TransformGroup> createRootNode(SceneRenderContext& context);
+// Start-up: the "default camera" (55 degrees, 0.25, 10000), added to the root
+// and made the active camera. The root owns it.
+Camera* createDefaultCamera(TransformGroup& root, SceneRenderContext& context);
