@@ -95,6 +95,11 @@ const BoundingSphere& RawTransformGroup::getWorldBounds(int kind) {
     if (m_worldBoundsDirty[kind]) {
         BoundingSphere& world = m_worldBounds[kind];
         world.set(getLocalBounds(kind));
+        // Bringing this node's world matrix up to date as well keeps the rule
+        // that clean world bounds imply a clean world matrix: only then does a
+        // later world invalidation, which stops at dirty matrices, reach these
+        // bounds.
+        getWorldMatrix();
         Node* parent = getParent();
         if (parent && parent->hasKind(EntityKind::RawTransformGroup)) {
             world.transform(static_cast<RawTransformGroup*>(parent)->getWorldMatrix());

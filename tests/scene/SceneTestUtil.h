@@ -1,0 +1,89 @@
+#pragma once
+// Helpers shared by the scene tests: a log sink that keeps what was written,
+// an event recorder and matrix comparison.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "base/math/Matrix4.h"
+#include "foundation/Entity.h"
+#include "foundation/Log.h"
+
+class CapturedLog : public ILogSink {
+public:
+    CapturedLog() { Log::get().addSink(this); }
+    ~CapturedLog() override { Log::get().removeSink(this); }
+    void write(const char* text) override { m_text += text; }
+    const std::string& text() const { return m_text; }
+    size_t count(const std::string& piece) const {
+        size_t n = 0;
+        for (size_t at = m_text.find(piece); at != std::string::npos;
+             at = m_text.find(piece, at + piece.size())) {
+            ++n;
+        }
+        return n;
+    }
+
+private:
+    std::string m_text;
+};
+
+struct RecordedEvent {
+    void* source;
+    int kind;
+    int32_t value1;
+    int32_t value2;
+};
+
+class EventRecorder : public ActionListener {
+public:
+    void actionPerformed(void* source, int kind, int32_t v1, int32_t v2) override {
+        events.push_back({source, kind, v1, v2});
+    }
+    std::vector<RecordedEvent> events;
+};
+
+inline void expectMatrixNear(const Matrix4& a, const Matrix4& b, float tolerance = 1e-5f) {
+    for (int i = 0; i < 16; ++i) {
+        EXPECT_NEAR(a.m[i], b.m[i], tolerance) << "element " << i;
+    }
+}
+
+inline void expectVectorNear(const Vector3& a, const Vector3& b, float tolerance = 1e-5f) {
+    EXPECT_NEAR(a.x, b.x, tolerance);
+    EXPECT_NEAR(a.y, b.y, tolerance);
+    EXPECT_NEAR(a.z, b.z, tolerance);
+}
+
+#include <memory>
+
+#include "scene/Geometry.h"
+
+// A mesh over the given positions with one triangle per three consecutive
+// positions; `materials` gives each triangle's material index (all 0 when
+// empty).
+inline std::unique_ptr<MeshData> makeMesh(const std::vector<Vector3>& positions,
+                                          const std::vector<int32_t>& materials = {}) {
+    auto mesh = std::make_unique<MeshData>();
+    mesh->positions = positions;
+    for (size_t t = 0; t + 2 < positions.size(); t += 3) {
+        MeshTriangle triangle;
+        for (int c = 0; c < 3; ++c) {
+            triangle.corners[c].position = static_cast<uint32_t>(t + c);
+        }
+        size_t index = t / 3;
+        triangle.material = index < materials.size() ? materials[index] : 0;
+        mesh->triangles.push_back(triangle);
+    }
+    return mesh;
+}
+
+// Geometry whose bounding sphere is centre `center`, radius `radius`: two
+// opposite points on the x axis and one at the centre.
+inline IndexedFaceSetGeometry* makeSphereGeometry(const Vector3& center, float radius) {
+    return new IndexedFaceSetGeometry(
+        "sphere",
+        makeMesh({center - Vector3(radius, 0, 0), center + Vector3(radius, 0, 0), center}), 0);
+}
