@@ -1,0 +1,1730 @@
+#include "base/3d/shadercompiler/GlslEmitter.h"
+
+#include "base/3d/shadercompiler/Checker.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <map>
+#include <set>
+#include <unordered_set>
+
+namespace shadercompiler {
+
+using shaderinterface::ParameterInfo;
+using shaderinterface::ParamType;
+using shaderinterface::Reflection;
+using shaderinterface::SamplerInfo;
+using shaderinterface::SamplerKind;
+using shaderinterface::Stage;
+
+namespace {
+
+// Words a user identifier may not keep in GLSL: keywords, reserved words and
+// built-in functions.
+const std::unordered_set<std::string>& reservedWords() {
+    static const std::unordered_set<std::string> kWords = {"attribute",
+                                                           "const",
+                                                           "uniform",
+                                                           "varying",
+                                                           "layout",
+                                                           "centroid",
+                                                           "flat",
+                                                           "smooth",
+                                                           "noperspective",
+                                                           "patch",
+                                                           "sample",
+                                                           "break",
+                                                           "continue",
+                                                           "do",
+                                                           "for",
+                                                           "while",
+                                                           "switch",
+                                                           "case",
+                                                           "default",
+                                                           "if",
+                                                           "else",
+                                                           "subroutine",
+                                                           "in",
+                                                           "out",
+                                                           "inout",
+                                                           "float",
+                                                           "double",
+                                                           "int",
+                                                           "void",
+                                                           "bool",
+                                                           "true",
+                                                           "false",
+                                                           "invariant",
+                                                           "discard",
+                                                           "return",
+                                                           "mat2",
+                                                           "mat3",
+                                                           "mat4",
+                                                           "mat2x2",
+                                                           "mat2x3",
+                                                           "mat2x4",
+                                                           "mat3x2",
+                                                           "mat3x3",
+                                                           "mat3x4",
+                                                           "mat4x2",
+                                                           "mat4x3",
+                                                           "mat4x4",
+                                                           "vec2",
+                                                           "vec3",
+                                                           "vec4",
+                                                           "ivec2",
+                                                           "ivec3",
+                                                           "ivec4",
+                                                           "bvec2",
+                                                           "bvec3",
+                                                           "bvec4",
+                                                           "uint",
+                                                           "uvec2",
+                                                           "uvec3",
+                                                           "uvec4",
+                                                           "lowp",
+                                                           "mediump",
+                                                           "highp",
+                                                           "precision",
+                                                           "sampler1D",
+                                                           "sampler2D",
+                                                           "sampler3D",
+                                                           "samplerCube",
+                                                           "sampler1DShadow",
+                                                           "sampler2DShadow",
+                                                           "samplerCubeShadow",
+                                                           "sampler1DArray",
+                                                           "sampler2DArray",
+                                                           "sampler2DRect",
+                                                           "samplerBuffer",
+                                                           "sampler2DMS",
+                                                           "isampler2D",
+                                                           "usampler2D",
+                                                           "struct",
+                                                           "common",
+                                                           "partition",
+                                                           "active",
+                                                           "asm",
+                                                           "class",
+                                                           "union",
+                                                           "enum",
+                                                           "typedef",
+                                                           "template",
+                                                           "this",
+                                                           "packed",
+                                                           "goto",
+                                                           "inline",
+                                                           "noinline",
+                                                           "volatile",
+                                                           "public",
+                                                           "static",
+                                                           "extern",
+                                                           "external",
+                                                           "interface",
+                                                           "long",
+                                                           "short",
+                                                           "half",
+                                                           "fixed",
+                                                           "unsigned",
+                                                           "superp",
+                                                           "input",
+                                                           "output",
+                                                           "hvec2",
+                                                           "hvec3",
+                                                           "hvec4",
+                                                           "dvec2",
+                                                           "dvec3",
+                                                           "dvec4",
+                                                           "fvec2",
+                                                           "fvec3",
+                                                           "fvec4",
+                                                           "sampler3DRect",
+                                                           "filter",
+                                                           "image1D",
+                                                           "image2D",
+                                                           "image3D",
+                                                           "imageCube",
+                                                           "sizeof",
+                                                           "cast",
+                                                           "namespace",
+                                                           "using",
+                                                           "resource",
+                                                           "buffer",
+                                                           "shared",
+                                                           "coherent",
+                                                           "restrict",
+                                                           "readonly",
+                                                           "writeonly",
+                                                           "main",
+                                                           "radians",
+                                                           "degrees",
+                                                           "sin",
+                                                           "cos",
+                                                           "tan",
+                                                           "asin",
+                                                           "acos",
+                                                           "atan",
+                                                           "sinh",
+                                                           "cosh",
+                                                           "tanh",
+                                                           "asinh",
+                                                           "acosh",
+                                                           "atanh",
+                                                           "pow",
+                                                           "exp",
+                                                           "log",
+                                                           "exp2",
+                                                           "log2",
+                                                           "sqrt",
+                                                           "inversesqrt",
+                                                           "abs",
+                                                           "sign",
+                                                           "floor",
+                                                           "trunc",
+                                                           "round",
+                                                           "roundEven",
+                                                           "ceil",
+                                                           "fract",
+                                                           "mod",
+                                                           "modf",
+                                                           "min",
+                                                           "max",
+                                                           "clamp",
+                                                           "mix",
+                                                           "step",
+                                                           "smoothstep",
+                                                           "isnan",
+                                                           "isinf",
+                                                           "floatBitsToInt",
+                                                           "intBitsToFloat",
+                                                           "length",
+                                                           "distance",
+                                                           "dot",
+                                                           "cross",
+                                                           "normalize",
+                                                           "faceforward",
+                                                           "reflect",
+                                                           "refract",
+                                                           "matrixCompMult",
+                                                           "outerProduct",
+                                                           "transpose",
+                                                           "determinant",
+                                                           "inverse",
+                                                           "lessThan",
+                                                           "lessThanEqual",
+                                                           "greaterThan",
+                                                           "greaterThanEqual",
+                                                           "equal",
+                                                           "notEqual",
+                                                           "any",
+                                                           "all",
+                                                           "not",
+                                                           "textureSize",
+                                                           "texture",
+                                                           "textureProj",
+                                                           "textureLod",
+                                                           "textureOffset",
+                                                           "texelFetch",
+                                                           "texelFetchOffset",
+                                                           "textureProjOffset",
+                                                           "textureLodOffset",
+                                                           "textureProjLod",
+                                                           "textureProjLodOffset",
+                                                           "textureGrad",
+                                                           "textureGradOffset",
+                                                           "textureProjGrad",
+                                                           "textureProjGradOffset",
+                                                           "texture2D",
+                                                           "texture2DProj",
+                                                           "texture2DLod",
+                                                           "textureCube",
+                                                           "shadow2D",
+                                                           "shadow2DProj",
+                                                           "dFdx",
+                                                           "dFdy",
+                                                           "fwidth",
+                                                           "noise1",
+                                                           "noise2",
+                                                           "noise3",
+                                                           "noise4",
+                                                           "EmitVertex",
+                                                           "EndPrimitive"};
+    return kWords;
+}
+
+bool hasGeneratedPrefix(const std::string& n) {
+    static const char* const kPrefixes[] = {"gl_", "cg_", "v_",      "a_",
+                                            "o_",  "s_",  "vp_regs", "fp_regs"};
+    for (const char* p : kPrefixes) {
+        if (n.rfind(p, 0) == 0)
+            return true;
+    }
+    return n.find("__") != std::string::npos;
+}
+
+std::string glslType(const Type& t) {
+    std::string b;
+    switch (t.base) {
+        case BaseType::Void:
+            return "void";
+        case BaseType::Sampler2D:
+            return "sampler2D";
+        case BaseType::SamplerCube:
+            return "samplerCube";
+        case BaseType::Sampler2DShadow:
+            return "sampler2DShadow";
+        case BaseType::Struct:
+            return t.st->name;  // renamed by the caller
+        case BaseType::Bool:
+            b = "b";
+            break;
+        case BaseType::Int:
+            b = "i";
+            break;
+        case BaseType::Float:
+            b = "";
+            break;
+    }
+    if (t.matrix) {
+        // A Cg row is a GLSL column: floatRxC is GLSL matRxC (R columns of C).
+        if (t.rows == t.cols)
+            return "mat" + std::to_string(t.rows);
+        return "mat" + std::to_string(t.rows) + "x" + std::to_string(t.cols);
+    }
+    if (t.cols == 1)
+        return t.base == BaseType::Bool ? "bool" : t.base == BaseType::Int ? "int" : "float";
+    return b + "vec" + std::to_string(t.cols);
+}
+
+std::string componentSuffix(int n) {
+    static const char* const kSuffix[] = {"", ".x", ".xy", ".xyz", ""};
+    return kSuffix[n];
+}
+
+std::string formatFloat(double v) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.9g", v);
+    std::string s = buf;
+    if (s.find_first_of(".eEn") == std::string::npos)
+        s += ".0";
+    return s;
+}
+
+int regSize(const Type& t) {
+    if (t.isArray())
+        return t.arraySize * regSize(t.element());
+    if (t.base == BaseType::Struct) {
+        int n = 0;
+        for (const auto& m : t.st->members)
+            n += regSize(m.type);
+        return n;
+    }
+    if (t.isSampler())
+        return 0;
+    return t.matrix ? t.rows : 1;
+}
+
+int memberOffset(const StructDecl& st, const std::string& name) {
+    int off = 0;
+    for (const auto& m : st.members) {
+        if (m.name == name)
+            break;
+        off += regSize(m.type);
+    }
+    return off;
+}
+
+bool isHiddenMember(const StructMember& m) {
+    return m.uniform || !livesInGlsl(m.type);
+}
+
+ParamType paramType(const Type& t) {
+    if (t.matrix) {
+        static const ParamType kMat[3][3] = {
+            {ParamType::Float2x2, ParamType::Float2x3, ParamType::Float2x4},
+            {ParamType::Float3x2, ParamType::Float3x3, ParamType::Float3x4},
+            {ParamType::Float4x2, ParamType::Float4x3, ParamType::Float4x4}};
+        return kMat[t.rows - 2][t.cols - 2];
+    }
+    int first = t.base == BaseType::Int    ? static_cast<int>(ParamType::Int)
+                : t.base == BaseType::Bool ? static_cast<int>(ParamType::Bool)
+                                           : static_cast<int>(ParamType::Float);
+    return static_cast<ParamType>(first + t.cols - 1);
+}
+
+// "TEXCOORD3" -> ("TEXCOORD", 3); "COLOR" -> ("COLOR", 0).
+void splitSemantic(const std::string& s, std::string& base, int& index) {
+    size_t i = s.size();
+    while (i > 0 && std::isdigit(static_cast<unsigned char>(s[i - 1])))
+        --i;
+    base = s.substr(0, i);
+    index = i < s.size() ? std::atoi(s.c_str() + i) : 0;
+}
+
+struct IoLeaf {
+    std::string access;  // GLSL path inside the entry's local variable
+    Type type;
+    std::string semantic;  // canonical ("TEXCOORD1", "POSITION"), empty when none
+    std::string autoName;  // varying name for leaves without semantic
+    SourceLoc loc;
+};
+
+class Emitter {
+public:
+    Emitter(const Program& p, const FuncDecl& entry, Stage stage, Diagnostics& d)
+        : m_prog(p),
+          m_entry(entry),
+          m_stage(stage),
+          m_diag(d),
+          m_regs(stage == Stage::Vertex ? shaderinterface::kVertexRegisterArray
+                                        : shaderinterface::kFragmentRegisterArray) {}
+
+    bool run(std::string& glsl, Reflection& refl) {
+        collectNames();
+        collectParameters();
+        std::vector<const FuncDecl*> order;
+        std::set<const FuncDecl*> active;
+        if (!reach(&m_entry, order, active))
+            return false;
+
+        std::string globals = globalsDecl();
+        std::string functions;
+        for (const FuncDecl* f : order)
+            functions += function(*f);
+        std::string mainText = entryMain();
+        if (m_diag.errorCount() > 0)
+            return false;
+
+        std::string text = "#version 330 core\n";
+        text += structs();
+        text += globals;
+        std::string body = m_helpers + functions + mainText;
+        allocate(refl);
+        if (refl.numRegisters > 0) {
+            text += "uniform vec4 " + m_regs + "[" + std::to_string(refl.numRegisters) + "];\n";
+        }
+        for (const auto& s : refl.samplers) {
+            const Sampler& decl = m_samplers[m_samplerByGlsl[s.glslName]];
+            text += "uniform " + glslType(decl.type.withBase(decl.kind)) + " " + s.glslName + ";\n";
+        }
+        text += m_ioDecls;
+        text += resolvePlaceholders(body);
+        glsl = std::move(text);
+        refl.stage = m_stage;
+        return true;
+    }
+
+private:
+    // ---- names ------------------------------------------------------------
+    void collectNames() {
+        auto add = [&](const std::string& n) { m_userNames.insert(n); };
+        for (const auto& s : m_prog.structs) {
+            add(s->name);
+            for (const auto& m : s->members)
+                add(m.name);
+        }
+        for (const auto& g : m_prog.globals)
+            add(g->name);
+        std::map<std::string, int> defs;
+        for (const auto& f : m_prog.funcs) {
+            add(f->name);
+            if (f->body)
+                ++defs[f->name];
+        }
+        std::map<std::string, int> seen;
+        for (const auto& f : m_prog.funcs) {
+            if (!f->body)
+                continue;
+            std::string n = safe(f->name);
+            if (defs[f->name] > 1)
+                n = safe(f->name + "_" + std::to_string(++seen[f->name]));
+            m_funcNames[f.get()] = n;
+        }
+    }
+    std::string safe(const std::string& n) {
+        auto it = m_safe.find(n);
+        if (it != m_safe.end())
+            return it->second;
+        std::string out = n;
+        if (reservedWords().count(n) || hasGeneratedPrefix(n)) {
+            std::string base = n;
+            // Names with double underscores are reserved in GLSL.
+            while (base.find("__") != std::string::npos)
+                base.erase(base.find("__"), 1);
+            if (hasGeneratedPrefix(base) || reservedWords().count(base))
+                base = "u" + base;
+            out = base + "_";
+            while (m_userNames.count(out) || reservedWords().count(out))
+                out += "_";
+        }
+        m_safe[n] = out;
+        return out;
+    }
+    std::string typeStr(const Type& t) {
+        return t.base == BaseType::Struct ? safe(t.st->name) : glslType(t);
+    }
+    std::string declStr(const Type& t, const std::string& name) {
+        std::string s = typeStr(t.element()) + " " + name;
+        if (t.isArray())
+            s += "[" + std::to_string(t.arraySize) + "]";
+        return s;
+    }
+
+    // ---- uniforms and samplers --------------------------------------------
+    struct Root {
+        std::string cgName;
+        Type type;
+    };
+    struct Sampler {
+        std::string cgName;
+        Type type;
+        BaseType kind;
+        int explicitUnit = -1;
+        bool used = false;
+        std::string glslName;
+        SourceLoc loc;
+    };
+    static constexpr int kAmbiguous = -2;
+
+    int addRoot(const std::string& name, const Type& t, SourceLoc loc) {
+        m_roots.push_back({name, t});
+        addSamplersWithin(name, t, loc);
+        return static_cast<int>(m_roots.size()) - 1;
+    }
+    int addSampler(const std::string& name, const Type& t, const std::string& semantic,
+                   SourceLoc loc) {
+        Sampler s;
+        s.cgName = name;
+        s.type = t;
+        s.kind = t.base;
+        s.loc = loc;
+        if (semantic.rfind("TEXUNIT", 0) == 0)
+            s.explicitUnit = std::atoi(semantic.c_str() + 7);
+        std::string g = "s_";
+        for (char c : name)
+            g += (std::isalnum(static_cast<unsigned char>(c)) ? c : '_');
+        while (m_samplerByGlsl.count(g))
+            g += "_";
+        s.glslName = g;
+        m_samplers.push_back(s);
+        int idx = static_cast<int>(m_samplers.size()) - 1;
+        m_samplerByName[name] = idx;
+        m_samplerByGlsl[g] = idx;
+        return idx;
+    }
+    void addSamplersWithin(const std::string& name, const Type& t, SourceLoc loc) {
+        if (!t.isStruct())
+            return;
+        for (const auto& m : t.st->members) {
+            if (m.type.isSampler())
+                addSampler(name + "." + m.name, m.type, m.semantic, loc);
+            else
+                addSamplersWithin(name + "." + m.name, m.type, loc);
+        }
+    }
+    template <typename Map>
+    static void mapUnique(Map& map, const typename Map::key_type& key, int value) {
+        auto it = map.find(key);
+        if (it == map.end())
+            map[key] = value;
+        else if (it->second != value)
+            it->second = kAmbiguous;
+    }
+    void traverseVarying(const std::string& prefix, const StructDecl& st, SourceLoc loc) {
+        for (const auto& m : st.members) {
+            std::string name = prefix + "." + m.name;
+            if (m.type.isSampler()) {
+                mapUnique(m_memberSampler, std::make_pair(&st, m.name),
+                          addSampler(name, m.type, m.semantic, m.loc));
+            } else if (m.uniform) {
+                mapUnique(m_memberRoot, std::make_pair(&st, m.name), addRoot(name, m.type, loc));
+            } else if (m.type.isStruct()) {
+                traverseVarying(name, *m.type.st, loc);
+            }
+        }
+    }
+    void collectParameters() {
+        for (const auto& g : m_prog.globals) {
+            if (!g->uniform)
+                continue;
+            if (g->type.isSampler())
+                m_varSampler[g.get()] = addSampler(g->name, g->type, g->semantic, g->loc);
+            else
+                m_varRoot[g.get()] = addRoot(g->name, g->type, g->loc);
+        }
+        for (const auto& p : m_entry.params) {
+            if (p->type.isSampler()) {
+                m_varSampler[p.get()] = addSampler(p->name, p->type, p->semantic, p->loc);
+            } else if (p->uniform) {
+                m_varRoot[p.get()] = addRoot(p->name, p->type, p->loc);
+            } else if (p->type.isStruct()) {
+                traverseVarying(p->name, *p->type.st, p->loc);
+            }
+        }
+    }
+
+    struct UPath {
+        int root = -1;
+        std::vector<const Expr*> steps;  // Member and Index nodes, outermost last
+    };
+    bool uniformPath(const Expr& e, UPath& out) {
+        if (e.kind == ExprKind::Var) {
+            auto it = m_varRoot.find(e.var);
+            if (it == m_varRoot.end())
+                return false;
+            out.root = it->second;
+            return true;
+        }
+        if (e.kind == ExprKind::Member && e.swizzleLen == 0 && !e.type.isSampler()) {
+            if (uniformPath(*e.args[0], out)) {
+                out.steps.push_back(&e);
+                return true;
+            }
+            if (!e.member || !e.member->uniform)
+                return false;
+            auto it = m_memberRoot.find(std::make_pair(e.memberOf, e.name));
+            if (it == m_memberRoot.end() || it->second == kAmbiguous) {
+                m_diag.error(e.loc,
+                             std::string("uniform member '") + e.memberOf->name + "." + e.name +
+                                 (it == m_memberRoot.end()
+                                      ? "' does not belong to a parameter of this entry point"
+                                      : "' belongs to more than one parameter"));
+                out.root = -1;
+                return true;
+            }
+            out.root = it->second;
+            return true;
+        }
+        if (e.kind == ExprKind::Index && e.args[0]->type.isArray()) {
+            if (!uniformPath(*e.args[0], out))
+                return false;
+            out.steps.push_back(&e);
+            return true;
+        }
+        return false;
+    }
+    std::string uniformName(const UPath& p) {
+        std::string n = m_roots[p.root].cgName;
+        for (const Expr* s : p.steps) {
+            long long k;
+            if (s->kind == ExprKind::Member)
+                n += "." + s->name;
+            else if (constIndex(*s->args[1], k))
+                n += "[" + std::to_string(k) + "]";
+            else
+                n += "[?]";
+        }
+        return n;
+    }
+    // The global sampler an expression names, or -1.
+    int samplerOf(const Expr& e) {
+        int idx = -1;
+        if (e.kind == ExprKind::Var) {
+            auto it = m_varSampler.find(e.var);
+            if (it != m_varSampler.end())
+                idx = it->second;
+        } else if (e.kind == ExprKind::Member && e.type.isSampler()) {
+            UPath p;
+            if (uniformPath(*e.args[0], p)) {
+                if (p.root < 0)
+                    return -1;
+                auto it = m_samplerByName.find(uniformName(p) + "." + e.name);
+                if (it != m_samplerByName.end())
+                    idx = it->second;
+            } else {
+                auto it = m_memberSampler.find(std::make_pair(e.memberOf, e.name));
+                if (it != m_memberSampler.end())
+                    idx = it->second;
+            }
+            if (idx < 0 || idx == kAmbiguous) {
+                m_diag.error(e.loc,
+                             "sampler '" + e.name + "' is not a parameter of this entry point");
+                return -1;
+            }
+        }
+        if (idx >= 0)
+            m_samplers[idx].used = true;
+        return idx;
+    }
+
+    bool constIndex(const Expr& e, long long& v) {
+        switch (e.kind) {
+            case ExprKind::IntLit:
+                v = e.ival;
+                return true;
+            case ExprKind::Var:
+                if (e.var && e.var->isStatic && e.var->isConst && e.var->init &&
+                    e.var->type.isScalar() && e.var->type.base == BaseType::Int)
+                    return constIndex(*e.var->init, v);
+                return false;
+            case ExprKind::Unary:
+                if (e.name != "-" || !constIndex(*e.args[0], v))
+                    return false;
+                v = -v;
+                return true;
+            case ExprKind::Binary: {
+                long long a, b;
+                if (!constIndex(*e.args[0], a) || !constIndex(*e.args[1], b))
+                    return false;
+                if (e.name == "+")
+                    v = a + b;
+                else if (e.name == "-")
+                    v = a - b;
+                else if (e.name == "*")
+                    v = a * b;
+                else if (e.name == "/" && b != 0)
+                    v = a / b;
+                else if (e.name == "%" && b != 0)
+                    v = a % b;
+                else
+                    return false;
+                return true;
+            }
+            default:
+                return false;
+        }
+    }
+
+    struct Unit {
+        int root;
+        int offset;  // registers from the root's start in its full layout
+        int size;
+        Type type;
+        std::string cgName;
+        int reg = -1;
+        bool top = false;
+    };
+    int unit(int root, int offset, const Type& t, const std::string& name) {
+        auto it = m_unitByName.find(name);
+        if (it != m_unitByName.end())
+            return it->second;
+        m_units.push_back({root, offset, regSize(t), t, name});
+        int id = static_cast<int>(m_units.size()) - 1;
+        m_unitByName[name] = id;
+        return id;
+    }
+    std::string reg(int unitId, int offset, const std::string& dyn) {
+        std::string s =
+            m_regs + "[\x01" + std::to_string(unitId) + ":" + std::to_string(offset) + "\x02";
+        return s + dyn + "]";
+    }
+    std::string fromVec4(const std::string& v, const Type& t) {
+        std::string comps = v + componentSuffix(t.cols);
+        if (t.base == BaseType::Float)
+            return comps;
+        return glslType(t) + "(" + comps + ")";
+    }
+    std::string loadLeaf(const Type& t, int unitId, int off, const std::string& dyn) {
+        if (t.matrix) {
+            std::string s = glslType(t) + "(";
+            for (int r = 0; r < t.rows; ++r) {
+                s += (r ? ", " : "") + reg(unitId, off + r, dyn) + componentSuffix(t.cols);
+            }
+            return s + ")";
+        }
+        return fromVec4(reg(unitId, off, dyn), t);
+    }
+    // Value of a uniform aggregate or leaf. With `arrayUnit` >= 0 the value
+    // lies inside a dynamically indexed array at `rel` + `dyn` from its start.
+    std::string loadValue(int root, const std::string& name, const Type& t, int offset,
+                          int arrayUnit, int rel, const std::string& dyn) {
+        if (t.isArray() || t.isStruct()) {
+            std::string s =
+                (t.isArray() ? typeStr(t.element()) + "[" + std::to_string(t.arraySize) + "]"
+                             : typeStr(t)) +
+                "(";
+            bool first = true;
+            if (t.isArray()) {
+                int stride = regSize(t.element());
+                for (int i = 0; i < t.arraySize; ++i) {
+                    s += (first ? "" : ", ") + loadValue(root, name + "[" + std::to_string(i) + "]",
+                                                         t.element(), offset + i * stride,
+                                                         arrayUnit, rel + i * stride, dyn);
+                    first = false;
+                }
+            } else {
+                for (const auto& m : t.st->members) {
+                    if (!livesInGlsl(m.type))
+                        continue;
+                    int mo = memberOffset(*t.st, m.name);
+                    s += (first ? "" : ", ") + loadValue(root, name + "." + m.name, m.type,
+                                                         offset + mo, arrayUnit, rel + mo, dyn);
+                    first = false;
+                }
+            }
+            return s + ")";
+        }
+        if (arrayUnit >= 0)
+            return loadLeaf(t, arrayUnit, rel, dyn);
+        return loadLeaf(t, unit(root, offset, t, name), 0, "");
+    }
+    std::string loadUniform(const UPath& p) {
+        if (p.root < 0)
+            return "0.0";
+        const Root& r = m_roots[p.root];
+        Type t = r.type;
+        std::string name = r.cgName;
+        int offset = 0, rel = 0, arrayUnit = -1;
+        std::string dyn;
+        for (const Expr* s : p.steps) {
+            if (s->kind == ExprKind::Member) {
+                int mo = memberOffset(*t.st, s->name);
+                offset += mo;
+                rel += mo;
+                name += "." + s->name;
+                t = t.st->find(s->name)->type;
+                continue;
+            }
+            Type elem = t.element();
+            int stride = regSize(elem);
+            long long k;
+            if (constIndex(*s->args[1], k)) {
+                offset += static_cast<int>(k) * stride;
+                rel += static_cast<int>(k) * stride;
+                name += "[" + std::to_string(k) + "]";
+            } else {
+                if (arrayUnit < 0) {
+                    arrayUnit = unit(p.root, offset, t, name);
+                    rel = 0;
+                }
+                dyn += " + " + intExpr(*s->args[1]) +
+                       (stride != 1 ? " * " + std::to_string(stride) : "");
+                name += "[?]";
+            }
+            t = elem;
+        }
+        return loadValue(p.root, name, t, offset, arrayUnit, rel, dyn);
+    }
+
+    void allocate(Reflection& refl) {
+        std::vector<int> order(m_units.size());
+        for (size_t i = 0; i < order.size(); ++i)
+            order[i] = static_cast<int>(i);
+        std::sort(order.begin(), order.end(), [&](int a, int b) {
+            const Unit& x = m_units[a];
+            const Unit& y = m_units[b];
+            if (x.root != y.root)
+                return x.root < y.root;
+            if (x.offset != y.offset)
+                return x.offset < y.offset;
+            return x.size > y.size;
+        });
+        int next = 0;
+        const Unit* container = nullptr;
+        for (int id : order) {
+            Unit& u = m_units[id];
+            if (container && container->root == u.root && u.offset >= container->offset &&
+                u.offset + u.size <= container->offset + container->size) {
+                u.reg = container->reg + (u.offset - container->offset);
+                continue;
+            }
+            u.reg = next;
+            u.top = true;
+            next += u.size;
+            container = &u;
+            listLeaves(u.cgName, u.type, u.reg, refl.parameters);
+        }
+        refl.numRegisters = next;
+
+        std::set<int> taken;
+        for (const auto& s : m_samplers) {
+            if (s.used && s.explicitUnit >= 0)
+                taken.insert(s.explicitUnit);
+        }
+        int free = 0;
+        for (auto& s : m_samplers) {
+            if (!s.used)
+                continue;
+            SamplerInfo info;
+            info.name = s.cgName;
+            info.glslName = s.glslName;
+            info.kind = s.kind == BaseType::SamplerCube       ? SamplerKind::SamplerCube
+                        : s.kind == BaseType::Sampler2DShadow ? SamplerKind::Sampler2DShadow
+                                                              : SamplerKind::Sampler2D;
+            if (s.explicitUnit >= 0) {
+                info.textureUnit = s.explicitUnit;
+            } else {
+                while (taken.count(free))
+                    ++free;
+                info.textureUnit = free;
+                taken.insert(free);
+            }
+            refl.samplers.push_back(info);
+        }
+    }
+    void listLeaves(const std::string& name, const Type& t, int base,
+                    std::vector<ParameterInfo>& out) {
+        if (t.isArray()) {
+            int stride = regSize(t.element());
+            for (int i = 0; i < t.arraySize; ++i)
+                listLeaves(name + "[" + std::to_string(i) + "]", t.element(), base + i * stride,
+                           out);
+        } else if (t.isStruct()) {
+            for (const auto& m : t.st->members) {
+                if (!m.type.isSampler())
+                    listLeaves(name + "." + m.name, m.type, base + memberOffset(*t.st, m.name),
+                               out);
+            }
+        } else if (t.isNumeric()) {
+            out.push_back({name, paramType(t), base, t.matrix ? t.rows : 1});
+        }
+    }
+    std::string resolvePlaceholders(const std::string& body) {
+        std::string out;
+        out.reserve(body.size());
+        for (size_t i = 0; i < body.size(); ++i) {
+            if (body[i] != '\x01') {
+                out += body[i];
+                continue;
+            }
+            size_t colon = body.find(':', i);
+            size_t end = body.find('\x02', colon);
+            int id = std::atoi(body.c_str() + i + 1);
+            int off = std::atoi(body.c_str() + colon + 1);
+            out += std::to_string(m_units[id].reg + off);
+            i = end;
+        }
+        return out;
+    }
+
+    // ---- reachability -----------------------------------------------------
+    bool reach(const FuncDecl* f, std::vector<const FuncDecl*>& order,
+               std::set<const FuncDecl*>& active) {
+        if (std::find(order.begin(), order.end(), f) != order.end())
+            return true;
+        if (active.count(f)) {
+            m_diag.error(f->loc, "recursive call of function '" + f->name + "'");
+            return false;
+        }
+        active.insert(f);
+        for (const FuncDecl* c : f->calls) {
+            if (!reach(c, order, active))
+                return false;
+        }
+        active.erase(f);
+        order.push_back(f);
+        return true;
+    }
+
+    // ---- declarations -----------------------------------------------------
+    std::string structs() {
+        std::string s;
+        for (const auto& st : m_prog.structs) {
+            if (st->phantom)
+                continue;
+            s += "struct " + safe(st->name) + " {\n";
+            for (const auto& m : st->members) {
+                if (isHiddenMember(m))
+                    continue;
+                s += "    " + declStr(m.type, safe(m.name)) + ";\n";
+            }
+            s += "};\n";
+        }
+        return s;
+    }
+    std::string globalsDecl() {
+        std::string s;
+        for (const auto& g : m_prog.globals) {
+            if (g->uniform || !livesInGlsl(g->type))
+                continue;
+            s += declStr(g->type, safe(g->name)) + ";\n";
+            if (g->init)
+                m_staticInits +=
+                    "    " + safe(g->name) + " = " + initValue(*g->init, g->type) + ";\n";
+        }
+        return s;
+    }
+
+    // ---- functions --------------------------------------------------------
+    bool paramEmitted(const FuncDecl& f, const VarDecl& p) const {
+        if (&f == &m_entry && (p.uniform || p.type.isSampler()))
+            return false;
+        return p.type.isSampler() || livesInGlsl(p.type);
+    }
+    std::string function(const FuncDecl& f) {
+        m_func = &f;
+        std::string s = typeStr(f.ret) + " " + m_funcNames[&f] + "(";
+        bool first = true;
+        for (const auto& p : f.params) {
+            if (!paramEmitted(f, *p))
+                continue;
+            if (!first)
+                s += ", ";
+            first = false;
+            if (p->dir == ParamDir::Out)
+                s += "out ";
+            else if (p->dir == ParamDir::InOut)
+                s += "inout ";
+            s += declStr(p->type, safe(p->name));
+        }
+        s += ") ";
+        if (f.ret.isArray())
+            m_diag.error(f.loc, "functions cannot return arrays");
+        s += stmt(*f.body, 0) + "\n";
+        m_func = nullptr;
+        return s;
+    }
+
+    std::string indent(int n) { return std::string(static_cast<size_t>(n) * 4, ' '); }
+
+    std::string stmt(const Stmt& s, int depth) {
+        std::string in = indent(depth);
+        switch (s.kind) {
+            case StmtKind::Block: {
+                std::string r = "{\n";
+                for (const auto& c : s.body)
+                    r += indent(depth + 1) + stmt(*c, depth + 1) + "\n";
+                return r + in + "}";
+            }
+            case StmtKind::Decl: {
+                std::string r;
+                for (size_t i = 0; i < s.decls.size(); ++i) {
+                    const VarDecl& v = *s.decls[i];
+                    if (!livesInGlsl(v.type))
+                        continue;
+                    if (!r.empty())
+                        r += "\n" + in;
+                    r += (v.isConst ? "const " : "") + declStr(v.type, safe(v.name));
+                    if (v.init)
+                        r += " = " + initValue(*v.init, v.type);
+                    r += ";";
+                }
+                return r.empty() ? ";" : r;
+            }
+            case StmtKind::ExprStmt:
+                return ex(*s.expr) + ";";
+            case StmtKind::If: {
+                std::string r = "if (" + boolValue(*s.expr) + ") " + stmt(*s.then, depth);
+                if (s.otherwise)
+                    r += "\n" + in + "else " + stmt(*s.otherwise, depth);
+                return r;
+            }
+            case StmtKind::For: {
+                std::string init = s.init ? stmt(*s.init, depth) : ";";
+                return "for (" + init + " " + (s.expr ? boolValue(*s.expr) : "") + "; " +
+                       (s.step ? ex(*s.step) : "") + ") " + stmt(*s.then, depth);
+            }
+            case StmtKind::While:
+                return "while (" + boolValue(*s.expr) + ") " + stmt(*s.then, depth);
+            case StmtKind::DoWhile:
+                return "do " + stmt(*s.then, depth) + " while (" + boolValue(*s.expr) + ");";
+            case StmtKind::Return:
+                if (!s.expr)
+                    return "return;";
+                return "return " + conv(*s.expr, m_func->ret) + ";";
+            case StmtKind::Break:
+                return "break;";
+            case StmtKind::Continue:
+                return "continue;";
+            case StmtKind::Discard:
+                if (m_stage != Stage::Fragment) {
+                    m_diag.error(s.loc, "discard is only allowed in fragment programs");
+                }
+                return "discard;";
+            case StmtKind::Empty:
+                return ";";
+        }
+        return ";";
+    }
+
+    std::string initValue(const Expr& e, const Type& t) {
+        if (e.kind != ExprKind::InitList)
+            return conv(e, t);
+        std::string s;
+        if (t.isArray()) {
+            s = typeStr(t.element()) + "[" + std::to_string(t.arraySize) + "](";
+            for (size_t i = 0; i < e.args.size(); ++i)
+                s += (i ? ", " : "") + initValue(*e.args[i], t.element());
+        } else {
+            s = typeStr(t) + "(";
+            for (size_t i = 0; i < e.args.size(); ++i)
+                s += (i ? ", " : "") + ex(*e.args[i]);
+        }
+        return s + ")";
+    }
+
+    // ---- conversions ------------------------------------------------------
+    std::string convStr(const std::string& s, const Type& from, const Type& to) {
+        if (from == to || to.isSampler() || to.isVoid())
+            return s;
+        if (!from.isNumeric() || !to.isNumeric())
+            return s;
+        if (to.isScalar()) {
+            std::string v = from.isScalar() ? s : "(" + s + ").x";
+            return from.base == to.base ? v : glslType(to) + "(" + v + ")";
+        }
+        if (to.isMatrix()) {
+            if (from.isScalar()) {
+                std::string row =
+                    glslType(Type::vector(BaseType::Float, to.cols)) + "(float(" + s + "))";
+                std::string r = glslType(to) + "(";
+                for (int i = 0; i < to.rows; ++i)
+                    r += (i ? ", " : "") + row;
+                return r + ")";
+            }
+            return glslType(to) + "(" + s + ")";
+        }
+        return glslType(to) + "(" + s + ")";
+    }
+    std::string conv(const Expr& e, const Type& to) { return convStr(ex(e), e.type, to); }
+    // Operand of a component-wise operation: a scalar stays a scalar.
+    std::string operand(const Expr& e, const Type& opType) {
+        if (e.type.isScalar() && !opType.isScalar())
+            return conv(e, Type::scalar(opType.base));
+        return conv(e, opType);
+    }
+    std::string boolValue(const Expr& e) { return conv(e, Type::scalar(BaseType::Bool)); }
+    std::string intExpr(const Expr& e) { return conv(e, Type::scalar(BaseType::Int)); }
+    std::string toVec4(const std::string& s, const Type& t) {
+        std::string v =
+            t.base == BaseType::Float ? s : glslType(t.withBase(BaseType::Float)) + "(" + s + ")";
+        switch (t.cols) {
+            case 1:
+                return "vec4(" + v + ", 0.0, 0.0, 1.0)";
+            case 2:
+                return "vec4(" + v + ", 0.0, 1.0)";
+            case 3:
+                return "vec4(" + v + ", 1.0)";
+            default:
+                return v;
+        }
+    }
+
+    std::string zeroValue(const Type& t) {
+        if (t.isArray()) {
+            std::string s = typeStr(t.element()) + "[" + std::to_string(t.arraySize) + "](";
+            for (int i = 0; i < t.arraySize; ++i)
+                s += (i ? ", " : "") + zeroValue(t.element());
+            return s + ")";
+        }
+        if (t.isStruct()) {
+            std::string s = typeStr(t) + "(";
+            bool first = true;
+            for (const auto& m : t.st->members) {
+                if (isHiddenMember(m))
+                    continue;
+                s += (first ? "" : ", ") + zeroValue(m.type);
+                first = false;
+            }
+            return s + ")";
+        }
+        std::string zero = t.base == BaseType::Bool  ? "false"
+                           : t.base == BaseType::Int ? "0"
+                                                     : "0.0";
+        if (t.isScalar())
+            return zero;
+        if (t.isMatrix())
+            return convStr("0.0", Type::scalar(BaseType::Float), t);
+        return glslType(t) + "(" + zero + ")";
+    }
+
+    // ---- expressions ------------------------------------------------------
+    std::string ex(const Expr& e) {
+        switch (e.kind) {
+            case ExprKind::IntLit:
+                return std::to_string(e.ival);
+            case ExprKind::FloatLit:
+                return formatFloat(e.fval);
+            case ExprKind::BoolLit:
+                return e.ival ? "true" : "false";
+            case ExprKind::Var: {
+                UPath p;
+                if (uniformPath(e, p))
+                    return loadUniform(p);
+                int s = samplerOf(e);
+                if (s >= 0)
+                    return m_samplers[s].glslName;
+                return safe(e.name);
+            }
+            case ExprKind::Member: {
+                if (e.swizzleLen > 0)
+                    return swizzle(e);
+                if (e.type.isSampler()) {
+                    int s = samplerOf(e);
+                    return s >= 0 ? m_samplers[s].glslName : "0";
+                }
+                UPath p;
+                if (uniformPath(e, p))
+                    return loadUniform(p);
+                return ex(*e.args[0]) + "." + safe(e.name);
+            }
+            case ExprKind::Index: {
+                UPath p;
+                if (uniformPath(e, p))
+                    return loadUniform(p);
+                return ex(*e.args[0]) + "[" + intExpr(*e.args[1]) + "]";
+            }
+            case ExprKind::Call:
+                return call(e);
+            case ExprKind::Construct:
+                return construct(e);
+            case ExprKind::Unary: {
+                const Expr& a = *e.args[0];
+                if (e.name == "!") {
+                    if (e.type.isScalar())
+                        return "(!" + boolValue(a) + ")";
+                    return "not(" + conv(a, e.type) + ")";
+                }
+                return "(" + e.name + conv(a, e.type) + ")";
+            }
+            case ExprKind::Binary:
+                return binary(e);
+            case ExprKind::Assign:
+                return assign(e);
+            case ExprKind::Ternary:
+                return "(" + boolValue(*e.args[0]) + " ? " + conv(*e.args[1], e.type) + " : " +
+                       conv(*e.args[2], e.type) + ")";
+            case ExprKind::InitList:
+                return "0";
+            case ExprKind::PostIncDec:
+                return "(" + ex(*e.args[0]) + e.name + ")";
+            case ExprKind::PreIncDec:
+                return "(" + e.name + ex(*e.args[0]) + ")";
+        }
+        return "0";
+    }
+
+    std::string swizzle(const Expr& e) {
+        const Expr& base = *e.args[0];
+        std::string b = ex(base);
+        if (base.type.isScalar()) {
+            if (e.swizzleLen == 1)
+                return b;
+            return glslType(e.type) + "(" + b + ")";
+        }
+        std::string s = "(" + b + ").";
+        for (int i = 0; i < e.swizzleLen; ++i)
+            s += "xyzw"[e.swizzle[i]];
+        if (b.find_first_not_of(
+                "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_.[]") ==
+            std::string::npos)
+            s = b + s.substr(b.size() + 2);
+        return s;
+    }
+
+    std::string construct(const Expr& e) {
+        const Type& t = e.castType;
+        if (t.isStruct()) {
+            if (e.args[0]->type == t)
+                return ex(*e.args[0]);
+            return zeroValue(t);
+        }
+        if (e.args.size() == 1)
+            return conv(*e.args[0], t);
+        std::string s = glslType(t) + "(";
+        for (size_t i = 0; i < e.args.size(); ++i)
+            s += (i ? ", " : "") + ex(*e.args[i]);
+        return s + ")";
+    }
+
+    std::string binary(const Expr& e) {
+        const Expr& a = *e.args[0];
+        const Expr& b = *e.args[1];
+        const std::string& op = e.name;
+        const Type& t = e.opType;
+        if (op == "&&" || op == "||")
+            return "(" + boolValue(a) + " " + op + " " + boolValue(b) + ")";
+        bool compare =
+            op == "==" || op == "!=" || op == "<" || op == ">" || op == "<=" || op == ">=";
+        if (compare) {
+            if (t.isScalar())
+                return "(" + conv(a, t) + " " + op + " " + conv(b, t) + ")";
+            static const std::map<std::string, std::string> kFn = {
+                {"==", "equal"},      {"!=", "notEqual"},      {"<", "lessThan"},
+                {">", "greaterThan"}, {"<=", "lessThanEqual"}, {">=", "greaterThanEqual"}};
+            return kFn.at(op) + "(" + conv(a, t) + ", " + conv(b, t) + ")";
+        }
+        if (op == "%" && t.base == BaseType::Float) {
+            useFmod();
+            return "cg_fmod(" + conv(a, t) + ", " + conv(b, t) + ")";
+        }
+        if (op == "*" && a.type.isMatrix() && b.type.isMatrix()) {
+            return "matrixCompMult(" + conv(a, t) + ", " + conv(b, t) + ")";
+        }
+        return "(" + operand(a, t) + " " + op + " " + operand(b, t) + ")";
+    }
+
+    std::string assign(const Expr& e) {
+        const Expr& l = *e.args[0];
+        const Expr& r = *e.args[1];
+        std::string lhs = ex(l);
+        if (e.name == "=")
+            return "(" + lhs + " = " + conv(r, l.type) + ")";
+        std::string op = e.name.substr(0, e.name.size() - 1);
+        const Type& t = e.opType;
+        if (op == "%" && t.base == BaseType::Float) {
+            useFmod();
+            return "(" + lhs + " = " +
+                   convStr("cg_fmod(" + convStr(lhs, l.type, t) + ", " + conv(r, t) + ")", t,
+                           l.type) +
+                   ")";
+        }
+        if (op == "*" && l.type.isMatrix() && r.type.isMatrix()) {
+            return "(" + lhs + " = matrixCompMult(" + lhs + ", " + conv(r, l.type) + "))";
+        }
+        if (t == l.type)
+            return "(" + lhs + " " + e.name + " " + operand(r, t) + ")";
+        return "(" + lhs + " = " +
+               convStr("(" + operand(l, t) + " " + op + " " + operand(r, t) + ")", t, l.type) + ")";
+    }
+
+    void useFmod() {
+        if (m_helperNames.insert("fmod").second) {
+            for (const char* t : {"float", "vec2", "vec3", "vec4"}) {
+                m_helpers += std::string(t) + " cg_fmod(" + t + " x, " + t +
+                             " y) { return x - y * trunc(x / y); }\n";
+            }
+        }
+    }
+
+    std::string args(const Expr& e, const Type& t, size_t from = 0, size_t to = 99) {
+        std::string s;
+        for (size_t i = from; i < e.args.size() && i < to; ++i)
+            s += (i > from ? ", " : "") + conv(*e.args[i], t);
+        return s;
+    }
+
+    std::string call(const Expr& e) {
+        if (e.func) {
+            std::string s = m_funcNames[e.func] + "(";
+            bool first = true;
+            for (size_t i = 0; i < e.args.size(); ++i) {
+                const VarDecl& p = *e.func->params[i];
+                if (!paramEmitted(*e.func, p))
+                    continue;
+                s += (first ? "" : ", ") +
+                     (p.dir == ParamDir::In ? conv(*e.args[i], p.type) : ex(*e.args[i]));
+                first = false;
+            }
+            return s + ")";
+        }
+        return builtin(e);
+    }
+
+    void fragmentOnly(const Expr& e) {
+        if (m_stage != Stage::Fragment) {
+            m_diag.error(e.loc, "'" + e.name + "' is only available in fragment programs");
+        }
+    }
+
+    std::string texture(const Expr& e) {
+        const Expr& s = *e.args[0];
+        const Expr& c = *e.args[1];
+        int si = samplerOf(s);
+        bool shadowDecl = s.type.base == BaseType::Sampler2DShadow;
+        bool wantShadow =
+            shadowDecl || e.builtin == Builtin::Shadow2D || e.builtin == Builtin::Shadow2Dproj;
+        if (wantShadow && si >= 0)
+            m_samplers[si].kind = BaseType::Sampler2DShadow;
+        std::string sam = ex(s);
+        auto vec = [&](int n) { return conv(c, Type::vector(BaseType::Float, n)); };
+        switch (e.builtin) {
+            case Builtin::Tex2D:
+            case Builtin::Shadow2D:
+                if (wantShadow)
+                    return "vec4(texture(" + sam + ", " + vec(3) + "))";
+                return "texture(" + sam + ", " + vec(2) + ")";
+            case Builtin::Tex2Dproj:
+            case Builtin::Shadow2Dproj:
+                if (wantShadow)
+                    return "vec4(textureProj(" + sam + ", " + vec(4) + "))";
+                return "textureProj(" + sam + ", " + vec(c.type.cols) + ")";
+            case Builtin::Tex2Dlod: {
+                std::string v = "(" + vec(4) + ")";
+                if (wantShadow)
+                    return "vec4(textureLod(" + sam + ", " + v + ".xyz, " + v + ".w))";
+                return "textureLod(" + sam + ", " + v + ".xy, " + v + ".w)";
+            }
+            case Builtin::Tex2Dbias: {
+                fragmentOnly(e);
+                std::string v = "(" + vec(4) + ")";
+                if (wantShadow)
+                    return "vec4(texture(" + sam + ", " + v + ".xyz, " + v + ".w))";
+                return "texture(" + sam + ", " + v + ".xy, " + v + ".w)";
+            }
+            case Builtin::TexCUBE:
+                return "texture(" + sam + ", " + vec(3) + ")";
+            case Builtin::TexCUBElod: {
+                std::string v = "(" + vec(4) + ")";
+                return "textureLod(" + sam + ", " + v + ".xyz, " + v + ".w)";
+            }
+            default:
+                return "vec4(0.0)";
+        }
+    }
+
+    std::string builtin(const Expr& e) {
+        const Type& t = e.opType;
+        auto simple = [&](const char* fn) { return std::string(fn) + "(" + args(e, t) + ")"; };
+        switch (e.builtin) {
+            case Builtin::Mul: {
+                const Expr& a = *e.args[0];
+                const Expr& b = *e.args[1];
+                if (!a.type.isMatrix() && !b.type.isMatrix()) {
+                    if (a.type.isVector() && b.type.isVector()) {
+                        Type v = Type::vector(BaseType::Float, a.type.cols);
+                        return "dot(" + conv(a, v) + ", " + conv(b, v) + ")";
+                    }
+                    return "(" + operand(a, e.type) + " * " + operand(b, e.type) + ")";
+                }
+                // Rows of a Cg matrix are GLSL columns, so the factors swap.
+                auto f = [&](const Expr& x) {
+                    return x.type.isMatrix() ? ex(x) : conv(x, x.type.withBase(BaseType::Float));
+                };
+                return "(" + f(b) + " * " + f(a) + ")";
+            }
+            case Builtin::Dot:
+                return simple("dot");
+            case Builtin::Cross:
+                return simple("cross");
+            case Builtin::Normalize:
+                return simple("normalize");
+            case Builtin::Length:
+                return simple("length");
+            case Builtin::Distance:
+                return simple("distance");
+            case Builtin::Reflect:
+                return simple("reflect");
+            case Builtin::Refract:
+                return "refract(" + args(e, t, 0, 2) + ", " +
+                       conv(*e.args[2], Type::scalar(BaseType::Float)) + ")";
+            case Builtin::Lerp:
+                return simple("mix");
+            case Builtin::Saturate:
+                return "clamp(" + args(e, t) + ", 0.0, 1.0)";
+            case Builtin::Clamp:
+                return simple("clamp");
+            case Builtin::Min:
+                return simple("min");
+            case Builtin::Max:
+                return simple("max");
+            case Builtin::Abs:
+                return simple("abs");
+            case Builtin::Sign:
+                return simple("sign");
+            case Builtin::Pow:
+                return simple("pow");
+            case Builtin::Exp:
+                return simple("exp");
+            case Builtin::Exp2:
+                return simple("exp2");
+            case Builtin::Log:
+                return simple("log");
+            case Builtin::Log2:
+                return simple("log2");
+            case Builtin::Log10:
+                return "(log(" + args(e, t) + ") * 0.434294482)";
+            case Builtin::Sqrt:
+                return simple("sqrt");
+            case Builtin::Rsqrt:
+                return simple("inversesqrt");
+            case Builtin::Frac:
+                return simple("fract");
+            case Builtin::Floor:
+                return simple("floor");
+            case Builtin::Ceil:
+                return simple("ceil");
+            case Builtin::Round:
+                return simple("round");
+            case Builtin::Trunc:
+                return simple("trunc");
+            case Builtin::Fmod:
+                useFmod();
+                return simple("cg_fmod");
+            case Builtin::Step:
+                return simple("step");
+            case Builtin::Smoothstep:
+                return simple("smoothstep");
+            case Builtin::Sin:
+                return simple("sin");
+            case Builtin::Cos:
+                return simple("cos");
+            case Builtin::Tan:
+                return simple("tan");
+            case Builtin::Asin:
+                return simple("asin");
+            case Builtin::Acos:
+                return simple("acos");
+            case Builtin::Atan:
+                return simple("atan");
+            case Builtin::Atan2:
+                return simple("atan");
+            case Builtin::Sinh:
+                return simple("sinh");
+            case Builtin::Cosh:
+                return simple("cosh");
+            case Builtin::Tanh:
+                return simple("tanh");
+            case Builtin::Radians:
+                return simple("radians");
+            case Builtin::Degrees:
+                return simple("degrees");
+            case Builtin::Faceforward:
+                return simple("faceforward");
+            case Builtin::Ddx:
+                fragmentOnly(e);
+                return simple("dFdx");
+            case Builtin::Ddy:
+                fragmentOnly(e);
+                return simple("dFdy");
+            case Builtin::Fwidth:
+                fragmentOnly(e);
+                return simple("fwidth");
+            case Builtin::Any:
+            case Builtin::All: {
+                const Expr& a = *e.args[0];
+                const char* fn = e.builtin == Builtin::Any ? "any" : "all";
+                if (a.type.isScalar())
+                    return boolValue(a);
+                if (a.type.base == BaseType::Bool)
+                    return std::string(fn) + "(" + ex(a) + ")";
+                Type ft = a.type.withBase(BaseType::Float);
+                return std::string(fn) + "(notEqual(" + conv(a, ft) + ", " + glslType(ft) +
+                       "(0.0)))";
+            }
+            case Builtin::Clip: {
+                fragmentOnly(e);
+                std::string ty = glslType(t);
+                if (m_helperNames.insert("clip" + ty).second) {
+                    std::string test =
+                        t.isScalar() ? "x < 0.0" : "any(lessThan(x, " + ty + "(0.0)))";
+                    m_helpers += "void cg_clip(" + ty + " x) { if (" + test + ") discard; }\n";
+                }
+                return simple("cg_clip");
+            }
+            case Builtin::Transpose:
+                return "transpose(" + ex(*e.args[0]) + ")";
+            case Builtin::Determinant:
+                return "determinant(" + ex(*e.args[0]) + ")";
+            case Builtin::Lit: {
+                if (m_helperNames.insert("lit").second) {
+                    m_helpers +=
+                        "vec4 cg_lit(float n_l, float n_h, float m) { return vec4(1.0, max(n_l, "
+                        "0.0), "
+                        "(n_l > 0.0) ? pow(max(n_h, 0.0), m) : 0.0, 1.0); }\n";
+                }
+                return "cg_lit(" + args(e, Type::scalar(BaseType::Float)) + ")";
+            }
+            default:
+                return texture(e);
+        }
+    }
+
+    // ---- entry point ------------------------------------------------------
+    void collectIo(const std::string& access, const Type& t, const std::string& semantic,
+                   const std::string& autoName, SourceLoc loc, std::vector<IoLeaf>& out) {
+        if (t.isStruct()) {
+            if (t.st->phantom)
+                return;
+            for (const auto& m : t.st->members) {
+                if (isHiddenMember(m))
+                    continue;
+                collectIo(access + "." + safe(m.name), m.type, m.semantic,
+                          t.st->name + "_" + m.name, m.loc, out);
+            }
+            return;
+        }
+        if (t.isArray()) {
+            std::string base;
+            int index = 0;
+            splitSemantic(semantic, base, index);
+            for (int i = 0; i < t.arraySize; ++i) {
+                collectIo(access + "[" + std::to_string(i) + "]", t.element(),
+                          semantic.empty() ? "" : base + std::to_string(index + i),
+                          autoName + "_" + std::to_string(i), loc, out);
+            }
+            return;
+        }
+        IoLeaf leaf{access, t, semantic, autoName, loc};
+        if (!semantic.empty()) {
+            std::string base;
+            int index = 0;
+            splitSemantic(semantic, base, index);
+            if (base == "TEXCOORD" || base == "COLOR" || base == "ATTR")
+                leaf.semantic = base + std::to_string(index);
+            if (base == "DIFFUSE")
+                leaf.semantic = "COLOR0";
+            if (base == "SPECULAR")
+                leaf.semantic = "COLOR1";
+            if (base == "HPOS" || base == "POSITION")
+                leaf.semantic = "POSITION";
+        }
+        out.push_back(leaf);
+    }
+
+    int attributeLocation(const std::string& sem) {
+        using namespace shaderinterface;
+        std::string base;
+        int index = 0;
+        splitSemantic(sem, base, index);
+        if (sem == "POSITION")
+            return kAttribPosition;
+        if (base == "BLENDWEIGHT")
+            return kAttribBlendWeight;
+        if (base == "NORMAL")
+            return kAttribNormal;
+        if (sem == "COLOR0")
+            return kAttribColor0;
+        if (sem == "COLOR1")
+            return kAttribColor1;
+        if (base == "TANGENT")
+            return kAttribTangent;
+        if (base == "BINORMAL")
+            return kAttribBinormal;
+        if (base == "BLENDINDICES")
+            return kAttribBlendIndices;
+        if (base == "TEXCOORD" && index < 8)
+            return kAttribTexCoord0 + index;
+        if (base == "ATTR" && index < kNumAttributes)
+            return index;
+        return -1;
+    }
+
+    void declareIo(const std::string& name, const std::string& decl) {
+        if (m_ioNames.insert(name).second)
+            m_ioDecls += decl + "\n";
+    }
+
+    std::string readInput(const IoLeaf& l) {
+        if (m_stage == Stage::Vertex) {
+            if (l.semantic.empty()) {
+                m_diag.error(l.loc, "vertex input '" + l.autoName + "' has no semantic");
+                return "0";
+            }
+            int loc = attributeLocation(l.semantic);
+            if (loc < 0) {
+                m_diag.error(l.loc, "unknown vertex input semantic '" + l.semantic + "'");
+                return "0";
+            }
+            std::string name = "a_" + l.semantic;
+            declareIo(name, "layout(location = " + std::to_string(loc) + ") in vec4 " + name + ";");
+            return l.type.isMatrix() ? "0" : fromVec4(name, l.type);
+        }
+        if (l.semantic == "POSITION" || l.semantic == "WPOS")
+            return fromVec4("gl_FragCoord", l.type);
+        if (l.semantic == "FACE" || l.semantic == "VFACE")
+            return convStr("(gl_FrontFacing ? 1.0 : -1.0)", Type::scalar(BaseType::Float), l.type);
+        return fromVec4(varying(l, "in"), l.type);
+    }
+    std::string varying(const IoLeaf& l, const char* dir) {
+        std::string name =
+            shaderinterface::kVaryingPrefix + (l.semantic.empty() ? l.autoName : l.semantic);
+        if (l.type.isMatrix())
+            m_diag.error(l.loc, "matrices cannot be passed between stages");
+        declareIo(name, std::string(dir) + " vec4 " + name + ";");
+        return name;
+    }
+    std::string writeOutput(const IoLeaf& l, const std::string& value) {
+        if (m_stage == Stage::Vertex) {
+            if (l.semantic == "POSITION")
+                return "gl_Position = " + toVec4(value, l.type) + ";";
+            if (l.semantic == "PSIZE")
+                return "gl_PointSize = " + convStr(value, l.type, Type::scalar(BaseType::Float)) +
+                       ";";
+            return varying(l, "out") + " = " + toVec4(value, l.type) + ";";
+        }
+        std::string base;
+        int index = 0;
+        splitSemantic(l.semantic, base, index);
+        if (base == "DEPTH")
+            return "gl_FragDepth = " + convStr(value, l.type, Type::scalar(BaseType::Float)) + ";";
+        if (base == "COLOR") {
+            std::string name = shaderinterface::kFragmentColorOutput;
+            if (index > 0)
+                name += std::to_string(index);
+            declareIo(name,
+                      "layout(location = " + std::to_string(index) + ") out vec4 " + name + ";");
+            return name + " = " + toVec4(value, l.type) + ";";
+        }
+        m_diag.error(l.loc, "fragment output needs the semantic COLOR or DEPTH");
+        return "";
+    }
+
+    std::string entryMain() {
+        std::string body, call = m_funcNames[&m_entry] + "(", after;
+        bool first = true;
+        std::set<std::string> outSemantics;
+        auto writeAll = [&](const std::vector<IoLeaf>& leaves, const std::string& root) {
+            for (const auto& l : leaves) {
+                std::string key = l.semantic.empty() ? l.autoName : l.semantic;
+                if (!outSemantics.insert(key).second) {
+                    m_diag.error(l.loc, "output semantic '" + key + "' is written twice");
+                }
+                after += "    " + writeOutput(l, root + l.access) + "\n";
+            }
+        };
+        int n = 0;
+        for (const auto& p : m_entry.params) {
+            if (!paramEmitted(m_entry, *p))
+                continue;
+            std::string local = "cg_arg" + std::to_string(n++);
+            body += "    " + declStr(p->type, local) + ";\n";
+            std::vector<IoLeaf> leaves;
+            collectIo("", p->type, p->semantic, p->name, p->loc, leaves);
+            if (p->dir != ParamDir::Out) {
+                for (const auto& l : leaves)
+                    body += "    " + local + l.access + " = " + readInput(l) + ";\n";
+            }
+            if (p->dir != ParamDir::In)
+                writeAll(leaves, local);
+            call += (first ? "" : ", ") + local;
+            first = false;
+        }
+        call += ")";
+        if (!m_entry.ret.isVoid()) {
+            body += "    " + declStr(m_entry.ret, "cg_result") + " = " + call + ";\n";
+            std::vector<IoLeaf> leaves;
+            collectIo("", m_entry.ret, m_entry.semantic, "result", m_entry.loc, leaves);
+            if (m_entry.ret.isScalarOrVector() && m_entry.semantic.empty()) {
+                m_diag.error(m_entry.loc, "the result of '" + m_entry.name + "' needs a semantic");
+            }
+            writeAll(leaves, "cg_result");
+        } else {
+            body += "    " + call + ";\n";
+        }
+        if (m_stage == Stage::Vertex && !outSemantics.count("POSITION")) {
+            m_diag.error(m_entry.loc,
+                         "vertex program '" + m_entry.name + "' does not write POSITION");
+        }
+        return "void main() {\n" + m_staticInits + body + after + "}\n";
+    }
+
+    const Program& m_prog;
+    const FuncDecl& m_entry;
+    Stage m_stage;
+    Diagnostics& m_diag;
+    std::string m_regs;
+    const FuncDecl* m_func = nullptr;
+
+    std::set<std::string> m_userNames;
+    std::map<std::string, std::string> m_safe;
+    std::map<const FuncDecl*, std::string> m_funcNames;
+
+    std::vector<Root> m_roots;
+    std::map<const VarDecl*, int> m_varRoot;
+    std::map<std::pair<const StructDecl*, std::string>, int> m_memberRoot;
+    std::vector<Sampler> m_samplers;
+    std::map<const VarDecl*, int> m_varSampler;
+    std::map<std::pair<const StructDecl*, std::string>, int> m_memberSampler;
+    std::map<std::string, int> m_samplerByName;
+    std::map<std::string, int> m_samplerByGlsl;
+    std::vector<Unit> m_units;
+    std::map<std::string, int> m_unitByName;
+
+    std::string m_helpers;
+    std::set<std::string> m_helperNames;
+    std::string m_staticInits;
+    std::string m_ioDecls;
+    std::set<std::string> m_ioNames;
+};
+
+}  // namespace
+
+bool emitGlsl(const Program& program, const FuncDecl& entry, Stage stage, Diagnostics& diag,
+              std::string& glsl, Reflection& reflection) {
+    Emitter e(program, entry, stage, diag);
+    return e.run(glsl, reflection);
+}
+
+}  // namespace shadercompiler
