@@ -230,6 +230,9 @@ TEST_F(ZipFileLoaderTest, DriveLetterPathsAreAbsolute) {
     EXPECT_EQ(x, "in C:.zip");
     EXPECT_EQ(y, "deep y");
     EXPECT_EQ(relative, "<none>");
+    // A path from the root is absolute too; its empty first component names no archive.
+    EXPECT_EQ(openText(loader, dir / "C:/data/y.txt", true), "deep y");
+    EXPECT_EQ(openText(loader, dir / "C:/data/x.txt", true), "in C:.zip");
 }
 
 // Offsets of the size fields in the first central directory record and the
