@@ -41,8 +41,21 @@ void logErrorValue(lua_State* state, int index) {
 // The 13 slots of one native call and the table references argument
 // conversion made for it.
 struct CallFrame {
-    ScriptValue values[ScriptSlots::Count];
-    int* created[ScriptSlots::MaxArgs] = {};
+    // Cleared slot by slot: a block clear of the array compiles to a string
+    // instruction whose start-up cost rivals the rest of a bound call.
+    CallFrame() {
+#pragma GCC unroll 13
+        for (int i = 0; i < ScriptSlots::Count; ++i) {
+            values[i].rawPayload = 0;
+            values[i].type = ScriptType::None;
+        }
+    }
+
+    union {
+        ScriptValue values[ScriptSlots::Count];
+    };
+    int* created[ScriptSlots::MaxArgs];
+    uint32_t createdMask = 0;  // slots with an entry in `created`
 
     // Converts `available` values from `first` on; with a method, only as
     // many as it declares, and into its declared types.
@@ -93,6 +106,7 @@ struct CallFrame {
                         slot.referenceValue = reference;
                         slot.type = ScriptType::Reference;
                         created[i] = reference;
+                        createdMask |= 1u << i;
                     }
                     break;
                 default:
@@ -103,13 +117,12 @@ struct CallFrame {
 
     // Releases the references that the native function did not take.
     void releaseUntaken(lua_State* state) {
-        for (int i = 0; i < ScriptSlots::MaxArgs; ++i) {
-            if (created[i] != nullptr && values[i].type == ScriptType::Reference &&
+        for (int i = 0; createdMask != 0; ++i, createdMask >>= 1) {
+            if ((createdMask & 1u) != 0 && values[i].type == ScriptType::Reference &&
                 values[i].referenceValue == created[i]) {
                 luaL_unref(state, LUA_REGISTRYINDEX, *created[i]);
                 delete created[i];
             }
-            created[i] = nullptr;
         }
     }
 };

@@ -84,7 +84,15 @@ protected:
             std::make_unique<GenericResourceLoader<Script, ResourceType::Script>>());
     }
     void TearDown() override {
-        ResourceManager::instance().shutdown();
+        // "source" keeps the reference of every request; let go of them so
+        // that each test starts from an empty table.
+        ResourceManager& manager = ResourceManager::instance();
+        manager.shutdown();
+        for (Resource* script : manager.getResources(ResourceType::Script)) {
+            for (int count = script->getRefCount(); count > 0; --count) {
+                manager.release(script);
+            }
+        }
         FileSystem::clearFileLoaders();
         ScriptTest::TearDown();
     }

@@ -43,6 +43,16 @@ TEST_F(ObjectHandleTest, CollectedHandleDeletesItsObjectOnce) {
     EXPECT_EQ(Builder::deleted, 2);
 }
 
+TEST_F(ObjectHandleTest, FailureWhileCollectingIsLoggedAndCollectionGoesOn) {
+    run("for i = 1, 3 do FragileBuilder:new() end\n"
+        "collectgarbage(); collectgarbage()\n"
+        "after = 1");
+    EXPECT_EQ(number("after"), 1.0);
+    EXPECT_EQ(Builder::deleted, 3);
+    const std::string line = "Error: script function __gc failed: cleanup failed\n";
+    EXPECT_EQ(log(), line + line + line);
+}
+
 TEST_F(ObjectHandleTest, PushingTheSameObjectTwiceGivesTheSameHandle) {
     lua_State* state = system_->getState();
     Builder* first = new Builder();

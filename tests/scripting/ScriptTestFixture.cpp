@@ -112,6 +112,11 @@ void builderGrow(Entity* object, ScriptValue* values) {
     values[ScriptSlots::FirstResult].setInt(builder->size);
 }
 
+void deleteFragile(Entity* object) {
+    delete object;
+    throw std::runtime_error("cleanup failed");
+}
+
 }  // namespace
 
 int* keptReference() {
@@ -147,6 +152,7 @@ void addTestScriptApi(ScriptApi& api) {
     api.addCreateFunction("createGizmo", "Gizmo");  // Gizmo has no factory
     api.addCreateFunction("createUnknown", "NoSuchClass");
     api.addObjectClass("Builder", newBuilder, {{"grow", "i", "i", builderGrow}});
+    api.addObjectClass("FragileBuilder", newBuilder, {}, deleteFragile);
 }
 
 void ScriptTest::SetUp() {
