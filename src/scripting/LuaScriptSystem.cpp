@@ -164,17 +164,26 @@ bool runNative(const char* name, F&& call) {
     return false;
 }
 
-Entity* callFactory(lua_State* state, const Class& cls, CallFrame& frame) {
+// Converts every argument from `first` on without declared types (numbers
+// arrive as floats) and makes an object with the class's factory; null when
+// the class is unknown (logged) or the factory makes nothing.
+Entity* createFromArguments(lua_State* state, int first, const char* className) {
+    CallFrame frame;
+    frame.convert(state, first, lua_gettop(state) - first + 1, nullptr);
+    const Class* cls = ClassRegistry::find(className);
     Entity* object = nullptr;
-    if (ScriptFactory factory = cls.getFactory()) {
-        runNative(cls.getName(), [&] { object = factory(frame.values); });
+    if (cls == nullptr) {
+        Log::get() << "Can't create new class, unknown Class Name: " << className << "\n";
+    } else if (ScriptFactory factory = cls->getFactory()) {
+        runNative(cls->getName(), [&] { object = factory(frame.values); });
     }
     frame.releaseUntaken(state);
     return object;
 }
 
-void logUnknownClassToCreate(const char* className) {
-    Log::get() << "Can't create new class, unknown Class Name: " << className << "\n";
+void logUnknownClass(const char* className, const char* methodName) {
+    Log::get() << "Lua: Unknown class Name: " << className << " method name: " << methodName
+               << "\n";
 }
 
 LuaScriptSystem::Entry& entryOf(lua_State* state) {
@@ -504,7 +513,7 @@ int LuaScriptSystem::callEntity(lua_State* state, Entry& entry) {
         entry.cachedGeneration = generation;
     }
     if (entry.cachedClass == nullptr) {
-        Log::get() << "Lua: Unknown class Name: " << className << " method name: " << name << "\n";
+        logUnknownClass(className, name);
         return 0;
     }
     if (entry.cachedMethod == nullptr) {
@@ -525,7 +534,7 @@ int LuaScriptSystem::callNativeFunction(lua_State* state, const char* name, bool
     }
     const Class* cls = ClassRegistry::find(className);
     if (cls == nullptr) {
-        Log::get() << "Lua: Unknown class Name: " << className << " method name: " << name << "\n";
+        logUnknownClass(className, name);
         return 0;
     }
     const Method* method = cls->findMethod(name);
@@ -537,15 +546,7 @@ int LuaScriptSystem::newScriptObject(lua_State* state, const char* className) {
     if (lua_gettop(state) > 0) {
         lua_remove(state, 1);
     }
-    CallFrame frame;
-    frame.convert(state, 1, lua_gettop(state), nullptr);
-    const Class* cls = ClassRegistry::find(className);
-    if (cls == nullptr) {
-        frame.releaseUntaken(state);
-        logUnknownClassToCreate(className);
-        return 0;
-    }
-    Entity* object = callFactory(state, *cls, frame);
+    Entity* object = createFromArguments(state, 1, className);
     if (object == nullptr) {
         return 0;
     }
@@ -579,8 +580,7 @@ int LuaScriptSystem::callObjectMethod(lua_State* state, const char* methodName) 
     const char* className = lua_type(state, -1) == LUA_TSTRING ? lua_tostring(state, -1) : "";
     const Class* cls = ClassRegistry::find(className);
     if (cls == nullptr) {
-        Log::get() << "Lua: Unknown class Name: " << className << " method name: " << methodName
-                   << "\n";
+        logUnknownClass(className, methodName);
         return 0;
     }
     lua_pop(state, 1);
@@ -595,15 +595,7 @@ int LuaScriptSystem::callObjectMethod(lua_State* state, const char* methodName) 
 }
 
 int LuaScriptSystem::newEntityObject(lua_State* state, const char* className) {
-    CallFrame frame;
-    frame.convert(state, 1, lua_gettop(state), nullptr);
-    const Class* cls = ClassRegistry::find(className);
-    if (cls == nullptr) {
-        frame.releaseUntaken(state);
-        logUnknownClassToCreate(className);
-        return 0;
-    }
-    Entity* entity = callFactory(state, *cls, frame);
+    Entity* entity = createFromArguments(state, 1, className);
     if (entity == nullptr) {
         return 0;
     }
