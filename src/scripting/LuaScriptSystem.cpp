@@ -62,15 +62,17 @@ struct CallFrame {
     void convert(lua_State* state, int first, int available, const Method* method) {
         int count = available < 0 ? 0 : available;
         if (method != nullptr) {
-            count = std::min(count, static_cast<int>(method->numArgs));
+            const uint32_t numArgs = std::min<uint32_t>(method->numArgs, ScriptSlots::MaxArgs);
+            count = std::min(count, static_cast<int>(numArgs));
             // Declared strings never carry a null text, also when left out.
-            for (uint32_t i = 0; i < method->numArgs; ++i) {
-                if (method->argTypes[i] == ScriptType::String) {
+            for (uint32_t i = 0; i < numArgs; ++i) {
+                const uint32_t declared = method->argTypes[i];
+                if (declared == ScriptType::String) {
                     values[i].stringValue = "";
                 }
-            }
-            for (int i = 0; i < count; ++i) {
-                values[i].type = method->argTypes[i];
+                if (static_cast<int>(i) < count) {
+                    values[i].type = declared;
+                }
             }
         } else {
             count = std::min(count, ScriptSlots::MaxArgs);
