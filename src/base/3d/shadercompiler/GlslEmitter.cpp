@@ -654,6 +654,10 @@ private:
                 v = e.ival;
                 return true;
             case ExprKind::Var:
+                if (m_constVars.count(e.var)) {
+                    v = m_constVars.at(e.var);
+                    return true;
+                }
                 if (e.var && e.var->isStatic && e.var->isConst && e.var->init &&
                     e.var->type.isScalar() && e.var->type.base == BaseType::Int)
                     return constIndex(*e.var->init, v);
@@ -966,6 +970,96 @@ private:
         return s;
     }
 
+    // A loop "for (int i = a; i < b; i++)" (any comparison, ++, --, += c,
+    // -= c) with constant bounds, at most kMaxUnroll passes, no break or
+    // continue of its own and no write to i: the loop variable and the values
+    // it takes.
+    static constexpr int kMaxUnroll = 16;
+    const VarDecl* unrollable(const Stmt& s, std::vector<long long>& values) {
+        if (!s.init || s.init->kind != StmtKind::Decl || s.init->decls.size() != 1 || !s.expr ||
+            !s.step)
+            return nullptr;
+        const VarDecl* var = s.init->decls[0].get();
+        long long start, limit, inc;
+        if (var->type != Type::scalar(BaseType::Int) || !var->init ||
+            !constIndex(*var->init, start))
+            return nullptr;
+        const Expr& c = *s.expr;
+        if (c.kind != ExprKind::Binary || c.args[0]->kind != ExprKind::Var ||
+            c.args[0]->var != var || !constIndex(*c.args[1], limit))
+            return nullptr;
+        const Expr& st = *s.step;
+        if ((st.kind == ExprKind::PostIncDec || st.kind == ExprKind::PreIncDec) &&
+            st.args[0]->kind == ExprKind::Var && st.args[0]->var == var) {
+            inc = st.name == "++" ? 1 : -1;
+        } else if (st.kind == ExprKind::Assign && (st.name == "+=" || st.name == "-=") &&
+                   st.args[0]->kind == ExprKind::Var && st.args[0]->var == var &&
+                   constIndex(*st.args[1], inc)) {
+            if (st.name == "-=")
+                inc = -inc;
+        } else {
+            return nullptr;
+        }
+        for (long long i = start;; i += inc) {
+            bool go = c.name == "<"    ? i < limit
+                      : c.name == "<=" ? i <= limit
+                      : c.name == ">"  ? i > limit
+                      : c.name == ">=" ? i >= limit
+                      : c.name == "!=" ? i != limit
+                                       : false;
+            if (!go)
+                break;
+            if (static_cast<int>(values.size()) == kMaxUnroll)
+                return nullptr;
+            values.push_back(i);
+        }
+        if (escapes(*s.then, var))
+            return nullptr;
+        return var;
+    }
+    // Whether a loop body leaves its pass early or writes the variable.
+    static bool escapes(const Stmt& s, const VarDecl* var, bool nested = false) {
+        if (!nested && (s.kind == StmtKind::Break || s.kind == StmtKind::Continue))
+            return true;
+        bool loop =
+            s.kind == StmtKind::For || s.kind == StmtKind::While || s.kind == StmtKind::DoWhile;
+        for (const auto& c : s.body) {
+            if (escapes(*c, var, nested))
+                return true;
+        }
+        for (const Stmt* c : {s.init.get(), s.then.get(), s.otherwise.get()}) {
+            if (c && escapes(*c, var, nested || loop))
+                return true;
+        }
+        for (const auto& d : s.decls) {
+            if (d->init && writes(*d->init, var))
+                return true;
+        }
+        return (s.expr && writes(*s.expr, var)) || (s.step && writes(*s.step, var));
+    }
+    static bool writes(const Expr& e, const VarDecl* var) {
+        if (e.kind == ExprKind::Assign || e.kind == ExprKind::PostIncDec ||
+            e.kind == ExprKind::PreIncDec) {
+            const Expr* t = e.args[0].get();
+            while (t->kind == ExprKind::Member || t->kind == ExprKind::Index)
+                t = t->args[0].get();
+            if (t->kind == ExprKind::Var && t->var == var)
+                return true;
+        }
+        if (e.kind == ExprKind::Call && e.func) {
+            for (size_t i = 0; i < e.args.size(); ++i) {
+                if (e.func->params[i]->dir != ParamDir::In && e.args[i]->kind == ExprKind::Var &&
+                    e.args[i]->var == var)
+                    return true;
+            }
+        }
+        for (const auto& a : e.args) {
+            if (writes(*a, var))
+                return true;
+        }
+        return false;
+    }
+
     std::string indent(int n) { return std::string(static_cast<size_t>(n) * 4, ' '); }
 
     std::string stmt(const Stmt& s, int depth) {
@@ -1001,6 +1095,19 @@ private:
                 return r;
             }
             case StmtKind::For: {
+                std::vector<long long> values;
+                const VarDecl* var = unrollable(s, values);
+                if (var) {
+                    // Unrolled, so that indices by the loop variable are
+                    // constants and only the elements used take registers.
+                    std::string r = "{\n";
+                    for (long long v : values) {
+                        m_constVars[var] = v;
+                        r += indent(depth + 1) + stmt(*s.then, depth + 1) + "\n";
+                    }
+                    m_constVars.erase(var);
+                    return r + in + "}";
+                }
                 std::string init = s.init ? stmt(*s.init, depth) : ";";
                 return "for (" + init + " " + (s.expr ? boolValue(*s.expr) : "") + "; " +
                        (s.step ? ex(*s.step) : "") + ") " + stmt(*s.then, depth);
@@ -1135,6 +1242,9 @@ private:
                 int s = samplerOf(e);
                 if (s >= 0)
                     return m_samplers[s].glslName;
+                auto cv = m_constVars.find(e.var);
+                if (cv != m_constVars.end())
+                    return std::to_string(cv->second);
                 return safe(e.name);
             }
             case ExprKind::Member: {
@@ -1712,6 +1822,7 @@ private:
     std::vector<Unit> m_units;
     std::map<std::string, int> m_unitByName;
 
+    std::map<const VarDecl*, long long> m_constVars;
     std::string m_helpers;
     std::set<std::string> m_helperNames;
     std::string m_staticInits;
