@@ -19,7 +19,9 @@ using ScriptFactory = Entity* (*)(ScriptValue* values);
 
 class Class {
 public:
-    // The name must equal what the class's objects report from getClassName.
+    // The name must equal what the class's objects report from getClassName,
+    // which must return static text (entity calls cache lookups by that
+    // pointer).
     Class(std::string name, Class* parent, ScriptFactory factory);
     Class(const Class&) = delete;
     Class& operator=(const Class&) = delete;
