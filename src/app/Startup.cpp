@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "app/EngineApplication.h"
 #include "base/platform/Platform.h"
 #include "foundation/File.h"
 #include "foundation/Md5.h"
@@ -117,7 +118,14 @@ int gameMain(int argc, char** argv) {
         params.archiveKey = deriveArchiveKey(*key);
     }
 
-    // The engine object takes over from here once it exists; until then a
-    // run ends after the configuration has been loaded.
-    return 0;
+    int exitCode = 0;
+    {
+        auto application = std::make_unique<EngineApplication>(params);
+        exitCode = application->getStartupExitCode();
+        if (exitCode == 0) {
+            application->run();
+        }
+    }
+    config.reset();
+    return exitCode;
 }

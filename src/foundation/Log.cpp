@@ -14,6 +14,11 @@ void FileLogSink::write(const char* text) {
     std::fclose(file);
 }
 
+void StderrLogSink::write(const char* text) {
+    std::fputs(text, stderr);
+    std::fflush(stderr);
+}
+
 Log& Log::get() {
     static Log* instance = new Log();  // lives until process exit
     return *instance;

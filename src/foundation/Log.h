@@ -25,6 +25,13 @@ private:
     std::string m_path;
 };
 
+// Writes the log to standard error, for a person who runs the engine in a
+// terminal.
+class StderrLogSink : public ILogSink {
+public:
+    void write(const char* text) override;
+};
+
 class Log {
 public:
     static Log& get();

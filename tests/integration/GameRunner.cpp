@@ -8,6 +8,8 @@ GameRunner::GameRunner(const std::string& gameXml) {
     if (!gameXml.empty()) {
         testsupport::writeFile(m_program / "game.xml", gameXml);
     }
+    // A startup script that ends the run as soon as the engine is up.
+    testsupport::writeFile(m_program / "quit.lua", "function init() requestExit() end\n");
 }
 
 std::string GameRunner::defaultGameXml() {

@@ -10,8 +10,9 @@
 
 class GameRunner {
 public:
-    // Puts a copy of the program and `gameXml` (the template) into a fresh
-    // program folder; an empty template text leaves the template out.
+    // Puts a copy of the program, `gameXml` (the template) and "quit.lua" (a
+    // startup script that quits at once) into a fresh program folder; an
+    // empty template text leaves the template out.
     explicit GameRunner(const std::string& gameXml = defaultGameXml());
 
     static std::string defaultGameXml();

@@ -34,7 +34,7 @@ TEST(Startup, MissingScriptOptionExitsOneAfterLoadingTheConfiguration) {
 
 TEST(Startup, FirstStartCopiesTheTemplateAndLaterStartsKeepTheUserCopy) {
     GameRunner game;
-    auto first = game.run({"-script", "none.lua"});
+    auto first = game.run({"-script", "quit.lua"});
     EXPECT_FALSE(first.timedOut);
     std::string userCopy = game.userFolder() + "game.xml";
     ASSERT_TRUE(fileExists(userCopy)) << first.output;
@@ -42,16 +42,16 @@ TEST(Startup, FirstStartCopiesTheTemplateAndLaterStartsKeepTheUserCopy) {
 
     writeFile(userCopy, "<game><mine/></game>\n");
     game.writeProgramFile("game.xml", "<game><template-changed/></game>\n");
-    game.run({"-script", "none.lua"});
+    game.run({"-script", "quit.lua"});
     EXPECT_EQ(readFile(userCopy), "<game><mine/></game>\n");
 }
 
 TEST(Startup, NameOptionChoosesThePerUserFolderEvenWhenEmpty) {
     GameRunner game;
-    game.run({"-script", "none.lua", "-name", "MyGame"});
+    game.run({"-script", "quit.lua", "-name", "MyGame"});
     EXPECT_TRUE(fileExists(game.userFolder("MyGame") + "game.xml"));
     // "-name" followed by an empty text is taken as it stands.
-    game.run({"-script", "none.lua", "-name", ""});
+    game.run({"-script", "quit.lua", "-name", ""});
     EXPECT_TRUE(fileExists(game.userDataFolder() + "/game.xml"));
 }
 
@@ -85,7 +85,7 @@ TEST(Startup, ConfigurationFailuresShowTheirMessageAndExitOne) {
             testsupport::makeDirs(game.userFolder());
             writeFile(game.userFolder() + "game.xml", c.userCopyText);
         }
-        auto result = game.run({"-script", "none.lua"}, env);
+        auto result = game.run({"-script", "quit.lua"}, env);
         EXPECT_EQ(result.exitCode, 1) << c.what << "\n" << result.output;
         EXPECT_NE(result.output.find(c.expected), std::string::npos) << c.what << "\n"
                                                                      << result.output;
@@ -95,7 +95,7 @@ TEST(Startup, ConfigurationFailuresShowTheirMessageAndExitOne) {
 TEST(Startup, CopyErrorNamesBothPaths) {
     GameRunner game;
     testsupport::makeDirs(game.userFolder() + "game.xml");
-    auto result = game.run({"-script", "none.lua"});
+    auto result = game.run({"-script", "quit.lua"});
     EXPECT_NE(result.output.find("Can't copy xml config file: " + game.programFolder() +
                                  "game.xml to " + game.userFolder() + "game.xml"),
               std::string::npos)

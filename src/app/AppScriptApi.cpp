@@ -1,0 +1,32 @@
+#include "app/AppScriptApi.h"
+
+#include <memory>
+
+#include "app/EngineManager.h"
+#include "foundation/ResourceManager.h"
+#include "scripting/CoreScriptFunctions.h"
+#include "scripting/Script.h"
+#include "scripting/ScriptApi.h"
+
+namespace {
+
+void requestExit(Entity*, ScriptValue*) {
+    EngineManager::get().requestQuit();
+}
+
+}  // namespace
+
+void buildScriptApi(ScriptApi& api) {
+    addCoreScriptFunctions(api);
+}
+
+void addApplicationScriptApi(ScriptApi& api) {
+    api.addGlobalFunctions({
+        {"requestExit", "", "", requestExit},
+    });
+}
+
+void registerResourceLoaders() {
+    ResourceManager& manager = ResourceManager::instance();
+    manager.registerLoader(std::make_unique<GenericResourceLoader<Script, ResourceType::Script>>());
+}

@@ -1,0 +1,336 @@
+#include "app/EngineApplication.h"
+
+#include <strings.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "app/AppScriptApi.h"
+#include "app/EngineManager.h"
+#include "app/Profiler.h"
+#include "app/Startup.h"
+#include "app/StatsOverlay.h"
+#include "base/platform/Platform.h"
+#include "foundation/Entity.h"
+#include "foundation/Properties.h"
+#include "foundation/Resource.h"
+#include "foundation/ResourceManager.h"
+#include "foundation/TextUtil.h"
+#include "foundation/TimerScheduler.h"
+#include "foundation/XMLConfigFile.h"
+#include "scene/Camera.h"
+#include "scene/SceneRenderContext.h"
+#include "scene/TransformGroup.h"
+#include "scripting/IScriptSystem.h"
+#include "scripting/ScriptApi.h"
+
+namespace {
+
+// Profiler sections are keyed by the address of their name.
+const char kSectionProcessEvents[] = "ProcessEvents";
+const char kSectionUpdate[] = "Update";
+const char kSectionRender[] = "Render";
+const char kSectionSwapBuffers[] = "Swap buffers";
+const char kSectionFrameLimiter[] = "Frame Limiter";
+const char kSectionScriptingUpdate[] = "Scripting update";
+const char kSectionScriptingRender[] = "Scripting render";
+const char kSectionRendererRender[] = "Renderer render";
+const char kSectionRenderStats[] = "Render stats";
+
+// Calls a global script function with the prepared slots; a missing script
+// system or function is skipped.
+bool callScript(const char* name, ScriptValue* values, int numArgs, int numResults) {
+    IScriptSystem* system = ScriptSystem::get();
+    return system != nullptr && system->callFunction(name, values, numArgs, numResults, nullptr);
+}
+
+void collectCameras(Node* node, std::vector<Camera*>& cameras) {
+    if (node->hasKind(EntityKind::Camera)) {
+        cameras.push_back(static_cast<Camera*>(node));
+    }
+    for (Node* child : node->getChildren()) {
+        collectCameras(child, cameras);
+    }
+}
+
+}  // namespace
+
+EngineApplication* EngineApplication::s_instance = nullptr;
+
+void EngineApplication::activateNextCamera() {
+    EngineManager& engine = EngineManager::get();
+    SceneRenderContext* context = engine.getSceneRenderContext();
+    if (context == nullptr || engine.getRootNode() == nullptr) {
+        return;
+    }
+    std::vector<Camera*> cameras;
+    collectCameras(engine.getRootNode(), cameras);
+    if (cameras.empty()) {
+        return;
+    }
+    auto current = std::find(cameras.begin(), cameras.end(), context->getActiveCamera());
+    if (current == cameras.end() || ++current == cameras.end()) {
+        current = cameras.begin();
+    }
+    context->setActiveCamera(*current);
+}
+
+EngineApplication::EngineApplication(const StartupParameters& params)
+    : Application(params.userProfileAppPath + ".shell_history") {
+    s_instance = this;
+    applicationName = params.applicationName;
+    config = params.config;
+
+    registerConsoleCommands();
+    Log::get().addSink(&console);
+    Log::get() << applicationName << " (build from: " << __DATE__ << ")\n";
+    Log::get() << "A real-time 3D engine for games written in Lua\n";
+
+    EngineInitParameters init;
+    init.config = params.config;
+    init.applicationName = params.applicationName;
+    init.appBasePath = params.appBasePath;
+    init.userProfileAppPath = params.userProfileAppPath;
+    init.archiveKey = params.archiveKey;
+    init.commandLine = params.commandLine;
+    const char* gpuClass = config != nullptr
+                               ? config->getString("game.graphic.scalability.gpuPerformaceClass")
+                               : nullptr;
+    if (gpuClass != nullptr && strcasecmp(gpuClass, "auto") != 0) {
+        init.automaticGpuClass = false;
+        init.gpuClass = readInt(gpuClass, 1);
+    }
+
+    m_engineInitialised = true;
+    if (!EngineManager::get().init(init)) {
+        fail("Error: Engine initialization failed\n");
+        return;
+    }
+
+    Log::get() << "Input: no input device in this build\n";
+    Log::get() << "Audio: no sound device in this build\n";
+    Log::get() << "RenderDevice: no render device in this build\n";
+    EngineManager::get().initScene();
+
+    developmentControls =
+        config != nullptr && readFlag(config->getString("game.development.controls"));
+
+    StatsOverlayList& pages = StatsOverlayList::get();
+    pages.add(std::make_unique<ProfilerStats>());
+    pages.add(std::make_unique<AnimationStats>());
+    pages.add(std::make_unique<EffectsStats>());
+
+    if (!params.startupScript.empty()) {
+        ResourceManager& manager = ResourceManager::instance();
+        if (Resource* script = manager.get(params.startupScript, ResourceType::Script, true)) {
+            if (script->getRefCount() == 1) {
+                manager.addHeldResource(script);
+            }
+            manager.release(script);
+        }
+    }
+
+    EngineManager& engine = EngineManager::get();
+    createDefaultCamera(*engine.getRootNode(), *engine.getSceneRenderContext());
+
+    if (IScriptSystem* system = ScriptSystem::get()) {
+        ScriptApi api;
+        addApplicationScriptApi(api);
+        api.install(*system);
+    }
+
+    ScriptValue values[ScriptSlots::Count];
+    clearScriptValues(values);
+    callScript("init", values, 0, 1);
+
+    ready = true;
+    GameTimer::get().stopwatch.start();
+    m_limiterStopwatch.start();
+    m_fpsStopwatch.start();
+}
+
+EngineApplication::~EngineApplication() {
+    StatsOverlayList::get().clear();
+    if (m_engineInitialised) {
+        EngineManager::get().shutdown();
+    }
+    Log::get().removeSink(&console);
+    s_instance = nullptr;
+}
+
+void EngineApplication::fail(const std::string& message) {
+    platform::showErrorMessageBox(applicationName, message);
+    m_startupExitCode = 1;
+}
+
+void EngineApplication::registerConsoleCommands() {
+    for (const char* name : {"exit", "quit", "q"}) {
+        console.registerCommand(
+            ConsoleCommand::flag(name, "Quits application", &exitRequested, true));
+    }
+    console.registerCommand(ConsoleCommand::function(
+        "reload", "Reloads resource with given name", [](const std::vector<std::string>& tokens) {
+            return reloadCommandText(ResourceManager::instance(), tokens);
+        }));
+    console.registerCommand(ConsoleCommand::function(
+        "reloadAll", "Reload all resources with given type",
+        [](const std::vector<std::string>& tokens) {
+            return reloadAllCommandText(ResourceManager::instance(), tokens);
+        }));
+    console.registerCommand(ConsoleCommand::function(
+        "listResources", "Print detailed resource list", [](const std::vector<std::string>&) {
+            return listResourcesCommandText(ResourceManager::instance());
+        }));
+    console.registerCommand(ConsoleCommand::function(
+        "listEntities", "Print detailed entity list",
+        [](const std::vector<std::string>&) { return listEntitiesText(); }));
+    console.registerCommand(ConsoleCommand::flag(
+        "profilerSaveHistory",
+        "Enable/Disable profile data collection for .csv dump (works only in profile version)",
+        &profilerHistory, false));
+    console.registerCommand(
+        ConsoleCommand::flag("show_fps", "Show frames per second", &showFps, false));
+    console.registerCommand(ConsoleCommand::flag(
+        "enableFramerateLimit", "Enable/disable frames per second limiter", &frameLimiterOn, true));
+    console.registerCommand(ConsoleCommand::number(
+        "framerateLimitFPS", "Frames per second limit attribute", &frameLimit, 1.0f, 1000.0f));
+}
+
+void EngineApplication::run() {
+    if (!ready) {
+        return;
+    }
+    while (runFrame()) {
+    }
+}
+
+bool EngineApplication::runFrame() {
+    if (EngineManager::get().isQuitRequested() || exitRequested) {
+        return false;
+    }
+    Profiler& profiler = Profiler::get();
+    profiler.frameStart(static_cast<int>(g_frameCounter));
+
+    GameTimer& timer = GameTimer::get();
+    timer.stopwatch.stop();
+    timer.advance(timer.stopwatch.getElapsedMs());
+    timer.stopwatch.start();
+
+    { ProfileScope section(kSectionProcessEvents); }
+    {
+        ProfileScope section(kSectionUpdate);
+        TimerScheduler::get().advance(timer.dt);
+        update(timer.dt);
+    }
+    {
+        ProfileScope section(kSectionRender);
+        render();
+    }
+    { ProfileScope section(kSectionSwapBuffers); }
+    {
+        ProfileScope section(kSectionFrameLimiter);
+        if (frameLimiterOn) {
+            m_limiterStopwatch.stop();
+            int wait = frameLimiterWaitMs(frameLimit, m_limiterStopwatch.getElapsedMs());
+            if (wait > 0) {
+                platform::sleepMs(static_cast<unsigned>(wait));
+            }
+            m_limiterStopwatch.start();
+        }
+    }
+    m_fpsStopwatch.stop();
+    fps.addFrame(m_fpsStopwatch.getElapsedMs());
+    m_fpsStopwatch.start();
+
+    profiler.frameEnd();
+    ++g_frameCounter;
+    return true;
+}
+
+void EngineApplication::update(float dt) {
+    ProfileScope section(kSectionScriptingUpdate);
+    ScriptValue values[ScriptSlots::Count];
+    clearScriptValues(values);
+    values[0].setFloat(dt);
+    callScript("update", values, 1, 0);
+}
+
+void EngineApplication::render() {
+    { ProfileScope section(kSectionRendererRender); }
+    {
+        ProfileScope section(kSectionScriptingRender);
+        ScriptValue values[ScriptSlots::Count];
+        clearScriptValues(values);
+        callScript("draw", values, 0, 0);
+    }
+    {
+        ProfileScope section(kSectionRenderStats);
+        // The console slides with the frame time even while nothing draws it.
+        if (console.isVisible() || console.isAnimating()) {
+            console.updateDisplayText(GameTimer::get().dt);
+        }
+    }
+}
+
+bool EngineApplication::keyEvent(uint16_t unicode, int32_t key, uint32_t modifiers, bool isDown) {
+    if (developmentControls && isDown) {
+        switch (key) {
+            case AppKey::BackQuote:
+                console.toggle();
+                break;
+            case AppKey::F2:
+                showFps = !showFps;
+                break;
+            case AppKey::F5:
+                debugDrawMode = (debugDrawMode + 1) % 5;
+                break;
+            case AppKey::F6:
+                frameLimiterOn = !frameLimiterOn;
+                break;
+            case AppKey::F8:
+                StatsOverlayList::get().next();
+                break;
+            case AppKey::F11:
+                profilerHistory = !profilerHistory;
+                Profiler::get().requestHistory(profilerHistory);
+                break;
+            case AppKey::F12:
+                Profiler::get().requestSave();
+                break;
+            case AppKey::F7:
+                activateNextCamera();
+                break;
+            case AppKey::F3:
+            case AppKey::F4:
+            case AppKey::F9:
+                // Their targets (animation, scene rendering, physics) are
+                // not part of this build.
+                break;
+            default:
+                if (console.isVisible()) {
+                    console.keyInput(key, unicode);
+                }
+                break;
+        }
+    }
+    ScriptValue values[ScriptSlots::Count];
+    clearScriptValues(values);
+    values[0].setInt(unicode);
+    values[1].setInt(key);
+    values[2].setInt(static_cast<int32_t>(modifiers));
+    values[3].setBool(isDown);
+    callScript("keyEvent", values, 4, 0);
+    return true;
+}
+
+bool EngineApplication::mouseEvent(float x, float y, bool isDown, bool isUp, int button) {
+    ScriptValue values[ScriptSlots::Count];
+    clearScriptValues(values);
+    values[0].setFloat(x);
+    values[1].setFloat(y);
+    values[2].setBool(isDown);
+    values[3].setBool(isUp);
+    values[4].setInt(button);
+    callScript("mouseEvent", values, 5, 0);
+    return true;
+}

@@ -1,0 +1,85 @@
+#pragma once
+// The application object main creates: it builds the whole engine in its
+// constructor, runs the frame loop, and shuts everything down in its
+// destructor.
+
+#include <memory>
+#include <string>
+
+#include "app/Console.h"
+#include "app/GameTimer.h"
+#include "input/IInputEventListener.h"
+
+struct StartupParameters;
+class Properties;
+
+// The state the frame loop, the console and the development keys share.
+class Application : public IInputEventListener {
+public:
+    explicit Application(const std::string& historyPath) : console(historyPath) {}
+    virtual void update(float dt) = 0;
+    virtual void render() = 0;
+
+    Console console;
+    Properties* config = nullptr;
+    bool profilerHistory = false;
+    std::string applicationName;
+    bool frameLimiterOn = true;
+    float frameLimit = 60.0f;
+    FpsCounter fps;
+    bool showFps = false;
+    bool ready = false;
+    bool exitRequested = false;
+    int debugDrawMode = 0;
+    bool developmentControls = false;
+};
+
+// SDL 1.2 key codes the application itself reacts to.
+namespace AppKey {
+constexpr int BackQuote = 96;
+constexpr int F2 = 283;
+constexpr int F3 = 284;
+constexpr int F4 = 285;
+constexpr int F5 = 286;
+constexpr int F6 = 287;
+constexpr int F7 = 288;
+constexpr int F8 = 289;
+constexpr int F9 = 290;
+constexpr int F11 = 292;
+constexpr int F12 = 293;
+}  // namespace AppKey
+
+class EngineApplication : public Application {
+public:
+    explicit EngineApplication(const StartupParameters& params);
+    ~EngineApplication() override;
+
+    // 0 when construction completed; else the exit code (1) after the
+    // message box has been shown.
+    int getStartupExitCode() const { return m_startupExitCode; }
+
+    // Runs frames until the game or the console asks to quit.
+    void run();
+    // One iteration of the frame loop; false when the loop should stop.
+    bool runFrame();
+
+    bool keyEvent(uint16_t unicode, int32_t key, uint32_t modifiers, bool isDown) override;
+    bool mouseEvent(float x, float y, bool isDown, bool isUp, int button) override;
+    void update(float dt) override;
+    void render() override;
+
+    static EngineApplication* getInstance() { return s_instance; }
+
+private:
+    void fail(const std::string& message);
+    void registerConsoleCommands();
+    // F7: the camera after the active one among all cameras below the root,
+    // depth-first, wrapping.
+    void activateNextCamera();
+
+    static EngineApplication* s_instance;
+    int m_startupExitCode = 0;
+    bool m_engineInitialised = false;
+    Stopwatch m_limiterStopwatch;
+    Stopwatch m_fpsStopwatch;
+};

@@ -1,0 +1,108 @@
+#pragma once
+// The process-wide engine object every subsystem reaches for the
+// configuration, the devices and the script system; it owns engine
+// initialisation and shutdown and the registries through which scripts hear
+// of physics triggers and contacts.
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "foundation/Log.h"
+
+class Entity;
+class Properties;
+class SceneRenderContext;
+class TransformGroup;
+
+struct EngineInitParameters {
+    Properties* config = nullptr;
+    std::string applicationName;
+    std::string appBasePath;
+    std::string userProfileAppPath;
+    std::optional<std::string> archiveKey;
+    std::string commandLine;
+    bool loadFoundationScripts = true;
+    bool automaticGpuClass = true;
+    int gpuClass = 1;
+    std::string performanceReferencePath = "shared/scalability/performanceReference.xml";
+};
+
+class EngineManager {
+public:
+    static EngineManager& get();
+
+    // Engine initialisation: archive loaders, the log file, the script
+    // system and its API, the resource loaders, the foundation scripts.
+    // False when a subsystem the engine cannot run without failed.
+    bool init(const EngineInitParameters& params);
+    // Releases what init made, in reverse order.
+    void shutdown();
+
+    // Graphics initialisation of the engine: the scene render context with
+    // its root node "RootNode".
+    void initScene();
+    SceneRenderContext* getSceneRenderContext() const { return m_sceneRenderContext.get(); }
+    TransformGroup* getRootNode() const { return m_rootNode.get(); }
+
+    Properties* getConfig() const { return m_config; }
+    const std::string& getCommandLine() const { return m_commandLine; }
+    const std::string& getApplicationName() const { return m_applicationName; }
+    const std::string& getUserProfileAppPath() const { return m_userProfileAppPath; }
+
+    bool isQuitRequested() const { return m_quitRequested; }
+    void requestQuit() { m_quitRequested = true; }
+
+    const std::string& getTerrainLoadDirectory() const { return m_terrainLoadDirectory; }
+    void setTerrainLoadDirectory(const std::string& folder) { m_terrainLoadDirectory = folder; }
+
+    // GPU class and the scalability values scripts read and write.
+    struct Scalability {
+        int selectedClass = 1;
+        int detectedClass = 1;
+        bool automatic = true;
+        float viewDistanceCoeff = 1.0f;
+        float terrainLodDistanceCoeff = 1.0f;
+        int shadowQuality = 0;
+    };
+    Scalability& getScalability() { return m_scalability; }
+    const std::string& getPerformanceReferencePath() const { return m_performanceReferencePath; }
+
+    // Physics event callbacks: the script function (and target reference)
+    // called when a trigger node or a contact-reporting node has news.
+    struct ScriptCallback {
+        std::string functionName;
+        int* target = nullptr;
+    };
+    // False (and logged) when the node is no physics trigger / object.
+    bool addTriggerCallback(Entity* node, const std::string& functionName, int* target);
+    void removeTriggerCallback(Entity* node);
+    bool addContactCallback(Entity* node, const std::string& functionName, int* target);
+    void removeContactCallback(Entity* node);
+    const std::map<Entity*, ScriptCallback>& getTriggerCallbacks() const {
+        return m_triggerCallbacks;
+    }
+    const std::map<Entity*, ScriptCallback>& getContactCallbacks() const {
+        return m_contactCallbacks;
+    }
+
+private:
+    EngineManager();
+    ~EngineManager();
+
+    std::map<Entity*, ScriptCallback> m_triggerCallbacks;
+    std::map<Entity*, ScriptCallback> m_contactCallbacks;
+    std::unique_ptr<SceneRenderContext> m_sceneRenderContext;
+    std::unique_ptr<TransformGroup> m_rootNode;
+    std::unique_ptr<FileLogSink> m_fileLogSink;
+    std::unique_ptr<StderrLogSink> m_stderrLogSink;
+    Properties* m_config = nullptr;
+    std::string m_commandLine;
+    std::string m_applicationName;
+    std::string m_userProfileAppPath;
+    std::string m_performanceReferencePath;
+    Scalability m_scalability;
+    bool m_quitRequested = false;
+    std::string m_terrainLoadDirectory;
+};

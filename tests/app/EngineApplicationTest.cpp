@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "TestSupport.h"
+#include "app/EngineApplication.h"
+#include "app/EngineManager.h"
+#include "app/Startup.h"
+#include "app/StatsOverlay.h"
+#include "foundation/File.h"
+#include "foundation/Log.h"
+#include "foundation/TimerScheduler.h"
+#include "foundation/XMLConfigFile.h"
+#include "scene/TransformGroup.h"
+
+namespace {
+
+struct CaptureSink : ILogSink {
+    std::string text;
+    void write(const char* t) override { text += t; }
+};
+
+const char* const kScript = R"(
+function update(dt) print("update") end
+function keyEvent(unicode, sym, modifier, isDown) print("key " .. sym .. " " .. tostring(isDown)) end
+function mouseEvent(x, y, isDown, isUp, button) print("mouse " .. x .. " " .. y .. " " .. button) end
+)";
+
+// An engine built in this process over a temporary program folder.
+class EngineApplicationTest : public ::testing::Test {
+protected:
+    void start(bool developmentControls) {
+        testsupport::writeFile(dir / "main.lua", kScript);
+        testsupport::writeFile(dir / "game.xml", std::string("<game><development><controls>") +
+                                                     (developmentControls ? "true" : "false") +
+                                                     "</controls></development></game>");
+        FileSystem::addFileLoader(std::make_unique<NativeFileLoader>(dir.path(), 10));
+        config = std::make_unique<XMLConfigFile>(dir / "game.xml", "ConfigFile", false);
+        StartupParameters params;
+        params.config = config.get();
+        params.applicationName = kDefaultApplicationName;
+        params.userProfileAppPath = dir.path();
+        params.startupScript = "main.lua";
+        Log::get().addSink(&log);
+        app = std::make_unique<EngineApplication>(params);
+        ASSERT_EQ(app->getStartupExitCode(), 0);
+        log.text.clear();
+    }
+    void TearDown() override {
+        app.reset();
+        Log::get().removeSink(&log);
+        FileSystem::clearFileLoaders();
+        TimerScheduler::get().reset();
+    }
+
+    testsupport::TempDir dir;
+    std::unique_ptr<XMLConfigFile> config;
+    std::unique_ptr<EngineApplication> app;
+    CaptureSink log;
+};
+
+TEST_F(EngineApplicationTest, DevelopmentKeysOffStillReachTheScript) {
+    start(false);
+    app->keyEvent(0, AppKey::F2, 0, true);
+    EXPECT_FALSE(app->showFps);
+    app->keyEvent('`', AppKey::BackQuote, 0, true);
+    EXPECT_FALSE(app->console.isVisible());
+    EXPECT_EQ(log.text, "key 283 true\nkey 96 true\n");
+}
+
+TEST_F(EngineApplicationTest, DevelopmentKeys) {
+    start(true);
+    app->keyEvent(0, AppKey::F2, 0, true);
+    EXPECT_TRUE(app->showFps);
+    app->keyEvent(0, AppKey::F2, 0, false);  // key up: no action
+    EXPECT_TRUE(app->showFps);
+    app->keyEvent(0, AppKey::F6, 0, true);
+    EXPECT_FALSE(app->frameLimiterOn);
+    app->keyEvent(0, AppKey::F8, 0, true);
+    EXPECT_EQ(StatsOverlayList::get().getSelectedIndex(), 1);
+    app->keyEvent(0, AppKey::F11, 0, true);
+    EXPECT_TRUE(app->profilerHistory);
+
+    // The console takes the keys while it is visible.
+    app->keyEvent('`', AppKey::BackQuote, 0, true);
+    EXPECT_TRUE(app->console.isVisible());
+    for (char c : std::string("exit")) {
+        app->keyEvent(static_cast<uint16_t>(c), c, 0, true);
+    }
+    EXPECT_EQ(app->console.getInputLine(), "exit");
+    app->keyEvent(13, 13, 0, true);
+    EXPECT_TRUE(app->exitRequested);
+    EXPECT_FALSE(app->runFrame());  // the loop stops at the top of the next iteration
+    EXPECT_NE(log.text.find("key 283 true\nkey 283 false\n"), std::string::npos) << log.text;
+}
+
+TEST_F(EngineApplicationTest, MouseEventsReachTheScript) {
+    start(false);
+    app->mouseEvent(0.25f, 0.75f, true, false, 1);
+    EXPECT_EQ(log.text, "mouse 0.25 0.75 1\n");
+}
+
+struct LoggingTimer : ActionListener {
+    void actionPerformed(void*, int, int32_t, int32_t) override { Log::get() << "timer\n"; }
+};
+
+TEST_F(EngineApplicationTest, TimerDueThisFrameFiresBeforeUpdate) {
+    start(false);
+    LoggingTimer timer;
+    TimerScheduler::get().scheduleIn(&timer, 0.0);
+    EXPECT_TRUE(app->runFrame());
+    EXPECT_EQ(log.text, "timer\nupdate\n");
+    EXPECT_TRUE(app->runFrame());
+    EXPECT_EQ(log.text, "timer\nupdate\nupdate\n");
+}
+
+TEST_F(EngineApplicationTest, StartupCreatesTheRootAndTheDefaultCamera) {
+    start(false);
+    EngineManager& engine = EngineManager::get();
+    ASSERT_NE(engine.getRootNode(), nullptr);
+    EXPECT_EQ(engine.getRootNode()->getName(), "RootNode");
+    ASSERT_EQ(engine.getRootNode()->getNumChildren(), 1u);
+    EXPECT_EQ(engine.getRootNode()->getChildAt(0)->getName(), "default camera");
+}
+
+}  // namespace
