@@ -49,9 +49,13 @@ std::string deriveArchiveKey(const std::string& keyText) {
 
 std::string userProfileAppPathFor(const std::string& applicationName) {
     std::string base = platform::getUserDataFolder();
+    // A fresh account may not have its data folder yet; the per-user
+    // application folder below it is created one level deep by start-up.
+    // When that fails, copying the configuration reports it.
     if (base.empty()) {
         return std::string();
     }
+    platform::createFolderPath(base);
     return base + "/" + applicationName + "/";
 }
 

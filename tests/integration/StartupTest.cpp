@@ -70,13 +70,17 @@ TEST(Startup, ConfigurationFailuresShowTheirMessageAndExitOne) {
         {"malformed user copy", false, "<game><broken></game>", true, false,
          "Can't load xml config file: "},
         {"missing template", false, nullptr, false, false, "Can't copy xml config file: "},
-        {"per-user parent missing", false, nullptr, true, true, "Can't copy xml config file: "},
+        {"data folder cannot be made", false, nullptr, true, true,
+         "Can't copy xml config file: "},
     };
     for (const auto& c : cases) {
         GameRunner game(c.withTemplate ? GameRunner::defaultGameXml() : "");
         std::map<std::string, std::string> env;
         if (c.missingParent) {
-            env["XDG_DATA_HOME"] = game.userDataFolder() + "does/not/exist";
+            // A plain file where a parent folder should be.
+            testsupport::makeDirs(game.userDataFolder());
+            writeFile(game.userDataFolder() + "plain", "");
+            env["XDG_DATA_HOME"] = game.userDataFolder() + "plain/data";
         }
         if (c.userCopyIsFolder) {
             testsupport::makeDirs(game.userFolder() + "game.xml");
@@ -90,6 +94,17 @@ TEST(Startup, ConfigurationFailuresShowTheirMessageAndExitOne) {
         EXPECT_NE(result.output.find(c.expected), std::string::npos) << c.what << "\n"
                                                                      << result.output;
     }
+}
+
+TEST(Startup, MissingDataFolderOfAFreshAccountIsCreated) {
+    GameRunner game;
+    std::map<std::string, std::string> env;
+    const std::string dataFolder = game.userDataFolder() + "fresh/.local/share";
+    env["XDG_DATA_HOME"] = dataFolder;
+    auto result = game.run({"-script", "quit.lua"}, env);
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+    EXPECT_TRUE(fileExists(dataFolder + "/VORLAN Engine 0.3.9/game.xml"))
+        << result.output;
 }
 
 TEST(Startup, CopyErrorNamesBothPaths) {

@@ -94,6 +94,22 @@ CreateFolderResult createFolder(const std::string& path) {
     }
 }
 
+bool createFolderPath(const std::string& path) {
+    if (path.empty()) {
+        return false;
+    }
+    for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        const std::string prefix = path.substr(0, slash);
+        if (!isFolder(prefix) && mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) {
+            return false;
+        }
+        if (slash == std::string::npos) {
+            break;
+        }
+    }
+    return isFolder(path);
+}
+
 bool copyFile(const std::string& from, const std::string& to, bool overwrite) {
     int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) {

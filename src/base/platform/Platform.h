@@ -32,6 +32,10 @@ enum class CreateFolderResult { Created, AlreadyExists, MissingParent, Failed };
 // Creates one folder level.
 CreateFolderResult createFolder(const std::string& path);
 
+// Creates a folder and any missing parents (mode 0700, as the user's data
+// folders are private); true when the folder exists afterwards.
+bool createFolderPath(const std::string& path);
+
 // Copies a file; with overwrite false an existing target makes it fail.
 bool copyFile(const std::string& from, const std::string& to, bool overwrite);
 
