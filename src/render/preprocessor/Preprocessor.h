@@ -195,10 +195,13 @@ public:
 
     // Limits that keep any input finite.
     static constexpr int kMaxConditionalDepth = 49;
+    // Nested macro expansions (each macro body and each argument expansion
+    // takes one level).
     static constexpr int kMaxExpansionDepth = 128;
     static constexpr int kMaxIncludeDepth = 32;
     static constexpr int kMaxMacroArguments = 100;
-    static constexpr size_t kMaxOutputSize = size_t(64) << 20;
+    // Characters scanned and produced in one run, all expansions together.
+    static constexpr size_t kMaxWork = size_t(64) << 20;
 
     struct Macro;
     struct Context;
@@ -214,28 +217,55 @@ private:
         std::unordered_map<std::string, std::shared_ptr<const Macro>, StringHash, std::equal_to<>>;
     using DirectiveTable = std::unordered_map<std::string, std::unique_ptr<PreprocessorMetaMacro>,
                                               StringHash, std::equal_to<>>;
-
     struct CompiledSpec;
-    class Scanner;
-    friend class Scanner;
 
     void addCommentSpec(const PreprocessorCommentSpec& spec);
-    void flushOutput(bool last);
+    void compileCharSet(int index, const std::string& spec);
+    void addFirstChars(const std::string& sequence, bool* table) const;
+    bool codeMatches(unsigned char code, unsigned char c) const;
+    size_t match(const std::string& sequence, const char* p, const char* end,
+                 bool virtualNewline) const;
+
+    void processContext(Context& ctx, std::string& out);
+    void processLoop(Context& ctx, std::string& out);
+    bool tryCommentSpec(Context& ctx, std::string& out);
+    bool tryDirective(Context& ctx, std::string& out);
+    bool tryMacroCall(Context& ctx, std::string_view name, std::string& out);
+    // Finds the spec starting at `p`, or null; `startLength` receives the
+    // length of its start.
+    const CompiledSpec* findSpec(const char* p, const char* end, bool virtualNewline, Mode mode,
+                                 size_t& startLength) const;
+    // Scans one comment/string whose start ends at `inner`; sets `innerEnd`
+    // and `next`. False (with the error logged) when the text ends inside it.
+    bool scanItem(const CompiledSpec& spec, const char* inner, const char* end,
+                  const char*& innerEnd, const char*& next);
+    bool collectArguments(const char*& p, const char* end, std::vector<std::string>& args);
+    void expandMacro(Context& caller, const std::shared_ptr<const Macro>& macro,
+                     const std::vector<std::string>& rawArgs, std::string& out);
+    std::string expandIn(std::string_view text, Mode mode, const Context* scope);
+    bool addWork(size_t amount);
+    void writeIncludeMarker(std::string& out, const std::string& name, int line, char kind);
+    int currentLine(const Context* fileContext) const;
+    const Context* currentFileContext() const;
+    void message(std::string_view kind, std::string_view text);
 
     PreprocessorOptions m_options;
     std::vector<CompiledSpec> m_specs;  // newest first
+    const CompiledSpec* m_markerSpec = nullptr;
     bool m_charSets[3][256] = {};
     bool m_interesting[256] = {};
+    bool m_directiveFirst[256] = {};
     MacroTable m_macros;
     DirectiveTable m_directives;
     std::vector<uint8_t> m_conditions;
-    std::vector<Context*> m_contexts;
+    Context* m_current = nullptr;
     std::string* m_output = nullptr;
-    std::string m_topOutput;
+    size_t m_work = 0;
     int m_depth = 0;
     int m_includeDepth = 0;
     int m_definedActive = 0;
     bool m_failed = false;
+    bool m_configFailed = false;
     bool m_ran = false;
 };
 
