@@ -91,8 +91,12 @@ constexpr int32_t Power = 320;
 constexpr int32_t Euro = 321;
 constexpr int32_t Undo = 322;
 
-constexpr int32_t keypad(int digit) { return Kp0 + digit; }
-constexpr int32_t function(int n) { return F1 + n - 1; }
+constexpr int32_t keypad(int digit) {
+    return Kp0 + digit;
+}
+constexpr int32_t function(int n) {
+    return F1 + n - 1;
+}
 }  // namespace InputKey
 
 namespace InputModifier {

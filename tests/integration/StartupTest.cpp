@@ -70,8 +70,7 @@ TEST(Startup, ConfigurationFailuresShowTheirMessageAndExitOne) {
         {"malformed user copy", false, "<game><broken></game>", true, false,
          "Can't load xml config file: "},
         {"missing template", false, nullptr, false, false, "Can't copy xml config file: "},
-        {"data folder cannot be made", false, nullptr, true, true,
-         "Can't copy xml config file: "},
+        {"data folder cannot be made", false, nullptr, true, true, "Can't copy xml config file: "},
     };
     for (const auto& c : cases) {
         GameRunner game(c.withTemplate ? GameRunner::defaultGameXml() : "");
@@ -103,8 +102,7 @@ TEST(Startup, MissingDataFolderOfAFreshAccountIsCreated) {
     env["XDG_DATA_HOME"] = dataFolder;
     auto result = game.run({"-script", "quit.lua"}, env);
     EXPECT_EQ(result.exitCode, 0) << result.output;
-    EXPECT_TRUE(fileExists(dataFolder + "/VORLAN Engine 0.3.9/game.xml"))
-        << result.output;
+    EXPECT_TRUE(fileExists(dataFolder + "/VORLAN Engine 0.3.9/game.xml")) << result.output;
 }
 
 TEST(Startup, CopyErrorNamesBothPaths) {

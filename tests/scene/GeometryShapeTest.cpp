@@ -94,8 +94,8 @@ TEST(IndexedFaceSetTest, ContentFlagsAndErrors) {
     EXPECT_EQ(empty.getNumSubMeshes(), 0u);
     EXPECT_TRUE(empty.getBounds().isEmpty());
 
-    auto broken = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {2, 0, 0}, {3, 0, 0}, {2, 1, 0}},
-                           {0, 1});
+    auto broken =
+        makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {2, 0, 0}, {3, 0, 0}, {2, 1, 0}}, {0, 1});
     broken->triangles[0].corners[2].position = 99;
     IndexedFaceSetGeometry partly("p", std::move(broken), 0);
     EXPECT_EQ(log.count("Error: Internal mesh error\n"), 1u);
@@ -105,8 +105,8 @@ TEST(IndexedFaceSetTest, ContentFlagsAndErrors) {
 
 TEST(IndexedFaceSetTest, DeviceDataIsMadeOnFirstDraw) {
     IndexedFaceSetGeometry geometry(
-        "mesh", makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1}),
-        0);
+        "mesh",
+        makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1}), 0);
     SceneRenderContext context;
     geometry.draw(context, 0);  // no drawer yet: nothing happens
     EXPECT_EQ(geometry.getSubMeshData(0), nullptr);

@@ -12,28 +12,43 @@ namespace {
 
 constexpr std::string_view kFailureText = "Preprocession failed, check log";
 
-bool isBlank(unsigned char c) { return c == ' ' || c == '\t'; }
-bool isLetter(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
-bool isIdentifierChar(unsigned char c) { return isLetter(c) || isDigit(c) || c == '_'; }
+bool isBlank(unsigned char c) {
+    return c == ' ' || c == '\t';
+}
+bool isLetter(unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool isDigit(unsigned char c) {
+    return c >= '0' && c <= '9';
+}
+bool isIdentifierChar(unsigned char c) {
+    return isLetter(c) || isDigit(c) || c == '_';
+}
 
 const char* identifierEnd(const char* p, const char* end) {
-    while (p < end && isIdentifierChar(static_cast<unsigned char>(*p))) ++p;
+    while (p < end && isIdentifierChar(static_cast<unsigned char>(*p)))
+        ++p;
     return p;
 }
 
 std::string_view trimBlanks(std::string_view text) {
-    while (!text.empty() && isBlank(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
-    while (!text.empty() && isBlank(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+    while (!text.empty() && isBlank(static_cast<unsigned char>(text.front())))
+        text.remove_prefix(1);
+    while (!text.empty() && isBlank(static_cast<unsigned char>(text.back())))
+        text.remove_suffix(1);
     return text;
 }
 
 // A terminator that is a single newline is matched but left in the input:
 // the newline then still ends the line it belongs to (and can start the
 // next directive).
-bool isNewlineTerminator(const std::string& sequence) { return sequence == "\n"; }
+bool isNewlineTerminator(const std::string& sequence) {
+    return sequence == "\n";
+}
 
-bool isValidModeLetter(char c) { return std::strchr("csqCSQiI", c) != nullptr && c != 0; }
+bool isValidModeLetter(char c) {
+    return std::strchr("csqCSQiI", c) != nullptr && c != 0;
+}
 
 }  // namespace
 
@@ -90,7 +105,8 @@ PreprocessorSyntax PreprocessorSyntax::engineUserSyntax() {
 
 PreprocessorSyntax PreprocessorSyntax::engineDirectiveSyntax() {
     PreprocessorSyntax syntax;
-    syntax.macroStart = {'\n', PreprocessorCode::OptionalBlanks, '#', PreprocessorCode::OptionalBlanks};
+    syntax.macroStart = {'\n', PreprocessorCode::OptionalBlanks, '#',
+                         PreprocessorCode::OptionalBlanks};
     syntax.macroEnd = "\n";
     syntax.argStart = {PreprocessorCode::Blanks};
     syntax.argSeparator = {PreprocessorCode::Blanks};
@@ -102,19 +118,18 @@ PreprocessorSyntax PreprocessorSyntax::engineDirectiveSyntax() {
 
 std::vector<PreprocessorCommentSpec> PreprocessorOptions::engineCommentSpecs() {
     return {
-        {"/*", "*/", 0, 0, "ccc"},
-        {"\\\n", "", 0, 0, "ccc"},
-        {"\"", "\"", 0, 0, "sss"},
-        {"'", "'", '\\', '\n', "sss"},
-        {"//", "\n", 0, 0, "ccc"},
+        {"/*", "*/", 0, 0, "ccc"},     {"\\\n", "", 0, 0, "ccc"}, {"\"", "\"", 0, 0, "sss"},
+        {"'", "'", '\\', '\n', "sss"}, {"//", "\n", 0, 0, "ccc"},
     };
 }
 
 // --- Construction ---------------------------------------------------------------
 
 Preprocessor::Preprocessor(const PreprocessorOptions& options) : m_options(options) {
-    for (int i = 0; i < 3; ++i) compileCharSet(i, m_options.charSets[i]);
-    for (const PreprocessorCommentSpec& spec : m_options.commentSpecs) addCommentSpec(spec);
+    for (int i = 0; i < 3; ++i)
+        compileCharSet(i, m_options.charSets[i]);
+    for (const PreprocessorCommentSpec& spec : m_options.commentSpecs)
+        addCommentSpec(spec);
 
     // The marker comment: the newest pure comment that runs to the end of a
     // line, else the newest pure comment with an end of its own.
@@ -131,11 +146,16 @@ Preprocessor::Preprocessor(const PreprocessorOptions& options) : m_options(optio
             }
 
     std::unique_ptr<PreprocessorMetaMacro> directives[] = {
-        std::make_unique<PreprocessorMetaMacroDefine>(),  std::make_unique<PreprocessorMetaMacroUndef>(),
-        std::make_unique<PreprocessorMetaMacroIfdef>(),   std::make_unique<PreprocessorMetaMacroIfndef>(),
-        std::make_unique<PreprocessorMetaMacroEndif>(),   std::make_unique<PreprocessorMetaMacroElse>(),
-        std::make_unique<PreprocessorMetaMacroInclude>(), std::make_unique<PreprocessorMetaMacroDefeval>(),
-        std::make_unique<PreprocessorMetaMacroEval>(),    std::make_unique<PreprocessorMetaMacroIf>(),
+        std::make_unique<PreprocessorMetaMacroDefine>(),
+        std::make_unique<PreprocessorMetaMacroUndef>(),
+        std::make_unique<PreprocessorMetaMacroIfdef>(),
+        std::make_unique<PreprocessorMetaMacroIfndef>(),
+        std::make_unique<PreprocessorMetaMacroEndif>(),
+        std::make_unique<PreprocessorMetaMacroElse>(),
+        std::make_unique<PreprocessorMetaMacroInclude>(),
+        std::make_unique<PreprocessorMetaMacroDefeval>(),
+        std::make_unique<PreprocessorMetaMacroEval>(),
+        std::make_unique<PreprocessorMetaMacroIf>(),
         std::make_unique<PreprocessorMetaMacroElif>(),
     };
     for (auto& directive : directives) {
@@ -146,21 +166,26 @@ Preprocessor::Preprocessor(const PreprocessorOptions& options) : m_options(optio
     // Characters where something other than plain copying may begin.
     const PreprocessorSyntax& user = m_options.userSyntax;
     for (int c = 0; c < 256; ++c)
-        if (isIdentifierChar(static_cast<unsigned char>(c))) m_interesting[c] = true;
+        if (isIdentifierChar(static_cast<unsigned char>(c)))
+            m_interesting[c] = true;
     for (char c : {user.quote, user.argReference})
-        if (c != 0) m_interesting[static_cast<unsigned char>(c)] = true;
+        if (c != 0)
+            m_interesting[static_cast<unsigned char>(c)] = true;
     addFirstChars(user.macroStart, m_interesting);
     addFirstChars(m_options.directiveSyntax.macroStart, m_directiveFirst);
-    for (int c = 0; c < 256; ++c) m_interesting[c] = m_interesting[c] || m_directiveFirst[c];
+    for (int c = 0; c < 256; ++c)
+        m_interesting[c] = m_interesting[c] || m_directiveFirst[c];
     for (const CompiledSpec& spec : m_specs)
-        for (int c = 0; c < 256; ++c) m_interesting[c] = m_interesting[c] || spec.firstChars[c];
+        for (int c = 0; c < 256; ++c)
+            m_interesting[c] = m_interesting[c] || spec.firstChars[c];
 }
 
 Preprocessor::~Preprocessor() = default;
 
 void Preprocessor::addCommentSpec(const PreprocessorCommentSpec& spec) {
     for (const CompiledSpec& existing : m_specs) {
-        if (existing.start != spec.start) continue;
+        if (existing.start != spec.start)
+            continue;
         if (existing.end != spec.end) {
             Log::get() << "error: Comment/string already exists with a differen end\n";
             m_configFailed = true;
@@ -175,7 +200,8 @@ void Preprocessor::addCommentSpec(const PreprocessorCommentSpec& spec) {
     for (size_t i = 0; i < 3; ++i) {
         char letter = i < spec.modes.size() ? spec.modes[i] : 0;
         if (!isValidModeLetter(letter)) {
-            Log::get() << "error: " << "invalid comment/string specification\n";
+            Log::get() << "error: "
+                       << "invalid comment/string specification\n";
             letter = 'c';
         }
         compiled.modes[i] = letter;
@@ -196,31 +222,35 @@ void Preprocessor::compileCharSet(int index, const std::string& spec) {
             continue;
         }
         switch (c) {
-        case PreprocessorCode::Whitespace:
-        case PreprocessorCode::OptionalWhitespace:
-        case PreprocessorCode::LetterOrWhitespace:
-        case PreprocessorCode::CharSet1:
-        case PreprocessorCode::CharSet2:
-        case PreprocessorCode::CharSet3:
-            Log::get() << "Preprocessor:: Special sequence not allowed in charset specifications\n";
-            m_configFailed = true;
-            continue;
-        case PreprocessorCode::Blanks:
-        case PreprocessorCode::OptionalBlanks:
-            set[static_cast<unsigned char>(' ')] = set[static_cast<unsigned char>('\t')] = true;
-            continue;
-        case PreprocessorCode::Letter:
-            for (int l = 0; l < 256; ++l) set[l] = set[l] || isLetter(static_cast<unsigned char>(l));
-            continue;
-        case PreprocessorCode::Digit:
-            for (int d = '0'; d <= '9'; ++d) set[d] = true;
-            continue;
-        default:
-            break;
+            case PreprocessorCode::Whitespace:
+            case PreprocessorCode::OptionalWhitespace:
+            case PreprocessorCode::LetterOrWhitespace:
+            case PreprocessorCode::CharSet1:
+            case PreprocessorCode::CharSet2:
+            case PreprocessorCode::CharSet3:
+                Log::get()
+                    << "Preprocessor:: Special sequence not allowed in charset specifications\n";
+                m_configFailed = true;
+                continue;
+            case PreprocessorCode::Blanks:
+            case PreprocessorCode::OptionalBlanks:
+                set[static_cast<unsigned char>(' ')] = set[static_cast<unsigned char>('\t')] = true;
+                continue;
+            case PreprocessorCode::Letter:
+                for (int l = 0; l < 256; ++l)
+                    set[l] = set[l] || isLetter(static_cast<unsigned char>(l));
+                continue;
+            case PreprocessorCode::Digit:
+                for (int d = '0'; d <= '9'; ++d)
+                    set[d] = true;
+                continue;
+            default:
+                break;
         }
         if (i + 2 < spec.size() && spec[i + 1] == '-') {
             unsigned char last = static_cast<unsigned char>(spec[i + 2]);
-            for (int r = c; r <= last; ++r) set[r] = true;
+            for (int r = c; r <= last; ++r)
+                set[r] = true;
             i += 2;
         } else {
             set[c] = true;
@@ -230,22 +260,33 @@ void Preprocessor::compileCharSet(int index, const std::string& spec) {
 
 bool Preprocessor::codeMatches(unsigned char code, unsigned char c) const {
     switch (code) {
-    case PreprocessorCode::Blanks:
-    case PreprocessorCode::OptionalBlanks: return isBlank(c);
-    case PreprocessorCode::Whitespace:
-    case PreprocessorCode::OptionalWhitespace: return isBlank(c) || c == '\n';
-    case PreprocessorCode::Letter: return isLetter(c);
-    case PreprocessorCode::LetterOrWhitespace: return isLetter(c) || isBlank(c) || c == '\n';
-    case PreprocessorCode::Digit: return isDigit(c);
-    case PreprocessorCode::CharSet1: return m_charSets[0][c];
-    case PreprocessorCode::CharSet2: return m_charSets[1][c];
-    case PreprocessorCode::CharSet3: return m_charSets[2][c];
-    default: return code == c;  // tab, newline and plain characters
+        case PreprocessorCode::Blanks:
+        case PreprocessorCode::OptionalBlanks:
+            return isBlank(c);
+        case PreprocessorCode::Whitespace:
+        case PreprocessorCode::OptionalWhitespace:
+            return isBlank(c) || c == '\n';
+        case PreprocessorCode::Letter:
+            return isLetter(c);
+        case PreprocessorCode::LetterOrWhitespace:
+            return isLetter(c) || isBlank(c) || c == '\n';
+        case PreprocessorCode::Digit:
+            return isDigit(c);
+        case PreprocessorCode::CharSet1:
+            return m_charSets[0][c];
+        case PreprocessorCode::CharSet2:
+            return m_charSets[1][c];
+        case PreprocessorCode::CharSet3:
+            return m_charSets[2][c];
+        default:
+            return code == c;  // tab, newline and plain characters
     }
 }
 
 namespace {
-bool isNegatedCode(unsigned char code) { return (code & 0x80) && (code & 0x7F) >= 1 && (code & 0x7F) <= 12; }
+bool isNegatedCode(unsigned char code) {
+    return (code & 0x80) && (code & 0x7F) >= 1 && (code & 0x7F) <= 12;
+}
 bool isOptionalRun(unsigned char code) {
     return code == PreprocessorCode::OptionalBlanks || code == PreprocessorCode::OptionalWhitespace;
 }
@@ -258,15 +299,19 @@ void Preprocessor::addFirstChars(const std::string& sequence, bool* table) const
     for (char element : sequence) {
         unsigned char code = static_cast<unsigned char>(element);
         for (int c = 0; c < 256; ++c) {
-            bool matches = isNegatedCode(code) ? !codeMatches(code & 0x7F, static_cast<unsigned char>(c))
-                                               : codeMatches(code, static_cast<unsigned char>(c));
-            if (matches) table[c] = true;
+            bool matches = isNegatedCode(code)
+                               ? !codeMatches(code & 0x7F, static_cast<unsigned char>(c))
+                               : codeMatches(code, static_cast<unsigned char>(c));
+            if (matches)
+                table[c] = true;
         }
-        if (!isOptionalRun(code)) return;
+        if (!isOptionalRun(code))
+            return;
     }
     // A sequence that can match nothing at all may begin anywhere.
     if (!sequence.empty())
-        for (int c = 0; c < 256; ++c) table[c] = true;
+        for (int c = 0; c < 256; ++c)
+            table[c] = true;
 }
 
 size_t Preprocessor::match(const std::string& sequence, const char* p, const char* end,
@@ -274,15 +319,18 @@ size_t Preprocessor::match(const std::string& sequence, const char* p, const cha
     const char* q = p;
     for (size_t i = 0; i < sequence.size(); ++i) {
         unsigned char code = static_cast<unsigned char>(sequence[i]);
-        if (i == 0 && virtualNewline && code == '\n') continue;
+        if (i == 0 && virtualNewline && code == '\n')
+            continue;
         if (isNegatedCode(code)) {
             if (q >= end || codeMatches(code & 0x7F, static_cast<unsigned char>(*q)))
                 return std::string::npos;
             ++q;
         } else if (isRun(code)) {
             const char* runStart = q;
-            while (q < end && codeMatches(code, static_cast<unsigned char>(*q))) ++q;
-            if (!isOptionalRun(code) && q == runStart) return std::string::npos;
+            while (q < end && codeMatches(code, static_cast<unsigned char>(*q)))
+                ++q;
+            if (!isOptionalRun(code) && q == runStart)
+                return std::string::npos;
         } else {
             if (q >= end || !codeMatches(code, static_cast<unsigned char>(*q)))
                 return std::string::npos;
@@ -299,30 +347,34 @@ const Preprocessor::Context* Preprocessor::currentFileContext() const {
 }
 
 int Preprocessor::currentLine(const Context* fileContext) const {
-    if (!fileContext) return 1;
+    if (!fileContext)
+        return 1;
     return 1 + static_cast<int>(std::count(fileContext->begin, fileContext->pos, '\n'));
 }
 
 void Preprocessor::message(std::string_view kind, std::string_view text) {
     const Context* file = currentFileContext();
     const std::string& name = file && file->fileName ? *file->fileName : m_options.fileName;
-    Log::get() << name << "(" << static_cast<int32_t>(currentLine(file)) << ") : " << std::string(kind)
-               << ": " << std::string(text) << "\n";
+    Log::get() << name << "(" << static_cast<int32_t>(currentLine(file))
+               << ") : " << std::string(kind) << ": " << std::string(text) << "\n";
 }
 
 void Preprocessor::error(std::string_view text) {
-    if (m_failed) return;  // the first error ends the run
+    if (m_failed)
+        return;  // the first error ends the run
     message("error", text);
     m_failed = true;
 }
 
 void Preprocessor::warning(std::string_view text) {
-    if (m_options.warnings) message("warning", text);
+    if (m_options.warnings)
+        message("warning", text);
 }
 
 bool Preprocessor::addWork(size_t amount) {
     m_work += amount;
-    if (m_work <= kMaxWork) return true;
+    if (m_work <= kMaxWork)
+        return true;
     error("macro expansion produces too much text");
     return false;
 }
@@ -345,7 +397,8 @@ bool Preprocessor::run() {
         std::vector<char> buffer(100);
         for (;;) {
             int count = m_options.inputStream->read(buffer.data(), static_cast<int>(buffer.size()));
-            if (count <= 0) break;
+            if (count <= 0)
+                break;
             streamText.append(buffer.data(), static_cast<size_t>(count));
             if (static_cast<size_t>(count) == buffer.size() && buffer.size() < (size_t(1) << 20))
                 buffer.resize(buffer.size() * 2);
@@ -361,25 +414,32 @@ bool Preprocessor::run() {
     top.setText(input);
     top.fileContext = &top;
     top.fileName = &m_options.fileName;
-    if (!haveInput) error("no input data set");
+    if (!haveInput)
+        error("no input data set");
 
     if (!m_failed) {
         m_current = &top;
         for (const auto& define : m_options.defines) {
             defineFromArgument(define.first + " " + define.second, false);
-            if (m_failed) break;
+            if (m_failed)
+                break;
         }
-        if (!m_failed) processContext(top, result);
-        if (!m_failed && !m_conditions.empty()) warning("missing #endif at end of input");
+        if (!m_failed)
+            processContext(top, result);
+        if (!m_failed && !m_conditions.empty())
+            warning("missing #endif at end of input");
         m_current = nullptr;
     }
-    if (m_failed) result += kFailureText;
+    if (m_failed)
+        result += kFailureText;
 
-    if (m_options.outputString) m_options.outputString->append(result);
+    if (m_options.outputString)
+        m_options.outputString->append(result);
     if (m_options.outputSink) {
         constexpr size_t kChunk = 64 * 1024;
         for (size_t offset = 0; offset < result.size(); offset += kChunk)
-            m_options.outputSink->write(result.data() + offset, std::min(kChunk, result.size() - offset));
+            m_options.outputSink->write(result.data() + offset,
+                                        std::min(kChunk, result.size() - offset));
     }
     m_macros.clear();
     return !m_failed;
@@ -409,35 +469,45 @@ void Preprocessor::processLoop(Context& ctx, std::string& out) {
         bool active = isActive();
         if (!m_interesting[c] && p != ctx.virtualLineStart) {
             const char* q = p + 1;
-            while (q < ctx.end && !m_interesting[static_cast<unsigned char>(*q)]) ++q;
-            if (!addWork(static_cast<size_t>(q - p))) return;
-            if (active) out.append(p, static_cast<size_t>(q - p));
+            while (q < ctx.end && !m_interesting[static_cast<unsigned char>(*q)])
+                ++q;
+            if (!addWork(static_cast<size_t>(q - p)))
+                return;
+            if (active)
+                out.append(p, static_cast<size_t>(q - p));
             ctx.pos = q;
             continue;
         }
-        if (!addWork(1)) return;
-        if (tryCommentSpec(ctx, out)) continue;
-        if (tryDirective(ctx, out)) continue;
+        if (!addWork(1))
+            return;
+        if (tryCommentSpec(ctx, out))
+            continue;
+        if (tryDirective(ctx, out))
+            continue;
 
         if (isIdentifierChar(c)) {
             const char* q = identifierEnd(p, ctx.end);
             std::string_view name(p, static_cast<size_t>(q - p));
-            if (!addWork(name.size())) return;
+            if (!addWork(name.size()))
+                return;
             ctx.pos = q;
-            if (!active) continue;
+            if (!active)
+                continue;
             if (ctx.macro && ctx.args) {
                 const std::vector<std::string>& names = ctx.macro->parameterNames;
                 auto it = std::find(names.begin(), names.end(), name);
                 if (it != names.end()) {
                     size_t index = static_cast<size_t>(it - names.begin());
                     if (index < ctx.args->size()) {
-                        if (!addWork((*ctx.args)[index].size())) return;
+                        if (!addWork((*ctx.args)[index].size()))
+                            return;
                         out += (*ctx.args)[index];
                     }
                     continue;
                 }
             }
-            if (user.macroStart.empty() && tryMacroCall(ctx, name, out)) continue;
+            if (user.macroStart.empty() && tryMacroCall(ctx, name, out))
+                continue;
             out.append(name);
             continue;
         }
@@ -448,29 +518,35 @@ void Preprocessor::processLoop(Context& ctx, std::string& out) {
                 const char* q = identifierEnd(p + startLength, ctx.end);
                 std::string_view name(p + startLength, static_cast<size_t>(q - p - startLength));
                 ctx.pos = q;
-                if (!active) continue;
-                if (tryMacroCall(ctx, name, out)) continue;
+                if (!active)
+                    continue;
+                if (tryMacroCall(ctx, name, out))
+                    continue;
                 out.append(p, static_cast<size_t>(q - p));
                 continue;
             }
         }
-        if (ctx.args && user.argReference != 0 && c == static_cast<unsigned char>(user.argReference) &&
-            p + 1 < ctx.end && p[1] >= '1' && p[1] <= '9') {
+        if (ctx.args && user.argReference != 0 &&
+            c == static_cast<unsigned char>(user.argReference) && p + 1 < ctx.end && p[1] >= '1' &&
+            p[1] <= '9') {
             size_t index = static_cast<size_t>(p[1] - '1');
             ctx.pos = p + 2;
             if (active && index < ctx.args->size()) {
-                if (!addWork((*ctx.args)[index].size())) return;
+                if (!addWork((*ctx.args)[index].size()))
+                    return;
                 out += (*ctx.args)[index];
             }
             continue;
         }
         if (user.quote != 0 && c == static_cast<unsigned char>(user.quote) && p + 1 < ctx.end &&
             !isIdentifierChar(static_cast<unsigned char>(p[1]))) {
-            if (active) out += p[1];
+            if (active)
+                out += p[1];
             ctx.pos = p + 2;
             continue;
         }
-        if (active) out += static_cast<char>(c);
+        if (active)
+            out += static_cast<char>(c);
         ctx.pos = p + 1;
     }
 }
@@ -481,10 +557,13 @@ const Preprocessor::CompiledSpec* Preprocessor::findSpec(const char* p, const ch
     unsigned char c = static_cast<unsigned char>(*p);
     for (const CompiledSpec& spec : m_specs) {
         char letter = spec.modes[mode];
-        if (letter == 'i' || letter == 'I') continue;
-        if (!spec.firstChars[c] && !(virtualNewline && spec.startsWithNewline)) continue;
+        if (letter == 'i' || letter == 'I')
+            continue;
+        if (!spec.firstChars[c] && !(virtualNewline && spec.startsWithNewline))
+            continue;
         size_t length = match(spec.start, p, end, virtualNewline);
-        if (length == std::string::npos || length == 0) continue;
+        if (length == std::string::npos || length == 0)
+            continue;
         startLength = length;
         return &spec;
     }
@@ -537,8 +616,10 @@ bool Preprocessor::scanItem(const CompiledSpec& spec, const char* inner, const c
 bool Preprocessor::tryCommentSpec(Context& ctx, std::string& out) {
     const char* p = ctx.pos;
     size_t startLength = 0;
-    const CompiledSpec* spec = findSpec(p, ctx.end, p == ctx.virtualLineStart, ctx.mode, startLength);
-    if (!spec) return false;
+    const CompiledSpec* spec =
+        findSpec(p, ctx.end, p == ctx.virtualLineStart, ctx.mode, startLength);
+    if (!spec)
+        return false;
     const char* innerEnd = nullptr;
     const char* next = nullptr;
     if (!scanItem(*spec, p + startLength, ctx.end, innerEnd, next)) {
@@ -546,8 +627,10 @@ bool Preprocessor::tryCommentSpec(Context& ctx, std::string& out) {
         return true;
     }
     ctx.pos = next;
-    if (!isActive()) return true;
-    if (!addWork(static_cast<size_t>(next - p))) return true;
+    if (!isActive())
+        return true;
+    if (!addWork(static_cast<size_t>(next - p)))
+        return true;
 
     char letter = spec->modes[ctx.mode];
     std::string_view startText(p, startLength);
@@ -559,23 +642,23 @@ bool Preprocessor::tryCommentSpec(Context& ctx, std::string& out) {
         inner = expanded;
     }
     switch (letter) {
-    case 'c':
-    case 'C':
-        if (m_options.keepComments) {
+        case 'c':
+        case 'C':
+            if (m_options.keepComments) {
+                out.append(startText);
+                out.append(inner);
+                out.append(endText);
+            }
+            break;
+        case 's':
+        case 'S':
             out.append(startText);
             out.append(inner);
             out.append(endText);
-        }
-        break;
-    case 's':
-    case 'S':
-        out.append(startText);
-        out.append(inner);
-        out.append(endText);
-        break;
-    default:  // 'q', 'Q'
-        out.append(inner);
-        break;
+            break;
+        default:  // 'q', 'Q'
+            out.append(inner);
+            break;
     }
     return true;
 }
@@ -583,15 +666,20 @@ bool Preprocessor::tryCommentSpec(Context& ctx, std::string& out) {
 bool Preprocessor::tryDirective(Context& ctx, std::string& out) {
     const char* p = ctx.pos;
     bool virtualNewline = p == ctx.virtualLineStart;
-    if (!m_directiveFirst[static_cast<unsigned char>(*p)] && !virtualNewline) return false;
+    if (!m_directiveFirst[static_cast<unsigned char>(*p)] && !virtualNewline)
+        return false;
     const PreprocessorSyntax& syntax = m_options.directiveSyntax;
     size_t startLength = match(syntax.macroStart, p, ctx.end, virtualNewline);
-    if (startLength == std::string::npos) return false;
+    if (startLength == std::string::npos)
+        return false;
     const char* nameBegin = p + startLength;
     const char* nameEnd = identifierEnd(nameBegin, ctx.end);
-    if (nameEnd == nameBegin) return false;
-    auto found = m_directives.find(std::string_view(nameBegin, static_cast<size_t>(nameEnd - nameBegin)));
-    if (found == m_directives.end()) return false;
+    if (nameEnd == nameBegin)
+        return false;
+    auto found =
+        m_directives.find(std::string_view(nameBegin, static_cast<size_t>(nameEnd - nameBegin)));
+    if (found == m_directives.end())
+        return false;
     PreprocessorMetaMacro& directive = *found->second;
     bool consumedNewline = !virtualNewline && *p == '\n';
 
@@ -599,12 +687,14 @@ bool Preprocessor::tryDirective(Context& ctx, std::string& out) {
     // dropped, strings kept, line continuations join the next line.
     const char* q = nameEnd;
     size_t argStartLength = match(syntax.argStart, q, ctx.end, false);
-    if (argStartLength != std::string::npos) q += argStartLength;
+    if (argStartLength != std::string::npos)
+        q += argStartLength;
     std::string argument;
     while (q < ctx.end) {
         size_t endLength = match(syntax.argEnd, q, ctx.end, false);
         if (endLength != std::string::npos && endLength > 0) {
-            if (!isNewlineTerminator(syntax.argEnd)) q += endLength;
+            if (!isNewlineTerminator(syntax.argEnd))
+                q += endLength;
             break;
         }
         size_t specStart = 0;
@@ -627,10 +717,12 @@ bool Preprocessor::tryDirective(Context& ctx, std::string& out) {
         }
         argument += *q++;
     }
-    if (!addWork(static_cast<size_t>(q - p))) return true;
+    if (!addWork(static_cast<size_t>(q - p)))
+        return true;
     if (!syntax.macroEnd.empty() && !isNewlineTerminator(syntax.macroEnd)) {
         size_t endLength = match(syntax.macroEnd, q, ctx.end, false);
-        if (endLength != std::string::npos) q += endLength;
+        if (endLength != std::string::npos)
+            q += endLength;
     }
     ctx.pos = q;
     if (virtualNewline && m_options.trimBeforeTerminators && q < ctx.end && *q == '\n') {
@@ -643,8 +735,10 @@ bool Preprocessor::tryDirective(Context& ctx, std::string& out) {
     // Without trimming, the directive's line stays as an empty line.
     bool keepLine = consumedNewline && !m_options.trimBeforeTerminators;
     bool active = isActive();
-    if (keepLine && active) out += '\n';
-    if (!directive.isConditional() && !active) return true;
+    if (keepLine && active)
+        out += '\n';
+    if (!directive.isConditional() && !active)
+        return true;
 
     std::string_view argumentText = trimBlanks(argument);
     if (directive.getNumArguments() > 0 && argumentText.empty()) {
@@ -653,11 +747,13 @@ bool Preprocessor::tryDirective(Context& ctx, std::string& out) {
     }
     directive.execute(*this, std::string_view(nameBegin, static_cast<size_t>(nameEnd - nameBegin)),
                       argumentText);
-    if (keepLine && !active && isActive()) out += '\n';
+    if (keepLine && !active && isActive())
+        out += '\n';
     return true;
 }
 
-bool Preprocessor::collectArguments(const char*& p, const char* end, std::vector<std::string>& args) {
+bool Preprocessor::collectArguments(const char*& p, const char* end,
+                                    std::vector<std::string>& args) {
     const PreprocessorSyntax& user = m_options.userSyntax;
     std::string current;
     int depth = 0;
@@ -696,7 +792,8 @@ bool Preprocessor::collectArguments(const char*& p, const char* end, std::vector
         if (const CompiledSpec* spec = findSpec(q, end, false, UserMode, specStart)) {
             const char* innerEnd = nullptr;
             const char* next = nullptr;
-            if (!scanItem(*spec, q + specStart, end, innerEnd, next)) return false;
+            if (!scanItem(*spec, q + specStart, end, innerEnd, next))
+                return false;
             current.append(q, static_cast<size_t>(next - q));
             q = next;
             continue;
@@ -707,12 +804,15 @@ bool Preprocessor::collectArguments(const char*& p, const char* end, std::vector
             q += 2;
             continue;
         }
-        if (c == user.nestOpen) ++depth;
-        else if (c == user.nestClose && depth > 0) --depth;
+        if (c == user.nestOpen)
+            ++depth;
+        else if (c == user.nestClose && depth > 0)
+            --depth;
         current += c;
         ++q;
     }
-    if (!addWork(static_cast<size_t>(q - p))) return false;
+    if (!addWork(static_cast<size_t>(q - p)))
+        return false;
     p = q;
     return true;
 }
@@ -721,7 +821,8 @@ bool Preprocessor::tryMacroCall(Context& ctx, std::string_view name, std::string
     const PreprocessorSyntax& user = m_options.userSyntax;
     auto found = m_macros.find(name);
     bool builtinDefined = found == m_macros.end() && m_definedActive > 0 && name == "defined";
-    if (found == m_macros.end() && !builtinDefined) return false;
+    if (found == m_macros.end() && !builtinDefined)
+        return false;
 
     const char* q = ctx.pos;
     std::vector<std::string> rawArgs;
@@ -767,7 +868,8 @@ void Preprocessor::expandMacro(Context& caller, const std::shared_ptr<const Macr
     args.reserve(rawArgs.size());
     for (const std::string& raw : rawArgs) {
         args.push_back(expandIn(raw, ExpandMode, &caller));
-        if (m_failed) break;
+        if (m_failed)
+            break;
     }
     if (!m_failed) {
         Context body;
@@ -809,7 +911,9 @@ std::string Preprocessor::expandText(std::string_view text, Mode mode) {
 
 // --- Macros ----------------------------------------------------------------------------
 
-bool Preprocessor::isDefined(std::string_view name) const { return m_macros.find(name) != m_macros.end(); }
+bool Preprocessor::isDefined(std::string_view name) const {
+    return m_macros.find(name) != m_macros.end();
+}
 
 const std::string* Preprocessor::getMacroValue(std::string_view name) const {
     auto found = m_macros.find(name);
@@ -823,7 +927,8 @@ void Preprocessor::defineFromArgument(std::string_view argument, bool evaluate) 
     splitPreprocessorArgument(argument, first, rest);
 
     size_t nameLength = 0;
-    while (nameLength < first.size() && isIdentifierChar(static_cast<unsigned char>(first[nameLength])))
+    while (nameLength < first.size() &&
+           isIdentifierChar(static_cast<unsigned char>(first[nameLength])))
         ++nameLength;
     if (nameLength == 0) {
         error(std::string(directive) + " requires an identifier");
@@ -841,8 +946,10 @@ void Preprocessor::defineFromArgument(std::string_view argument, bool evaluate) 
             int depth = 0;
             single = true;
             for (size_t i = open; i + 1 < list.size(); ++i) {
-                if (list[i] == user.nestOpen) ++depth;
-                else if (list[i] == user.nestClose && --depth < 0) single = false;
+                if (list[i] == user.nestOpen)
+                    ++depth;
+                else if (list[i] == user.nestClose && --depth < 0)
+                    single = false;
             }
         }
         if (!single) {
@@ -854,13 +961,15 @@ void Preprocessor::defineFromArgument(std::string_view argument, bool evaluate) 
         size_t from = 0;
         for (;;) {
             size_t comma = inner.find(',', from);
-            std::string_view piece =
-                trimBlanks(inner.substr(from, comma == std::string_view::npos ? std::string_view::npos : comma - from));
+            std::string_view piece = trimBlanks(inner.substr(
+                from, comma == std::string_view::npos ? std::string_view::npos : comma - from));
             names.emplace_back(piece);
-            if (comma == std::string_view::npos) break;
+            if (comma == std::string_view::npos)
+                break;
             from = comma + 1;
         }
-        if (names.size() == 1 && names[0].empty()) names.clear();  // NAME()
+        if (names.size() == 1 && names[0].empty())
+            names.clear();  // NAME()
         for (const std::string& name : names)
             if (!isPreprocessorIdentifier(name)) {
                 error(std::string(directive) + " with named args needs identifiers as arg names");
@@ -869,23 +978,28 @@ void Preprocessor::defineFromArgument(std::string_view argument, bool evaluate) 
         macro->parameterNames = std::move(names);
     }
     macro->value = evaluate ? expandText(rest, ExpandMode) : std::string(rest);
-    if (m_failed) return;
-    if (evaluate) macro->value = std::string(trimBlanks(macro->value));
+    if (m_failed)
+        return;
+    if (evaluate)
+        macro->value = std::string(trimBlanks(macro->value));
     std::string key = macro->name;
     m_macros[std::move(key)] = std::move(macro);
 }
 
 void Preprocessor::undefine(std::string_view name) {
     auto found = m_macros.find(name);
-    if (found != m_macros.end()) m_macros.erase(found);
+    if (found != m_macros.end())
+        m_macros.erase(found);
 }
 
 int32_t Preprocessor::evaluate(std::string_view expression) {
-    if (isDefined("defined")) warning("macro defined() already defined");
+    if (isDefined("defined"))
+        warning("macro defined() already defined");
     ++m_definedActive;
     std::string expanded = expandText(expression, ExpandMode);
     --m_definedActive;
-    if (m_failed) return 0;
+    if (m_failed)
+        return 0;
     int32_t value = 0;
     if (!evaluatePreprocessorExpression(expanded, value)) {
         error("failed to compute arithmetic evalulation");
@@ -902,7 +1016,9 @@ constexpr uint8_t kWaiting = 1;
 constexpr uint8_t kDone = 2;
 }  // namespace
 
-bool Preprocessor::isActive() const { return m_conditions.empty() || m_conditions.back() == kActive; }
+bool Preprocessor::isActive() const {
+    return m_conditions.empty() || m_conditions.back() == kActive;
+}
 
 bool Preprocessor::isParentActive() const {
     return m_conditions.size() < 2 || m_conditions[m_conditions.size() - 2] == kActive;
@@ -910,31 +1026,41 @@ bool Preprocessor::isParentActive() const {
 
 void Preprocessor::pushConditional(bool condition) {
     // Below an inactive level the whole nest stays inactive.
-    if (!isActive()) m_conditions.push_back(kDone);
-    else m_conditions.push_back(condition ? kActive : kWaiting);
+    if (!isActive())
+        m_conditions.push_back(kDone);
+    else
+        m_conditions.push_back(condition ? kActive : kWaiting);
 }
 
-bool Preprocessor::isWaitingForBranch() const { return !m_conditions.empty() && m_conditions.back() == kWaiting; }
+bool Preprocessor::isWaitingForBranch() const {
+    return !m_conditions.empty() && m_conditions.back() == kWaiting;
+}
 
 void Preprocessor::takeBranch(bool condition) {
-    if (m_conditions.empty()) return;
+    if (m_conditions.empty())
+        return;
     uint8_t& state = m_conditions.back();
     if (state == kWaiting) {
-        if (condition) state = kActive;
+        if (condition)
+            state = kActive;
     } else {
         state = kDone;
     }
 }
 
 void Preprocessor::elseConditional() {
-    if (m_conditions.empty() || !isParentActive()) return;
+    if (m_conditions.empty() || !isParentActive())
+        return;
     uint8_t& state = m_conditions.back();
-    if (state == kActive) state = kWaiting;
-    else if (state == kWaiting) state = kActive;
+    if (state == kActive)
+        state = kWaiting;
+    else if (state == kWaiting)
+        state = kActive;
 }
 
 bool Preprocessor::popConditional() {
-    if (m_conditions.empty()) return false;
+    if (m_conditions.empty())
+        return false;
     m_conditions.pop_back();
     return true;
 }
@@ -942,12 +1068,16 @@ bool Preprocessor::popConditional() {
 // --- Include files and output -------------------------------------------------------------
 
 void Preprocessor::writeOutput(std::string_view text) {
-    if (m_output) m_output->append(text);
+    if (m_output)
+        m_output->append(text);
 }
 
-void Preprocessor::writeIncludeMarker(std::string& out, const std::string& name, int line, char kind) {
-    if (!m_options.insertIncludeMarkers || !m_markerSpec) return;
-    if (!out.empty() && out.back() != '\n') out += '\n';  // a marker is a line of its own
+void Preprocessor::writeIncludeMarker(std::string& out, const std::string& name, int line,
+                                      char kind) {
+    if (!m_options.insertIncludeMarkers || !m_markerSpec)
+        return;
+    if (!out.empty() && out.back() != '\n')
+        out += '\n';  // a marker is a line of its own
     out += m_markerSpec->start;
     out += "include ";
     out += name;
@@ -956,17 +1086,21 @@ void Preprocessor::writeIncludeMarker(std::string& out, const std::string& name,
     out += "):";
     out += kind;
     out += m_markerSpec->end;
-    if (out.back() != '\n') out += '\n';
+    if (out.back() != '\n')
+        out += '\n';
 }
 
 void Preprocessor::includeFile(std::string_view name) {
-    if (!m_current || !m_output) return;
+    if (!m_current || !m_output)
+        return;
     Context* parent = m_current->fileContext;
-    const std::string& parentName = parent && parent->fileName ? *parent->fileName : m_options.fileName;
+    const std::string& parentName =
+        parent && parent->fileName ? *parent->fileName : m_options.fileName;
     std::string path(name);
     if (!FileSystem::isAbsolutePath(path)) {
         size_t slash = parentName.rfind('/');
-        if (slash != std::string::npos) path = parentName.substr(0, slash + 1) + path;
+        if (slash != std::string::npos)
+            path = parentName.substr(0, slash + 1) + path;
     }
     if (m_includeDepth >= kMaxIncludeDepth) {
         error("#include nested too deeply: " + path);
@@ -986,12 +1120,14 @@ void Preprocessor::includeFile(std::string_view name) {
     ++m_includeDepth;
     processContext(file, out);
     --m_includeDepth;
-    if (!m_failed) writeIncludeMarker(out, parentName, currentLine(parent), '2');
+    if (!m_failed)
+        writeIncludeMarker(out, parentName, currentLine(parent), '2');
 }
 
 // --- Convenience ---------------------------------------------------------------------------
 
-bool preprocessText(std::string_view text, const PreprocessorOptions& options, std::string& output) {
+bool preprocessText(std::string_view text, const PreprocessorOptions& options,
+                    std::string& output) {
     PreprocessorOptions runOptions = options;
     runOptions.inputStream = nullptr;
     runOptions.inputText = text.data() ? text.data() : "";
@@ -1001,7 +1137,8 @@ bool preprocessText(std::string_view text, const PreprocessorOptions& options, s
     return preprocessor.run();
 }
 
-bool preprocessFile(const std::string& path, const PreprocessorOptions& options, std::string& output) {
+bool preprocessFile(const std::string& path, const PreprocessorOptions& options,
+                    std::string& output) {
     std::string text;
     if (!FileSystem::readWholeFile(path, text)) {
         Log::get() << path << "(1) : error: cannot open input file\n";

@@ -31,18 +31,18 @@ class Preprocessor;
 // with the top bit set (code | Negate) matches one character the plain code
 // does not match.
 namespace PreprocessorCode {
-constexpr char Blanks = 1;                 // one or more blanks (space or tab)
-constexpr char OptionalBlanks = 2;         // zero or more blanks
-constexpr char Whitespace = 3;             // one or more blanks or newlines
-constexpr char OptionalWhitespace = 4;     // zero or more blanks or newlines
-constexpr char Letter = 5;                 // a letter
-constexpr char LetterOrWhitespace = 6;     // a letter, blank or newline
-constexpr char Digit = 7;                  // a decimal digit
-constexpr char CharSet1 = 8;               // a character of the first configurable set
-constexpr char Tab = 9;                    // a tab
-constexpr char Newline = 10;               // a newline
-constexpr char CharSet2 = 11;              // a character of the second set
-constexpr char CharSet3 = 12;              // a character of the third set
+constexpr char Blanks = 1;              // one or more blanks (space or tab)
+constexpr char OptionalBlanks = 2;      // zero or more blanks
+constexpr char Whitespace = 3;          // one or more blanks or newlines
+constexpr char OptionalWhitespace = 4;  // zero or more blanks or newlines
+constexpr char Letter = 5;              // a letter
+constexpr char LetterOrWhitespace = 6;  // a letter, blank or newline
+constexpr char Digit = 7;               // a decimal digit
+constexpr char CharSet1 = 8;            // a character of the first configurable set
+constexpr char Tab = 9;                 // a tab
+constexpr char Newline = 10;            // a newline
+constexpr char CharSet2 = 11;           // a character of the second set
+constexpr char CharSet3 = 12;           // a character of the third set
 constexpr char Negate = static_cast<char>(0x80);
 }  // namespace PreprocessorCode
 
@@ -272,8 +272,7 @@ private:
 // Runs the preprocessor on a text or on a file read through the virtual file
 // system (the file's name is then the options' file name); the output is
 // appended to `output`. False on failure (messages in the log).
-bool preprocessText(std::string_view text, const PreprocessorOptions& options,
-                        std::string& output);
+bool preprocessText(std::string_view text, const PreprocessorOptions& options, std::string& output);
 bool preprocessFile(const std::string& path, const PreprocessorOptions& options,
                     std::string& output);
 

@@ -10,8 +10,24 @@ namespace {
 // Parentheses, unary operators and operator levels each take one level.
 constexpr int kMaxNesting = 256;
 
-enum class Op { Or, And, BitOr, BitXor, BitAnd, NotEqual, Equal, GreaterEqual, Greater,
-                LessEqual, Less, Add, Subtract, Multiply, Divide, Modulo };
+enum class Op {
+    Or,
+    And,
+    BitOr,
+    BitXor,
+    BitAnd,
+    NotEqual,
+    Equal,
+    GreaterEqual,
+    Greater,
+    LessEqual,
+    Less,
+    Add,
+    Subtract,
+    Multiply,
+    Divide,
+    Modulo
+};
 
 struct OperatorText {
     std::string_view text;
@@ -19,25 +35,33 @@ struct OperatorText {
 };
 
 constexpr OperatorText kOperators[] = {
-    {"||", Op::Or},       {"&&", Op::And},          {"|", Op::BitOr},    {"^", Op::BitXor},
-    {"&", Op::BitAnd},    {"!=", Op::NotEqual},     {"==", Op::Equal},   {">=", Op::GreaterEqual},
-    {">", Op::Greater},   {"<=", Op::LessEqual},    {"<", Op::Less},     {"+", Op::Add},
-    {"-", Op::Subtract},  {"*", Op::Multiply},      {"/", Op::Divide},   {"%", Op::Modulo},
+    {"||", Op::Or},      {"&&", Op::And},       {"|", Op::BitOr},  {"^", Op::BitXor},
+    {"&", Op::BitAnd},   {"!=", Op::NotEqual},  {"==", Op::Equal}, {">=", Op::GreaterEqual},
+    {">", Op::Greater},  {"<=", Op::LessEqual}, {"<", Op::Less},   {"+", Op::Add},
+    {"-", Op::Subtract}, {"*", Op::Multiply},   {"/", Op::Divide}, {"%", Op::Modulo},
 };
 
-bool isTrimmed(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool isTrimmed(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 
 std::string_view trim(std::string_view text) {
     size_t begin = 0;
     size_t end = text.size();
-    while (begin < end && isTrimmed(text[begin])) ++begin;
-    while (end > begin && isTrimmed(text[end - 1])) --end;
+    while (begin < end && isTrimmed(text[begin]))
+        ++begin;
+    while (end > begin && isTrimmed(text[end - 1]))
+        --end;
     return text.substr(begin, end - begin);
 }
 
-int32_t wrap(int64_t value) { return static_cast<int32_t>(static_cast<uint32_t>(value)); }
+int32_t wrap(int64_t value) {
+    return static_cast<int32_t>(static_cast<uint32_t>(value));
+}
 
-bool isComparison(Op op) { return op >= Op::NotEqual && op <= Op::Less; }
+bool isComparison(Op op) {
+    return op >= Op::NotEqual && op <= Op::Less;
+}
 
 // Positions of `op` outside parentheses; a "-" first in the text is a sign.
 void findOperator(std::string_view text, std::string_view op, std::vector<size_t>& positions) {
@@ -50,7 +74,8 @@ void findOperator(std::string_view text, std::string_view op, std::vector<size_t
         } else if (c == ')') {
             --depth;
         } else if (depth == 0 && c == op[0] && text.compare(i, op.size(), op) == 0) {
-            if (op == "-" && i == 0) continue;
+            if (op == "-" && i == 0)
+                continue;
             positions.push_back(i);
             i += op.size() - 1;
         }
@@ -68,7 +93,8 @@ bool parseLiteral(std::string_view text, int32_t& value) {
         base = 8;
         i = 1;
     }
-    if (i >= text.size()) return false;
+    if (i >= text.size())
+        return false;
     for (; i < text.size(); ++i) {
         char c = text[i];
         uint32_t digit;
@@ -81,7 +107,8 @@ bool parseLiteral(std::string_view text, int32_t& value) {
         } else {
             return false;
         }
-        if (digit >= base) return false;
+        if (digit >= base)
+            return false;
         result = result * base + digit;
     }
     value = static_cast<int32_t>(result);
@@ -93,12 +120,18 @@ bool evaluate(std::string_view text, int depth, int32_t& value);
 bool compareTexts(Op op, std::string_view left, std::string_view right) {
     int order = left.compare(right);  // char_traits<char>::compare orders as unsigned bytes
     switch (op) {
-    case Op::NotEqual: return order != 0;
-    case Op::Equal: return order == 0;
-    case Op::GreaterEqual: return order >= 0;
-    case Op::Greater: return order > 0;
-    case Op::LessEqual: return order <= 0;
-    default: return order < 0;
+        case Op::NotEqual:
+            return order != 0;
+        case Op::Equal:
+            return order == 0;
+        case Op::GreaterEqual:
+            return order >= 0;
+        case Op::Greater:
+            return order > 0;
+        case Op::LessEqual:
+            return order <= 0;
+        default:
+            return order < 0;
     }
 }
 
@@ -106,36 +139,64 @@ bool combine(Op op, int32_t a, int32_t b, int32_t& result) {
     int64_t x = a;
     int64_t y = b;
     switch (op) {
-    case Op::Or: result = (a != 0 || b != 0) ? 1 : 0; break;
-    case Op::And: result = (a != 0 && b != 0) ? 1 : 0; break;
-    case Op::BitOr: result = a | b; break;
-    case Op::BitXor: result = a ^ b; break;
-    case Op::BitAnd: result = a & b; break;
-    case Op::NotEqual: result = a != b; break;
-    case Op::Equal: result = a == b; break;
-    case Op::GreaterEqual: result = a >= b; break;
-    case Op::Greater: result = a > b; break;
-    case Op::LessEqual: result = a <= b; break;
-    case Op::Less: result = a < b; break;
-    case Op::Add: result = wrap(x + y); break;
-    case Op::Subtract: result = wrap(x - y); break;
-    case Op::Multiply: result = wrap(x * y); break;
-    case Op::Divide:
-        if (b == 0) {
-            Log::get() << "Warning: dividing by zero in string arithmetic evaluation\n";
-            result = 0;
-        } else {
-            result = wrap(x / y);
-        }
-        break;
-    case Op::Modulo:
-        if (b == 0) {
-            Log::get() << "Warning: modulo with zero in string arithmetic evaluation\n";
-            result = 0;
-        } else {
-            result = wrap(x % y);
-        }
-        break;
+        case Op::Or:
+            result = (a != 0 || b != 0) ? 1 : 0;
+            break;
+        case Op::And:
+            result = (a != 0 && b != 0) ? 1 : 0;
+            break;
+        case Op::BitOr:
+            result = a | b;
+            break;
+        case Op::BitXor:
+            result = a ^ b;
+            break;
+        case Op::BitAnd:
+            result = a & b;
+            break;
+        case Op::NotEqual:
+            result = a != b;
+            break;
+        case Op::Equal:
+            result = a == b;
+            break;
+        case Op::GreaterEqual:
+            result = a >= b;
+            break;
+        case Op::Greater:
+            result = a > b;
+            break;
+        case Op::LessEqual:
+            result = a <= b;
+            break;
+        case Op::Less:
+            result = a < b;
+            break;
+        case Op::Add:
+            result = wrap(x + y);
+            break;
+        case Op::Subtract:
+            result = wrap(x - y);
+            break;
+        case Op::Multiply:
+            result = wrap(x * y);
+            break;
+        case Op::Divide:
+            if (b == 0) {
+                Log::get() << "Warning: dividing by zero in string arithmetic evaluation\n";
+                result = 0;
+            } else {
+                result = wrap(x / y);
+            }
+            break;
+        case Op::Modulo:
+            if (b == 0) {
+                Log::get() << "Warning: modulo with zero in string arithmetic evaluation\n";
+                result = 0;
+            } else {
+                result = wrap(x % y);
+            }
+            break;
     }
     return true;
 }
@@ -165,20 +226,24 @@ bool evaluateBinary(std::string_view text, Op op, size_t opLength,
             }
             accumulatedValid = true;
         } else {
-            if (!accumulatedValid || !pieceValid) return false;
+            if (!accumulatedValid || !pieceValid)
+                return false;
             combine(op, accumulated, pieceValue, accumulated);
         }
         pieceBegin = pieceEnd + opLength;
     }
-    if (!accumulatedValid) return false;
+    if (!accumulatedValid)
+        return false;
     value = accumulated;
     return true;
 }
 
 bool evaluate(std::string_view text, int depth, int32_t& value) {
-    if (depth > kMaxNesting) return false;
+    if (depth > kMaxNesting)
+        return false;
     text = trim(text);
-    if (text.empty()) return false;
+    if (text.empty())
+        return false;
 
     std::vector<size_t> positions;
     for (const OperatorText& op : kOperators) {
@@ -190,10 +255,14 @@ bool evaluate(std::string_view text, int depth, int32_t& value) {
     char first = text[0];
     if (first == '~' || first == '!' || first == '-') {
         int32_t operand;
-        if (!evaluate(text.substr(1), depth + 1, operand)) return false;
-        if (first == '~') value = ~operand;
-        else if (first == '!') value = operand == 0 ? 1 : 0;
-        else value = wrap(-static_cast<int64_t>(operand));
+        if (!evaluate(text.substr(1), depth + 1, operand))
+            return false;
+        if (first == '~')
+            value = ~operand;
+        else if (first == '!')
+            value = operand == 0 ? 1 : 0;
+        else
+            value = wrap(-static_cast<int64_t>(operand));
         return true;
     }
     constexpr std::string_view kLength = "length(";

@@ -4,15 +4,19 @@
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 bool isIdentifierChar(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
 
 std::string_view trimBlanks(std::string_view text) {
-    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+    while (!text.empty() && isBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back()))
+        text.remove_suffix(1);
     return text;
 }
 
@@ -27,7 +31,8 @@ std::string_view identifierArgument(Preprocessor& preprocessor, std::string_view
         preprocessor.error(std::string("#") + directive + " requires an identififier");
         return {};
     }
-    if (!rest.empty()) preprocessor.warning(std::string("extra argument to #") + directive + " ignored");
+    if (!rest.empty())
+        preprocessor.warning(std::string("extra argument to #") + directive + " ignored");
     return name;
 }
 
@@ -46,9 +51,11 @@ bool roomForLevel(Preprocessor& preprocessor) {
 
 void pushDefinedTest(Preprocessor& preprocessor, std::string_view argument, const char* directive,
                      bool wanted) {
-    if (!roomForLevel(preprocessor)) return;
+    if (!roomForLevel(preprocessor))
+        return;
     std::string_view name = identifierArgument(preprocessor, argument, directive);
-    if (name.empty()) return;
+    if (name.empty())
+        return;
     preprocessor.pushConditional(preprocessor.isDefined(name) == wanted);
 }
 
@@ -62,20 +69,27 @@ void splitPreprocessorArgument(std::string_view argument, std::string_view& firs
     size_t i = 0;
     for (; i < argument.size(); ++i) {
         char c = argument[i];
-        if (c == '"') quoted = !quoted;
-        else if (quoted) continue;
-        else if (c == '(') ++depth;
-        else if (c == ')' && depth > 0) --depth;
-        else if (depth == 0 && isBlank(c)) break;
+        if (c == '"')
+            quoted = !quoted;
+        else if (quoted)
+            continue;
+        else if (c == '(')
+            ++depth;
+        else if (c == ')' && depth > 0)
+            --depth;
+        else if (depth == 0 && isBlank(c))
+            break;
     }
     first = argument.substr(0, i);
     rest = trimBlanks(argument.substr(i));
 }
 
 bool isPreprocessorIdentifier(std::string_view text) {
-    if (text.empty()) return false;
+    if (text.empty())
+        return false;
     for (char c : text)
-        if (!isIdentifierChar(c)) return false;
+        if (!isIdentifierChar(c))
+            return false;
     return true;
 }
 
@@ -92,7 +106,8 @@ void PreprocessorMetaMacroDefeval::execute(Preprocessor& preprocessor, std::stri
 void PreprocessorMetaMacroUndef::execute(Preprocessor& preprocessor, std::string_view,
                                          std::string_view argument) {
     std::string_view name = identifierArgument(preprocessor, argument, "undef");
-    if (!name.empty()) preprocessor.undefine(name);
+    if (!name.empty())
+        preprocessor.undefine(name);
 }
 
 void PreprocessorMetaMacroIfdef::execute(Preprocessor& preprocessor, std::string_view,
@@ -107,7 +122,8 @@ void PreprocessorMetaMacroIfndef::execute(Preprocessor& preprocessor, std::strin
 
 void PreprocessorMetaMacroIf::execute(Preprocessor& preprocessor, std::string_view,
                                       std::string_view argument) {
-    if (!roomForLevel(preprocessor)) return;
+    if (!roomForLevel(preprocessor))
+        return;
     // Inside an inactive block the expression is not evaluated at all, so
     // its macros (counters included) have no effect.
     bool condition = preprocessor.isActive() && preprocessor.evaluate(argument) >= 1;
@@ -120,7 +136,8 @@ void PreprocessorMetaMacroElif::execute(Preprocessor& preprocessor, std::string_
         preprocessor.error("#elif without #if");
         return;
     }
-    if (!preprocessor.isParentActive()) return;
+    if (!preprocessor.isParentActive())
+        return;
     if (preprocessor.isWaitingForBranch())
         preprocessor.takeBranch(preprocessor.evaluate(argument) >= 1);
     else
@@ -158,12 +175,14 @@ void PreprocessorMetaMacroInclude::execute(Preprocessor& preprocessor, std::stri
         preprocessor.error("missing filename in #include");
         return;
     }
-    if (!rest.empty()) preprocessor.warning("extra argument to #include ignored");
+    if (!rest.empty())
+        preprocessor.warning("extra argument to #include ignored");
     preprocessor.includeFile(name);
 }
 
 void PreprocessorMetaMacroEval::execute(Preprocessor& preprocessor, std::string_view,
                                         std::string_view argument) {
     int32_t value = preprocessor.evaluate(argument);
-    if (!preprocessor.hasFailed()) preprocessor.writeOutput(std::to_string(value));
+    if (!preprocessor.hasFailed())
+        preprocessor.writeOutput(std::to_string(value));
 }

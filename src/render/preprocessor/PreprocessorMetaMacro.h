@@ -3,14 +3,14 @@
 
 #include "render/preprocessor/Preprocessor.h"
 
-#define ENGINE_PREPROCESSOR_DIRECTIVE(ClassName, directiveName, argumentCount, conditional)     \
-    class ClassName : public PreprocessorMetaMacro {                                           \
-    public:                                                                                    \
-        void execute(Preprocessor& preprocessor, std::string_view name,                        \
-                     std::string_view argument) override;                                      \
-        const char* getName() const override { return directiveName; }                         \
-        int getNumArguments() const override { return argumentCount; }                         \
-        bool isConditional() const override { return conditional; }                            \
+#define ENGINE_PREPROCESSOR_DIRECTIVE(ClassName, directiveName, argumentCount, conditional) \
+    class ClassName : public PreprocessorMetaMacro {                                        \
+    public:                                                                                 \
+        void execute(Preprocessor& preprocessor, std::string_view name,                     \
+                     std::string_view argument) override;                                   \
+        const char* getName() const override { return directiveName; }                      \
+        int getNumArguments() const override { return argumentCount; }                      \
+        bool isConditional() const override { return conditional; }                         \
     };
 
 ENGINE_PREPROCESSOR_DIRECTIVE(PreprocessorMetaMacroDefine, "define", 2, false)

@@ -10,21 +10,28 @@ namespace {
 // "<start>include NAME(LINE):1" or ":2"; NAME may itself contain "(".
 bool parseMarker(std::string_view line, std::string_view markerStart, std::string& file,
                  int& number) {
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
     std::string_view prefix = "include ";
-    if (line.substr(0, markerStart.size()) != markerStart) return false;
+    if (line.substr(0, markerStart.size()) != markerStart)
+        return false;
     line.remove_prefix(markerStart.size());
-    if (line.substr(0, prefix.size()) != prefix) return false;
+    if (line.substr(0, prefix.size()) != prefix)
+        return false;
     line.remove_prefix(prefix.size());
-    if (line.size() < 3 || (line.back() != '1' && line.back() != '2')) return false;
+    if (line.size() < 3 || (line.back() != '1' && line.back() != '2'))
+        return false;
     line.remove_suffix(1);
-    if (line.substr(line.size() - 2) != "):") return false;
+    if (line.substr(line.size() - 2) != "):")
+        return false;
     line.remove_suffix(2);
     size_t open = line.rfind('(');
-    if (open == std::string_view::npos || open + 1 >= line.size()) return false;
+    if (open == std::string_view::npos || open + 1 >= line.size())
+        return false;
     int value = 0;
     for (char c : line.substr(open + 1)) {
-        if (c < '0' || c > '9') return false;
+        if (c < '0' || c > '9')
+            return false;
         value = std::min(value * 10 + (c - '0'), 1 << 30);
     }
     file = std::string(line.substr(0, open));
@@ -42,8 +49,10 @@ PreprocessorSourceLocation locatePreprocessedPosition(std::string_view output, s
     size_t lineBegin = 0;
     while (lineBegin < output.size()) {
         size_t lineEnd = output.find('\n', lineBegin);
-        if (lineEnd == std::string_view::npos) lineEnd = output.size();
-        if (position <= lineEnd) break;  // the position lies on this line
+        if (lineEnd == std::string_view::npos)
+            lineEnd = output.size();
+        if (position <= lineEnd)
+            break;  // the position lies on this line
         std::string file;
         int number = 0;
         if (parseMarker(output.substr(lineBegin, lineEnd - lineBegin), markerStart, file, number)) {

@@ -41,12 +41,27 @@ constexpr const char* kFragmentColorOutput = "o_COLOR";
 enum class Stage { Vertex, Fragment };
 
 enum class ParamType {
-    Float, Float2, Float3, Float4,
-    Int, Int2, Int3, Int4,
-    Bool, Bool2, Bool3, Bool4,
-    Float2x2, Float2x3, Float2x4,
-    Float3x2, Float3x3, Float3x4,
-    Float4x2, Float4x3, Float4x4,
+    Float,
+    Float2,
+    Float3,
+    Float4,
+    Int,
+    Int2,
+    Int3,
+    Int4,
+    Bool,
+    Bool2,
+    Bool3,
+    Bool4,
+    Float2x2,
+    Float2x3,
+    Float2x4,
+    Float3x2,
+    Float3x3,
+    Float3x4,
+    Float4x2,
+    Float4x3,
+    Float4x4,
 };
 
 enum class SamplerKind { Sampler2D, SamplerCube, Sampler2DShadow };
