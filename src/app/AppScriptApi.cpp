@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "app/EngineManager.h"
+#include "base/3d/Texture.h"
 #include "foundation/ResourceManager.h"
 #include "scripting/CoreScriptFunctions.h"
 #include "scripting/Script.h"
@@ -28,5 +29,7 @@ void addApplicationScriptApi(ScriptApi& api) {
 
 void registerResourceLoaders() {
     ResourceManager& manager = ResourceManager::instance();
+    manager.registerLoader(
+        std::make_unique<GenericResourceLoader<Texture, ResourceType::Texture>>());
     manager.registerLoader(std::make_unique<GenericResourceLoader<Script, ResourceType::Script>>());
 }

@@ -9,6 +9,7 @@
 #include "app/StatsOverlay.h"
 #include "foundation/File.h"
 #include "foundation/Log.h"
+#include "foundation/ResourceManager.h"
 #include "foundation/TimerScheduler.h"
 #include "foundation/XMLConfigFile.h"
 #include "scene/TransformGroup.h"
@@ -121,6 +122,15 @@ TEST_F(EngineApplicationTest, StartupCreatesTheRootAndTheDefaultCamera) {
     EXPECT_EQ(engine.getRootNode()->getName(), "RootNode");
     ASSERT_EQ(engine.getRootNode()->getNumChildren(), 1u);
     EXPECT_EQ(engine.getRootNode()->getChildAt(0)->getName(), "default camera");
+}
+
+TEST_F(EngineApplicationTest, TexturesAreResourcesOfTypeZero) {
+    start(false);
+    ResourceLoader* loader = ResourceManager::instance().getLoader(ResourceType::Texture);
+    ASSERT_NE(loader, nullptr);
+    std::unique_ptr<Resource> texture = loader->create("rock.png");
+    EXPECT_STREQ(texture->getClassName(), "Texture");
+    EXPECT_EQ(texture->getType(), ResourceType::Texture);
 }
 
 }  // namespace
