@@ -23,6 +23,18 @@ Matrix4 Matrix4::scaling(const Vector3& s) {
     return r;
 }
 
+Matrix4 Matrix4::orthographic(float left, float right, float bottom, float top, float nearZ,
+                              float farZ) {
+    Matrix4 r;
+    r.m[0] = 2.0f / (right - left);
+    r.m[5] = 2.0f / (top - bottom);
+    r.m[10] = -2.0f / (farZ - nearZ);
+    r.m[12] = -(right + left) / (right - left);
+    r.m[13] = -(top + bottom) / (top - bottom);
+    r.m[14] = -(farZ + nearZ) / (farZ - nearZ);
+    return r;
+}
+
 Matrix4 Matrix4::rotationX(float angle) {
     Matrix4 r;
     float c = std::cos(angle), s = std::sin(angle);

@@ -15,6 +15,10 @@ struct Matrix4 {
     static Matrix4 rotationX(float angle);
     static Matrix4 rotationY(float angle);
     static Matrix4 rotationZ(float angle);
+    // The parallel projection of the box to the unit cube (the glOrtho
+    // matrix).
+    static Matrix4 orthographic(float left, float right, float bottom, float top, float nearZ,
+                                float farZ);
 
     float& operator[](int i) { return m[i]; }
     float operator[](int i) const { return m[i]; }
