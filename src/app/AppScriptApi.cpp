@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "app/EngineManager.h"
+#include "app/GpuPerformanceClass.h"
 #include "base/3d/Texture.h"
 #include "foundation/ResourceManager.h"
 #include "scripting/CoreScriptFunctions.h"
@@ -25,6 +26,7 @@ void addApplicationScriptApi(ScriptApi& api) {
     api.addGlobalFunctions({
         {"requestExit", "", "", requestExit},
     });
+    gpuclass::addScriptFunctions(api);
 }
 
 void registerResourceLoaders() {

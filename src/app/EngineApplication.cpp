@@ -7,6 +7,7 @@
 
 #include "app/AppScriptApi.h"
 #include "app/EngineManager.h"
+#include "app/GpuPerformanceClass.h"
 #include "app/Profiler.h"
 #include "app/Startup.h"
 #include "app/StatsOverlay.h"
@@ -98,7 +99,7 @@ EngineApplication::EngineApplication(const StartupParameters& params)
                                : nullptr;
     if (gpuClass != nullptr && strcasecmp(gpuClass, "auto") != 0) {
         init.automaticGpuClass = false;
-        init.gpuClass = readInt(gpuClass, 1);
+        init.gpuClass = gpuclass::fromName(gpuClass);
     }
 
     m_engineInitialised = true;
@@ -111,6 +112,8 @@ EngineApplication::EngineApplication(const StartupParameters& params)
     Log::get() << "Audio: no sound device in this build\n";
     Log::get() << "RenderDevice: no render device in this build\n";
     EngineManager::get().initScene();
+    // Without a render device there is no renderer name to match.
+    EngineManager::get().selectGpuPerformanceClass(std::string());
 
     developmentControls =
         config != nullptr && readFlag(config->getString("game.development.controls"));

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "app/AppScriptApi.h"
+#include "app/GpuPerformanceClass.h"
 #include "foundation/Properties.h"
 #include "foundation/Resource.h"
 #include "foundation/ResourceManager.h"
@@ -50,6 +51,10 @@ EngineManager::~EngineManager() = default;
 void EngineManager::initScene() {
     m_sceneRenderContext = std::make_unique<SceneRenderContext>();
     m_rootNode = createRootNode(*m_sceneRenderContext);
+}
+
+void EngineManager::selectGpuPerformanceClass(const std::string& rendererName) {
+    gpuclass::select(m_scalability, rendererName, m_performanceReferencePath);
 }
 
 EngineManager& EngineManager::get() {

@@ -64,9 +64,12 @@ public:
         bool automatic = true;
         float viewDistanceCoeff = 1.0f;
         float terrainLodDistanceCoeff = 1.0f;
-        int shadowQuality = 0;
+        float shadowQuality = 1.0f;  // 0: no shadow maps
     };
     Scalability& getScalability() { return m_scalability; }
+    // Detects the class from the renderer name with the reference list,
+    // applies the configured or detected class and logs the profile.
+    void selectGpuPerformanceClass(const std::string& rendererName);
     const std::string& getPerformanceReferencePath() const { return m_performanceReferencePath; }
 
     // Physics event callbacks: the script function (and target reference)
