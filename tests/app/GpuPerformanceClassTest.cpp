@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "LogText.h"
 #include "TestSupport.h"
 #include "app/EngineApplication.h"
 #include "app/GpuPerformanceClass.h"
@@ -12,13 +13,6 @@
 #include "foundation/XMLConfigFile.h"
 
 namespace {
-
-struct LogText : ILogSink {
-    LogText() { Log::get().addSink(this); }
-    ~LogText() override { Log::get().removeSink(this); }
-    void write(const char* t) override { text += t; }
-    std::string text;
-};
 
 class GpuClassTest : public ::testing::Test {
 protected:

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "LogText.h"
 #include "TestSupport.h"
 #include "app/ScreenFont.h"
 #include "base/3d/Image.h"
@@ -11,13 +12,6 @@
 #include "foundation/Log.h"
 
 namespace {
-
-struct LogText : ILogSink {
-    LogText() { Log::get().addSink(this); }
-    ~LogText() override { Log::get().removeSink(this); }
-    void write(const char* t) override { text += t; }
-    std::string text;
-};
 
 // A 256 × 256 font image (16-pixel cells) whose glyph g has ink up to
 // column `ink[g]` (-1: an empty cell).
