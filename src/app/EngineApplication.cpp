@@ -11,6 +11,8 @@
 #include "app/Profiler.h"
 #include "app/Startup.h"
 #include "app/StatsOverlay.h"
+#include "base/3d/IRenderDevice.h"
+#include "base/3d/RenderWindowConfig.h"
 #include "base/platform/Platform.h"
 #include "foundation/Entity.h"
 #include "foundation/Properties.h"
@@ -37,6 +39,10 @@ const char kSectionScriptingUpdate[] = "Scripting update";
 const char kSectionScriptingRender[] = "Scripting render";
 const char kSectionRendererRender[] = "Renderer render";
 const char kSectionRenderStats[] = "Render stats";
+
+const char kNo3DSystemMessage[] =
+    "Error: Could not init 3D system.\nShader Model 2.0 is required.\n\nPlease install the "
+    "latest video drivers.";
 
 // Calls a global script function with the prepared slots; a missing script
 // system or function is skipped.
@@ -110,10 +116,16 @@ EngineApplication::EngineApplication(const StartupParameters& params)
 
     Log::get() << "Input: no input device in this build\n";
     Log::get() << "Audio: no sound device in this build\n";
-    Log::get() << "RenderDevice: no render device in this build\n";
+    if (!createGraphicsDevice()) {
+        return;
+    }
+    EngineManager::get().setRenderDevice(renderDevice, renderWindow);
     EngineManager::get().initScene();
-    // Without a render device there is no renderer name to match.
-    EngineManager::get().selectGpuPerformanceClass(std::string());
+    EngineManager::get().selectGpuPerformanceClass(renderDevice->getRendererName());
+
+    // The loading screen stands until the startup script has run.
+    renderDevice->clear(CLEAR_COLOUR | CLEAR_DEPTH, nullptr, 1.0f, 0);
+    renderWindow->swapBuffers();
 
     developmentControls =
         config != nullptr && readFlag(config->getString("game.development.controls"));
@@ -158,7 +170,32 @@ EngineApplication::~EngineApplication() {
         EngineManager::get().shutdown();
     }
     Log::get().removeSink(&console);
+    // The window (and its GL context) goes before the device.
+    EngineManager::get().setRenderDevice(nullptr, nullptr);
+    renderWindow = nullptr;
+    renderDevice = nullptr;
+    if (m_renderDevice) {
+        m_renderDevice->destroyRenderWindow();
+        m_renderDevice.reset();
+    }
     s_instance = nullptr;
+}
+
+bool EngineApplication::createGraphicsDevice() {
+    m_renderDevice = createRenderDevice();
+    if (!m_renderDevice->init(true)) {
+        // The device has said why in the log.
+        m_startupExitCode = 1;
+        return false;
+    }
+    renderDevice = m_renderDevice.get();
+    RenderWindowSettings settings = readRenderWindowSettings(config, applicationName);
+    renderWindow = renderDevice->createRenderWindow(settings);
+    if (renderWindow == nullptr) {
+        fail(kNo3DSystemMessage);
+        return false;
+    }
+    return true;
 }
 
 void EngineApplication::fail(const std::string& message) {
@@ -229,7 +266,13 @@ bool EngineApplication::runFrame() {
         ProfileScope section(kSectionRender);
         render();
     }
-    { ProfileScope section(kSectionSwapBuffers); }
+    {
+        ProfileScope section(kSectionSwapBuffers);
+        renderWindow->swapBuffers();
+        if (int error = renderDevice->getLastError()) {
+            Log::get() << "RenderDevice " << getRenderDeviceErrorName(error) << "\n";
+        }
+    }
     {
         ProfileScope section(kSectionFrameLimiter);
         if (frameLimiterOn) {
@@ -259,7 +302,10 @@ void EngineApplication::update(float dt) {
 }
 
 void EngineApplication::render() {
-    { ProfileScope section(kSectionRendererRender); }
+    {
+        ProfileScope section(kSectionRendererRender);
+        renderDevice->clear(CLEAR_COLOUR | CLEAR_DEPTH, nullptr, 1.0f, 0);
+    }
     {
         ProfileScope section(kSectionScriptingRender);
         ScriptValue values[ScriptSlots::Count];

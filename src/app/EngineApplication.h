@@ -11,6 +11,8 @@
 #include "input/IInputEventListener.h"
 
 struct StartupParameters;
+class IRenderDevice;
+class IRenderWindow;
 class Properties;
 
 // The state the frame loop, the console and the development keys share.
@@ -21,6 +23,10 @@ public:
     virtual void render() = 0;
 
     Console console;
+    // The process's render device and its main window (owned by the
+    // EngineApplication); null until the graphics device is up.
+    IRenderDevice* renderDevice = nullptr;
+    IRenderWindow* renderWindow = nullptr;
     Properties* config = nullptr;
     bool profilerHistory = false;
     std::string applicationName;
@@ -73,6 +79,9 @@ public:
 private:
     void fail(const std::string& message);
     void registerConsoleCommands();
+    // The render device and the main window from "game.graphic.display.*";
+    // false (exit code set) when start-up cannot go on.
+    bool createGraphicsDevice();
     // F7: the camera after the active one among all cameras below the root,
     // depth-first, wrapping.
     void activateNextCamera();
@@ -80,6 +89,7 @@ private:
     static EngineApplication* s_instance;
     int m_startupExitCode = 0;
     bool m_engineInitialised = false;
+    std::unique_ptr<IRenderDevice> m_renderDevice;
     Stopwatch m_limiterStopwatch;
     Stopwatch m_fpsStopwatch;
 };

@@ -12,6 +12,8 @@
 #include "foundation/Log.h"
 
 class Entity;
+class IRenderDevice;
+class IRenderWindow;
 class Properties;
 class SceneRenderContext;
 class TransformGroup;
@@ -43,6 +45,14 @@ public:
     // Graphics initialisation of the engine: the scene render context with
     // its root node "RootNode".
     void initScene();
+    // The application's render device and main window (not owned); null
+    // while there is none. The window knows its size (getWidth/getHeight).
+    void setRenderDevice(IRenderDevice* device, IRenderWindow* window) {
+        m_renderDevice = device;
+        m_renderWindow = window;
+    }
+    IRenderDevice* getRenderDevice() const { return m_renderDevice; }
+    IRenderWindow* getRenderWindow() const { return m_renderWindow; }
     SceneRenderContext* getSceneRenderContext() const { return m_sceneRenderContext.get(); }
     TransformGroup* getRootNode() const { return m_rootNode.get(); }
 
@@ -100,6 +110,8 @@ private:
     std::unique_ptr<TransformGroup> m_rootNode;
     std::unique_ptr<FileLogSink> m_fileLogSink;
     std::unique_ptr<StderrLogSink> m_stderrLogSink;
+    IRenderDevice* m_renderDevice = nullptr;
+    IRenderWindow* m_renderWindow = nullptr;
     Properties* m_config = nullptr;
     std::string m_commandLine;
     std::string m_applicationName;

@@ -7,6 +7,7 @@
 #include "app/EngineManager.h"
 #include "app/Startup.h"
 #include "app/StatsOverlay.h"
+#include "base/3d/IRenderDevice.h"
 #include "foundation/File.h"
 #include "foundation/Log.h"
 #include "foundation/ResourceManager.h"
@@ -122,6 +123,27 @@ TEST_F(EngineApplicationTest, StartupCreatesTheRootAndTheDefaultCamera) {
     EXPECT_EQ(engine.getRootNode()->getName(), "RootNode");
     ASSERT_EQ(engine.getRootNode()->getNumChildren(), 1u);
     EXPECT_EQ(engine.getRootNode()->getChildAt(0)->getName(), "default camera");
+}
+
+TEST_F(EngineApplicationTest, MainWindowFromTheDisplayDefaultsClearedEveryFrame) {
+    start(false);
+    IRenderWindow* window = EngineManager::get().getRenderWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_EQ(app->renderWindow, window);
+    EXPECT_EQ(window->getWidth(), 800);
+    EXPECT_EQ(window->getHeight(), 600);
+    EXPECT_FALSE(window->isFullScreen());
+
+    // What the frame draws starts from a black, cleared back buffer.
+    const float red[4] = {1.0f, 0.0f, 0.0f, 1.0f};
+    app->renderDevice->clear(CLEAR_COLOUR, red, 1.0f, 0);
+    app->render();
+    std::vector<uint8_t> pixels(window->getPixelBufferSize());
+    window->readPixels(pixels.data());
+    size_t centre = (300 * 800 + 400) * 3;
+    EXPECT_EQ(pixels[centre], 0);
+    EXPECT_EQ(pixels[centre + 1], 0);
+    EXPECT_EQ(pixels[centre + 2], 0);
 }
 
 TEST_F(EngineApplicationTest, TexturesAreResourcesOfTypeZero) {

@@ -36,7 +36,7 @@ end
     std::string log = readFile(game.userFolder() + "game.log");
     // The log file starts with engine initialisation; the banner before it
     // reaches the console only.
-    size_t banner = positionOf(log, "RenderDevice: no render device in this build\n");
+    size_t banner = positionOf(log, "OpenGL initialization successful\n");
     size_t init = positionOf(log, "script init\n");
     size_t update1 = positionOf(log, "update 1\n");
     size_t draw1 = positionOf(log, "draw 1\n");

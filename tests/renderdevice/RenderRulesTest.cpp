@@ -165,7 +165,7 @@ private:
 
 TEST(WindowSettings, FromConfigurationWithDefaults) {
     MapProperties empty(std::map<std::string, std::string>{});
-    RenderWindowSettings defaults = readRenderWindowSettings(empty, "MyGame");
+    RenderWindowSettings defaults = readRenderWindowSettings(&empty, "MyGame");
     EXPECT_EQ(defaults.width, 800);
     EXPECT_EQ(defaults.height, 600);
     EXPECT_EQ(defaults.bitsPerPixel, 32);
@@ -187,7 +187,7 @@ TEST(WindowSettings, FromConfigurationWithDefaults) {
                        {"game.graphic.display.filter.msaa", "4"},
                        {"game.graphic.display.vsync", "true"},
                        {"game.graphic.display.gamma", "1.5"}});
-    RenderWindowSettings s = readRenderWindowSettings(set, "x");
+    RenderWindowSettings s = readRenderWindowSettings(&set, "x");
     EXPECT_EQ(s.width, 1024);
     EXPECT_EQ(s.height, 600);
     EXPECT_EQ(s.bitsPerPixel, 16);
@@ -202,7 +202,7 @@ TEST(WindowSettings, FromConfigurationWithDefaults) {
     for (const char* msaa : {"1", "0"}) {
         MapProperties one(
             std::map<std::string, std::string>{{"game.graphic.display.filter.msaa", msaa}});
-        RenderWindowSettings m = readRenderWindowSettings(one, "x");
+        RenderWindowSettings m = readRenderWindowSettings(&one, "x");
         EXPECT_FALSE(m.multisampling) << msaa;
         EXPECT_EQ(m.samples, std::atoi(msaa)) << msaa;
     }
