@@ -893,6 +893,29 @@ TEST_F(GLDeviceTest, MipCountsAndGeneratedLevels) {
     EXPECT_EQ(d.getTextureMemory(), before);
 }
 
+TEST_F(GLDeviceTest, RefusedTextureIsLoggedAndLeavesTheDeviceUsable) {
+    IRenderDevice& d = device();
+    int before = d.getTextureMemory();
+    TextureDesc huge;
+    huge.width = static_cast<uint32_t>(d.getMaxTextureSize()) * 2;
+    huge.height = 1;
+    huge.mipCount = 0;
+    auto refused = d.createTexture(huge);
+    ASSERT_NE(refused, nullptr);
+    EXPECT_EQ(static_cast<GLTexture*>(refused.get())->getName(), 0u);
+    EXPECT_EQ(d.getTextureMemory(), before);
+    EXPECT_NE(m_log.text_.find("Error: GL error 0x0501 in GLTexture::GLTexture"), std::string::npos)
+        << m_log.text_;
+    refused.reset();
+    EXPECT_EQ(d.getTextureMemory(), before);
+
+    m_log.text_.clear();
+    auto usable = solidTexture(10, 20, 30);
+    EXPECT_NE(static_cast<GLTexture*>(usable.get())->getName(), 0u);
+    EXPECT_EQ(m_log.text_, "");
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
 TEST_F(GLDeviceTest, VertexAndIndexBuffers) {
     IRenderDevice& d = device();
     int vertexBefore = d.getVertexBufferMemory();

@@ -1371,9 +1371,7 @@ std::unique_ptr<ITextureObject> GLRenderDevice::createTexture(const TextureDesc&
     if (!m_initialised) {
         return nullptr;
     }
-    auto texture = std::make_unique<GLTexture>(*this, desc);
-    checkGLError("GLTexture::GLTexture");
-    return texture;
+    return std::make_unique<GLTexture>(*this, desc);
 }
 
 std::unique_ptr<IVertexBuffer> GLRenderDevice::createVertexBuffer(uint32_t size, const void* data,

@@ -127,6 +127,8 @@ GLTexture::GLTexture(GLRenderDevice& device, const TextureDesc& desc)
         renderdeviceutil::getMaxMipCount(m_width, m_height, m_type == TT_3D ? m_depth : 1);
     m_mipCount = std::min(levels, desc.mipCount);
 
+    // Errors left by earlier calls are theirs, not this texture's.
+    device.checkGLError("a call before GLTexture::GLTexture");
     glGenTextures(1, &m_name);
     ScratchTextureBinding binding(m_target, m_name);
     glTexParameteri(m_target, GL_TEXTURE_BASE_LEVEL, 0);
@@ -145,6 +147,13 @@ GLTexture::GLTexture(GLRenderDevice& device, const TextureDesc& desc)
     if (PixelFormatUtil::isDepth(m_format)) {
         glTexParameteri(m_target, GL_TEXTURE_COMPARE_MODE, GL_COMPARE_REF_TO_TEXTURE);
         glTexParameteri(m_target, GL_TEXTURE_COMPARE_FUNC, GL_LEQUAL);
+    }
+    // A texture the driver refused (too large, out of memory) keeps no GL
+    // name and counts no memory, as one the hardware cannot hold at all.
+    if (!device.checkGLError("GLTexture::GLTexture")) {
+        glDeleteTextures(1, &m_name);
+        m_name = 0;
+        return;
     }
 
     // Real bytes of every level and face.
