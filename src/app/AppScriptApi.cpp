@@ -6,6 +6,7 @@
 #include "app/GpuPerformanceClass.h"
 #include "base/3d/Texture.h"
 #include "foundation/ResourceManager.h"
+#include "render/overlay/OverlayScriptApi.h"
 #include "scripting/CoreScriptFunctions.h"
 #include "scripting/Script.h"
 #include "scripting/ScriptApi.h"
@@ -20,6 +21,7 @@ void requestExit(Entity*, ScriptValue*) {
 
 void buildScriptApi(ScriptApi& api) {
     addCoreScriptFunctions(api);
+    addOverlayScriptApi(api);
 }
 
 void addApplicationScriptApi(ScriptApi& api) {

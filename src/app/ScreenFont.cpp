@@ -6,8 +6,8 @@
 #include "app/EmbeddedFont.h"
 #include "base/3d/IRenderDevice.h"
 #include "base/3d/Image.h"
-#include "base/math/Matrix4.h"
 #include "foundation/Log.h"
+#include "render/overlay/ScreenSpace.h"
 
 namespace {
 
@@ -223,12 +223,8 @@ void ScreenFont::flushText(IRenderDevice& device) {
     if (m_queued == 0) {
         return;
     }
-    Matrix4 projection = Matrix4::orthographic(0.0f, static_cast<float>(kVirtualWidth), 0.0f,
-                                               static_cast<float>(kVirtualHeight), -1.0f, 1.0f);
-    Matrix4 identity;
-    device.setProjectionMatrix(projection.data());
-    device.setViewMatrix(identity.data());
-    device.setModelMatrix(identity.data());
+    setScreenSpaceMatrices(device, static_cast<float>(kVirtualWidth),
+                           static_cast<float>(kVirtualHeight));
 
     auto bytes = static_cast<uint32_t>(m_queued * sizeof(Vertex));
     if (!m_buffer || m_bufferCapacity < m_queued) {

@@ -1,0 +1,59 @@
+#include "render/overlay/OverlayScriptApi.h"
+
+#include "base/3d/IRenderDevice.h"
+#include "base/3d/Texture.h"
+#include "foundation/ResourceManager.h"
+#include "render/overlay/Overlay.h"
+#include "scripting/ScriptApi.h"
+
+namespace {
+
+Entity* createOverlay(ScriptValue* values) {
+    if (values[0].type != ScriptType::String || values[1].type != ScriptType::String) {
+        return nullptr;
+    }
+    Resource* texture =
+        ResourceManager::instance().get(values[1].stringValue, ResourceType::Texture, true);
+    if (texture == nullptr) {
+        return nullptr;
+    }
+    return new Overlay(values[0].stringValue, static_cast<Texture*>(texture));
+}
+
+void setOverlayColor(Entity* object, ScriptValue* values) {
+    static_cast<Overlay*>(object)->setColour(values[0].floatValue, values[1].floatValue,
+                                             values[2].floatValue, values[3].floatValue);
+}
+
+void setOverlayUVs(Entity* object, ScriptValue* values) {
+    float uvs[8];
+    for (int i = 0; i < 8; ++i) {
+        uvs[i] = values[i].floatValue;
+    }
+    static_cast<Overlay*>(object)->setTexCoords(uvs);
+}
+
+void renderOverlay(Entity* object, ScriptValue* values) {
+    auto* overlay = static_cast<Overlay*>(object);
+    overlay->setRect(values[0].floatValue, values[1].floatValue, values[2].floatValue,
+                     values[3].floatValue);
+    if (IRenderDevice* device = TextureSettings::getRenderDevice()) {
+        int viewport[4];
+        device->getViewport(viewport);
+        overlay->draw(*device, viewport[2], viewport[3]);
+    }
+}
+
+}  // namespace
+
+void addOverlayScriptApi(ScriptApi& api) {
+    // No parent class yet: the script class "Entity" is not declared in
+    // this build.
+    api.addEntityClass("Overlay", nullptr, createOverlay,
+                       {
+                           {"setOverlayColor", "ffff", "", setOverlayColor},
+                           {"setOverlayUVs", "ffffffff", "", setOverlayUVs},
+                           {"renderOverlay", "ffff", "", renderOverlay},
+                       });
+    api.addCreateFunction("createOverlay", "Overlay");
+}
