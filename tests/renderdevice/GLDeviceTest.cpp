@@ -893,7 +893,7 @@ TEST_F(GLDeviceTest, MipCountsAndGeneratedLevels) {
     EXPECT_EQ(d.getTextureMemory(), before);
 }
 
-TEST_F(GLDeviceTest, RefusedTextureIsLoggedAndLeavesTheDeviceUsable) {
+TEST_F(GLDeviceTest, RefusedTexturesAreReportedAndLeaveTheDeviceUsable) {
     IRenderDevice& d = device();
     int before = d.getTextureMemory();
     TextureDesc huge;
@@ -906,6 +906,13 @@ TEST_F(GLDeviceTest, RefusedTextureIsLoggedAndLeavesTheDeviceUsable) {
     EXPECT_EQ(d.getTextureMemory(), before);
     EXPECT_NE(m_log.text_.find("Error: GL error 0x0501 in GLTexture::GLTexture"), std::string::npos)
         << m_log.text_;
+    // A render texture over it reports the colour attachment and is not made.
+    RenderTextureDesc rtDesc;
+    rtDesc.colourTexture = refused.get();
+    rtDesc.depthBuffer = true;
+    EXPECT_EQ(d.createRenderTexture(rtDesc), nullptr);
+    EXPECT_EQ(d.getLastError(), RDE_UNSUPPORTED_COLOR_BUFFER_FORMAT);
+    EXPECT_EQ(d.getRenderTarget(), s_window);
     refused.reset();
     EXPECT_EQ(d.getTextureMemory(), before);
 

@@ -304,11 +304,18 @@ std::unique_ptr<GLFboRenderTexture> GLFboRenderTargetManager::createRenderTextur
     }
     target->m_width = static_cast<int>(texture->getWidth());
     target->m_height = static_cast<int>(texture->getHeight());
+    m_device.checkGLError("a call before GLFboRenderTargetManager::createRenderTexture");
     glGenFramebuffers(1, &target->m_fbo);
     target->attachColourTexture(0, texture, desc.cubeFace, desc.mipLevel);
     target->activate();
-    drainErrors();
-    if (desc.depthBuffer && !PixelFormatUtil::isDepth(texture->getFormat())) {
+    m_device.checkGLError("GLFboRenderTargetManager::createRenderTexture");
+    // A colour texture the framebuffer cannot take (one the driver refused,
+    // a level it does not have) must not pass for a usable target.
+    if (!isComplete()) {
+        target->m_error = RDE_UNSUPPORTED_COLOR_BUFFER_FORMAT;
+    }
+    if (target->m_error == 0 && desc.depthBuffer &&
+        !PixelFormatUtil::isDepth(texture->getFormat())) {
         GLenum format = depthFormatOf(desc.depthIndex);
         GLuint buffer = acquireRenderbuffer(format, target->m_width, target->m_height);
         target->m_depthFormat = format;
