@@ -38,6 +38,10 @@ Node::Node(const std::string& name) : Entity(name, true) {
 }
 
 Node::~Node() {
+    releaseLinks();
+}
+
+void Node::releaseLinks() {
     if (m_parent) {
         size_t index = m_parent->indexOfChild(this);
         if (index < m_parent->getNumChildren()) {
@@ -128,6 +132,13 @@ UserAttribute UserAttribute::makeString(const std::string& value) {
 ScenegraphNode::ScenegraphNode(const std::string& name) : Node(name) {
     addKind(EntityKind::ScenegraphNode);
     m_ownsChildren = true;
+}
+
+ScenegraphNode::~ScenegraphNode() {
+    // The subtree goes while this node's listener lists still exist: a
+    // descendant told of its own or a bone's deletion (a skinned shape) may
+    // still unregister from them.
+    releaseLinks();
 }
 
 namespace {

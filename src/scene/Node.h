@@ -60,6 +60,11 @@ public:
     bool ownsChildren() const { return m_ownsChildren; }
 
 protected:
+    // Leaves the parent (with the being-destroyed flag) and deletes or
+    // detaches the children; the destructors call it, the first one to run
+    // does the work.
+    void releaseLinks();
+
     bool m_ownsChildren = false;
 
 private:
@@ -85,6 +90,7 @@ struct UserAttribute {
 class ScenegraphNode : public Node {
 public:
     explicit ScenegraphNode(const std::string& name);
+    ~ScenegraphNode() override;
 
     const char* getClassName() const override { return "ScenegraphNode"; }
 

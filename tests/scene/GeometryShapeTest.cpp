@@ -292,6 +292,18 @@ TEST_F(SkinFixture, DeletingTheShapeFirstLeavesBonesClean) {
     EXPECT_EQ(boneParent->getNumChildren(), 0u);
 }
 
+TEST_F(SkinFixture, ShapeBelowItsOwnBonesDiesWithThem) {
+    // The skinned shape hangs below its last bone: deleting the first bone
+    // deletes the shape while the bones above it are being torn down.
+    build(2);
+    shape->unlink();
+    bones[1]->addChild(shape);
+    shape->bindSkin(bones);
+    delete bones[0];
+    shape = nullptr;
+    EXPECT_EQ(boneParent->getNumChildren(), 0u);
+}
+
 TEST(ShapeTest, BindSkinWithoutSkinDataBindsNothing) {
     TransformGroup bone("bone");
     Shape shape("s");
