@@ -11,6 +11,34 @@ std::string readSharedShader(const std::string& name) {
     return testsupport::readFile(std::string(ENGINE_SOURCE_DIR) + "/data/shared/shader/" + name);
 }
 
+std::string glslangValidator() {
+    for (const char* p : {"/usr/bin/glslangValidator", "/usr/local/bin/glslangValidator"}) {
+        if (testsupport::fileExists(p))
+            return p;
+    }
+    return {};
+}
+
+GlslCheck validateGlsl(const std::string& vertex, const std::string& fragment) {
+    GlslCheck check;
+    testsupport::TempDir dir;
+    std::vector<std::string> argv = {glslangValidator()};
+    if (!vertex.empty() && !fragment.empty())
+        argv.push_back("-l");
+    if (!vertex.empty()) {
+        testsupport::writeFile(dir / "shader.vert", vertex);
+        argv.push_back(dir / "shader.vert");
+    }
+    if (!fragment.empty()) {
+        testsupport::writeFile(dir / "shader.frag", fragment);
+        argv.push_back(dir / "shader.frag");
+    }
+    auto run = testsupport::runProgram(argv, dir.path(), {});
+    check.output = run.output;
+    check.ok = run.exitCode == 0 && run.output.find("WARNING") == std::string::npos;
+    return check;
+}
+
 std::vector<std::pair<std::string, std::string>> terrainInjections(int layers, bool lodMap,
                                                                    bool vertexLighting) {
     std::vector<std::pair<std::string, std::string>> out;

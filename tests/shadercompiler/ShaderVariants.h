@@ -36,4 +36,15 @@ std::string buildVariantText(const Variant& v);
 // Reads a file of the shared shader folder.
 std::string readSharedShader(const std::string& name);
 
+// Path of glslangValidator (Debian's glslang-tools), empty when missing.
+std::string glslangValidator();
+
+struct GlslCheck {
+    bool ok = false;
+    std::string output;
+};
+// Compiles GLSL stages with glslangValidator; with both stages given they
+// are also linked. An empty text leaves its stage out. Warnings fail too.
+GlslCheck validateGlsl(const std::string& vertex, const std::string& fragment);
+
 }  // namespace shadertest

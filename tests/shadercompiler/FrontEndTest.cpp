@@ -1,0 +1,274 @@
+// The language the shader sources use: small programs that must compile (and
+// whose GLSL a real compiler accepts) and programs that must fail with a
+// message naming the problem and its line.
+
+#include "ShaderVariants.h"
+#include "base/3d/shadercompiler/ShaderCompiler.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using shaderinterface::Stage;
+
+namespace {
+
+struct GoodCase {
+    const char* name;
+    Stage stage;
+    const char* source;
+};
+
+const GoodCase kGood[] = {
+    {"swizzles_and_promotion", Stage::Fragment, R"(
+float4 main_fp(float4 c : COLOR0, uniform float k) : COLOR
+{
+    float f = c.r;
+    float3 v = 0;
+    v += f.xxx;
+    float4 w = float4(v.xy, 1, f);
+    w.zw = c.bg;
+    w.x = f.x;
+    return w.abgr + k.xxxx + k;
+}
+)"},
+    {"constructors_casts_ternary_compound", Stage::Fragment, R"(
+float4 main_fp(float4 t : TEXCOORD0) : COLOR
+{
+    int i = (int)t.x;
+    float3 a = (float3)t;
+    half2 h = half2(t.x, 2);
+    fixed f = i > 1 ? t.y : h.x;
+    bool3 b = bool3(true, i == 2, f < 0.5);
+    int2 n = int2(3, i);
+    n *= 2;
+    n -= int2(1, 1);
+    a *= 0.5;
+    a /= 2;
+    a.x++;
+    --i;
+    float4x4 m = 0;
+    return float4(a, any(b) ? n.x : n.y) + m[0] + (float)i;
+}
+)"},
+    {"matrices_arrays_static_const", Stage::Vertex, R"(
+static const float weights[3] = { 0.25, 0.5, 0.25 };
+static const int kCount = 3;
+float4 main_vp(float4 p : POSITION, uniform float4x4 mvp, uniform float3x4 rows[2],
+               uniform float2x2 r2) : POSITION
+{
+    float4 acc = 0;
+    for (int i = 0; i < kCount; i++)
+        acc += p * weights[i];
+    float3 q = mul(rows[1], acc);
+    float4 back = mul(q, rows[0]);
+    float4x4 m2 = mul(mvp, mvp);
+    float2 z = mul(r2, p.xy) + r2[1];
+    return mul(m2, back) + float4(mvp[2].xyz, z.x) + m2[0][1];
+}
+)"},
+    {"structs_uniform_members_and_samplers", Stage::Fragment, R"(
+struct Light { uniform float4 colors[2]; uniform float4 dir; };
+struct Maps { sampler2D base : TEXUNIT3; samplerCUBE env; };
+struct VOut { float4 pos : POSITION; float2 uv : TEXCOORD0; float3 n : TEXCOORD1; };
+struct Inner { Light light; };
+struct FIn { VOut vs; Maps maps; Inner inner; uniform float4 tint; };
+float4 main_fp(FIn In) : COLOR
+{
+    float4 c = tex2D(In.maps.base, In.vs.uv) * In.inner.light.colors[1];
+    c += texCUBE(In.maps.env, In.vs.n) * In.tint;
+    return c * saturate(dot(In.vs.n, In.inner.light.dir.xyz));
+}
+)"},
+    {"functions_in_out_inout_overloads", Stage::Fragment, R"(
+float scale(float x) { return x * 2; }
+float3 scale(float3 x) { return x * 3; }
+float helper(float x);
+void split(in float4 v, out float3 rgb, inout float a)
+{
+    rgb = v.rgb;
+    a *= v.a;
+}
+float4 main_fp(float4 c : COLOR0) : COLOR
+{
+    float3 rgb;
+    float a = 0.5;
+    split(c, rgb, a);
+    return float4(scale(rgb), scale(a));
+}
+)"},
+    {"control_flow", Stage::Fragment, R"(
+float4 main_fp(float4 t : TEXCOORD0, uniform float4 limits) : COLOR
+{
+    float s = 0;
+    int n = (int)limits.x;
+    for (int i = 0; i < n; i++) {
+        if (i == 2)
+            continue;
+        if (s > 4)
+            break;
+        s += t.x;
+    }
+    int k = 0;
+    while (k < n) {
+        k++;
+    }
+    do {
+        s -= 0.5;
+    } while (s > 10);
+    if (t.y < 0)
+        discard;
+    else
+        s += 1;
+    return float4(s, k, 0, 1);
+}
+)"},
+    {"standard_library", Stage::Fragment, R"(
+uniform sampler2D tex : TEXUNIT0;
+uniform samplerCUBE cube;
+uniform sampler2DShadow shadow;
+float4 main_fp(float4 t : TEXCOORD0, float3 n : TEXCOORD1, uniform float4x4 m) : COLOR
+{
+    float3 a = normalize(n);
+    float3 b = cross(a, t.xyz);
+    float s = dot(a, b) + length(b) + distance(a, b);
+    float3 r = reflect(a, b) + refract(a, b, 0.9);
+    float4 l = lerp(t, t.wzyx, 0.3);
+    s += saturate(s) + clamp(s, 0, 1) + min(s, 1) + max(s, 0) + abs(s) + sign(s);
+    s += pow(abs(s), 2) + exp(s) + exp2(s) + log(abs(s) + 1) + log2(abs(s) + 1);
+    s += sqrt(abs(s)) + rsqrt(abs(s) + 1) + frac(s) + floor(s) + ceil(s) + fmod(s, 3);
+    s += step(0.5, s) + smoothstep(0, 1, s);
+    s += sin(s) + cos(s) + tan(s) + asin(0.5) + acos(0.5) + atan(s) + atan2(s, 2);
+    float2 d = ddx(t.xy) + ddy(t.xy);
+    if (any(r) && all(d))
+        s += 1;
+    clip(s);
+    clip(t.xyz);
+    float4 c = tex2D(tex, t.xy) + tex2Dproj(tex, t) + tex2Dlod(tex, t) + tex2Dbias(tex, t);
+    c += texCUBE(cube, n) + tex2Dproj(shadow, t) + tex2D(shadow, t.xyz);
+    c += mul(m, l) + mul(l, m);
+    return c * s + float4(r, d.x);
+}
+)"},
+    {"vertex_texture_lookup_and_outputs", Stage::Vertex, R"(
+uniform sampler2D heights;
+void main_vp(float4 p : POSITION, float2 uv : TEXCOORD0, out float4 pos : POSITION,
+             out float4 color : COLOR0, out float fog : TEXCOORD5)
+{
+    float h = tex2Dlod(heights, float4(uv, 0, 0)).x;
+    pos = p + float4(0, h, 0, 0);
+    color = h.xxxx;
+    fog = h;
+}
+)"},
+};
+
+class GoodProgram : public ::testing::TestWithParam<GoodCase> {};
+
+TEST_P(GoodProgram, CompilesToValidGlsl) {
+    const GoodCase& c = GetParam();
+    bool vertex = c.stage == Stage::Vertex;
+    auto r = shadercompiler::compile(c.source, vertex ? "main_vp" : "main_fp", c.stage);
+    ASSERT_TRUE(r.success) << r.listing;
+    EXPECT_EQ(r.listing, "");
+    if (shadertest::glslangValidator().empty())
+        GTEST_SKIP() << "glslangValidator is not installed (Debian package glslang-tools)";
+    auto check = shadertest::validateGlsl(vertex ? r.glsl : "", vertex ? "" : r.glsl);
+    EXPECT_TRUE(check.ok) << check.output << "\n" << r.glsl;
+}
+
+INSTANTIATE_TEST_SUITE_P(Language, GoodProgram, ::testing::ValuesIn(kGood),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct BadCase {
+    const char* name;
+    Stage stage;
+    const char* source;
+    int line;
+    const char* message;
+};
+
+const BadCase kBad[] = {
+    {"undefined_variable", Stage::Fragment, "float4 main_fp() : COLOR\n{\n    return missing;\n}\n",
+     3, "undefined variable 'missing'"},
+    {"undefined_function", Stage::Fragment,
+     "float4 main_fp() : COLOR\n{\n    return nothing(1);\n}\n", 3, "undefined function 'nothing'"},
+    {"wrong_argument_count", Stage::Fragment,
+     "float f(float a, float b) { return a + b; }\nfloat4 main_fp() : COLOR\n{\n"
+     "    return f(1, 2, 3);\n}\n",
+     4, "no overload of function 'f' takes 3 arguments"},
+    {"wrong_builtin_argument_count", Stage::Fragment,
+     "float4 main_fp(float4 c : COLOR0) : COLOR\n{\n    return dot(c);\n}\n", 3,
+     "function 'dot' takes 2 arguments, not 1"},
+    {"no_matching_overload", Stage::Fragment,
+     "float f(float2 a) { return a.x; }\nfloat4 main_fp(float4x4 m : TEXCOORD0) : COLOR\n{\n"
+     "    return f(m);\n}\n",
+     4, "no overload of function 'f' matches (float4x4)"},
+    {"swizzle_out_of_range", Stage::Fragment,
+     "float4 main_fp(float2 t : TEXCOORD0) : COLOR\n{\n    return t.z;\n}\n", 3,
+     "swizzle 'z' out of range for float2"},
+    {"swizzle_mixes_sets", Stage::Fragment,
+     "float4 main_fp(float4 t : TEXCOORD0) : COLOR\n{\n    return t.xg;\n}\n", 3,
+     "invalid swizzle 'xg'"},
+    {"assign_to_uniform_parameter", Stage::Fragment,
+     "float4 main_fp(uniform float4 k) : COLOR\n{\n    k = 1;\n    return k;\n}\n", 3,
+     "cannot assign to uniform parameter 'k'"},
+    {"assign_to_uniform_global", Stage::Fragment,
+     "float4 tint;\nfloat4 main_fp() : COLOR\n{\n    tint.x += 1;\n    return tint;\n}\n", 4,
+     "cannot assign to uniform parameter 'tint'"},
+    {"assign_to_uniform_member", Stage::Fragment,
+     "struct S { uniform float4 tint; };\nfloat4 main_fp(S In) : COLOR\n{\n"
+     "    In.tint = 0;\n    return In.tint;\n}\n",
+     4, "cannot assign to uniform member 'tint'"},
+    {"missing_return", Stage::Fragment,
+     "float f(float x)\n{\n    if (x > 0)\n        return x;\n}\n"
+     "float4 main_fp() : COLOR { return f(1); }\n",
+     1, "missing return statement at the end of function 'f'"},
+    {"syntax_error", Stage::Fragment,
+     "float4 main_fp() : COLOR\n{\n    float a = 1\n    return a;\n}\n", 4,
+     "syntax error: expected ';' near 'return'"},
+    {"type_mismatch", Stage::Fragment,
+     "float4 main_fp(float4x4 m : TEXCOORD0) : COLOR\n{\n    float3 v = m;\n    return 1;\n}\n", 3,
+     "cannot convert float4x4 to float3"},
+    {"constant_index_out_of_range", Stage::Fragment,
+     "float4 main_fp(uniform float4 a[2]) : COLOR\n{\n    return a[2];\n}\n", 3,
+     "index 2 out of range for float4[2]"},
+    {"vertex_program_without_position", Stage::Vertex,
+     "float4 main_vp(float4 p : POSITION) : COLOR0\n{\n    return p;\n}\n", 1,
+     "vertex program 'main_vp' does not write POSITION"},
+    {"discard_in_vertex_program", Stage::Vertex,
+     "float4 main_vp(float4 p : POSITION) : POSITION\n{\n    discard;\n    return p;\n}\n", 3,
+     "discard is only allowed in fragment programs"},
+    {"derivative_in_vertex_program", Stage::Vertex,
+     "float4 main_vp(float4 p : POSITION) : POSITION\n{\n    return ddx(p);\n}\n", 3,
+     "'ddx' is only available in fragment programs"},
+    {"unknown_vertex_semantic", Stage::Vertex,
+     "float4 main_vp(float4 p : POSITION, float4 q : FOO) : POSITION\n{\n    return p + q;\n}\n", 1,
+     "unknown vertex input semantic 'FOO'"},
+    {"recursion", Stage::Fragment,
+     "float f(float x);\nfloat f(float x)\n{\n    return f(x);\n}\n"
+     "float4 main_fp() : COLOR { return f(1); }\n",
+     2, "recursive call of function 'f'"},
+    {"missing_entry_point", Stage::Fragment, "float4 main_vp() : POSITION { return 0; }\n", 1,
+     "entry point 'main_fp' not found"},
+};
+
+class BadProgram : public ::testing::TestWithParam<BadCase> {};
+
+TEST_P(BadProgram, FailsWithMessageAndLine) {
+    const BadCase& c = GetParam();
+    bool vertex = c.stage == Stage::Vertex;
+    auto r = shadercompiler::compile(c.source, vertex ? "main_vp" : "main_fp", c.stage);
+    EXPECT_FALSE(r.success);
+    EXPECT_TRUE(r.glsl.empty());
+    std::string expected =
+        "shader(" + std::to_string(c.line) + ") : error: " + std::string(c.message);
+    EXPECT_NE(r.listing.find(expected), std::string::npos)
+        << "expected: " << expected << "\nlisting:\n"
+        << r.listing;
+}
+
+INSTANTIATE_TEST_SUITE_P(Language, BadProgram, ::testing::ValuesIn(kBad),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
