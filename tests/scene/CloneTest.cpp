@@ -13,13 +13,6 @@ namespace {
 
 class TestMaterial : public ShapeMaterial {};
 
-std::unique_ptr<MeshData> skinnedMesh() {
-    auto mesh = makeMesh({{-1, 0, 0}, {1, 0, 0}, {0, 1, 0}});
-    mesh->skinWeights.assign(3, {1, 0, 0, 0});
-    mesh->boneIndices.assign(3, {0, 0, 0, 0});
-    return mesh;
-}
-
 TEST(CloneTest, CopiesEachClassWithItsStateAndSkipsNonGroups) {
     TransformGroup source("source");
     // The matrix is newer than translation, rotation and scale: the copy gets

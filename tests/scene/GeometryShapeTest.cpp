@@ -39,13 +39,6 @@ private:
     int& m_alive;
 };
 
-std::unique_ptr<MeshData> skinnedMesh() {
-    auto mesh = makeMesh({{-1, 0, 0}, {1, 0, 0}, {0, 1, 0}});
-    mesh->skinWeights.assign(3, {1, 0, 0, 0});
-    mesh->boneIndices.assign(3, {0, 0, 0, 0});
-    return mesh;
-}
-
 TEST(IndexedFaceSetTest, MaterialRunsBecomeSubMeshes) {
     std::vector<Vector3> positions;
     for (int i = 0; i < 12; ++i) {

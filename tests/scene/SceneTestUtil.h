@@ -80,6 +80,14 @@ inline std::unique_ptr<MeshData> makeMesh(const std::vector<Vector3>& positions,
     return mesh;
 }
 
+// One triangle whose three vertices all follow bone 0 fully.
+inline std::unique_ptr<MeshData> skinnedMesh() {
+    auto mesh = makeMesh({{-1, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+    mesh->skinWeights.assign(3, {1, 0, 0, 0});
+    mesh->boneIndices.assign(3, {0, 0, 0, 0});
+    return mesh;
+}
+
 // Geometry whose bounding sphere is centre `center`, radius `radius`: two
 // opposite points on the x axis and one at the centre.
 inline IndexedFaceSetGeometry* makeSphereGeometry(const Vector3& center, float radius) {
