@@ -1,5 +1,5 @@
 // One frame of 5 000 indexed draws of a small mesh: through the render device
-// (declaration, buffers, a compiled shader pair, a parameter block per draw,
+// (declaration, buffers, a shader pair from our compiler, a parameter block per draw,
 // a texture switch every 10 draws) and the same work written directly
 // against GL. Each side has a GL context of its own on the same window, so
 // neither disturbs the other's state. Before timing, both frames are drawn
@@ -11,6 +11,7 @@
 #include <benchmark/benchmark.h>
 #include <epoxy/gl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +20,7 @@
 
 #include "base/3d/IRenderDevice.h"
 #include "base/3d/SdlGLRenderDevice.h"
+#include "base/3d/shadercompiler/ShaderCompiler.h"
 #include "base/3d/shadercompiler/ShaderInterface.h"
 
 namespace {
@@ -29,25 +31,26 @@ constexpr int kDrawsPerTexture = 10;
 constexpr int kTextures = 8;
 constexpr int kColumns = 100;
 
-const char* kVertexGlsl = R"(#version 330 core
-layout(location = 0) in vec4 a_POSITION;
-layout(location = 8) in vec4 a_TEXCOORD0;
-uniform vec4 vp_regs[4];
-out vec4 v_TEXCOORD0;
-void main() {
-    gl_Position = vec4(dot(vp_regs[0], a_POSITION), dot(vp_regs[1], a_POSITION),
-                       dot(vp_regs[2], a_POSITION), dot(vp_regs[3], a_POSITION));
-    v_TEXCOORD0 = a_TEXCOORD0;
+// The shader pair, in the engine's Cg dialect: both sides draw with what
+// our compiler makes of it.
+const char* kShaderSource = R"(
+struct VsIn {
+    float4 position : POSITION;
+    float2 uv : TEXCOORD0;
+};
+struct VsOut {
+    float4 position : POSITION;
+    float2 uv : TEXCOORD0;
+};
+VsOut main_vp(VsIn In, uniform float4x4 modelViewProj) {
+    VsOut Out;
+    Out.position = mul(modelViewProj, In.position);
+    Out.uv = In.uv;
+    return Out;
 }
-)";
-
-const char* kFragmentGlsl = R"(#version 330 core
-in vec4 v_TEXCOORD0;
-uniform vec4 fp_regs[2];
-uniform sampler2D s_baseMap;
-layout(location = 0) out vec4 o_COLOR;
-void main() {
-    o_COLOR = fp_regs[0] * texture(s_baseMap, v_TEXCOORD0.xy) + fp_regs[1];
+float4 main_fp(VsOut In, uniform float4 scale, uniform float4 bias,
+               uniform sampler2D baseMap : TEXUNIT0) : COLOR {
+    return scale * tex2D(baseMap, In.uv) + bias;
 }
 )";
 
@@ -135,29 +138,14 @@ struct DeviceScene {
         }
         context = SDL_GL_GetCurrentContext();
 
-        shaderinterface::Reflection vertexReflection;
-        vertexReflection.stage = shaderinterface::Stage::Vertex;
-        vertexReflection.numRegisters = 4;
-        vertexReflection.parameters.push_back(
-            {"In.modelViewProj", shaderinterface::ParamType::Float4x4, 0, 4});
-        shaderinterface::Reflection fragmentReflection;
-        fragmentReflection.stage = shaderinterface::Stage::Fragment;
-        fragmentReflection.numRegisters = 2;
-        fragmentReflection.parameters.push_back(
-            {"In.scale", shaderinterface::ParamType::Float4, 0, 1});
-        fragmentReflection.parameters.push_back(
-            {"In.bias", shaderinterface::ParamType::Float4, 1, 1});
-        fragmentReflection.samplers.push_back(
-            {"In.baseMap", "s_baseMap", shaderinterface::SamplerKind::Sampler2D, 0});
         ShaderSourceDesc desc;
-        desc.kind = SSK_COMPILED;
+        desc.kind = SSK_CG_SOURCE;
+        desc.source = kShaderSource;
+        desc.entryPoint = "main_vp";
         desc.stage = 1;
-        desc.source = kVertexGlsl;
-        desc.reflection = &vertexReflection;
         vertexShader = device->createShader(desc);
+        desc.entryPoint = "main_fp";
         desc.stage = 0;
-        desc.source = kFragmentGlsl;
-        desc.reflection = &fragmentReflection;
         fragmentShader = device->createShader(desc);
         if (!vertexShader || !fragmentShader) {
             return false;
@@ -180,13 +168,18 @@ struct DeviceScene {
             textureDesc.mipFilter = TF_NONE;
             textures[t] = device->createTexture(textureDesc);
         }
-        int matrixIndex = vertexShader->getParameterIndex("In.modelViewProj");
-        int scaleIndex = fragmentShader->getParameterIndex("In.scale");
+        int matrixIndex = vertexShader->getParameterIndex("modelViewProj");
+        int scaleIndex = fragmentShader->getParameterIndex("scale");
+        int biasIndex = fragmentShader->getParameterIndex("bias");
+        if (matrixIndex < 0 || scaleIndex < 0 || biasIndex < 0) {
+            return false;
+        }
         for (const DrawValues& values : draws) {
             vertexBlocks.push_back(vertexShader->createParameters());
             vertexBlocks.back()->setMatrix(matrixIndex, values.matrix);
             fragmentBlocks.push_back(fragmentShader->createParameters());
-            fragmentBlocks.back()->setVectorArray(scaleIndex, values.fragment, 2);
+            fragmentBlocks.back()->setVector(scaleIndex, values.fragment);
+            fragmentBlocks.back()->setVector(biasIndex, values.fragment + 4);
         }
         device->disableDepthTest();
         device->setCullMode(CULL_NONE);
@@ -218,11 +211,22 @@ struct DeviceScene {
 
 // ------------------------------------------------------------- raw GL
 
-GLuint compile(GLenum stage, const char* text) {
+GLuint compileStage(GLenum stage, const std::string& text) {
     GLuint shader = glCreateShader(stage);
-    glShaderSource(shader, 1, &text, nullptr);
+    const char* source = text.c_str();
+    glShaderSource(shader, 1, &source, nullptr);
     glCompileShader(shader);
     return shader;
+}
+
+// A stage's register index of a uniform, -1 when the compiler did not keep it.
+int registerOf(const shaderinterface::Reflection& reflection, const char* name) {
+    for (const auto& parameter : reflection.parameters) {
+        if (parameter.name == name) {
+            return parameter.registerIndex;
+        }
+    }
+    return -1;
 }
 
 struct RawScene {
@@ -230,10 +234,14 @@ struct RawScene {
     GLuint program = 0;
     GLint vertexRegisters = -1;
     GLint fragmentRegisters = -1;
+    int vertexCount = 0;
+    int fragmentCount = 0;
+    int matrixRegister = -1;
+    int scaleRegister = -1;
+    int biasRegister = -1;
     GLuint vao = 0;
     GLuint buffers[2] = {0, 0};
     GLuint textures[kTextures] = {};
-    // What the blocks hold, already as the stages' register arrays.
     std::vector<float> vertexRows;
     std::vector<float> fragmentRows;
 
@@ -248,8 +256,16 @@ struct RawScene {
         if (!context || SDL_GL_MakeCurrent(window, context) != 0) {
             return false;
         }
-        GLuint vs = compile(GL_VERTEX_SHADER, kVertexGlsl);
-        GLuint fs = compile(GL_FRAGMENT_SHADER, kFragmentGlsl);
+        using shaderinterface::Stage;
+        shadercompiler::CompileResult vertex =
+            shadercompiler::compile(kShaderSource, "main_vp", Stage::Vertex);
+        shadercompiler::CompileResult fragment =
+            shadercompiler::compile(kShaderSource, "main_fp", Stage::Fragment);
+        if (!vertex.success || !fragment.success) {
+            return false;
+        }
+        GLuint vs = compileStage(GL_VERTEX_SHADER, vertex.glsl);
+        GLuint fs = compileStage(GL_FRAGMENT_SHADER, fragment.glsl);
         program = glCreateProgram();
         glAttachShader(program, vs);
         glAttachShader(program, fs);
@@ -262,9 +278,20 @@ struct RawScene {
             return false;
         }
         glUseProgram(program);
-        vertexRegisters = glGetUniformLocation(program, "vp_regs");
-        fragmentRegisters = glGetUniformLocation(program, "fp_regs");
-        glUniform1i(glGetUniformLocation(program, "s_baseMap"), 0);
+        vertexRegisters = glGetUniformLocation(program, shaderinterface::kVertexRegisterArray);
+        fragmentRegisters = glGetUniformLocation(program, shaderinterface::kFragmentRegisterArray);
+        for (const auto& sampler : fragment.reflection.samplers) {
+            glUniform1i(glGetUniformLocation(program, sampler.glslName.c_str()),
+                        sampler.textureUnit);
+        }
+        vertexCount = std::max(vertex.reflection.numRegisters, 4);
+        fragmentCount = std::max(fragment.reflection.numRegisters, 2);
+        matrixRegister = registerOf(vertex.reflection, "modelViewProj");
+        scaleRegister = registerOf(fragment.reflection, "scale");
+        biasRegister = registerOf(fragment.reflection, "bias");
+        if (matrixRegister < 0 || scaleRegister < 0 || biasRegister < 0) {
+            return false;
+        }
 
         glGenVertexArrays(1, &vao);
         glBindVertexArray(vao);
@@ -290,14 +317,22 @@ struct RawScene {
             glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 4, 4, 0, GL_RGBA, GL_UNSIGNED_BYTE,
                          pixels.data());
         }
-        for (const DrawValues& values : draws) {
-            // The registers hold the matrix one row each.
+        // What the blocks hold, laid out as each stage's register array: the
+        // matrix one row per register.
+        vertexRows.assign(draws.size() * vertexCount * 4, 0.0f);
+        fragmentRows.assign(draws.size() * fragmentCount * 4, 0.0f);
+        for (size_t i = 0; i < draws.size(); ++i) {
+            float* rows = &vertexRows[(i * vertexCount + matrixRegister) * 4];
             for (int row = 0; row < 4; ++row) {
                 for (int column = 0; column < 4; ++column) {
-                    vertexRows.push_back(values.matrix[column * 4 + row]);
+                    rows[row * 4 + column] = draws[i].matrix[column * 4 + row];
                 }
             }
-            fragmentRows.insert(fragmentRows.end(), values.fragment, values.fragment + 8);
+            float* fragmentRegistersOfDraw = &fragmentRows[i * fragmentCount * 4];
+            std::memcpy(fragmentRegistersOfDraw + scaleRegister * 4, draws[i].fragment,
+                        4 * sizeof(float));
+            std::memcpy(fragmentRegistersOfDraw + biasRegister * 4, draws[i].fragment + 4,
+                        4 * sizeof(float));
         }
         glDisable(GL_DEPTH_TEST);
         glDisable(GL_CULL_FACE);
@@ -315,8 +350,8 @@ struct RawScene {
             if (i % kDrawsPerTexture == 0) {
                 glBindTexture(GL_TEXTURE_2D, textures[(i / kDrawsPerTexture) % kTextures]);
             }
-            glUniform4fv(vertexRegisters, 4, &vertexRows[i * 16]);
-            glUniform4fv(fragmentRegisters, 2, &fragmentRows[i * 8]);
+            glUniform4fv(vertexRegisters, vertexCount, &vertexRows[i * vertexCount * 4]);
+            glUniform4fv(fragmentRegisters, fragmentCount, &fragmentRows[i * fragmentCount * 4]);
             glDrawElements(GL_TRIANGLES, 6, GL_UNSIGNED_SHORT, nullptr);
         }
         glBindTexture(GL_TEXTURE_2D, 0);
@@ -377,6 +412,15 @@ int main(int argc, char** argv) {
     std::vector<uint8_t> rawPixels = readBackBuffer();
     if (devicePixels != rawPixels) {
         std::fprintf(stderr, "render device bench: the two frames differ\n");
+        return 1;
+    }
+    size_t lit = 0;
+    for (size_t p = 0; p < devicePixels.size(); p += 4) {
+        lit += (devicePixels[p] | devicePixels[p + 1] | devicePixels[p + 2]) != 0;
+    }
+    std::printf("both frames agree; %zu of %d pixels drawn\n", lit, kWindowSize * kWindowSize);
+    if (lit == 0) {
+        std::fprintf(stderr, "render device bench: nothing was drawn\n");
         return 1;
     }
 
