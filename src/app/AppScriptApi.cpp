@@ -4,6 +4,7 @@
 
 #include "app/EngineManager.h"
 #include "app/GpuPerformanceClass.h"
+#include "app/ScreenScriptFunctions.h"
 #include "base/3d/Texture.h"
 #include "foundation/ResourceManager.h"
 #include "render/overlay/OverlayScriptApi.h"
@@ -29,6 +30,7 @@ void addApplicationScriptApi(ScriptApi& api) {
         {"requestExit", "", "", requestExit},
     });
     gpuclass::addScriptFunctions(api);
+    addScreenScriptFunctions(api);
 }
 
 void registerResourceLoaders() {

@@ -3,16 +3,19 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <vector>
 
 #include "app/AppScriptApi.h"
 #include "app/EngineManager.h"
 #include "app/GpuPerformanceClass.h"
 #include "app/Profiler.h"
+#include "app/ScreenFont.h"
 #include "app/Startup.h"
 #include "app/StatsOverlay.h"
 #include "base/3d/IRenderDevice.h"
 #include "base/3d/RenderWindowConfig.h"
+#include "base/3d/Texture.h"
 #include "base/platform/Platform.h"
 #include "foundation/Entity.h"
 #include "foundation/Properties.h"
@@ -21,6 +24,8 @@
 #include "foundation/TextUtil.h"
 #include "foundation/TimerScheduler.h"
 #include "foundation/XMLConfigFile.h"
+#include "render/overlay/DebugDraw.h"
+#include "render/overlay/Screenshot.h"
 #include "scene/Camera.h"
 #include "scene/SceneRenderContext.h"
 #include "scene/TransformGroup.h"
@@ -120,11 +125,19 @@ EngineApplication::EngineApplication(const StartupParameters& params)
         return;
     }
     EngineManager::get().setRenderDevice(renderDevice, renderWindow);
+    EngineManager::get().initGraphics();
     EngineManager::get().initScene();
     EngineManager::get().selectGpuPerformanceClass(renderDevice->getRendererName());
 
     // The loading screen stands until the startup script has run.
     renderDevice->clear(CLEAR_COLOUR | CLEAR_DEPTH, nullptr, 1.0f, 0);
+    if (ScreenFont* font = EngineManager::get().getScreenFont()) {
+        font->setColour(1.0f, 1.0f, 1.0f, 1.0f);
+        font->setBold(true);
+        font->drawText(0.41f, 0.01f, 0.025f, "Loading, please wait...", false);
+        font->setBold(false);
+        font->flushText(*renderDevice);
+    }
     renderWindow->swapBuffers();
 
     developmentControls =
@@ -134,6 +147,12 @@ EngineApplication::EngineApplication(const StartupParameters& params)
     pages.add(std::make_unique<ProfilerStats>());
     pages.add(std::make_unique<AnimationStats>());
     pages.add(std::make_unique<EffectsStats>());
+
+    // Every texture made from now on filters with these.
+    TextureSettings::setFilter(
+        config != nullptr ? readFloat(config->getString("game.graphic.opengl.filter.anisotropy"))
+                          : 0.0f,
+        config != nullptr && readFlag(config->getString("game.graphic.display.filter.trilinear")));
 
     if (!params.startupScript.empty()) {
         ResourceManager& manager = ResourceManager::instance();
@@ -305,6 +324,7 @@ void EngineApplication::render() {
     {
         ProfileScope section(kSectionRendererRender);
         renderDevice->clear(CLEAR_COLOUR | CLEAR_DEPTH, nullptr, 1.0f, 0);
+        renderDebugPrimitives();
     }
     {
         ProfileScope section(kSectionScriptingRender);
@@ -314,11 +334,68 @@ void EngineApplication::render() {
     }
     {
         ProfileScope section(kSectionRenderStats);
-        // The console slides with the frame time even while nothing draws it.
-        if (console.isVisible() || console.isAnimating()) {
-            console.updateDisplayText(GameTimer::get().dt);
+        renderScreenText();
+    }
+    if (!m_pendingScreenshots.empty()) {
+        savePendingScreenshots();
+    }
+}
+
+void EngineApplication::renderDebugPrimitives() {
+    EngineManager& engine = EngineManager::get();
+    SceneRenderContext* context = engine.getSceneRenderContext();
+    if (context != nullptr && context->getActiveCamera() != nullptr) {
+        Camera* camera = context->getActiveCamera();
+        Matrix4 projection =
+            camera->getProjectionMatrix(static_cast<float>(renderWindow->getWidth()),
+                                        static_cast<float>(renderWindow->getHeight()));
+        Matrix4 view = camera->getViewMatrix();
+        renderDevice->setProjectionMatrix(projection.data());
+        renderDevice->setViewMatrix(view.data());
+    }
+    engine.getDebugDraw().draw(*renderDevice, renderWindow->getWidth(), renderWindow->getHeight());
+}
+
+void EngineApplication::renderScreenText() {
+    ScreenFont* font = EngineManager::get().getScreenFont();
+    // The console slides with the frame time even while nothing draws it.
+    std::string consoleText;
+    if (console.isVisible() || console.isAnimating()) {
+        consoleText = console.updateDisplayText(GameTimer::get().dt);
+    }
+    if (font == nullptr) {
+        return;
+    }
+    if (showFps) {
+        bool slow = fps.framesPerSecond < 30.0f;
+        font->setColour(1.0f, slow ? 0.1f : 1.0f, slow ? 0.1f : 1.0f, 1.0f);
+        char text[32];
+        std::snprintf(text, sizeof(text), "%d FPS", static_cast<int>(fps.framesPerSecond));
+        font->drawText(0.9f, 0.95f, 0.025f, text, false);
+    }
+    if (!console.isVisible()) {
+        StatsContext context;
+        context.font = font;
+        StatsOverlayList::get().draw(context);
+    }
+    if (!consoleText.empty()) {
+        font->setBold(false);
+        font->setColour(1.0f, 1.0f, 1.0f, console.getSlidePosition());
+        font->drawText(0.005f, 0.98f, 0.02f, consoleText.c_str(), false);
+        font->setColour(1.0f, 1.0f, 1.0f, 1.0f);
+    }
+    font->flushText(*renderDevice);
+}
+
+void EngineApplication::savePendingScreenshots() {
+    for (const std::string& path : m_pendingScreenshots) {
+        if (saveScreenshot(*renderDevice, path)) {
+            Log::get() << "Screenshot saved: " << path << "\n";
+        } else {
+            Log::get() << "Error: Can't save screenshot '" << path << "'\n";
         }
     }
+    m_pendingScreenshots.clear();
 }
 
 bool EngineApplication::keyEvent(uint16_t unicode, int32_t key, uint32_t modifiers, bool isDown) {

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/Console.h"
 #include "app/GameTimer.h"
@@ -76,6 +77,10 @@ public:
 
     static EngineApplication* getInstance() { return s_instance; }
 
+    // Saves the main window to the file at the end of this frame, once its
+    // text is drawn.
+    void requestScreenshot(const std::string& path) { m_pendingScreenshots.push_back(path); }
+
 private:
     void fail(const std::string& message);
     void registerConsoleCommands();
@@ -85,11 +90,19 @@ private:
     // F7: the camera after the active one among all cameras below the root,
     // depth-first, wrapping.
     void activateNextCamera();
+    // The frame's debug points, lines and triangles seen through the active
+    // camera.
+    void renderDebugPrimitives();
+    // The FPS, a statistics page, the console and all queued text, in one
+    // draw.
+    void renderScreenText();
+    void savePendingScreenshots();
 
     static EngineApplication* s_instance;
     int m_startupExitCode = 0;
     bool m_engineInitialised = false;
     std::unique_ptr<IRenderDevice> m_renderDevice;
+    std::vector<std::string> m_pendingScreenshots;
     Stopwatch m_limiterStopwatch;
     Stopwatch m_fpsStopwatch;
 };

@@ -4,11 +4,15 @@
 
 #include "app/AppScriptApi.h"
 #include "app/GpuPerformanceClass.h"
+#include "app/ScreenFont.h"
+#include "base/3d/Texture.h"
 #include "foundation/Properties.h"
 #include "foundation/Resource.h"
 #include "foundation/ResourceManager.h"
 #include "foundation/TextUtil.h"
 #include "foundation/ZIPFileLoader.h"
+#include "render/overlay/DebugDraw.h"
+#include "render/overlay/Overlay.h"
 #include "scene/SceneRenderContext.h"
 #include "scene/TransformGroup.h"
 #include "scripting/LuaScriptSystem.h"
@@ -45,8 +49,14 @@ bool stderrLoggingWanted(Properties* config) {
 
 }  // namespace
 
-EngineManager::EngineManager() = default;
+EngineManager::EngineManager() : m_debugDraw(std::make_unique<DebugDrawLists>()) {}
 EngineManager::~EngineManager() = default;
+
+void EngineManager::initGraphics() {
+    TextureSettings::setRenderDevice(m_renderDevice);
+    m_screenFont = std::make_unique<ScreenFont>();
+    m_screenFont->build(m_renderDevice, "shared/font/sansSerif.png");
+}
 
 void EngineManager::initScene() {
     m_sceneRenderContext = std::make_unique<SceneRenderContext>();
@@ -135,6 +145,11 @@ void EngineManager::shutdown() {
     m_sceneRenderContext.reset();
     ResourceManager::instance().shutdown();
     ScriptSystem::set(nullptr);
+    // GPU objects go while the device still lives.
+    m_debugDraw->clear();
+    m_screenFont.reset();
+    Overlay::releaseSharedResources();
+    TextureSettings::setRenderDevice(nullptr);
     if (m_stderrLogSink) {
         Log::get().removeSink(m_stderrLogSink.get());
         m_stderrLogSink.reset();

@@ -11,11 +11,13 @@
 
 #include "foundation/Log.h"
 
+class DebugDrawLists;
 class Entity;
 class IRenderDevice;
 class IRenderWindow;
 class Properties;
 class SceneRenderContext;
+class ScreenFont;
 class TransformGroup;
 
 struct EngineInitParameters {
@@ -53,6 +55,14 @@ public:
     }
     IRenderDevice* getRenderDevice() const { return m_renderDevice; }
     IRenderWindow* getRenderWindow() const { return m_renderWindow; }
+    // Graphics initialisation with the device set: the screen font from
+    // "shared/font/sansSerif.png" (or the built-in one), and the device that
+    // textures are created on.
+    void initGraphics();
+    // Null until initGraphics.
+    ScreenFont* getScreenFont() const { return m_screenFont.get(); }
+    // The debug points, lines and triangles of the current frame.
+    DebugDrawLists& getDebugDraw() { return *m_debugDraw; }
     SceneRenderContext* getSceneRenderContext() const { return m_sceneRenderContext.get(); }
     TransformGroup* getRootNode() const { return m_rootNode.get(); }
 
@@ -112,6 +122,8 @@ private:
     std::unique_ptr<StderrLogSink> m_stderrLogSink;
     IRenderDevice* m_renderDevice = nullptr;
     IRenderWindow* m_renderWindow = nullptr;
+    std::unique_ptr<ScreenFont> m_screenFont;
+    std::unique_ptr<DebugDrawLists> m_debugDraw;
     Properties* m_config = nullptr;
     std::string m_commandLine;
     std::string m_applicationName;

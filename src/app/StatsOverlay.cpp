@@ -1,6 +1,7 @@
 #include "app/StatsOverlay.h"
 
 #include "app/Profiler.h"
+#include "app/ScreenFont.h"
 #include "foundation/Entity.h"
 #include "foundation/StatsText.h"
 
@@ -39,13 +40,36 @@ std::string EffectsStats::text() {
     return entityPageText("Effects stats\n\n", EntityKind::ParticleSystem);
 }
 
-// The pages draw with the screen font; a build without it shows none.
+namespace {
+
+// Pages draw in opaque white, not bold, from the upper left.
+ScreenFont* pageFont(StatsContext& context) {
+    if (context.font != nullptr) {
+        context.font->setColour(1.0f, 1.0f, 1.0f, 1.0f);
+        context.font->setBold(false);
+    }
+    return context.font;
+}
+
+constexpr float kPageX = 0.01f;
+constexpr float kPageY = 0.96f;
+constexpr float kPageTextSize = 0.018f;
+
+}  // namespace
+
 void ProfilerStats::draw(StatsContext& context) {
-    (void)context;
+    if (ScreenFont* font = pageFont(context)) {
+        font->drawText(kPageX, kPageY, kPageTextSize, labelsText().c_str(), false);
+        font->drawText(0.27f, kPageY, kPageTextSize, tableText().c_str(), true);
+    }
 }
 void AnimationStats::draw(StatsContext& context) {
-    (void)context;
+    if (ScreenFont* font = pageFont(context)) {
+        font->drawText(kPageX, kPageY, kPageTextSize, text().c_str(), false);
+    }
 }
 void EffectsStats::draw(StatsContext& context) {
-    (void)context;
+    if (ScreenFont* font = pageFont(context)) {
+        font->drawText(kPageX, kPageY, kPageTextSize, text().c_str(), false);
+    }
 }

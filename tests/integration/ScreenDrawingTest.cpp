@@ -1,0 +1,131 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "GameRunner.h"
+
+namespace {
+
+using testsupport::readFile;
+
+// An 8 × 8 TGA, 32-bit, rows from the bottom: the lower half blue, the
+// upper half green.
+std::string twoColourTga() {
+    std::string tga(18, '\0');
+    tga[2] = 2;  // uncompressed true colour
+    tga[12] = 8;
+    tga[14] = 8;
+    tga[16] = 32;
+    tga[17] = 8;  // eight alpha bits, origin at the lower left
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 8; ++x) {
+            bool upper = y >= 4;
+            tga += static_cast<char>(upper ? 0 : 255);  // blue
+            tga += static_cast<char>(upper ? 255 : 0);  // green
+            tga += '\0';                                // red
+            tga += static_cast<char>(255);              // alpha
+        }
+    }
+    return tga;
+}
+
+struct Bitmap {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> rgb;  // rows from the bottom
+    const uint8_t* at(int x, int y) const { return &rgb[(y * width + x) * 3]; }
+};
+
+uint32_t le32(const std::string& s, size_t offset) {
+    return static_cast<uint8_t>(s[offset]) | static_cast<uint8_t>(s[offset + 1]) << 8 |
+           static_cast<uint8_t>(s[offset + 2]) << 16 |
+           static_cast<uint32_t>(static_cast<uint8_t>(s[offset + 3])) << 24;
+}
+
+// A 24-bit uncompressed BMP as the screenshot writer makes it.
+Bitmap readBmp(const std::string& file) {
+    Bitmap bitmap;
+    if (file.size() < 54 || file.compare(0, 2, "BM") != 0 || le32(file, 28) % 65536 != 24) {
+        return bitmap;
+    }
+    uint32_t offset = le32(file, 10);
+    bitmap.width = static_cast<int>(le32(file, 18));
+    auto height = static_cast<int32_t>(le32(file, 22));
+    bool topDown = height < 0;
+    bitmap.height = topDown ? -height : height;
+    size_t rowBytes = (static_cast<size_t>(bitmap.width) * 3 + 3) / 4 * 4;
+    if (file.size() < offset + rowBytes * bitmap.height) {
+        bitmap.width = bitmap.height = 0;
+        return bitmap;
+    }
+    bitmap.rgb.resize(static_cast<size_t>(bitmap.width) * bitmap.height * 3);
+    for (int y = 0; y < bitmap.height; ++y) {
+        int fileRow = topDown ? bitmap.height - 1 - y : y;
+        for (int x = 0; x < bitmap.width; ++x) {
+            size_t p = offset + fileRow * rowBytes + x * 3;
+            uint8_t* out = &bitmap.rgb[(y * bitmap.width + x) * 3];
+            out[0] = static_cast<uint8_t>(file[p + 2]);
+            out[1] = static_cast<uint8_t>(file[p + 1]);
+            out[2] = static_cast<uint8_t>(file[p]);
+        }
+    }
+    return bitmap;
+}
+
+// A frame with red text, an overlay over the upper-right quarter and one
+// flipped by its texture coordinates, saved by the script and probed.
+TEST(ScreenDrawing, ScreenshotShowsTextAndOverlays) {
+    GameRunner game;
+    game.writeProgramFile("shared/font/sansSerif.png",
+                          readFile(DATA_FOLDER "/shared/font/sansSerif.png"));
+    game.writeProgramFile("quad.tga", twoColourTga());
+    std::string shot = game.userDataFolder() + "shot.bmp";
+    game.writeProgramFile("main.lua", R"(
+frames = 0
+function init()
+    quarter = createOverlay("quarter", "quad.tga")
+    flipped = createOverlay("flipped", "quad.tga")
+    setOverlayUVs(flipped, 0, 1, 0, 0, 1, 1, 1, 0)
+end
+function draw()
+    frames = frames + 1
+    renderOverlay(quarter, 0.5, 0.5, 0.5, 0.5)
+    renderOverlay(flipped, 0.0, 0.5, 0.25, 0.25)
+    setTextColor(1, 0, 0, 1)
+    renderText(0.05, 0.1, 0.1, "HELLO")
+    setTextColor(1, 1, 1, 1)
+    if frames == 3 then saveScreenshot(")" +
+                                          shot + R"(") end
+    if frames == 4 then requestExit() end
+end
+)");
+    auto result = game.run({"-script", "main.lua"});
+    ASSERT_EQ(result.exitCode, 0) << result.output;
+    std::string log = readFile(game.userFolder() + "game.log");
+    EXPECT_EQ(log.find("Font loading failed"), std::string::npos) << log;
+    EXPECT_NE(log.find("Screenshot saved: " + shot), std::string::npos) << log;
+    Bitmap image = readBmp(readFile(shot));
+    ASSERT_EQ(image.width, 320) << log;
+    ASSERT_EQ(image.height, 240);
+
+    auto isColour = [&image](int x, int y, int r, int g, int b) {
+        const uint8_t* p = image.at(x, y);
+        return std::abs(p[0] - r) < 40 && std::abs(p[1] - g) < 40 && std::abs(p[2] - b) < 40;
+    };
+    EXPECT_TRUE(isColour(240, 230, 0, 255, 0));  // quarter: upper half green
+    EXPECT_TRUE(isColour(240, 130, 0, 0, 255));  // lower half blue
+    EXPECT_TRUE(isColour(40, 175, 0, 0, 255));   // flipped: blue on top
+    EXPECT_TRUE(isColour(40, 125, 0, 255, 0));   // and green below
+    EXPECT_TRUE(isColour(240, 60, 0, 0, 0));     // nothing drawn there
+    int red = 0;
+    for (int y = 24; y < 48; ++y) {
+        for (int x = 16; x < 160; ++x) {
+            red += isColour(x, y, 255, 0, 0);
+        }
+    }
+    EXPECT_GT(red, 100);  // the text
+}
+
+}  // namespace
