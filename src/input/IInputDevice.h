@@ -4,6 +4,7 @@
 // logical axes, fed by a remappable keyboard table and the first joystick.
 
 #include <cstdint>
+#include <memory>
 
 class IInputEventListener;
 
@@ -49,6 +50,8 @@ public:
     virtual void setShowMouseCursor(bool show) = 0;
     // On: a held key repeats after 500 ms, every 30 ms.
     virtual void setKeyRepeat(bool enable) = 0;
+    // On: key-down events carry the character the key types.
+    virtual void setUnicodeTranslation(bool enable) = 0;
 
     // Handles every pending window-system event; once per frame.
     virtual void processEvents() = 0;
@@ -60,3 +63,6 @@ public:
     // against; the window sets it when it is created or resized.
     virtual void setWindowSize(int width, int height) = 0;
 };
+
+// The SDL input device serving the given InputDevices flags.
+std::unique_ptr<IInputDevice> createInputDevice(int devices);
