@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "foundation/Log.h"
+
 namespace SceneEvents {
 
 int renderEventKind() {
@@ -70,11 +72,29 @@ size_t Node::indexOfChild(const Node* child) const {
 }
 
 void Node::removeChildAt(size_t index, bool /*beingDestroyed*/) {
+    if (index >= m_children.size()) {
+        return;
+    }
     m_children.erase(m_children.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+bool Node::isSelfOrAncestor(const Node* node) const {
+    for (const Node* n = this; n != nullptr; n = n->m_parent) {
+        if (n == node) {
+            return true;
+        }
+    }
+    return false;
 }
 
 size_t Node::addChild(Node* child) {
     if (child == nullptr) {
+        return m_children.size();
+    }
+    // A node linked below itself would make the tree a cycle that every walk
+    // (world matrices, bounds, deletion) runs around forever.
+    if (isSelfOrAncestor(child)) {
+        Log::get() << "Warning: Cannot link a node below itself: " << child->getName() << "\n";
         return m_children.size();
     }
     if (child->m_parent) {

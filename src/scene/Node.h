@@ -42,10 +42,12 @@ public:
 
     const char* getClassName() const override { return "Node"; }
 
-    // Removes the list entry; the child's parent link stays as it is.
+    // Removes the list entry; the child's parent link stays as it is. An
+    // index beyond the children is ignored.
     virtual void removeChildAt(size_t index, bool beingDestroyed);
     // Moves the child here (from its old parent, if any) as the last child;
-    // returns its index.
+    // returns its index. The node itself or one of its ancestors is not
+    // linked (the result is then getNumChildren()).
     virtual size_t addChild(Node* child);
 
     // Removes the node from its parent's list and clears the parent link.
@@ -53,10 +55,15 @@ public:
 
     Node* getParent() const { return m_parent; }
     size_t getNumChildren() const { return m_children.size(); }
-    Node* getChildAt(size_t index) const { return m_children[index]; }
+    // None for an index beyond the children.
+    Node* getChildAt(size_t index) const {
+        return index < m_children.size() ? m_children[index] : nullptr;
+    }
     const std::vector<Node*>& getChildren() const { return m_children; }
     // Index of the child in the list, or getNumChildren() when absent.
     size_t indexOfChild(const Node* child) const;
+    // True for this node and every node on its path to the root.
+    bool isSelfOrAncestor(const Node* node) const;
     bool ownsChildren() const { return m_ownsChildren; }
 
 protected:

@@ -8,6 +8,9 @@ RawTransformGroup::RawTransformGroup(const std::string& name) : ScenegraphNode(n
 
 void RawTransformGroup::removeChildAt(size_t index, bool beingDestroyed) {
     Node* child = getChildAt(index);
+    if (child == nullptr) {
+        return;
+    }
     ScenegraphNode::removeChildAt(index, beingDestroyed);
     // A child on its way out is half destroyed: only a live child is told.
     if (child->hasKind(EntityKind::RawTransformGroup) &&
@@ -19,7 +22,10 @@ void RawTransformGroup::removeChildAt(size_t index, bool beingDestroyed) {
 
 size_t RawTransformGroup::addChild(Node* child) {
     size_t index = ScenegraphNode::addChild(child);
-    if (child && child->hasKind(EntityKind::RawTransformGroup)) {
+    if (child == nullptr || child->getParent() != this) {
+        return index;  // not linked
+    }
+    if (child->hasKind(EntityKind::RawTransformGroup)) {
         static_cast<RawTransformGroup*>(child)->invalidateWorld(0);
     }
     invalidateBounds();

@@ -111,6 +111,28 @@ TEST(NodeTest, DeletingANodeDeletesItsSubtreeAndLeavesItsParent) {
     EXPECT_EQ(root.getChildAt(0), keep);
 }
 
+TEST(NodeTest, LinkingBelowItselfIsRefused) {
+    TransformGroup root("root");
+    auto* middle = new TransformGroup("middle");
+    auto* leaf = new TransformGroup("leaf");
+    root.addChild(middle);
+    middle->addChild(leaf);
+    root.getWorldBounds(0);
+    CapturedLog log;
+    EXPECT_EQ(leaf->addChild(&root), 0u);
+    EXPECT_EQ(middle->addChild(middle), 1u);
+    EXPECT_EQ(log.count("Warning: Cannot link a node below itself: "), 2u);
+    // Nothing moved and no cache was touched.
+    EXPECT_EQ(root.getParent(), nullptr);
+    EXPECT_EQ(leaf->getNumChildren(), 0u);
+    EXPECT_EQ(middle->getNumChildren(), 1u);
+    EXPECT_FALSE(root.isLocalBoundsDirty(0));
+    // Out-of-range indices reach nothing.
+    EXPECT_EQ(middle->getChildAt(1), nullptr);
+    middle->removeChildAt(5, false);
+    EXPECT_EQ(middle->getChildAt(0), leaf);
+}
+
 TEST(NodeTest, PlainNodeDoesNotDeleteChildren) {
     auto* parent = new Node("parent");
     TransformGroup child("child");
