@@ -72,6 +72,9 @@ struct Preprocessor::Context {
     const std::vector<std::string>* args = nullptr;
     const Macro* macro = nullptr;
     Mode mode = UserMode;
+    // Set while a directive on the first line acts whose newline is dropped
+    // afterwards: text it writes is followed by the next line directly.
+    bool newlineFollowsDirective = false;
 
     void setText(std::string_view text) {
         begin = text.data();
@@ -725,13 +728,25 @@ bool Preprocessor::tryDirective(Context& ctx, std::string& out) {
             q += endLength;
     }
     ctx.pos = q;
-    if (virtualNewline && m_options.trimBeforeTerminators && q < ctx.end && *q == '\n') {
-        // A directive on the first line of a text leaves no empty line
-        // either; the next line is then first in its turn.
-        ++q;
-        ctx.pos = q;
-        ctx.virtualLineStart = q;
-    }
+    // A directive on the first line of a text leaves no empty line either:
+    // its newline goes with it once the directive has acted (messages and
+    // include markers still name the directive's own line), and the next
+    // line is then first in its turn.
+    bool dropNewline =
+        virtualNewline && m_options.trimBeforeTerminators && q < ctx.end && *q == '\n';
+    ctx.newlineFollowsDirective = dropNewline;
+    struct DropNewline {
+        Context& ctx;
+        bool drop;
+        ~DropNewline() {
+            ctx.newlineFollowsDirective = false;
+            if (drop && ctx.pos < ctx.end && *ctx.pos == '\n') {
+                ++ctx.pos;
+                ctx.virtualLineStart = ctx.pos;
+            }
+        }
+    } dropAfterwards{ctx, dropNewline};
+
     // Without trimming, the directive's line stays as an empty line.
     bool keepLine = consumedNewline && !m_options.trimBeforeTerminators;
     bool active = isActive();
@@ -995,9 +1010,15 @@ void Preprocessor::undefine(std::string_view name) {
 int32_t Preprocessor::evaluate(std::string_view expression) {
     if (isDefined("defined"))
         warning("macro defined() already defined");
+    // The expression is expanded on its own, whatever the state of the
+    // block it stands in (an elif is evaluated while its level is still
+    // inactive).
+    std::vector<uint8_t> conditions;
+    conditions.swap(m_conditions);
     ++m_definedActive;
     std::string expanded = expandText(expression, ExpandMode);
     --m_definedActive;
+    conditions.swap(m_conditions);
     if (m_failed)
         return 0;
     int32_t value = 0;
@@ -1112,6 +1133,10 @@ void Preprocessor::includeFile(std::string_view name) {
         return;
     }
     std::string& out = *m_output;
+    // The included text starts on a line of its own, marker or not, so that
+    // it never runs into the text before the directive.
+    if (!out.empty() && out.back() != '\n')
+        out += '\n';
     writeIncludeMarker(out, path, 1, '1');
     Context file;
     file.setText(text);
@@ -1120,8 +1145,14 @@ void Preprocessor::includeFile(std::string_view name) {
     ++m_includeDepth;
     processContext(file, out);
     --m_includeDepth;
-    if (!m_failed)
-        writeIncludeMarker(out, parentName, currentLine(parent), '2');
+    if (m_failed)
+        return;
+    // The parent goes on with the rest of the directive's line, or with the
+    // next line when a first-line directive's newline is dropped.
+    int parentLine = currentLine(parent);
+    if (m_current == parent && parent->newlineFollowsDirective)
+        ++parentLine;
+    writeIncludeMarker(out, parentName, parentLine, '2');
 }
 
 // --- Convenience ---------------------------------------------------------------------------

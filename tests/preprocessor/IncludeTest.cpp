@@ -1,0 +1,159 @@
+// Include files read through the virtual file system, the marker lines they
+// leave in the output and the mapping of output places back to file and line.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "PreprocessorTestUtil.h"
+#include "TestSupport.h"
+#include "foundation/File.h"
+
+namespace {
+
+class IncludeTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        FileSystem::clearFileLoaders();
+        FileSystem::addFileLoader(std::make_unique<NativeFileLoader>(m_dir.path(), 0));
+        testsupport::makeDirs(m_dir / "shaders/lib");
+    }
+    void TearDown() override { FileSystem::clearFileLoaders(); }
+    void write(const std::string& name, const std::string& text) {
+        testsupport::writeFile(m_dir / name, text);
+    }
+    static PreprocessorOptions named(const char* fileName) {
+        PreprocessorOptions options;
+        options.fileName = fileName;
+        return options;
+    }
+
+    testsupport::TempDir m_dir;
+};
+
+TEST_F(IncludeTest, ProcessesTheFileInPlaceBetweenMarkers) {
+    write("shaders/lib/light.cg", "float LIGHT;\n#define LIT 1\n");
+    Processed r = preprocess("a\n#include \"lib/light.cg\"\nLIT\n", named("shaders/main.cg"));
+    ASSERT_TRUE(r.ok) << r.log;
+    EXPECT_EQ(r.output,
+              "a\n"
+              "//include shaders/lib/light.cg(1):1\n"
+              "float LIGHT;\n"
+              "//include shaders/main.cg(2):2\n"
+              "\n1\n");
+}
+
+TEST_F(IncludeTest, NameFormsAndRelativeNames) {
+    // Bare names, quotes and angle brackets; a nested include is relative to
+    // the file it is written in.
+    write("shaders/lib/a.cg", "A\n#include b.cg\n");
+    write("shaders/lib/b.cg", "B");
+    write("top.cg", "T");
+    PreprocessorOptions options = named("shaders/main.cg");
+    options.insertIncludeMarkers = false;
+    for (const char* line : {"#include lib/a.cg", "#include \"lib/a.cg\"", "#include <lib/a.cg>"}) {
+        Processed r = preprocess(line, options);
+        ASSERT_TRUE(r.ok) << r.log;
+        EXPECT_EQ(r.output, "A\nB\n") << line;
+    }
+    Processed top = preprocess("#include top.cg", named("main.cg"));
+    ASSERT_TRUE(top.ok) << top.log;
+    EXPECT_EQ(top.output, "//include top.cg(1):1\nT\n//include main.cg(1):2\n");
+}
+
+TEST_F(IncludeTest, MessagesNameTheIncludedFile) {
+    write("shaders/bad.cg", "ok\n\n#endif\n");
+    Processed r = preprocess("#include bad.cg\n", named("shaders/main.cg"));
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.log, "shaders/bad.cg(3) : error: #endif without #if\n");
+}
+
+TEST_F(IncludeTest, MissingFileFailsTheRun) {
+    Processed r = preprocess("x\n#include \"nothere.cg\"\n", named("shaders/main.cg"));
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.log, "shaders/main.cg(2) : error: Could find include file: nothere.cg\n");
+    EXPECT_EQ(r.output, "xPreprocession failed, check log");
+}
+
+TEST_F(IncludeTest, IncludeCycleStops) {
+    write("shaders/a.cg", "a\n#include b.cg\n");
+    write("shaders/b.cg", "b\n#include a.cg\n");
+    Processed r = preprocess("#include a.cg\n", named("shaders/main.cg"));
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.log.find(": error: #include nested too deeply"), std::string::npos) << r.log;
+    EXPECT_EQ(r.log.find('\n'), r.log.size() - 1) << r.log;
+}
+
+TEST_F(IncludeTest, MacrosCrossFilesAndCountersKeepCounting) {
+    write("shaders/units.cg", "sampler2D a : TEXUNITN;\n");
+    Processed r = preprocess(
+        "#define curUnit 0\n"
+        "#define IncrementCurUnit #defeval curUnit #eval curUnit+1\n"
+        "#define TEXUNITN_(number) TEXUNIT#1\n"
+        "#define TEXUNITN TEXUNITN_(curUnit) IncrementCurUnit\n"
+        "#include units.cg\n#include units.cg\nTEXUNITN\n",
+        [] {
+            PreprocessorOptions options = named("shaders/main.cg");
+            options.insertIncludeMarkers = false;
+            return options;
+        }());
+    ASSERT_TRUE(r.ok) << r.log;
+    EXPECT_EQ(r.output, "sampler2D a : TEXUNIT0 ;\nsampler2D a : TEXUNIT1 ;\nTEXUNIT2 \n");
+}
+
+TEST_F(IncludeTest, InputFromAStream) {
+    // Longer than one read so the chunks are joined.
+    std::string text = "#define A 1\n";
+    for (int i = 0; i < 300; ++i)
+        text += "A ";
+    write("stream.cg", text);
+    std::unique_ptr<File> file = FileSystem::openFile("stream.cg", FileMode::Read);
+    ASSERT_TRUE(file);
+    std::string output;
+    PreprocessorOptions options;
+    options.inputStream = file.get();
+    options.outputString = &output;
+    Preprocessor preprocessor(options);
+    EXPECT_TRUE(preprocessor.run());
+    std::string expected;
+    for (int i = 0; i < 300; ++i)
+        expected += "1 ";
+    EXPECT_EQ(output, expected);
+}
+
+TEST_F(IncludeTest, OutputPlacesMapBackToFileAndLine) {
+    write("shaders/lib.cg", "l1\nl2\n#include inner.cg\nl4\n");
+    write("shaders/inner.cg", "i1\ni2");
+    PreprocessorOptions options = named("shaders/main.cg");
+    options.trimBeforeTerminators = false;  // keeps every input line
+    Processed r = preprocess("m1\n#include lib.cg\nm3\nm4\n", options);
+    ASSERT_TRUE(r.ok) << r.log;
+
+    struct {
+        const char* text;
+        const char* file;
+        int line;
+    } expected[] = {
+        {"m1", "shaders/main.cg", 1},  {"l1", "shaders/lib.cg", 1},   {"l2", "shaders/lib.cg", 2},
+        {"i1", "shaders/inner.cg", 1}, {"i2", "shaders/inner.cg", 2}, {"l4", "shaders/lib.cg", 4},
+        {"m3", "shaders/main.cg", 3},  {"m4", "shaders/main.cg", 4},
+    };
+    for (const auto& e : expected) {
+        size_t position = r.output.find(e.text);
+        ASSERT_NE(position, std::string::npos) << e.text;
+        PreprocessorSourceLocation at =
+            locatePreprocessedPosition(r.output, position + 1, options.fileName);
+        EXPECT_EQ(at.file, e.file) << e.text;
+        EXPECT_EQ(at.line, e.line) << e.text;
+
+        int outputLine = 1;
+        for (size_t i = 0; i < position; ++i)
+            outputLine += r.output[i] == '\n';
+        PreprocessorSourceLocation byLine =
+            locatePreprocessedLine(r.output, outputLine, options.fileName);
+        EXPECT_EQ(byLine.file, e.file) << e.text;
+        EXPECT_EQ(byLine.line, e.line) << e.text;
+    }
+}
+
+}  // namespace
