@@ -162,6 +162,8 @@ bool runNative(const char* name, F&& call) {
         return true;
     } catch (const std::exception& e) {
         Log::get() << "Error: script function " << name << " failed: " << e.what() << "\n";
+    } catch (...) {
+        Log::get() << "Error: script function " << name << " failed\n";
     }
     return false;
 }
@@ -623,6 +625,12 @@ bool LuaScriptSystem::callFunction(const char* name, ScriptValue* values, int nu
         return false;
     }
     lua_State* state = m_state;
+    // The function, the table passed first, the field lookup and the
+    // arguments; the interpreter does not check its stack bounds itself.
+    if (lua_checkstack(state, numArgs + 4) == 0) {
+        Log::get() << "Error running lua function: " << name << " (script stack full)\n";
+        return false;
+    }
     const int base = lua_gettop(state);
     int selfArgs = 0;
     const char* dot = static_cast<const char*>(std::memchr(name, '.', nameLength));

@@ -1,6 +1,8 @@
 // The three access paths from scripts: global functions, entity functions
 // with an id first (inherited through the class tree), create functions.
 
+#include <lua.hpp>
+
 #include "ScriptTestFixture.h"
 #include "scripting/Class.h"
 
@@ -118,9 +120,45 @@ TEST_F(EntityFunctionTest, CreateFunctionsMakeEntitiesThroughTheFactory) {
 }
 
 TEST_F(EntityFunctionTest, NativeFailureIsLoggedAndTheScriptGoesOn) {
-    run("throwing(); after = 1");
+    run("throwing(); throwingOther(); after = 1");
     EXPECT_EQ(number("after"), 1.0);
-    EXPECT_EQ(log(), "Error: script function throwing failed: broken part\n");
+    EXPECT_EQ(log(),
+              "Error: script function throwing failed: broken part\n"
+              "Error: script function throwingOther failed\n");
+}
+
+TEST_F(EntityFunctionTest, GlobalNameWithoutAMethodRunsNothing) {
+    system_->registerFunction(ScriptEntry::global("unmapped"), "unmapped");
+    run("n = select('#', unmapped(1, 2))");
+    EXPECT_EQ(number("n"), 0.0);
+    EXPECT_EQ(log(), "");
+}
+
+// The worker behind the entry functions, reached from a bare interpreter
+// function as other bindings may do.
+int forwardSetValue(lua_State* state) {
+    return ScriptSystem::get()->callNativeFunction(state, "setValue", false);
+}
+int forwardResults(lua_State* state) {
+    return ScriptSystem::get()->callNativeFunction(state, "results", true);
+}
+
+TEST_F(EntityFunctionTest, NativeFunctionWorkerServesBothPaths) {
+    Gizmo gizmo("z");
+    lua_State* state = system_->getState();
+    lua_register(state, "forwardSetValue", forwardSetValue);
+    lua_register(state, "forwardResults", forwardResults);
+    const int32_t unknown = EntityRegistry::peekNextId() + 100;
+    run("forwardSetValue(" + id(gizmo) +
+        ", 6)\n"
+        "a, b = forwardResults(3.5)\n"
+        "n = select('#', forwardSetValue(" +
+        std::to_string(unknown) + ", 1))");
+    EXPECT_EQ(gizmo.value, 6.0f);
+    run("assert(a == 4 and b == 'text')");
+    EXPECT_EQ(number("n"), 0.0);
+    EXPECT_EQ(log(),
+              "Lua: Unknown entity id: " + std::to_string(unknown) + " method name: setValue\n");
 }
 
 }  // namespace

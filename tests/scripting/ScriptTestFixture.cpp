@@ -72,6 +72,10 @@ void throwing(Entity*, ScriptValue*) {
     throw std::runtime_error("broken part");
 }
 
+void throwingOther(Entity*, ScriptValue*) {
+    throw 42;
+}
+
 void callBack(Entity*, ScriptValue* values) {
     ScriptValue call[ScriptSlots::Count];
     bool ok = ScriptSystem::get()->callFunction(values[0].stringValue, call, 0, 0, nullptr);
@@ -133,6 +137,7 @@ void addTestScriptApi(ScriptApi& api) {
         {"results", "i", "isi", results},
         {"typedResults", "", "bfi", typedResults},
         {"throwing", "", "", throwing},
+        {"throwingOther", "", "", throwingOther},
         {"callBack", "s", "b", callBack},
     });
     // Children before parents on purpose: install resolves parents by name.
