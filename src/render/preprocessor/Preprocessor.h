@@ -279,8 +279,9 @@ bool preprocessFile(const std::string& path, const PreprocessorOptions& options,
 // Where a place of the output came from, found through the include markers:
 // after a marker "//include NAME(LINE):k" the next output line is line LINE
 // of NAME. Text before the first marker belongs to `inputName` starting at
-// line 1. Exact when trimBeforeTerminators is false and no comment spans
-// lines; otherwise lines removed inside a file shift the count.
+// line 1. Exact when trimBeforeTerminators is false and no comment or
+// skipped conditional block spans lines; otherwise the lines removed inside a
+// file shift the count until that file's next marker.
 struct PreprocessorSourceLocation {
     std::string file;
     int line = 0;
