@@ -844,6 +844,79 @@ TEST_F(GLDeviceTest, TextureFormatsUploadAndReadBack) {
     }
 }
 
+TEST_F(GLDeviceTest, FloatDepthAndCubeTextures) {
+    IRenderDevice& d = device();
+    {
+        const float texel[4] = {0.25f, 0.5f, 0.75f, 1.0f};
+        std::vector<float> data;
+        for (int i = 0; i < 4; ++i) {
+            data.insert(data.end(), texel, texel + 4);
+        }
+        TextureDesc desc;
+        desc.width = desc.height = 2;
+        desc.format = PF_FLOAT_RGBA128;
+        desc.data = data.data();
+        desc.mipCount = 0;
+        auto texture = d.createTexture(desc);
+        ASSERT_TRUE(texture->isValid());
+        EXPECT_EQ(texture->getMemorySize(), 2u * 2u * 16u);
+        uint8_t back[12];
+        texture->readBack(back, 0);
+        expectNear({back[9], back[10], back[11]}, {64, 128, 191}, 1);
+    }
+    // Depth textures compare for shadow-map lookups.
+    {
+        TextureDesc desc;
+        desc.width = desc.height = 4;
+        desc.format = PF_DEPTH24;
+        desc.mipCount = 0;
+        auto texture = d.createTexture(desc);
+        glBindTexture(GL_TEXTURE_2D, static_cast<GLTexture*>(texture.get())->getName());
+        GLint mode = 0;
+        GLint function = 0;
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_COMPARE_MODE, &mode);
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_COMPARE_FUNC, &function);
+        glBindTexture(GL_TEXTURE_2D, 0);
+        EXPECT_EQ(mode, GL_COMPARE_REF_TO_TEXTURE);
+        EXPECT_EQ(function, GL_LEQUAL);
+    }
+    // A cube map with its mips in the data: per level the six faces in
+    // order, each face its own colour; every face and level is counted.
+    {
+        std::vector<uint8_t> data;
+        for (int level = 0; level < 2; ++level) {
+            int pixels = level == 0 ? 4 : 1;
+            for (int face = 0; face < 6; ++face) {
+                for (int p = 0; p < pixels; ++p) {
+                    data.push_back(static_cast<uint8_t>(10 * face + level));
+                    data.push_back(static_cast<uint8_t>(100 + face));
+                    data.push_back(static_cast<uint8_t>(200 + level));
+                }
+            }
+        }
+        TextureDesc desc;
+        desc.width = desc.height = 2;
+        desc.type = TT_CUBE;
+        desc.data = data.data();
+        desc.dataHasMipmaps = true;
+        auto texture = d.createTexture(desc);
+        ASSERT_TRUE(texture->isValid());
+        EXPECT_EQ(texture->getFaceCount(), 6);
+        EXPECT_EQ(texture->getMipCount(), 1u);
+        EXPECT_EQ(texture->getMemorySize(), 6u * (12u + 3u));
+        uint8_t back[12];
+        texture->readBack(back, 4);
+        expectNear({back[9], back[10], back[11]}, {40, 104, 200}, 0);
+        glBindTexture(GL_TEXTURE_CUBE_MAP, static_cast<GLTexture*>(texture.get())->getName());
+        uint8_t level1[4] = {};
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glGetTexImage(GL_TEXTURE_CUBE_MAP_POSITIVE_X + 3, 1, GL_RGB, GL_UNSIGNED_BYTE, level1);
+        glPixelStorei(GL_PACK_ALIGNMENT, 4);
+        glBindTexture(GL_TEXTURE_CUBE_MAP, 0);
+        expectNear({level1[0], level1[1], level1[2]}, {31, 103, 201}, 0);
+    }
+}
+
 TEST_F(GLDeviceTest, MipCountsAndGeneratedLevels) {
     IRenderDevice& d = device();
     struct Case {
