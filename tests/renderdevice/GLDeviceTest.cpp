@@ -338,6 +338,8 @@ TEST_F(GLDeviceTest, TriangleThroughCompiledShaderPair) {
     auto pixels = readWindow();
     expectNear(at(pixels, 4, 32), {255, 64, 128});
     expectNear(at(pixels, 60, 32), {0, 0, 0});
+    GLint firstProgram = 0;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &firstProgram);
 
     // Register changes reach the program after switching pairs and back.
     auto fs2 = compiled(true);
@@ -351,12 +353,19 @@ TEST_F(GLDeviceTest, TriangleThroughCompiledShaderPair) {
     d.bindVertexDeclaration(declaration.get());
     d.draw(3, 0, PT_TRIANGLE_LIST);
     expectNear(windowPixel(4, 32), {0, 0, 255});
+    GLint secondProgram = 0;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &secondProgram);
+    EXPECT_NE(secondProgram, firstProgram);
     d.bindFragmentShader(fs.get());
     float green[4] = {0, 1, 0, 0};
     d.setVector(true, 1, green);
     d.draw(3, 0, PT_TRIANGLE_LIST);
     d.unbindVertexDeclaration();
     expectNear(windowPixel(4, 32), {255, 255, 128});
+    // The first pair's program was linked once and is reused.
+    GLint reused = 0;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &reused);
+    EXPECT_EQ(reused, firstProgram);
 
     // Destroying a bound shader leaves the device without it.
     fs.reset();
