@@ -88,6 +88,11 @@ function init()
     quarter = createOverlay("quarter", "quad.tga")
     flipped = createOverlay("flipped", "quad.tga")
     setOverlayUVs(flipped, 0, 1, 0, 0, 1, 1, 1, 0)
+    -- The 320 × 240 window matches no display mode: index 0.
+    print("screen mode " .. getScreenMode())
+    local w, h = getScreenModeInfo(getNumOfScreenModes())
+    print("beyond the modes " .. w .. "x" .. h)
+    setScreenMode(getNumOfScreenModes())
 end
 function draw()
     frames = frames + 1
@@ -106,6 +111,10 @@ end
     std::string log = readFile(game.userFolder() + "game.log");
     EXPECT_EQ(log.find("Font loading failed"), std::string::npos) << log;
     EXPECT_NE(log.find("Screenshot saved: " + shot), std::string::npos) << log;
+    EXPECT_NE(log.find("screen mode 0\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("beyond the modes 0x0\n"), std::string::npos) << log;
+    std::string userXml = readFile(game.userFolder() + "game.xml");
+    EXPECT_NE(userXml.find("<width>0</width>"), std::string::npos) << userXml;
     Bitmap image = readBmp(readFile(shot));
     ASSERT_EQ(image.width, 320) << log;
     ASSERT_EQ(image.height, 240);
@@ -126,6 +135,31 @@ end
         }
     }
     EXPECT_GT(red, 100);  // the text
+}
+
+// The sample game of data/ runs offscreen, saves its screenshot and quits.
+TEST(ScreenDrawing, SampleGameSavesItsScreenshot) {
+    GameRunner game;
+    for (const char* file :
+         {"scripts/main.lua", "textures/logo.png", "shared/font/sansSerif.png",
+          "shared/scripts/foundation/input.lua", "shared/scripts/foundation/scenegraph.lua",
+          "shared/scalability/performanceReference.xml"}) {
+        game.writeProgramFile(file, readFile(std::string(DATA_FOLDER "/") + file));
+    }
+    std::string shot = game.userDataFolder() + "sample.bmp";
+    auto result = game.run({"-script", "scripts/main.lua"}, {{"SAMPLE_SCREENSHOT", shot}});
+    ASSERT_EQ(result.exitCode, 0) << result.output;
+    std::string log = readFile(game.userFolder() + "game.log");
+    EXPECT_EQ(log.find("did not load"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Error"), std::string::npos) << log;
+    Bitmap image = readBmp(readFile(shot));
+    ASSERT_EQ(image.width, 320) << log;
+    // Something besides the black ground is on the screen.
+    int lit = 0;
+    for (size_t i = 0; i < image.rgb.size(); i += 3) {
+        lit += image.rgb[i] + image.rgb[i + 1] + image.rgb[i + 2] > 150;
+    }
+    EXPECT_GT(lit, 500);
 }
 
 }  // namespace
