@@ -59,6 +59,8 @@ void EngineManager::initGraphics() {
 }
 
 void EngineManager::initScene() {
+    // The node event kinds are taken now, in a fixed order.
+    SceneEvents::allocateEventKinds();
     m_sceneRenderContext = std::make_unique<SceneRenderContext>();
     m_rootNode = createRootNode(*m_sceneRenderContext);
 }
