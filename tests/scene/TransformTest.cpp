@@ -60,6 +60,18 @@ TEST(TransformGroupTest, MatrixYRotationGoesThroughGimbalBranch) {
     EXPECT_EQ(r.z, 0.0f);
 }
 
+TEST(TransformGroupTest, ScaledMatrixReadsBackFiniteAngles) {
+    // Unnormalised columns push -element 2 beyond 1: the square root of
+    // 1 - a^2 would be NaN, the gimbal branch takes over instead.
+    TransformGroup node("n");
+    node.setLocalMatrix(composeTransform({}, {0.2f, 1.0f, 0.3f}, {2, 2, 2}), 0);
+    Vector3 r = node.getRotation();
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(std::isfinite(r[i])) << i;
+    }
+    EXPECT_EQ(r.z, 0.0f);
+}
+
 TEST(TransformGroupTest, ScaleReadBackSnapsNearOne) {
     struct Case {
         float length;
