@@ -34,6 +34,7 @@ Entity::Entity(const std::string& name, bool registered)
 }
 
 Entity::~Entity() {
+    leaveRegistry();
     // Listeners may remove (and destroy) themselves or others while being
     // told: walk a snapshot and skip every entry no longer in the live list.
     if (!m_deleteListeners.empty()) {
@@ -50,6 +51,9 @@ Entity::~Entity() {
             }
         }
     }
+}
+
+void Entity::leaveRegistry() {
     if (m_registered) {
         registry().erase(m_id);
     }

@@ -53,11 +53,18 @@ public:
     uint32_t getFlags() const { return m_flags; }
     bool hasKind(uint32_t mask) const { return (m_flags & mask) != 0; }
 
+    // Takes the entity out of the registry ahead of its destruction, so
+    // that nothing finds it by id any more (the destructor does it before
+    // telling the delete listeners, which may run scripts).
+    void leaveRegistry();
+
     void addDeleteListener(ActionListener* listener);
     void removeDeleteListener(ActionListener* listener);
 
-protected:
+    // Scripts rename entities ("setName").
     void setName(const std::string& name) { m_name = name; }
+
+protected:
     void addKind(uint32_t bit) { m_flags |= bit; }
 
 private:

@@ -8,6 +8,7 @@
 
 #include "base/math/Vector3.h"
 #include "foundation/Entity.h"
+#include "scene/SceneEnvironment.h"
 
 class Camera;
 class ISubMeshDrawer;
@@ -40,6 +41,8 @@ public:
     // Not owned; none until the renderer exists.
     ISubMeshDrawer* subMeshDrawer = nullptr;
     RenderStatistics statistics;
+    // Ambient colour, fog and view distance, set by scripts.
+    SceneEnvironment environment;
 
 private:
     void track(Entity* oldEntity, Entity* newEntity);

@@ -66,6 +66,9 @@ struct ScriptValue {
     }
 
     bool isReference() const { return type == ScriptType::Reference; }
+    // A flag argument: only a boolean true counts (a number or text of the
+    // wrong type is false).
+    bool isTrue() const { return type == ScriptType::Bool && boolValue; }
     // A native function that keeps a table reference beyond the call takes
     // it with this (and later hands it to IScriptSystem::releaseReference);
     // references left in argument slots are released after the call.
@@ -78,6 +81,11 @@ struct ScriptValue {
         return reference;
     }
 };
+
+// Result slot `index` (0 to 2) of a 13-slot array.
+inline ScriptValue& scriptResult(ScriptValue* values, int index = 0) {
+    return values[ScriptSlots::FirstResult + index];
+}
 
 // Clears every slot of a 13-slot array (codes and payloads).
 inline void clearScriptValues(ScriptValue* values) {

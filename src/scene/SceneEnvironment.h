@@ -1,0 +1,40 @@
+#pragma once
+// The scene settings that scripts set and the renderer reads each frame:
+// ambient colour, distance fog, volume fog and the view distance
+// coefficient that scales the shapes' clip distances.
+
+#include <cstdint>
+#include <cstring>
+
+#include "base/math/Vector3.h"
+
+struct FogSettings {
+    // 0 off, 1 linear, 2 exp, 3 exp2.
+    int32_t mode = 0;
+    // Distance fog uses the first two (start or density, end), volume fog
+    // all three (start or density, end, height of its plane).
+    float parameters[3] = {0.0f, 0.0f, 0.0f};
+    // Red, green, blue and an alpha of 0.
+    float color[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+};
+
+// "linear" 1, "exp" 2, "exp2" 3, anything else (other case included) 0.
+inline int32_t fogModeFromName(const char* name) {
+    if (name == nullptr) {
+        return 0;
+    }
+    if (std::strcmp(name, "linear") == 0) {
+        return 1;
+    }
+    if (std::strcmp(name, "exp") == 0) {
+        return 2;
+    }
+    return std::strcmp(name, "exp2") == 0 ? 3 : 0;
+}
+
+struct SceneEnvironment {
+    Vector3 ambientColor{0.2f, 0.2f, 0.2f};
+    FogSettings fog;
+    FogSettings volumeFog;
+    float viewDistanceCoeff = 1.0f;
+};
