@@ -119,12 +119,14 @@ EngineApplication::EngineApplication(const StartupParameters& params)
         return;
     }
 
-    Log::get() << "Input: no input device in this build\n";
+    openInputDevice();
     Log::get() << "Audio: no sound device in this build\n";
     if (!createGraphicsDevice()) {
         return;
     }
     EngineManager::get().setRenderDevice(renderDevice, renderWindow);
+    inputDevice->setWindowSize(renderWindow->getWidth(), renderWindow->getHeight());
+    inputDevice->setUnicodeTranslation(true);
     EngineManager::get().initGraphics();
     EngineManager::get().initScene();
     EngineManager::get().selectGpuPerformanceClass(renderDevice->getRendererName());
@@ -197,7 +199,22 @@ EngineApplication::~EngineApplication() {
         m_renderDevice->destroyRenderWindow();
         m_renderDevice.reset();
     }
+    EngineManager::get().setInputDevice(nullptr);
+    inputDevice.reset();
     s_instance = nullptr;
+}
+
+void EngineApplication::openInputDevice() {
+    auto enabled = [this](const char* key) {
+        return config != nullptr && readFlag(config->getString(key));
+    };
+    int devices = 0;
+    devices |= enabled("game.input.keyboard#enable") ? InputDevices::Keyboard : 0;
+    devices |= enabled("game.input.mouse#enable") ? InputDevices::Mouse : 0;
+    devices |= enabled("game.input.joystick#enable") ? InputDevices::Joystick : 0;
+    inputDevice = createInputDevice(devices);
+    EngineManager::get().setInputDevice(inputDevice.get());
+    inputDevice->addInputEventListener(this);
 }
 
 bool EngineApplication::createGraphicsDevice() {
@@ -275,7 +292,12 @@ bool EngineApplication::runFrame() {
     timer.advance(timer.stopwatch.getElapsedMs());
     timer.stopwatch.start();
 
-    { ProfileScope section(kSectionProcessEvents); }
+    {
+        ProfileScope section(kSectionProcessEvents);
+        if (inputDevice) {
+            inputDevice->processEvents();
+        }
+    }
     {
         ProfileScope section(kSectionUpdate);
         TimerScheduler::get().advance(timer.dt);
@@ -402,6 +424,7 @@ bool EngineApplication::keyEvent(uint16_t unicode, int32_t key, uint32_t modifie
     if (developmentControls && isDown) {
         switch (key) {
             case AppKey::BackQuote:
+                resetInputKeys();
                 console.toggle();
                 break;
             case AppKey::F2:
@@ -434,6 +457,7 @@ bool EngineApplication::keyEvent(uint16_t unicode, int32_t key, uint32_t modifie
                 break;
             default:
                 if (console.isVisible()) {
+                    resetInputKeys();
                     console.keyInput(key, unicode);
                 }
                 break;

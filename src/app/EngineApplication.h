@@ -9,6 +9,7 @@
 
 #include "app/Console.h"
 #include "app/GameTimer.h"
+#include "input/IInputDevice.h"
 #include "input/IInputEventListener.h"
 
 struct StartupParameters;
@@ -28,6 +29,8 @@ public:
     // EngineApplication); null until the graphics device is up.
     IRenderDevice* renderDevice = nullptr;
     IRenderWindow* renderWindow = nullptr;
+    // Keyboard, mouse and joystick; it calls keyEvent and mouseEvent.
+    std::unique_ptr<IInputDevice> inputDevice;
     Properties* config = nullptr;
     bool profilerHistory = false;
     std::string applicationName;
@@ -87,6 +90,14 @@ private:
     // The render device and the main window from "game.graphic.display.*";
     // false (exit code set) when start-up cannot go on.
     bool createGraphicsDevice();
+    // The input device for the devices "game.input.*#enable" switch on.
+    void openInputDevice();
+    // Before keys go to the console: no logical button or axis stays held.
+    void resetInputKeys() {
+        if (inputDevice) {
+            inputDevice->resetKeyState();
+        }
+    }
     // F7: the camera after the active one among all cameras below the root,
     // depth-first, wrapping.
     void activateNextCamera();

@@ -13,6 +13,7 @@
 
 class DebugDrawLists;
 class Entity;
+class IInputDevice;
 class IRenderDevice;
 class IRenderWindow;
 class Properties;
@@ -54,6 +55,9 @@ public:
         m_renderWindow = window;
     }
     IRenderDevice* getRenderDevice() const { return m_renderDevice; }
+    // The application's input device (not owned); null while there is none.
+    void setInputDevice(IInputDevice* device) { m_inputDevice = device; }
+    IInputDevice* getInputDevice() const { return m_inputDevice; }
     IRenderWindow* getRenderWindow() const { return m_renderWindow; }
     // Graphics initialisation with the device set: the screen font from
     // "shared/font/sansSerif.png" (or the built-in one), and the device that
@@ -122,6 +126,7 @@ private:
     std::unique_ptr<StderrLogSink> m_stderrLogSink;
     IRenderDevice* m_renderDevice = nullptr;
     IRenderWindow* m_renderWindow = nullptr;
+    IInputDevice* m_inputDevice = nullptr;
     std::unique_ptr<ScreenFont> m_screenFont;
     std::unique_ptr<DebugDrawLists> m_debugDraw;
     Properties* m_config = nullptr;

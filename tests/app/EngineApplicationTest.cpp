@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <SDL.h>
+
 #include <memory>
 
 #include "TestSupport.h"
@@ -31,11 +33,13 @@ function mouseEvent(x, y, isDown, isUp, button) print("mouse " .. x .. " " .. y 
 // An engine built in this process over a temporary program folder.
 class EngineApplicationTest : public ::testing::Test {
 protected:
-    void start(bool developmentControls) {
+    // settings: more XML inside the configuration's <game> element.
+    void start(bool developmentControls, const std::string& settings = "") {
         testsupport::writeFile(dir / "main.lua", kScript);
         testsupport::writeFile(dir / "game.xml", std::string("<game><development><controls>") +
                                                      (developmentControls ? "true" : "false") +
-                                                     "</controls></development></game>");
+                                                     "</controls></development>" + settings +
+                                                     "</game>");
         FileSystem::addFileLoader(std::make_unique<NativeFileLoader>(dir.path(), 10));
         config = std::make_unique<XMLConfigFile>(dir / "game.xml", "ConfigFile", false);
         StartupParameters params;
@@ -100,6 +104,22 @@ TEST_F(EngineApplicationTest, MouseEventsReachTheScript) {
     start(false);
     app->mouseEvent(0.25f, 0.75f, true, false, 1);
     EXPECT_EQ(log.text, "mouse 0.25 0.75 1\n");
+}
+
+TEST_F(EngineApplicationTest, WindowEventsReachTheScriptBeforeUpdate) {
+    start(false, "<input><keyboard enable=\"true\"/><mouse enable=\"true\"/></input>");
+    SDL_Event key{};
+    key.type = SDL_KEYDOWN;
+    key.key.keysym.sym = SDLK_F1;
+    ASSERT_EQ(SDL_PushEvent(&key), 1);
+    SDL_Event click{};
+    click.type = SDL_MOUSEBUTTONDOWN;
+    click.button.button = SDL_BUTTON_LEFT;
+    click.button.x = 400;  // the middle of the 800 x 600 window
+    click.button.y = 150;
+    ASSERT_EQ(SDL_PushEvent(&click), 1);
+    EXPECT_TRUE(app->runFrame());
+    EXPECT_EQ(log.text, "key 282 true\nmouse 0.5 0.75 1\nupdate\n");
 }
 
 struct LoggingTimer : ActionListener {
