@@ -61,6 +61,18 @@ TEST_F(IncludeTest, NameFormsAndRelativeNames) {
     EXPECT_EQ(top.output, "//include top.cg(1):1\nT\n//include main.cg(1):2\n");
 }
 
+TEST_F(IncludeTest, FirstLineIncludeResumesOnTheNextLine) {
+    // The directive's newline goes with it, so the parent resumes on line 2.
+    write("lib.cg", "L\n");
+    Processed r = preprocess("#include lib.cg\nm2\n", named("main.cg"));
+    ASSERT_TRUE(r.ok) << r.log;
+    EXPECT_EQ(r.output, "//include lib.cg(1):1\nL\n//include main.cg(2):2\nm2\n");
+    PreprocessorSourceLocation at =
+        locatePreprocessedPosition(r.output, r.output.find("m2"), "main.cg");
+    EXPECT_EQ(at.file, "main.cg");
+    EXPECT_EQ(at.line, 2);
+}
+
 TEST_F(IncludeTest, MessagesNameTheIncludedFile) {
     write("shaders/bad.cg", "ok\n\n#endif\n");
     Processed r = preprocess("#include bad.cg\n", named("shaders/main.cg"));
