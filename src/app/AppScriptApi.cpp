@@ -2,15 +2,20 @@
 
 #include <memory>
 
+#include "app/ApplicationScriptFunctions.h"
 #include "app/EngineManager.h"
 #include "app/GpuPerformanceClass.h"
 #include "app/ScreenScriptFunctions.h"
 #include "base/3d/Texture.h"
+#include "foundation/FoundationScriptBindings.h"
 #include "foundation/ResourceManager.h"
 #include "render/overlay/OverlayScriptApi.h"
+#include "scene/SceneScriptBindings.h"
+#include "scene/TransformGroup.h"
 #include "scripting/CoreScriptFunctions.h"
 #include "scripting/Script.h"
 #include "scripting/ScriptApi.h"
+#include "scripting/ScriptCallbacks.h"
 
 namespace {
 
@@ -22,6 +27,13 @@ void requestExit(Entity*, ScriptValue*) {
 
 void buildScriptApi(ScriptApi& api) {
     addCoreScriptFunctions(api);
+    addFoundationScriptApi(api);
+    SceneScriptHost scene;
+    scene.context = [] { return EngineManager::get().getSceneRenderContext(); };
+    scene.engineRoot = []() -> const Node* { return EngineManager::get().getRootNode(); };
+    addSceneScriptApi(api, scene);
+    addScriptCallbackFunctions(api);
+    addEngineScriptFunctions(api);
     addOverlayScriptApi(api);
 }
 
@@ -29,6 +41,7 @@ void addApplicationScriptApi(ScriptApi& api) {
     api.addGlobalFunctions({
         {"requestExit", "", "", requestExit},
     });
+    addApplicationScriptFunctions(api);
     gpuclass::addScriptFunctions(api);
     addScreenScriptFunctions(api);
 }

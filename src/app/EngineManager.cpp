@@ -17,6 +17,7 @@
 #include "scene/TransformGroup.h"
 #include "scripting/LuaScriptSystem.h"
 #include "scripting/ScriptApi.h"
+#include "scripting/ScriptCallbacks.h"
 
 namespace {
 
@@ -145,6 +146,9 @@ void EngineManager::shutdown() {
     // in scripts. Scripts go before the interpreter that runs them.
     m_rootNode.reset();
     m_sceneRenderContext.reset();
+    // Timers and the delete listeners of entities that outlive the scene
+    // hold references into the interpreter.
+    deleteAllScriptCallbacks();
     ResourceManager::instance().shutdown();
     ScriptSystem::set(nullptr);
     // GPU objects go while the device still lives.
