@@ -12,6 +12,10 @@
 namespace {
 
 constexpr size_t kMaxFunctionName = 512;
+// Each script run or call nested in another takes native stack, and LuaJIT
+// does not bound that depth itself; Lua 5.1 stops at about twice this.
+constexpr int kMaxNesting = 100;
+constexpr const char* kNestedTooDeeply = "scripts nested too deeply";
 
 // Script numbers to int: nearest, halves to the even neighbour (the default
 // floating-point rounding mode), saturated to the int range; NaN gives 0.
@@ -296,9 +300,16 @@ int LuaScriptSystem::runString(const char* text) {
 int LuaScriptSystem::runBuffer(const char* data, size_t length, const char* chunkName) {
     lua_State* state = m_state;
     const int base = lua_gettop(state);
-    int status = luaL_loadbuffer(state, data, length, chunkName != nullptr ? chunkName : "");
-    if (status == 0) {
-        status = lua_pcall(state, 0, LUA_MULTRET, 0);
+    int status = LUA_ERRRUN;
+    if (m_nesting >= kMaxNesting) {
+        lua_pushstring(state, kNestedTooDeeply);
+    } else {
+        status = luaL_loadbuffer(state, data, length, chunkName != nullptr ? chunkName : "");
+        if (status == 0) {
+            ++m_nesting;
+            status = lua_pcall(state, 0, LUA_MULTRET, 0);
+            --m_nesting;
+        }
     }
     if (status != 0) {
         const int message = lua_gettop(state);
@@ -624,6 +635,10 @@ bool LuaScriptSystem::callFunction(const char* name, ScriptValue* values, int nu
                    << " (at most 10 arguments and 3 results)\n";
         return false;
     }
+    if (m_nesting >= kMaxNesting) {
+        Log::get() << "Error running lua function: " << name << "\n" << kNestedTooDeeply << "\n";
+        return false;
+    }
     lua_State* state = m_state;
     // The function, the table passed first, the field lookup and the
     // arguments; the interpreter does not check its stack bounds itself.
@@ -676,7 +691,10 @@ bool LuaScriptSystem::callFunction(const char* name, ScriptValue* values, int nu
     for (int i = 0; i < numArgs; ++i) {
         pushResult(state, values[i]);  // a reference arrives as nil
     }
-    if (lua_pcall(state, numArgs + selfArgs, numResults, 0) != 0) {
+    ++m_nesting;
+    const int status = lua_pcall(state, numArgs + selfArgs, numResults, 0);
+    --m_nesting;
+    if (status != 0) {
         Log::get() << "Error running lua function: " << name << "\n";
         logErrorValue(state, -1);
         Log::get() << "\n";

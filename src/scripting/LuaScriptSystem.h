@@ -80,6 +80,9 @@ private:
 
     lua_State* m_state;
     int m_getFieldWorker = 0;  // registry reference
+    // Script runs and calls in progress, one inside the other (a script
+    // that sources itself, a callback that calls back).
+    int m_nesting = 0;
     std::map<std::string, Method, std::less<>> m_globalFunctions;
     // Stable addresses: the interpreter's closures point at them.
     std::deque<Entry> m_entries;

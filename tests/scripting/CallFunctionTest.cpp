@@ -107,6 +107,16 @@ TEST_F(CallFunctionTest, ErrorInsideACallbackOfANativeFunctionIsContained) {
     EXPECT_EQ(log(), "Error running lua function: failing\ninner\n");
 }
 
+TEST_F(CallFunctionTest, EndlessCallbackRecursionStopsWithAnError) {
+    run("function again() depth = (depth or 0) + 1; return callBack('again') end\n"
+        "ok = callBack('again')\n"
+        "reached = 1");
+    EXPECT_EQ(number("reached"), 1.0);
+    EXPECT_GT(number("depth"), 10.0);
+    run("assert(ok == true)");  // only the innermost call was refused
+    EXPECT_EQ(log(), "Error running lua function: again\nscripts nested too deeply\n");
+}
+
 TEST_F(CallFunctionTest, OverlongNamesAndCountsAreRefused) {
     run("function " + std::string(511, 'a') + "() called = 1 end");
     ScriptValue values[ScriptSlots::Count];

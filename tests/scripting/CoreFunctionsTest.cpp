@@ -44,6 +44,16 @@ TEST_F(RunBufferTest, ChunkResultsAndErrorsLeaveNothingBehind) {
     EXPECT_EQ(lua_gettop(system_->getState()), 0);
 }
 
+TEST_F(RunBufferTest, EndlesslyNestedRunsStopWithAnError) {
+    // As a script that sources itself would, without the resource manager.
+    run("chunk = 'depth = (depth or 0) + 1; runChunk(chunk)'\n"
+        "runChunk(chunk)\n"
+        "after = 1");
+    EXPECT_EQ(number("after"), 1.0);
+    EXPECT_GT(number("depth"), 10.0);
+    EXPECT_EQ(log(), "scripts nested too deeply\n");
+}
+
 TEST_F(RunBufferTest, BitAndUsesRoundedInts) {
     struct Case {
         const char* args;

@@ -82,6 +82,10 @@ void callBack(Entity*, ScriptValue* values) {
     values[ScriptSlots::FirstResult].setBool(ok);
 }
 
+void runChunk(Entity*, ScriptValue* values) {
+    ScriptSystem::get()->runString(values[0].stringValue);
+}
+
 void setValue(Entity* object, ScriptValue* values) {
     record("setValue", object, values);
     static_cast<Widget*>(object)->value = values[0].floatValue;
@@ -139,6 +143,7 @@ void addTestScriptApi(ScriptApi& api) {
         {"throwing", "", "", throwing},
         {"throwingOther", "", "", throwingOther},
         {"callBack", "s", "b", callBack},
+        {"runChunk", "s", "", runChunk},
     });
     // Children before parents on purpose: install resolves parents by name.
     api.addEntityClass("Gizmo", "Gadget", nullptr);
