@@ -83,6 +83,8 @@ bool EngineManager::init(const EngineInitParameters& params) {
                                       params.archiveKey ? params.archiveKey->c_str() : nullptr);
     }
 
+    // A new engine in the process starts without an old quit request.
+    m_quitRequested = false;
     m_config = params.config;
     m_commandLine = params.commandLine;
     m_applicationName = params.applicationName;

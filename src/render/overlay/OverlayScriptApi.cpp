@@ -47,9 +47,7 @@ void renderOverlay(Entity* object, ScriptValue* values) {
 }  // namespace
 
 void addOverlayScriptApi(ScriptApi& api) {
-    // No parent class yet: the script class "Entity" is not declared in
-    // this build.
-    api.addEntityClass("Overlay", nullptr, createOverlay,
+    api.addEntityClass("Overlay", "Entity", createOverlay,
                        {
                            {"setOverlayColor", "ffff", "", setOverlayColor},
                            {"setOverlayUVs", "ffffffff", "", setOverlayUVs},
