@@ -161,6 +161,19 @@ void main_vp(float4 p : POSITION, float2 uv : TEXCOORD0, out float4 pos : POSITI
     fog = h;
 }
 )"},
+    {"nested_constant_loops", Stage::Fragment, R"(
+float4 main_fp(uniform float4 u[16], uniform float4 w[4]) : COLOR
+{
+    float4 s = 0;
+    for (int i = 3; i >= 0; i--)
+        float4 t = w[i];
+    for (int a = 0; a < 16; a++)
+        for (int b = 0; b < 16; b++)
+            for (int c = 0; c < 16; c += 4)
+                s += u[a] * u[b] * u[c] + w[c / 4];
+    return s;
+}
+)"},
 };
 
 class GoodProgram : public ::testing::TestWithParam<GoodCase> {};
@@ -249,6 +262,25 @@ const BadCase kBad[] = {
      "float f(float x);\nfloat f(float x)\n{\n    return f(x);\n}\n"
      "float4 main_fp() : COLOR { return f(1); }\n",
      2, "recursive call of function 'f'"},
+    {"constant_index_out_of_range_once_unrolled", Stage::Fragment,
+     "float4 main_fp(uniform float4 a[2]) : COLOR\n{\n    float4 s = 0;\n"
+     "    for (int i = 0; i < 3; i++)\n        s += a[i];\n    return s;\n}\n",
+     5, "index 2 out of range for float4[2]"},
+    {"integer_constant_too_large", Stage::Fragment,
+     "float4 main_fp() : COLOR\n{\n    return 4294967296;\n}\n", 3,
+     "integer constant '4294967296' is too large"},
+    {"float_constant_out_of_range", Stage::Fragment,
+     "float4 main_fp() : COLOR\n{\n    return 1e400;\n}\n", 3,
+     "floating-point constant '1e400' is out of range"},
+    {"array_too_large", Stage::Fragment,
+     "float4 big[100000000];\nfloat4 main_fp(uniform int i) : COLOR { return big[i]; }\n", 1,
+     "array size 100000000 is larger than 4096"},
+    {"too_many_registers", Stage::Fragment,
+     "float4x4 m[2048];\nfloat4 main_fp(uniform int i) : COLOR\n{\n    return m[i][0];\n}\n", 1,
+     "'m' needs more than 4096 registers"},
+    {"matrix_vertex_input", Stage::Vertex,
+     "float4 main_vp(float4x4 m : TEXCOORD0) : POSITION\n{\n    return m[0];\n}\n", 1,
+     "vertex input 'm' is a matrix; pass its rows as float4 inputs"},
     {"missing_entry_point", Stage::Fragment, "float4 main_vp() : POSITION { return 0; }\n", 1,
      "entry point 'main_fp' not found"},
 };
@@ -270,5 +302,45 @@ TEST_P(BadProgram, FailsWithMessageAndLine) {
 
 INSTANTIATE_TEST_SUITE_P(Language, BadProgram, ::testing::ValuesIn(kBad),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Nesting the later passes would recurse through without end is refused
+// while parsing, whether it comes from brackets or from long operator chains.
+TEST(HostileInput, DeepNestingIsRefusedWithoutRunningOutOfStack) {
+    const std::string kMessage =
+        "shader(1) : error: statements or expressions nested more than 256 levels deep";
+    const std::string sources[] = {
+        "float4 main_fp() : COLOR { return " + std::string(100000, '(') + "1" +
+            std::string(100000, ')') + "; }",
+        "float4 main_fp() : COLOR { float a = 1; return a" +
+            [] {
+                std::string chain;
+                for (int i = 0; i < 100000; ++i)
+                    chain += " + a";
+                return chain;
+            }() +
+            "; }",
+        "float4 main_fp() : COLOR { float a = 1; return a" +
+            [] {
+                std::string chain;
+                for (int i = 0; i < 100000; ++i)
+                    chain += ".x";
+                return chain;
+            }() +
+            "; }",
+        "float4 main_fp() : COLOR { " + std::string(100000, '{') + std::string(100000, '}') +
+            " return 0; }",
+        "float4 main_fp() : COLOR { float a = " + std::string(100000, '-') + "1; return a; }",
+    };
+    for (const auto& source : sources) {
+        auto r = shadercompiler::compile(source, "main_fp", Stage::Fragment);
+        EXPECT_FALSE(r.success);
+        EXPECT_EQ(r.listing.rfind(kMessage, 0), 0u) << r.listing;
+    }
+    // The same within the limit compiles.
+    auto r = shadercompiler::compile("float4 main_fp() : COLOR { return " + std::string(100, '(') +
+                                         "1" + std::string(100, ')') + "; }",
+                                     "main_fp", Stage::Fragment);
+    EXPECT_TRUE(r.success) << r.listing;
+}
 
 }  // namespace

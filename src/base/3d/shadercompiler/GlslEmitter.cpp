@@ -1,9 +1,11 @@
 #include "base/3d/shadercompiler/GlslEmitter.h"
 
 #include "base/3d/shadercompiler/Checker.h"
+#include "base/3d/shadercompiler/Parser.h"
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cstdio>
 #include <map>
 #include <set>
@@ -311,18 +313,23 @@ std::string formatFloat(double v) {
     return s;
 }
 
+// A stage holds at most this many registers; larger parameter sets are
+// refused instead of producing text the driver cannot take.
+constexpr int kMaxRegisters = 4096;
+// Register counts saturate here, so sizes of absurd types cannot overflow.
+constexpr int kSizeLimit = 1 << 30;
+
 int regSize(const Type& t) {
-    if (t.isArray())
-        return t.arraySize * regSize(t.element());
-    if (t.base == BaseType::Struct) {
-        int n = 0;
+    long long n = 0;
+    if (t.isArray()) {
+        n = static_cast<long long>(t.arraySize) * regSize(t.element());
+    } else if (t.base == BaseType::Struct) {
         for (const auto& m : t.st->members)
-            n += regSize(m.type);
-        return n;
+            n = std::min<long long>(n + regSize(m.type), kSizeLimit);
+    } else if (!t.isSampler()) {
+        n = t.matrix ? t.rows : 1;
     }
-    if (t.isSampler())
-        return 0;
-    return t.matrix ? t.rows : 1;
+    return static_cast<int>(std::min<long long>(n, kSizeLimit));
 }
 
 int memberOffset(const StructDecl& st, const std::string& name) {
@@ -401,6 +408,8 @@ public:
         text += globals;
         std::string body = m_helpers + functions + mainText;
         allocate(refl);
+        if (m_diag.errorCount() > 0)
+            return false;
         if (refl.numRegisters > 0) {
             text += "uniform vec4 " + m_regs + "[" + std::to_string(refl.numRegisters) + "];\n";
         }
@@ -475,6 +484,7 @@ private:
     struct Root {
         std::string cgName;
         Type type;
+        SourceLoc loc;
     };
     struct Sampler {
         std::string cgName;
@@ -488,7 +498,7 @@ private:
     static constexpr int kAmbiguous = -2;
 
     int addRoot(const std::string& name, const Type& t, SourceLoc loc) {
-        m_roots.push_back({name, t});
+        m_roots.push_back({name, t, loc});
         addSamplersWithin(name, t, loc);
         return static_cast<int>(m_roots.size()) - 1;
     }
@@ -663,31 +673,28 @@ private:
                     return constIndex(*e.var->init, v);
                 return false;
             case ExprKind::Unary:
-                if (e.name != "-" || !constIndex(*e.args[0], v))
+                if (e.name != "-" || !constIndex(*e.args[0], v) || v == LLONG_MIN)
                     return false;
                 v = -v;
                 return true;
             case ExprKind::Binary: {
                 long long a, b;
-                if (!constIndex(*e.args[0], a) || !constIndex(*e.args[1], b))
-                    return false;
-                if (e.name == "+")
-                    v = a + b;
-                else if (e.name == "-")
-                    v = a - b;
-                else if (e.name == "*")
-                    v = a * b;
-                else if (e.name == "/" && b != 0)
-                    v = a / b;
-                else if (e.name == "%" && b != 0)
-                    v = a % b;
-                else
-                    return false;
-                return true;
+                return constIndex(*e.args[0], a) && constIndex(*e.args[1], b) &&
+                       foldIntOperation(e.name, a, b, v);
             }
             default:
                 return false;
         }
+    }
+
+    // A constant index (also one a loop variable takes once unrolled) must
+    // lie inside its array, matrix or vector.
+    bool indexInRange(const Expr& index, long long k, const Type& t) {
+        int limit = t.isArray() ? t.arraySize : t.isMatrix() ? t.rows : t.cols;
+        if (k >= 0 && k < limit)
+            return true;
+        m_diag.error(index.loc, "index " + std::to_string(k) + " out of range for " + typeName(t));
+        return false;
     }
 
     struct Unit {
@@ -703,7 +710,11 @@ private:
         auto it = m_unitByName.find(name);
         if (it != m_unitByName.end())
             return it->second;
-        m_units.push_back({root, offset, regSize(t), t, name});
+        if (regSize(t) > kMaxRegisters) {
+            m_diag.error(m_roots[root].loc, "'" + name + "' needs more than " +
+                                                std::to_string(kMaxRegisters) + " registers");
+        }
+        m_units.push_back({root, offset, std::min(regSize(t), kMaxRegisters), t, name});
         int id = static_cast<int>(m_units.size()) - 1;
         m_unitByName[name] = id;
         return id;
@@ -767,6 +778,10 @@ private:
         if (p.root < 0)
             return "0.0";
         const Root& r = m_roots[p.root];
+        if (regSize(r.type) >= kSizeLimit) {
+            m_diag.error(r.loc, "parameter '" + r.cgName + "' is too large");
+            return "0.0";
+        }
         Type t = r.type;
         std::string name = r.cgName;
         int offset = 0, rel = 0, arrayUnit = -1;
@@ -784,6 +799,8 @@ private:
             int stride = regSize(elem);
             long long k;
             if (constIndex(*s->args[1], k)) {
+                if (!indexInRange(*s, k, t))
+                    return "0.0";
                 offset += static_cast<int>(k) * stride;
                 rel += static_cast<int>(k) * stride;
                 name += "[" + std::to_string(k) + "]";
@@ -797,6 +814,12 @@ private:
                 name += "[?]";
             }
             t = elem;
+        }
+        if (regSize(t) > kMaxRegisters) {
+            m_diag.error(
+                p.steps.empty() ? r.loc : p.steps.back()->loc,
+                "'" + name + "' needs more than " + std::to_string(kMaxRegisters) + " registers");
+            return "0.0";
         }
         return loadValue(p.root, name, t, offset, arrayUnit, rel, dyn);
     }
@@ -830,6 +853,11 @@ private:
             listLeaves(u.cgName, u.type, u.reg, refl.parameters);
         }
         refl.numRegisters = next;
+        if (next > kMaxRegisters) {
+            m_diag.error(m_entry.loc, "the parameters of '" + m_entry.name + "' need " +
+                                          std::to_string(next) + " registers, more than " +
+                                          std::to_string(kMaxRegisters));
+        }
 
         std::set<int> taken;
         for (const auto& s : m_samplers) {
@@ -975,6 +1003,9 @@ private:
     // continue of its own and no write to i: the loop variable and the values
     // it takes.
     static constexpr int kMaxUnroll = 16;
+    // Nested unrolled loops multiply; beyond this many copies of the
+    // innermost body the inner loops stay loops.
+    static constexpr int kMaxUnrolledPasses = 256;
     const VarDecl* unrollable(const Stmt& s, std::vector<long long>& values) {
         if (!s.init || s.init->kind != StmtKind::Decl || s.init->decls.size() != 1 || !s.expr ||
             !s.step)
@@ -1000,7 +1031,7 @@ private:
         } else {
             return nullptr;
         }
-        for (long long i = start;; i += inc) {
+        for (long long i = start;;) {
             bool go = c.name == "<"    ? i < limit
                       : c.name == "<=" ? i <= limit
                       : c.name == ">"  ? i > limit
@@ -1009,9 +1040,11 @@ private:
                                        : false;
             if (!go)
                 break;
-            if (static_cast<int>(values.size()) == kMaxUnroll)
+            if (static_cast<int>(values.size()) == kMaxUnroll || i > INT_MAX || i <= INT_MIN)
                 return nullptr;
             values.push_back(i);
+            if (__builtin_add_overflow(i, inc, &i))
+                return nullptr;
         }
         if (escapes(*s.then, var))
             return nullptr;
@@ -1097,14 +1130,26 @@ private:
             case StmtKind::For: {
                 std::vector<long long> values;
                 const VarDecl* var = unrollable(s, values);
-                if (var) {
+                if (var &&
+                    m_unrollScale * static_cast<long long>(values.size()) <= kMaxUnrolledPasses) {
                     // Unrolled, so that indices by the loop variable are
                     // constants and only the elements used take registers.
+                    // Each pass is a block of its own, so declarations in a
+                    // body without braces do not clash.
                     std::string r = "{\n";
+                    int scale = m_unrollScale;
+                    m_unrollScale *= static_cast<int>(values.size());
+                    bool block = s.then->kind == StmtKind::Block;
                     for (long long v : values) {
                         m_constVars[var] = v;
-                        r += indent(depth + 1) + stmt(*s.then, depth + 1) + "\n";
+                        std::string pass = stmt(*s.then, depth + (block ? 1 : 2));
+                        r += indent(depth + 1) +
+                             (block ? pass
+                                    : "{\n" + indent(depth + 2) + pass + "\n" + indent(depth + 1) +
+                                          "}") +
+                             "\n";
                     }
+                    m_unrollScale = scale;
                     m_constVars.erase(var);
                     return r + in + "}";
                 }
@@ -1243,8 +1288,10 @@ private:
                 if (s >= 0)
                     return m_samplers[s].glslName;
                 auto cv = m_constVars.find(e.var);
-                if (cv != m_constVars.end())
-                    return std::to_string(cv->second);
+                if (cv != m_constVars.end()) {
+                    std::string v = std::to_string(cv->second);
+                    return cv->second < 0 ? "(" + v + ")" : v;
+                }
                 return safe(e.name);
             }
             case ExprKind::Member: {
@@ -1263,6 +1310,9 @@ private:
                 UPath p;
                 if (uniformPath(e, p))
                     return loadUniform(p);
+                long long k;
+                if (constIndex(*e.args[1], k))
+                    indexInRange(e, k, e.args[0]->type);
                 return ex(*e.args[0]) + "[" + intExpr(*e.args[1]) + "]";
             }
             case ExprKind::Call:
@@ -1318,6 +1368,10 @@ private:
         if (t.isStruct()) {
             if (e.args[0]->type == t)
                 return ex(*e.args[0]);
+            if (regSize(t) > kMaxRegisters) {
+                m_diag.error(e.loc, "struct '" + t.st->name + "' is too large to clear");
+                return "0";
+            }
             return zeroValue(t);
         }
         if (e.args.size() == 1)
@@ -1709,7 +1763,12 @@ private:
             }
             std::string name = "a_" + l.semantic;
             declareIo(name, "layout(location = " + std::to_string(loc) + ") in vec4 " + name + ";");
-            return l.type.isMatrix() ? "0" : fromVec4(name, l.type);
+            if (l.type.isMatrix()) {
+                m_diag.error(l.loc, "vertex input '" + l.autoName +
+                                        "' is a matrix; pass its rows as float4 inputs");
+                return "0";
+            }
+            return fromVec4(name, l.type);
         }
         if (l.semantic == "POSITION" || l.semantic == "WPOS")
             return fromVec4("gl_FragCoord", l.type);
@@ -1823,6 +1882,7 @@ private:
     std::map<std::string, int> m_unitByName;
 
     std::map<const VarDecl*, long long> m_constVars;
+    int m_unrollScale = 1;  // copies of the body being emitted, nested loops together
     std::string m_helpers;
     std::set<std::string> m_helperNames;
     std::string m_staticInits;

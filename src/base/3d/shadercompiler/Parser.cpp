@@ -1,6 +1,9 @@
 #include "base/3d/shadercompiler/Parser.h"
 
+#include <algorithm>
 #include <cctype>
+#include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <map>
 #include <set>
@@ -97,6 +100,19 @@ bool parseBuiltinTypeName(std::string_view w, Type& out) {
     return true;
 }
 
+bool foldIntOperation(std::string_view op, long long a, long long b, long long& out) {
+    if (op == "+")
+        return !__builtin_add_overflow(a, b, &out);
+    if (op == "-")
+        return !__builtin_sub_overflow(a, b, &out);
+    if (op == "*")
+        return !__builtin_mul_overflow(a, b, &out);
+    if ((op != "/" && op != "%") || b == 0 || (a == LLONG_MIN && b == -1))
+        return false;
+    out = op == "/" ? a / b : a % b;
+    return true;
+}
+
 namespace {
 
 enum class Tok { End, Ident, Int, Float, Punct };
@@ -138,7 +154,8 @@ public:
             } else if (std::isdigit(static_cast<unsigned char>(c)) ||
                        (c == '.' && m_pos + 1 < m_src.size() &&
                         std::isdigit(static_cast<unsigned char>(m_src[m_pos + 1])))) {
-                lexNumber(t);
+                if (!lexNumber(t))
+                    return false;
             } else {
                 static const char* const kPuncts[] = {
                     "<<=", ">>=", "++", "--", "+=", "-=", "*=", "/=", "%=", "&=",
@@ -166,7 +183,8 @@ public:
     }
 
 private:
-    void lexNumber(Token& t) {
+    // False (with the error reported) for a constant GLSL cannot hold.
+    bool lexNumber(Token& t) {
         size_t start = m_pos;
         bool isFloat = false;
         if (m_src[m_pos] == '0' && m_pos + 1 < m_src.size() &&
@@ -217,6 +235,15 @@ private:
             }
         }
         t.text = std::string(m_src.substr(start, m_pos - start));
+        if (t.kind == Tok::Int && t.ival > INT_MAX) {
+            m_diag.error(t.loc, "integer constant '" + t.text + "' is too large");
+            return false;
+        }
+        if (t.kind == Tok::Float && !std::isfinite(t.fval)) {
+            m_diag.error(t.loc, "floating-point constant '" + t.text + "' is out of range");
+            return false;
+        }
+        return true;
     }
 
     // "//include name(line):flag" switches the reported file and line.
@@ -300,6 +327,57 @@ private:
 
 struct ParseError {};
 
+// Depth of the deepest nesting of statements and expressions, walked without
+// recursion so that the walk itself cannot run out of stack.
+bool withinNesting(const Program& program, Diagnostics& diag) {
+    struct Item {
+        const Expr* e;
+        const Stmt* s;
+        int depth;
+    };
+    std::vector<Item> stack;
+    for (const auto& g : program.globals) {
+        if (g->init)
+            stack.push_back({g->init.get(), nullptr, 1});
+    }
+    for (const auto& f : program.funcs) {
+        if (f->body)
+            stack.push_back({nullptr, f->body.get(), 1});
+    }
+    while (!stack.empty()) {
+        Item it = stack.back();
+        stack.pop_back();
+        if (it.depth > kMaxNesting) {
+            diag.error(it.e ? it.e->loc : it.s->loc, "statements or expressions nested more than " +
+                                                         std::to_string(kMaxNesting) +
+                                                         " levels deep");
+            return false;
+        }
+        int d = it.depth + 1;
+        if (it.e) {
+            for (const auto& a : it.e->args)
+                stack.push_back({a.get(), nullptr, d});
+            continue;
+        }
+        const Stmt& s = *it.s;
+        for (const auto& c : s.body)
+            stack.push_back({nullptr, c.get(), d});
+        for (const auto& v : s.decls) {
+            if (v->init)
+                stack.push_back({v->init.get(), nullptr, d});
+        }
+        for (const Expr* e : {s.expr.get(), s.step.get()}) {
+            if (e)
+                stack.push_back({e, nullptr, d});
+        }
+        for (const Stmt* c : {s.init.get(), s.then.get(), s.otherwise.get()}) {
+            if (c)
+                stack.push_back({nullptr, c, d});
+        }
+    }
+    return true;
+}
+
 class Parser {
 public:
     Parser(std::vector<Token> toks, Program& prog, Diagnostics& diag)
@@ -331,6 +409,19 @@ private:
         }
         return false;
     }
+    // Bounds the parser's own recursion (parentheses, unary operators,
+    // statements, initializer lists).
+    struct Nest {
+        explicit Nest(Parser& p) : parser(p) {
+            if (++parser.m_nesting > kMaxNesting) {
+                parser.fail("statements or expressions nested more than " +
+                            std::to_string(kMaxNesting) + " levels deep");
+            }
+        }
+        ~Nest() { --parser.m_nesting; }
+        Parser& parser;
+    };
+
     [[noreturn]] void fail(const std::string& msg) {
         const Token& t = peek();
         std::string near = t.kind == Tok::End ? "end of file" : "'" + t.text + "'";
@@ -392,25 +483,16 @@ private:
             case ExprKind::Unary: {
                 if (!constInt(*e.args[0], v))
                     return false;
-                if (e.name == "-")
+                if (e.name == "-" && v != LLONG_MIN)
                     v = -v;
-                return e.name == "-" || e.name == "+";
+                else if (e.name != "+")
+                    return false;
+                return true;
             }
             case ExprKind::Binary: {
                 long long a, b;
-                if (!constInt(*e.args[0], a) || !constInt(*e.args[1], b))
-                    return false;
-                if (e.name == "+")
-                    v = a + b;
-                else if (e.name == "-")
-                    v = a - b;
-                else if (e.name == "*")
-                    v = a * b;
-                else if ((e.name == "/" || e.name == "%") && b != 0)
-                    v = e.name == "/" ? a / b : a % b;
-                else
-                    return false;
-                return true;
+                return constInt(*e.args[0], a) && constInt(*e.args[1], b) &&
+                       foldIntOperation(e.name, a, b, v);
             }
             default:
                 return false;
@@ -423,6 +505,11 @@ private:
         long long n = 0;
         if (!constInt(*e, n) || n <= 0) {
             m_diag.error(e->loc, "array size must be a positive integer constant");
+            throw ParseError{};
+        }
+        if (n > kMaxArraySize) {
+            m_diag.error(e->loc, "array size " + std::to_string(n) + " is larger than " +
+                                     std::to_string(kMaxArraySize));
             throw ParseError{};
         }
         expect("]");
@@ -460,6 +547,7 @@ private:
             throw ParseError{};
         }
         expect("{");
+        int depth = 1;
         while (!accept("}")) {
             bool uniform = false;
             while (is("uniform") || is("const") || is("varying") || is("in")) {
@@ -468,6 +556,13 @@ private:
                 ++m_pos;
             }
             Type base = type();
+            if (base.st)
+                depth = std::max(depth, m_structDepth[base.st] + 1);
+            if (depth > kMaxNesting) {
+                m_diag.error(loc, "struct '" + sd->name + "' nests structs more than " +
+                                      std::to_string(kMaxNesting) + " levels deep");
+                throw ParseError{};
+            }
             do {
                 StructMember m;
                 m.loc = peek().loc;
@@ -486,6 +581,7 @@ private:
         }
         accept(";");
         m_structs[sd->name] = sd.get();
+        m_structDepth[sd.get()] = depth;
         m_prog.structs.push_back(std::move(sd));
     }
 
@@ -645,6 +741,7 @@ private:
     }
 
     ExprPtr initializer() {
+        Nest nest(*this);
         if (is("{")) {
             auto e = std::make_unique<Expr>();
             e->kind = ExprKind::InitList;
@@ -664,6 +761,7 @@ private:
     }
 
     StmtPtr statement() {
+        Nest nest(*this);
         auto s = std::make_unique<Stmt>();
         s->loc = peek().loc;
         if (is("{"))
@@ -820,6 +918,7 @@ private:
     }
 
     ExprPtr unary() {
+        Nest nest(*this);
         SourceLoc loc = peek().loc;
         if (peek().kind == Tok::Punct) {
             const std::string op = peek().text;
@@ -936,6 +1035,8 @@ private:
     Diagnostics& m_diag;
     std::map<std::string, const StructDecl*> m_structs;
     std::map<std::string, long long> m_constInts;
+    std::map<const StructDecl*, int> m_structDepth;
+    int m_nesting = 0;
 };
 
 }  // namespace
@@ -946,7 +1047,7 @@ bool parseProgram(std::string_view source, Program& program, Diagnostics& diag) 
     if (!lexer.run(toks))
         return false;
     Parser parser(std::move(toks), program, diag);
-    return parser.run();
+    return parser.run() && withinNesting(program, diag);
 }
 
 }  // namespace shadercompiler
