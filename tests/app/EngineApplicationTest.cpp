@@ -166,6 +166,24 @@ TEST_F(EngineApplicationTest, MainWindowFromTheDisplayDefaultsClearedEveryFrame)
     EXPECT_EQ(pixels[centre + 2], 0);
 }
 
+TEST_F(EngineApplicationTest, DeviceErrorIsLoggedAfterEverySwapUntilACallSucceeds) {
+    start(false);
+    ASSERT_TRUE(app->runFrame());
+    EXPECT_EQ(log.text.find("RenderDevice "), std::string::npos) << log.text;
+    // A render texture without a colour texture leaves error 1.
+    EXPECT_EQ(app->renderDevice->createRenderTexture(RenderTextureDesc()), nullptr);
+    ASSERT_TRUE(app->runFrame());
+    ASSERT_TRUE(app->runFrame());
+    const std::string line = "RenderDevice ERROR UNKNOWN\n";
+    size_t first = log.text.find(line);
+    ASSERT_NE(first, std::string::npos) << log.text;
+    EXPECT_NE(log.text.find(line, first + 1), std::string::npos) << log.text;
+    log.text.clear();
+    app->renderDevice->createVertexBuffer(16, nullptr, BU_STATIC);
+    ASSERT_TRUE(app->runFrame());
+    EXPECT_EQ(log.text.find("RenderDevice "), std::string::npos) << log.text;
+}
+
 TEST_F(EngineApplicationTest, TexturesAreResourcesOfTypeZero) {
     start(false);
     ResourceLoader* loader = ResourceManager::instance().getLoader(ResourceType::Texture);
