@@ -16,6 +16,21 @@ std::unordered_map<int32_t, ScriptingActionListener*>& listenerMap() {
     return *map;
 }
 
+void releaseTarget(int* target) {
+    if (target == nullptr) {
+        return;
+    }
+    if (IScriptSystem* system = ScriptSystem::get()) {
+        system->releaseReference(target);
+    } else {
+        delete target;  // the interpreter and its registry are gone
+    }
+}
+
+int32_t idOf(const Entity* node) {
+    return node != nullptr ? node->getId() : 0;
+}
+
 }  // namespace
 
 ScriptingActionListener::ScriptingActionListener(const char* functionName, int* target)
@@ -27,14 +42,7 @@ ScriptingActionListener::ScriptingActionListener(const char* functionName, int* 
 
 ScriptingActionListener::~ScriptingActionListener() {
     listenerMap().erase(m_listenerId);
-    if (m_target == nullptr) {
-        return;
-    }
-    if (IScriptSystem* system = ScriptSystem::get()) {
-        system->releaseReference(m_target);
-    } else {
-        delete m_target;  // the interpreter and its registry are gone
-    }
+    releaseTarget(m_target);
 }
 
 void ScriptingActionListener::actionPerformed(void*, int, int32_t, int32_t) {
@@ -134,6 +142,39 @@ void ScriptingTimerActionListener::remove() {
     // Also drops an entry already collected for the advance in progress.
     TimerScheduler::get().unschedule(this);
     dispose();
+}
+
+ScriptingRaycastReport::ScriptingRaycastReport(const char* functionName, int* target)
+    : m_functionName(functionName != nullptr ? functionName : ""), m_target(target) {}
+
+ScriptingRaycastReport::~ScriptingRaycastReport() {
+    releaseTarget(m_target);
+}
+
+bool ScriptingRaycastReport::hit(Entity* node, const Vector3& point, float distance) {
+    IScriptSystem* system = ScriptSystem::get();
+    if (system == nullptr) {
+        return false;
+    }
+    ScriptValue values[ScriptSlots::Count];
+    values[0].setInt(idOf(node));
+    values[1].setFloat(point.x);
+    values[2].setFloat(point.y);
+    values[3].setFloat(point.z);
+    values[4].setFloat(distance);
+    if (!system->callFunction(m_functionName.c_str(), values, 5, 1, m_target)) {
+        return false;
+    }
+    const ScriptValue& result = scriptResult(values);
+    return result.type == ScriptType::Bool ? result.boolValue : result.type != ScriptType::None;
+}
+
+void ScriptingPhysicsEntityReport::object(Entity* node) {
+    if (IScriptSystem* system = ScriptSystem::get()) {
+        ScriptValue values[ScriptSlots::Count];
+        values[0].setInt(idOf(node));
+        system->callFunction(m_functionName.c_str(), values, 1, 0, nullptr);
+    }
 }
 
 void deleteAllScriptCallbacks() {

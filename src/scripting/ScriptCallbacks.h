@@ -8,6 +8,7 @@
 #include <string>
 
 #include "foundation/Entity.h"
+#include "physics/IPhysicsReports.h"
 #include "scripting/ScriptValue.h"
 
 class ScriptApi;
@@ -85,6 +86,38 @@ public:
 
 private:
     float m_interval;
+};
+
+// Reports the hits of a ray cast to a script function: (node id or 0, hit
+// point x, y, z, distance) with one result, whose truth (anything but nil
+// and false) lets the query go on. Lives for one query.
+class ScriptingRaycastReport : public IRaycastReport {
+public:
+    // Copies the name; takes the target reference (may be null), released
+    // with the report.
+    ScriptingRaycastReport(const char* functionName, int* target);
+    ~ScriptingRaycastReport() override;
+    ScriptingRaycastReport(const ScriptingRaycastReport&) = delete;
+    ScriptingRaycastReport& operator=(const ScriptingRaycastReport&) = delete;
+
+    bool hit(Entity* node, const Vector3& point, float distance) override;
+
+private:
+    std::string m_functionName;
+    int* m_target;
+};
+
+// Reports the objects of an overlap query to a script function: (node id or
+// 0), no results. Refers to the caller's name, which outlives the query.
+class ScriptingPhysicsEntityReport : public IPhysicsEntityReport {
+public:
+    explicit ScriptingPhysicsEntityReport(const std::string& functionName)
+        : m_functionName(functionName) {}
+
+    void object(Entity* node) override;
+
+private:
+    const std::string& m_functionName;
 };
 
 // "addTimer", "removeTimer", "setTimerTime", and the entity functions

@@ -125,5 +125,28 @@ TEST_F(CallbacksTest, DeletingInsideDeleteListenersIsSafe) {
     EXPECT_EQ(ScriptingActionListener::count(), 0u);
 }
 
+TEST_F(CallbacksTest, QueryReportsCallTheScriptPerObject) {
+    run("hits = ''\n"
+        "function onHit(id, x, y, z, d) hits = hits .. id .. ':' .. x .. ',' .. d .. ' '; "
+        "return id ~= 0 end\n"
+        "seen = ''\n"
+        "function onObject(id) seen = seen .. id .. ' ' end\n"
+        "n = createTransformGroup('n')");
+    Entity* node = EntityRegistry::find(static_cast<int32_t>(number("n")));
+    ScriptingRaycastReport report("onHit", nullptr);
+    EXPECT_TRUE(report.hit(node, {1, 2, 3}, 4));
+    EXPECT_FALSE(report.hit(nullptr, {5, 0, 0}, 6));  // the function answered false
+    const std::string name = "onObject";
+    ScriptingPhysicsEntityReport overlap(name);
+    overlap.object(node);
+    overlap.object(nullptr);
+    ScriptingRaycastReport missing("noSuchFunction", nullptr);
+    EXPECT_FALSE(missing.hit(node, {0, 0, 0}, 0));
+    const std::string id = std::to_string(node->getId());
+    EXPECT_EQ(text("hits"), id + ":1,4 0:5,6 ");
+    EXPECT_EQ(text("seen"), id + " 0 ");
+    run("delete(n)");
+}
+
 }  // namespace
 }  // namespace scriptapitest
