@@ -15,6 +15,7 @@
 
 #include "base/3d/GLResources.h"
 #include "base/3d/IRenderDevice.h"
+#include "base/3d/SdlGLRenderDevice.h"
 #include "base/3d/shadercompiler/ShaderInterface.h"
 #include "foundation/Log.h"
 
@@ -269,6 +270,19 @@ TEST_F(GLDeviceTest, ReportsCoreProfileCapabilities) {
     d.getDisplayMode(d.getDisplayModeCount(), &w, &h);
     EXPECT_EQ(w, 0);
     EXPECT_EQ(h, 0);
+}
+
+TEST_F(GLDeviceTest, ResizedWindowRemembersItsSize) {
+    SDL_Window* window = static_cast<SdlGLRenderWindow*>(s_window)->getSdlWindow();
+    SDL_SetWindowSize(window, 48, 32);
+    SDL_PumpEvents();
+    EXPECT_EQ(s_window->getWidth(), 48);
+    EXPECT_EQ(s_window->getHeight(), 32);
+    SDL_SetWindowSize(window, kSize, kSize);
+    SDL_PumpEvents();
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+    EXPECT_EQ(s_window->getWidth(), kSize);
+    EXPECT_EQ(s_window->getHeight(), kSize);
 }
 
 TEST_F(GLDeviceTest, ClearWritesEveryChannelAndRestoresMasks) {

@@ -9,11 +9,22 @@ SdlGLRenderWindow::SdlGLRenderWindow(GLRenderDevice& device, SDL_Window* window,
     m_width = width;
     m_height = height;
     m_fullScreen = fullScreen;
+    SDL_AddEventWatch(&SdlGLRenderWindow::watchEvents, this);
 }
 
 SdlGLRenderWindow::~SdlGLRenderWindow() {
+    SDL_DelEventWatch(&SdlGLRenderWindow::watchEvents, this);
     SDL_GL_DeleteContext(m_context);
     SDL_DestroyWindow(m_window);
+}
+
+int SdlGLRenderWindow::watchEvents(void* window, SDL_Event* event) {
+    auto* self = static_cast<SdlGLRenderWindow*>(window);
+    if (event->type == SDL_WINDOWEVENT && event->window.event == SDL_WINDOWEVENT_SIZE_CHANGED &&
+        event->window.windowID == SDL_GetWindowID(self->m_window)) {
+        self->setSize(event->window.data1, event->window.data2);
+    }
+    return 0;
 }
 
 void SdlGLRenderWindow::setCaption(const char* caption) {

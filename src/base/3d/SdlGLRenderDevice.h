@@ -19,6 +19,10 @@ public:
     SDL_Window* getSdlWindow() const { return m_window; }
 
 private:
+    // Sees every event as it is queued, whoever pumps them: a resized window
+    // remembers its new size.
+    static int watchEvents(void* window, SDL_Event* event);
+
     SDL_Window* m_window;
     SDL_GLContext m_context;
 };
