@@ -39,8 +39,10 @@ void Script::unload() {
 void sourceScript(const char* fileName) {
     ResourceManager& manager = ResourceManager::instance();
     Resource* script = manager.get(fileName != nullptr ? fileName : "", ResourceType::Script);
-    // Held only when this request created it.
+    // The first load is held until shutdown, which then destroys it; a
+    // later request keeps the reference it took.
     if (script != nullptr && script->getRefCount() == 1) {
         manager.addHeldResource(script);
+        manager.release(script);
     }
 }

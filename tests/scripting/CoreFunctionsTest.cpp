@@ -120,12 +120,26 @@ TEST_F(SourceTest, SourcingTwiceRunsOnceAndHoldsTheFirstLoad) {
     ASSERT_NE(script, nullptr);
     EXPECT_EQ(script->getType(), ResourceType::Script);
     EXPECT_TRUE(script->isActive());
-    EXPECT_EQ(script->getRefCount(), 3);  // two requests and the hold
+    EXPECT_EQ(script->getRefCount(), 2);  // the hold and the second request
     EXPECT_EQ(log(), "");
 
     // A reload runs it again.
     EXPECT_TRUE(manager.reload("counter.lua"));
     EXPECT_EQ(number("runs"), 2.0);
+}
+
+TEST_F(SourceTest, AScriptSourcedOnceGoesAtShutdown) {
+    testsupport::writeFile(dir_ / "once.lua", "x = 1\n");
+    // Each nesting level of a script that sources itself creates its own
+    // resource before the outer one is entered; all of them are held.
+    testsupport::writeFile(dir_ / "self.lua", "source('self.lua')\n");
+    run("source('once.lua'); source('self.lua')");
+    ResourceManager& manager = ResourceManager::instance();
+    ASSERT_NE(manager.find("once.lua"), nullptr);
+    EXPECT_EQ(manager.find("once.lua")->getRefCount(), 1);
+    manager.shutdown();
+    EXPECT_EQ(manager.find("once.lua"), nullptr);
+    EXPECT_TRUE(manager.getResources(ResourceType::Script).empty());
 }
 
 TEST_F(SourceTest, BrokenOrMissingFilesAreLoggedAndTheCallerGoesOn) {
