@@ -43,4 +43,14 @@ TEST(GraphicsStartup, NoCoreProfileContextEndsStartUpWithTheMessage) {
     EXPECT_NE(log.find("No OpenGL 3.3 core profile context"), std::string::npos) << log;
 }
 
+TEST(GraphicsStartup, VideoSystemThatCannotStartEndsStartUpWithoutAMessage) {
+    GameRunner game;
+    auto result = game.run({"-script", "quit.lua"}, {{"SDL_VIDEODRIVER", "nosuchdriver"}});
+    EXPECT_EQ(result.exitCode, 1) << result.output;
+    // The device has said why in the log; no message box.
+    EXPECT_EQ(result.output.find("Could not init 3D system"), std::string::npos) << result.output;
+    std::string log = readFile(game.userFolder() + "game.log");
+    EXPECT_NE(log.find("Error: SDL video initialization failed"), std::string::npos) << log;
+}
+
 }  // namespace
