@@ -1,0 +1,64 @@
+// The shaderc tool as shader authors use it: the engine's preprocessor with
+// defines and includes, one stage compiled, GLSL and reflection printed, or
+// the error listing naming the included file and a non-zero exit.
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const char* kMain = R"(#include "lib/helpers.cg"
+struct VOut { float4 pos : POSITION; float4 colour : COLOR0; };
+VOut main_vp(float4 pos : POSITION, uniform float4x4 mvp, uniform float4 tints[4])
+{
+    VOut o;
+    o.pos = mul(mvp, pos);
+    o.colour = brighten(tints[TINT]);
+    return o;
+}
+)";
+
+TEST(ShadercTool, PrintsGlslAndReflectionWithDefinesAndIncludes) {
+    testsupport::TempDir dir;
+    testsupport::makeDirs(dir / "lib");
+    testsupport::writeFile(dir / "lib/helpers.cg",
+                           "// helpers\nfloat4 brighten(float4 c)\n{\n    return c * 2;\n}\n");
+    testsupport::writeFile(dir / "custom.cg", kMain);
+    auto run =
+        testsupport::runProgram({SHADERC_PATH, "-vs", "-DTINT=2", "custom.cg"}, dir.path(), {});
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(run.output.rfind("#version 330 core\n", 0), 0u) << run.output;
+    EXPECT_NE(run.output.find("// parameter mvp float4x4 register 0 count 4\n"), std::string::npos)
+        << run.output;
+    // TINT selects the one array element that takes a register.
+    EXPECT_NE(run.output.find("// parameter tints[2] float4 register 4 count 1\n"),
+              std::string::npos)
+        << run.output;
+    EXPECT_EQ(run.output.find("tints[0]"), std::string::npos) << run.output;
+}
+
+TEST(ShadercTool, ErrorInAnIncludedFileNamesItsLineAndFails) {
+    testsupport::TempDir dir;
+    testsupport::makeDirs(dir / "lib");
+    testsupport::writeFile(
+        dir / "lib/helpers.cg",
+        "// helpers\nfloat4 brighten(float4 c)\n{\n    return c * strength;\n}\n");
+    testsupport::writeFile(dir / "custom.cg", kMain);
+    auto run =
+        testsupport::runProgram({SHADERC_PATH, "-vs", "-DTINT=2", "custom.cg"}, dir.path(), {});
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_NE(run.output.find("lib/helpers.cg(4) : error: undefined variable 'strength'"),
+              std::string::npos)
+        << run.output;
+    EXPECT_EQ(run.output.find("#version"), std::string::npos) << run.output;
+
+    // Without the define the error lies in the main file.
+    testsupport::writeFile(dir / "lib/helpers.cg", "float4 brighten(float4 c) { return c; }\n");
+    run = testsupport::runProgram({SHADERC_PATH, "-vs", "custom.cg"}, dir.path(), {});
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_NE(run.output.find("custom.cg(7) : error: undefined variable 'TINT'"), std::string::npos)
+        << run.output;
+}
+
+}  // namespace
