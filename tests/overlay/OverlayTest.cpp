@@ -159,6 +159,34 @@ TEST_F(OverlayTest, DebugPrimitivesAreDrawnOnceAndForgotten) {
     EXPECT_TRUE(lists.getDepthLines().empty());
 }
 
+TEST(DebugSymbols, LightSymbolsByType) {
+    // Range 5 gives spheres of 40 segments per circle; arrows are three
+    // lines; the spot's cone circle has 16 segments and four side lines.
+    struct Case {
+        int type;
+        size_t points;
+        size_t lines;
+    };
+    const Case cases[] = {
+        {0, 1, 3 * 40 + 4 * 3},
+        {1, 1, 3 * 40},
+        {2, 0, 3 + 16 + 4},
+    };
+    for (const Case& c : cases) {
+        DebugDrawLists lists;
+        lists.addLightSymbol({1, 2, 3}, {0, -2, 0}, 5.0f, 0.6f, c.type);
+        EXPECT_EQ(lists.getDepthPoints().size(), c.points) << c.type;
+        EXPECT_EQ(lists.getDepthLines().size(), 2 * c.lines) << c.type;
+        EXPECT_TRUE(lists.getTopLines().empty());
+    }
+    // The spot's arrow runs the symbol length along the unit direction.
+    DebugDrawLists spot;
+    spot.addLightSymbol({1, 2, 3}, {0, -2, 0}, 5.0f, 0.6f, 2);
+    const DebugDrawLists::Vertex& tip = spot.getDepthLines()[1];
+    EXPECT_FLOAT_EQ(tip.y, 2.0f - spot.getSymbolLength());
+    EXPECT_FLOAT_EQ(tip.x, 1.0f);
+}
+
 // A frame with text and overlays, saved through the screenshot writer and
 // probed after reading the file back.
 TEST_F(OverlayTest, ScreenshotOfTextAndOverlays) {
