@@ -98,6 +98,8 @@ function init()
                 dir.path() + R"(b.txt", ")" + made + R"(/copy.txt", false)
     copyFile(")" +
                 dir.path() + R"(b.txt", ")" + dir.path() + R"(a.txt", true)
+    copyFile(")" +
+                dir.path() + R"(b.txt", ")" + dir.path() + R"(./b.txt", true)
     setTerrainLoadDirectory("terrain/")
     setViewDistanceCoeff(2.5); setShadowQuality(0); setTerrainLODDistanceCoeff(0.5)
     print("coeffs ", getViewDistanceCoeff(), " ", getShadowQuality(), " ", getTerrainLODDistanceCoeff())
@@ -109,6 +111,7 @@ end
     EXPECT_TRUE(logHas("base " + platform::folderOfPath(platform::getExecutablePath()) + "\n"));
     EXPECT_EQ(testsupport::readFile(made + "/copy.txt"), "first");
     EXPECT_EQ(testsupport::readFile(dir / "a.txt"), "second");
+    EXPECT_EQ(testsupport::readFile(dir / "b.txt"), "second");  // not copied onto itself
     EXPECT_EQ(terrainFolder, "terrain/");
     EXPECT_TRUE(logHas("coeffs 2.5 0 0.5\n")) << log.text;
     EXPECT_EQ(viewDistance, 2.5f);

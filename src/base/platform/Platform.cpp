@@ -120,6 +120,13 @@ bool copyFile(const std::string& from, const std::string& to, bool overwrite) {
         close(in);
         return false;
     }
+    // Copying a file onto itself would truncate it before reading a byte.
+    struct stat target;
+    if (stat(to.c_str(), &target) == 0 && target.st_dev == st.st_dev &&
+        target.st_ino == st.st_ino) {
+        close(in);
+        return false;
+    }
     int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (overwrite ? O_TRUNC : O_EXCL);
     int out = open(to.c_str(), flags, 0666);
     if (out < 0) {

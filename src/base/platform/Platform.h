@@ -36,7 +36,8 @@ CreateFolderResult createFolder(const std::string& path);
 // folders are private); true when the folder exists afterwards.
 bool createFolderPath(const std::string& path);
 
-// Copies a file; with overwrite false an existing target makes it fail.
+// Copies a file; with overwrite false an existing target makes it fail, and
+// so does a target that is the source itself (under any name).
 bool copyFile(const std::string& from, const std::string& to, bool overwrite);
 
 // Last modification time of a path in 100 ns units since 1601 (the engine's
