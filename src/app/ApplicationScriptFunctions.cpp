@@ -15,8 +15,6 @@
 
 namespace {
 
-IInputDevice* g_inputDevice = nullptr;
-
 // ---- User configuration ----
 
 const char* configText(const char* path) {
@@ -87,33 +85,38 @@ void restartApplication(Entity*, ScriptValue*) {
 
 // ---- Input ----
 
+// The engine's input device; none makes the queries answer 0.
+IInputDevice* inputDevice() {
+    return EngineManager::get().getInputDevice();
+}
+
 void wrapMousePosition(Entity*, ScriptValue* values) {
-    if (g_inputDevice != nullptr) {
-        g_inputDevice->warpMouse(values[0].floatValue, values[1].floatValue);
+    if (IInputDevice* device = inputDevice()) {
+        device->warpMouse(values[0].floatValue, values[1].floatValue);
     }
 }
 
 void setShowMouseCursor(Entity*, ScriptValue* values) {
-    if (g_inputDevice != nullptr) {
-        g_inputDevice->setShowMouseCursor(values[0].isTrue());
+    if (IInputDevice* device = inputDevice()) {
+        device->setShowMouseCursor(values[0].isTrue());
     }
 }
 
 void getInputButton(Entity*, ScriptValue* values) {
     scriptResult(values).setFloat(
-        g_inputDevice != nullptr ? g_inputDevice->getButton(values[0].intValue) : 0.0f);
+        inputDevice() != nullptr ? inputDevice()->getButton(values[0].intValue) : 0.0f);
 }
 
 void getInputAxis(Entity*, ScriptValue* values) {
     scriptResult(values).setFloat(
-        g_inputDevice != nullptr ? g_inputDevice->getAxis(values[0].intValue) : 0.0f);
+        inputDevice() != nullptr ? inputDevice()->getAxis(values[0].intValue) : 0.0f);
 }
 
 void getKeyboardAxisMapping(Entity*, ScriptValue* values) {
     int32_t positive = 0;
     int32_t negative = 0;
-    if (g_inputDevice != nullptr) {
-        g_inputDevice->getKeyboardAxisMapping(values[0].intValue, positive, negative);
+    if (IInputDevice* device = inputDevice()) {
+        device->getKeyboardAxisMapping(values[0].intValue, positive, negative);
     }
     scriptResult(values, 0).setInt(positive);
     scriptResult(values, 1).setInt(negative);
@@ -121,19 +124,18 @@ void getKeyboardAxisMapping(Entity*, ScriptValue* values) {
 
 void getKeyboardButtonMapping(Entity*, ScriptValue* values) {
     scriptResult(values).setInt(
-        g_inputDevice != nullptr ? g_inputDevice->getKeyboardButtonMapping(values[0].intValue) : 0);
+        inputDevice() != nullptr ? inputDevice()->getKeyboardButtonMapping(values[0].intValue) : 0);
 }
 
 void setKeyboardAxisMapping(Entity*, ScriptValue* values) {
-    if (g_inputDevice != nullptr) {
-        g_inputDevice->setKeyboardAxisMapping(values[0].intValue, values[1].intValue,
-                                              values[2].intValue);
+    if (IInputDevice* device = inputDevice()) {
+        device->setKeyboardAxisMapping(values[0].intValue, values[1].intValue, values[2].intValue);
     }
 }
 
 void setKeyboardButtonMapping(Entity*, ScriptValue* values) {
-    if (g_inputDevice != nullptr) {
-        g_inputDevice->setKeyboardButtonMapping(values[0].intValue, values[1].intValue);
+    if (IInputDevice* device = inputDevice()) {
+        device->setKeyboardButtonMapping(values[0].intValue, values[1].intValue);
     }
 }
 
@@ -197,10 +199,6 @@ void getShadowQuality(Entity*, ScriptValue* values) {
 }
 
 }  // namespace
-
-void setScriptInputDevice(IInputDevice* device) {
-    g_inputDevice = device;
-}
 
 void addApplicationScriptFunctions(ScriptApi& api) {
     api.addGlobalFunctions({

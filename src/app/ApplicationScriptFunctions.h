@@ -3,7 +3,6 @@
 // input device, the folders and files, restart; and the engine's
 // scalability values.
 
-class IInputDevice;
 class ScriptApi;
 
 // "getFullscreen" to "createFolder": settings in the user configuration
@@ -12,7 +11,3 @@ void addApplicationScriptFunctions(ScriptApi& api);
 
 // "setViewDistanceCoeff" and the other scalability setters and getters.
 void addEngineScriptFunctions(ScriptApi& api);
-
-// The input device the input functions use (not owned); none makes them
-// answer 0 and do nothing.
-void setScriptInputDevice(IInputDevice* device);

@@ -117,6 +117,21 @@ end
     EXPECT_EQ(viewDistance, 2.5f);
 }
 
+TEST_F(ApplicationScriptFunctionsTest, MappingsReachTheEnginesInputDevice) {
+    runInit(R"(
+function init()
+    setKeyboardButtonMapping(3, 97)
+    setKeyboardAxisMapping(1, 100, 97)
+    local positive, negative = getKeyboardAxisMapping(1)
+    print("mapped ", getKeyboardButtonMapping(3), " ", positive, " ", negative)
+    print("state ", getInputButton(3), " ", getInputAxis(1), " ", getInputAxis(7))
+end
+)",
+            "<game/>");
+    EXPECT_TRUE(logHas("mapped 97 100 97\n")) << log.text;
+    EXPECT_TRUE(logHas("state 0 0 0\n")) << log.text;
+}
+
 TEST_F(ApplicationScriptFunctionsTest, RestartStartsTheStoredCommandLineAndQuits) {
     const std::string marker = dir / "restarted";
     runInit("function init() restartApplication() end\n", "<game/>", "touch " + marker);
