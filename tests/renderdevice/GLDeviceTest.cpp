@@ -272,8 +272,13 @@ TEST_F(GLDeviceTest, ReportsCoreProfileCapabilities) {
     EXPECT_EQ(h, 0);
 }
 
-TEST_F(GLDeviceTest, ResizedWindowRemembersItsSize) {
+TEST_F(GLDeviceTest, WindowCaptionAndResize) {
     SDL_Window* window = static_cast<SdlGLRenderWindow*>(s_window)->getSdlWindow();
+    EXPECT_STREQ(SDL_GetWindowTitle(window), "renderdevice test");
+    s_window->setCaption("another caption");
+    EXPECT_STREQ(SDL_GetWindowTitle(window), "another caption");
+    s_window->setCaption("renderdevice test");
+    // A resized window remembers its new size.
     SDL_SetWindowSize(window, 48, 32);
     SDL_PumpEvents();
     EXPECT_EQ(s_window->getWidth(), 48);
