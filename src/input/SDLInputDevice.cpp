@@ -198,6 +198,11 @@ float SDLInputDevice::applyDeadZone(float value) {
 
 SDLInputDevice::SDLInputDevice(int devices) : m_devices(devices) {
     Log::get() << "Input\n";
+    // SDL would turn SIGINT and SIGTERM into a quit request, which the game
+    // ignores (only scripts and the console end it), so a game started in a
+    // terminal could not be stopped; without SDL's handlers the signals end
+    // the process as they end any program.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_JOYSTICK) == 0) {
         m_initialisedJoystick = true;
     } else {

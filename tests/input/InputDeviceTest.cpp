@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -539,6 +541,21 @@ TEST_F(InputDeviceTest, EveryClassicSymbolHasAKey) {
         bool isAbsent = std::find(std::begin(absent), std::end(absent), symbol) != std::end(absent);
         EXPECT_EQ(reached[symbol], !isAbsent) << "symbol " << symbol;
     }
+}
+
+// The game ignores SDL's quit request, so SDL must not turn SIGTERM into one:
+// a game started from a terminal or a script must still end on the signal.
+TEST(InputDeviceSignals, TerminateSignalStillEndsTheProcess) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            SDLInputDevice device(kAllDevices);
+            SDL_Init(SDL_INIT_VIDEO);
+            std::raise(SIGTERM);
+            device.processEvents();
+            std::exit(0);
+        },
+        ::testing::KilledBySignal(SIGTERM), "");
 }
 
 }  // namespace
