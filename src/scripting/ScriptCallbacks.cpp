@@ -1,5 +1,6 @@
 #include "scripting/ScriptCallbacks.h"
 
+#include <cmath>
 #include <unordered_map>
 #include <vector>
 
@@ -25,6 +26,12 @@ void releaseTarget(int* target) {
     } else {
         delete target;  // the interpreter and its registry are gone
     }
+}
+
+// A NaN interval would give a due time that compares with nothing and, at
+// the front of the schedule, hold back every timer behind it: it counts as 0.
+float usableInterval(float interval) {
+    return std::isnan(interval) ? 0.0f : interval;
 }
 
 int32_t idOf(const Entity* node) {
@@ -119,8 +126,8 @@ void ScriptingDeleteListener::remove() {
 
 ScriptingTimerActionListener::ScriptingTimerActionListener(float interval, const char* functionName,
                                                            int* target)
-    : ScriptingActionListener(functionName, target), m_interval(interval) {
-    TimerScheduler::get().scheduleIn(this, interval);
+    : ScriptingActionListener(functionName, target), m_interval(usableInterval(interval)) {
+    TimerScheduler::get().scheduleIn(this, m_interval);
 }
 
 ScriptingTimerActionListener::~ScriptingTimerActionListener() {
@@ -207,7 +214,7 @@ void removeTimer(Entity*, ScriptValue* values) {
 
 void setTimerTime(Entity*, ScriptValue* values) {
     if (ScriptingTimerActionListener* timer = findTimer(values[0].intValue)) {
-        timer->setInterval(values[1].floatValue);
+        timer->setInterval(usableInterval(values[1].floatValue));
     }
 }
 

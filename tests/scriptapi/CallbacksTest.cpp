@@ -45,6 +45,15 @@ TEST_F(CallbacksTest, ZeroIntervalFiresAtTheNextAdvance) {
     EXPECT_EQ(number("count"), 1);
 }
 
+TEST_F(CallbacksTest, NotANumberIntervalHoldsNoTimerBack) {
+    run("fired = ''\n"
+        "function a() fired = fired .. 'a' end\n"
+        "function b() fired = fired .. 'b' end\n"
+        "addTimer(0 / 0, 'a'); addTimer(1, 'b')");
+    advance(1);
+    EXPECT_EQ(text("fired"), "ab");
+}
+
 TEST_F(CallbacksTest, SetTimerTimeChangesOnlyTheFollowingPeriods) {
     run("count = 0\n"
         "function tick() count = count + 1; return true end\n"
