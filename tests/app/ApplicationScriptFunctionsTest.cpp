@@ -44,13 +44,15 @@ protected:
         params.startupScript = "main.lua";
         params.commandLine = commandLine;
         EngineApplication app(params);
-        ASSERT_EQ(app.getStartupExitCode(), 0) << log.text;
+        ASSERT_EQ(app.getStartupExitCode(), 0) << log.text();
         quitRequested = EngineManager::get().isQuitRequested();
         terrainFolder = EngineManager::get().getTerrainLoadDirectory();
         viewDistance = EngineManager::get().getSceneRenderContext()->environment.viewDistanceCoeff;
     }
 
-    bool logHas(const std::string& line) const { return log.text.find(line) != std::string::npos; }
+    bool logHas(const std::string& line) const {
+        return log.text().find(line) != std::string::npos;
+    }
 
     testsupport::TempDir dir;
     LogText log;
@@ -71,9 +73,9 @@ end
             "<game><graphic><display><fullscreen>false</fullscreen><vsync>TRUE</vsync>"
             "<gamma>1.0</gamma><filter><anisotropy>0</anisotropy><msaa>0</msaa></filter>"
             "</display></graphic></game>");
-    EXPECT_TRUE(logHas("before false 1 0\n")) << log.text;
+    EXPECT_TRUE(logHas("before false 1 0\n")) << log.text();
     // The trilinear key is missing: it reads false and is not created.
-    EXPECT_TRUE(logHas("after true 4 false\n")) << log.text;
+    EXPECT_TRUE(logHas("after true 4 false\n")) << log.text();
     XMLConfigFile saved(dir / "game.xml", "ConfigFile", false);
     EXPECT_STREQ(saved.getString("game.graphic.display.fullscreen"), "true");
     EXPECT_STREQ(saved.getString("game.graphic.display.gamma"), "1.200000");
@@ -107,13 +109,13 @@ end
 )",
             "<game/>");
     EXPECT_TRUE(logHas("profile " + userProfileAppPathFor(kDefaultApplicationName) + "\n"))
-        << log.text;
+        << log.text();
     EXPECT_TRUE(logHas("base " + platform::folderOfPath(platform::getExecutablePath()) + "\n"));
     EXPECT_EQ(testsupport::readFile(made + "/copy.txt"), "first");
     EXPECT_EQ(testsupport::readFile(dir / "a.txt"), "second");
     EXPECT_EQ(testsupport::readFile(dir / "b.txt"), "second");  // not copied onto itself
     EXPECT_EQ(terrainFolder, "terrain/");
-    EXPECT_TRUE(logHas("coeffs 2.5 0 0.5\n")) << log.text;
+    EXPECT_TRUE(logHas("coeffs 2.5 0 0.5\n")) << log.text();
     EXPECT_EQ(viewDistance, 2.5f);
 }
 
@@ -128,8 +130,8 @@ function init()
 end
 )",
             "<game/>");
-    EXPECT_TRUE(logHas("mapped 97 100 97\n")) << log.text;
-    EXPECT_TRUE(logHas("state 0 0 0\n")) << log.text;
+    EXPECT_TRUE(logHas("mapped 97 100 97\n")) << log.text();
+    EXPECT_TRUE(logHas("state 0 0 0\n")) << log.text();
 }
 
 TEST_F(ApplicationScriptFunctionsTest, RestartStartsTheStoredCommandLineAndQuits) {
@@ -150,7 +152,7 @@ TEST_F(ApplicationScriptFunctionsTest, RestartThatCannotStartStillQuits) {
     runInit("function init() restartApplication() end\n", "<game/>",
             dir / "no such program -script main.lua");
     EXPECT_TRUE(quitRequested);
-    EXPECT_TRUE(logHas("Error: restartApplication")) << log.text;
+    EXPECT_TRUE(logHas("Error: restartApplication")) << log.text();
 }
 
 }  // namespace

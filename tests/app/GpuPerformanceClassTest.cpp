@@ -106,7 +106,7 @@ TEST_F(GpuClassTest, SelectionCoefficientsAndLog) {
         gpuclass::select(scalability, "llvmpipe", path);
         EXPECT_EQ(scalability.detectedClass, gpuclass::Low);
         EXPECT_EQ(scalability.selectedClass, c.selected);
-        EXPECT_EQ(log.text, c.log);
+        EXPECT_EQ(log.text(), c.log);
     }
     EXPECT_EQ(gpuclass::fromName("VERY high"), gpuclass::VeryHigh);
     EXPECT_EQ(gpuclass::fromName("auto"), gpuclass::Medium);
@@ -138,9 +138,9 @@ end
         ASSERT_EQ(app.getStartupExitCode(), 0);
         EXPECT_EQ(EngineManager::get().getScalability().selectedClass, gpuclass::High);
     }
-    EXPECT_NE(log.text.find("GPU profile: High\n"), std::string::npos);
-    EXPECT_NE(log.text.find("class HIGH\n"), std::string::npos) << log.text;
-    EXPECT_NE(log.text.find("auto Medium\n"), std::string::npos);
+    EXPECT_NE(log.text().find("GPU profile: High\n"), std::string::npos);
+    EXPECT_NE(log.text().find("class HIGH\n"), std::string::npos) << log.text();
+    EXPECT_NE(log.text().find("auto Medium\n"), std::string::npos);
     XMLConfigFile saved(dir / "game.xml", "ConfigFile", false);
     EXPECT_STREQ(saved.getString("game.graphic.scalability.gpuPerformaceClass"), "low");
 }

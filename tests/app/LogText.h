@@ -1,13 +1,6 @@
 #pragma once
-// Collects what the log receives while it lives.
+// The log capture of the app tests.
 
-#include <string>
+#include "CapturingLogSink.h"
 
-#include "foundation/Log.h"
-
-struct LogText : ILogSink {
-    LogText() { Log::get().addSink(this); }
-    ~LogText() override { Log::get().removeSink(this); }
-    void write(const char* t) override { text += t; }
-    std::string text;
-};
+using LogText = testsupport::ScopedLogCapture;

@@ -143,7 +143,7 @@ TEST(ScreenFont, ShippedFontAndFallback) {
         LogText log;
         ScreenFont font;
         font.build(nullptr, "shared/font/sansSerif.png");
-        EXPECT_EQ(log.text, "");
+        EXPECT_EQ(log.text(), "");
         EXPECT_EQ(font.getColumns(), 16);
         EXPECT_EQ(font.getRows(), 16);
         EXPECT_EQ(font.getBoldOffset(), 128);
@@ -163,7 +163,7 @@ TEST(ScreenFont, ShippedFontAndFallback) {
         LogText log;
         ScreenFont font;
         font.build(nullptr, name);
-        EXPECT_EQ(log.text, "Warning: Font loading failed. Using embedded font.\n") << name;
+        EXPECT_EQ(log.text(), "Warning: Font loading failed. Using embedded font.\n") << name;
         EXPECT_EQ(font.getRows(), 8) << name;
     }
     FileSystem::clearFileLoaders();

@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "CapturingLogSink.h"
 #include "foundation/Log.h"
 #include "foundation/ResourceManager.h"
 
@@ -66,12 +67,6 @@ public:
     explicit TestScript(const std::string& name) : TestResource(name, ResourceType::Script) {}
 };
 
-class LogCapture : public ILogSink {
-public:
-    void write(const char* text) override { this->text += text; }
-    std::string text;
-};
-
 class RecordingReloader : public Resource::CustomResourceReloader {
 public:
     bool reload(Resource& resource) override {
@@ -84,16 +79,12 @@ class ResourceManagerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         behaviour = &state;
-        Log::get().addSink(&log);
         manager.registerLoader(
             std::make_unique<GenericResourceLoader<TestTexture, ResourceType::Texture>>());
         manager.registerLoader(
             std::make_unique<GenericResourceLoader<TestScript, ResourceType::Script>>());
     }
-    void TearDown() override {
-        manager.shutdown();
-        Log::get().removeSink(&log);
-    }
+    void TearDown() override { manager.shutdown(); }
     TestResource* get(const std::string& name, int type = ResourceType::Texture,
                       bool logErrors = true) {
         return static_cast<TestResource*>(manager.get(name, type, logErrors));
@@ -101,7 +92,7 @@ protected:
     std::string takeCalls() { return std::exchange(state.calls, std::string()); }
 
     Behaviour state;
-    LogCapture log;
+    testsupport::ScopedLogCapture log;
     ResourceManager manager;
 };
 
@@ -131,7 +122,7 @@ TEST_F(ResourceManagerTest, GetSharesAndLastReleaseDestroys) {
     EXPECT_EQ(takeCalls(), "load data/a.png\nactivate data/a.png\n");
     manager.release(again);
     manager.release(nullptr);
-    EXPECT_EQ(log.text, "");
+    EXPECT_EQ(log.text(), "");
 }
 
 TEST_F(ResourceManagerTest, NamesAreComparedExactly) {
@@ -152,12 +143,12 @@ TEST_F(ResourceManagerTest, SameNameWithAnotherTypeIsRefused) {
     ASSERT_NE(texture, nullptr);
     takeCalls();
     EXPECT_EQ(get("shared/x.png", ResourceType::Script), nullptr);
-    EXPECT_EQ(log.text,
+    EXPECT_EQ(log.text(),
               "Error: Can't load resource: shared/x.png with same name but different type\n"
               "Error: Can't load resource: shared/x.png\n");
-    log.text.clear();
+    log.take();
     EXPECT_EQ(get("shared/x.png", ResourceType::Script, false), nullptr);
-    EXPECT_EQ(log.text,
+    EXPECT_EQ(log.text(),
               "Error: Can't load resource: shared/x.png with same name but different type\n");
     EXPECT_EQ(texture->getRefCount(), 1);
     EXPECT_EQ(takeCalls(), "");
@@ -187,15 +178,15 @@ TEST_F(ResourceManagerTest, FailedCreationLeavesNoEntry) {
             state.failLoad = c.failLoad ? std::set<std::string>{c.name} : std::set<std::string>{};
             state.failActivate =
                 c.failActivate ? std::set<std::string>{c.name} : std::set<std::string>{};
-            log.text.clear();
+            log.take();
             EXPECT_EQ(get(c.name, c.type), nullptr) << c.name;
             EXPECT_EQ(takeCalls(), c.calls) << c.name;
-            EXPECT_EQ(log.text, c.logText) << c.name;
+            EXPECT_EQ(log.text(), c.logText) << c.name;
             EXPECT_EQ(manager.find(c.name), nullptr) << c.name;
         }
-        log.text.clear();
+        log.take();
         get(c.name, c.type, false);
-        EXPECT_EQ(log.text.find("Error: Can't load resource"), std::string::npos) << c.name;
+        EXPECT_EQ(log.text().find("Error: Can't load resource"), std::string::npos) << c.name;
         takeCalls();
     }
 }
@@ -222,12 +213,12 @@ TEST_F(ResourceManagerTest, GetOfAnExistingResourceBringsItUp) {
         if (c.failActivate) {
             state.failActivate.insert("r");
         }
-        log.text.clear();
+        log.take();
         TestResource* again = get("r");
         EXPECT_EQ(takeCalls(), c.calls);
         EXPECT_EQ(again, c.succeeds ? resource : nullptr);
         EXPECT_EQ(resource->getRefCount(), c.succeeds ? 2 : 1);
-        EXPECT_EQ(log.text, c.succeeds ? "" : "Error: Can't load resource: r\n");
+        EXPECT_EQ(log.text(), c.succeeds ? "" : "Error: Can't load resource: r\n");
         if (c.succeeds) {
             manager.release(again);
         }

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "CapturingLogSink.h"
 #include "foundation/Log.h"
 #include "render/preprocessor/Preprocessor.h"
 
@@ -13,18 +14,7 @@ struct Processed {
     std::string log;
 };
 
-class LogCollector : public ILogSink {
-public:
-    LogCollector() { Log::get().addSink(this); }
-    ~LogCollector() override { Log::get().removeSink(this); }
-    LogCollector(const LogCollector&) = delete;
-    LogCollector& operator=(const LogCollector&) = delete;
-    void write(const char* text) override { m_text += text; }
-    const std::string& text() const { return m_text; }
-
-private:
-    std::string m_text;
-};
+using LogCollector = testsupport::ScopedLogCapture;
 
 inline Processed preprocess(std::string_view text,
                             const PreprocessorOptions& options = PreprocessorOptions()) {

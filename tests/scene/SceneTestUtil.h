@@ -1,34 +1,18 @@
 #pragma once
-// Helpers shared by the scene tests: a log sink that keeps what was written,
-// an event recorder and matrix comparison.
+// Helpers shared by the scene tests: the log capture, an event recorder and
+// matrix comparison.
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "CapturingLogSink.h"
 #include "base/math/Matrix4.h"
 #include "foundation/Entity.h"
 #include "foundation/Log.h"
 
-class CapturedLog : public ILogSink {
-public:
-    CapturedLog() { Log::get().addSink(this); }
-    ~CapturedLog() override { Log::get().removeSink(this); }
-    void write(const char* text) override { m_text += text; }
-    const std::string& text() const { return m_text; }
-    size_t count(const std::string& piece) const {
-        size_t n = 0;
-        for (size_t at = m_text.find(piece); at != std::string::npos;
-             at = m_text.find(piece, at + piece.size())) {
-            ++n;
-        }
-        return n;
-    }
-
-private:
-    std::string m_text;
-};
+using CapturedLog = testsupport::ScopedLogCapture;
 
 struct RecordedEvent {
     void* source;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "CapturingLogSink.h"
 #include "foundation/Entity.h"
 #include "foundation/Log.h"
 #include "scripting/LuaScriptSystem.h"
@@ -14,18 +15,7 @@
 
 namespace scripttest {
 
-class CapturingSink : public ILogSink {
-public:
-    void write(const char* text) override { text_ += text; }
-    std::string take() {
-        std::string result;
-        result.swap(text_);
-        return result;
-    }
-
-private:
-    std::string text_;
-};
+using CapturingSink = testsupport::CapturingLogSink;
 
 // One slot as a native function saw it (strings copied, they die with the
 // call).
