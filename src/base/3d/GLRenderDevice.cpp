@@ -697,24 +697,14 @@ void GLRenderDevice::setTextureWrap(int unit, int s, int t, int r) {
     if (unit < 0 || unit >= m_textureUnitCount || !m_units[unit].texture) {
         return;
     }
-    auto wrap = [](int value) -> GLint {
-        switch (value) {
-            case TW_MIRRORED_REPEAT:
-                return GL_MIRRORED_REPEAT;
-            case TW_CLAMP_TO_EDGE:
-                return GL_CLAMP_TO_EDGE;
-            default:
-                return GL_REPEAT;
-        }
-    };
     GLenum target = m_units[unit].target;
     if (unit != 0) {
         glActiveTexture(GL_TEXTURE0 + unit);
     }
-    glTexParameteri(target, GL_TEXTURE_WRAP_S, wrap(s));
-    glTexParameteri(target, GL_TEXTURE_WRAP_T, wrap(t));
+    glTexParameteri(target, GL_TEXTURE_WRAP_S, getGLTextureWrap(s));
+    glTexParameteri(target, GL_TEXTURE_WRAP_T, getGLTextureWrap(t));
     if (target == GL_TEXTURE_3D) {
-        glTexParameteri(target, GL_TEXTURE_WRAP_R, wrap(r));
+        glTexParameteri(target, GL_TEXTURE_WRAP_R, getGLTextureWrap(r));
     }
     if (unit != 0) {
         glActiveTexture(GL_TEXTURE0);

@@ -75,8 +75,10 @@ uint32_t half(uint32_t value) {
     return value > 1 ? value / 2 : 1;
 }
 
-GLint wrapOf(int value) {
-    switch (value) {
+}  // namespace
+
+GLint getGLTextureWrap(int wrap) {
+    switch (wrap) {
         case TW_MIRRORED_REPEAT:
             return GL_MIRRORED_REPEAT;
         case TW_CLAMP_TO_EDGE:
@@ -85,8 +87,6 @@ GLint wrapOf(int value) {
             return GL_REPEAT;
     }
 }
-
-}  // namespace
 
 ScratchTextureBinding::ScratchTextureBinding(GLenum target, GLuint name) : m_target(target) {
     glActiveTexture(kScratchUnit);
@@ -303,10 +303,10 @@ void GLTexture::setFilters(const TextureDesc& desc) {
     } else if (desc.magFilter <= TF_ANISOTROPIC) {
         glTexParameteri(m_target, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     }
-    glTexParameteri(m_target, GL_TEXTURE_WRAP_S, wrapOf(desc.wrapS));
-    glTexParameteri(m_target, GL_TEXTURE_WRAP_T, wrapOf(desc.wrapT));
+    glTexParameteri(m_target, GL_TEXTURE_WRAP_S, getGLTextureWrap(desc.wrapS));
+    glTexParameteri(m_target, GL_TEXTURE_WRAP_T, getGLTextureWrap(desc.wrapT));
     if (m_target == GL_TEXTURE_3D) {
-        glTexParameteri(m_target, GL_TEXTURE_WRAP_R, wrapOf(desc.wrapR));
+        glTexParameteri(m_target, GL_TEXTURE_WRAP_R, getGLTextureWrap(desc.wrapR));
     }
     bool anisotropic = desc.minFilter == TF_ANISOTROPIC || desc.magFilter == TF_ANISOTROPIC;
     if (anisotropic && m_device.getMaxAnisotropy() > 1.0f) {

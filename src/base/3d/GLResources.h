@@ -24,6 +24,9 @@ struct GLPixelFormat {
 };
 const GLPixelFormat& getGLPixelFormat(PixelFormat format);
 
+// The GL wrap mode of a TW_ value (GL_REPEAT for unknown values).
+GLint getGLTextureWrap(int wrap);
+
 // Binds a texture for resource work on a unit the device never hands out,
 // so that the mirrored bindings of the drawing units stay valid; the active
 // unit is GL_TEXTURE0 again afterwards.
