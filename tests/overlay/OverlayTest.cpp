@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "TestRenderWindow.h"
 #include "TestSupport.h"
 #include "app/ScreenFont.h"
 #include "base/3d/IRenderDevice.h"
@@ -22,17 +23,8 @@ constexpr int kSize = 64;
 class OverlayTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        if (!std::getenv("DISPLAY")) {
-            setenv("SDL_VIDEODRIVER", "offscreen", 0);
-        }
         s_device = createRenderDevice().release();
-        ASSERT_TRUE(s_device->init(false));
-        RenderWindowSettings settings;
-        settings.width = kSize;
-        settings.height = kSize;
-        settings.fullScreen = false;
-        settings.verticalSync = false;
-        ASSERT_NE(s_device->createRenderWindow(settings), nullptr);
+        ASSERT_NE(testsupport::openTestRenderWindow(*s_device, kSize), nullptr);
     }
     static void TearDownTestSuite() {
         Overlay::releaseSharedResources();

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "TestRenderWindow.h"
 #include "base/3d/GLResources.h"
 #include "base/3d/IRenderDevice.h"
 #include "base/3d/SdlGLRenderDevice.h"
@@ -83,20 +84,12 @@ struct Vertex {
 class GLDeviceTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        if (!std::getenv("DISPLAY")) {
-            setenv("SDL_VIDEODRIVER", "offscreen", 0);
-        }
         s_device = createRenderDevice().release();
-        ASSERT_TRUE(s_device->init(false));
         RenderWindowSettings settings;
-        settings.width = kSize;
-        settings.height = kSize;
-        settings.fullScreen = false;
         settings.stencilOverride = true;
         settings.stencilMode = 3;
-        settings.verticalSync = false;
         settings.caption = "renderdevice test";
-        s_window = s_device->createRenderWindow(settings);
+        s_window = testsupport::openTestRenderWindow(*s_device, kSize, settings);
         ASSERT_NE(s_window, nullptr);
     }
     static void TearDownTestSuite() {

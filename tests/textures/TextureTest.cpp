@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "LogCapture.h"
+#include "TestRenderWindow.h"
 #include "TestSupport.h"
 #include "base/3d/Image.h"
 #include "base/3d/SdlGLRenderDevice.h"
@@ -71,17 +72,8 @@ std::string make16BitPng(uint32_t width, uint32_t height) {
 class TextureTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        if (!std::getenv("DISPLAY")) {
-            setenv("SDL_VIDEODRIVER", "offscreen", 0);
-        }
         s_device = new LimitedDevice();
-        ASSERT_TRUE(s_device->init(false));
-        RenderWindowSettings settings;
-        settings.width = 64;
-        settings.height = 64;
-        settings.fullScreen = false;
-        settings.verticalSync = false;
-        ASSERT_NE(s_device->createRenderWindow(settings), nullptr);
+        ASSERT_NE(testsupport::openTestRenderWindow(*s_device, 64), nullptr);
     }
     static void TearDownTestSuite() {
         delete s_device;
