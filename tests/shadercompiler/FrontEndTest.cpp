@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 using shaderinterface::Stage;
@@ -161,6 +162,15 @@ void main_vp(float4 p : POSITION, float2 uv : TEXCOORD0, out float4 pos : POSITI
     fog = h;
 }
 )"},
+    {"fragment_depth_and_second_colour", Stage::Fragment, R"(
+void main_fp(float4 t : TEXCOORD0, out float4 colour : COLOR, out float4 glow : COLOR1,
+             out float depth : DEPTH)
+{
+    colour = t;
+    glow = t.wzyx;
+    depth = saturate(t.z);
+}
+)"},
     {"nested_constant_loops", Stage::Fragment, R"(
 float4 main_fp(uniform float4 u[16], uniform float4 w[4]) : COLOR
 {
@@ -175,6 +185,10 @@ float4 main_fp(uniform float4 u[16], uniform float4 w[4]) : COLOR
 }
 )"},
 };
+
+void PrintTo(const GoodCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class GoodProgram : public ::testing::TestWithParam<GoodCase> {};
 
@@ -281,9 +295,23 @@ const BadCase kBad[] = {
     {"matrix_vertex_input", Stage::Vertex,
      "float4 main_vp(float4x4 m : TEXCOORD0) : POSITION\n{\n    return m[0];\n}\n", 1,
      "vertex input 'm' is a matrix; pass its rows as float4 inputs"},
+    {"texture_unit_taken_twice", Stage::Fragment,
+     "sampler2D a : TEXUNIT1;\nsampler2D b : TEXUNIT1;\n"
+     "float4 main_fp(float2 t : TEXCOORD0) : COLOR { return tex2D(a, t) + tex2D(b, t); }\n",
+     2, "samplers 'a' and 'b' both use texture unit 1"},
+    {"texture_unit_out_of_range", Stage::Fragment,
+     "sampler2D a : TEXUNIT99999999999;\n"
+     "float4 main_fp(float2 t : TEXCOORD0) : COLOR { return tex2D(a, t); }\n",
+     1,
+     "sampler 'a' has the semantic TEXUNIT99999999999; texture units go from TEXUNIT0 to "
+     "TEXUNIT31"},
     {"missing_entry_point", Stage::Fragment, "float4 main_vp() : POSITION { return 0; }\n", 1,
      "entry point 'main_fp' not found"},
 };
+
+void PrintTo(const BadCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class BadProgram : public ::testing::TestWithParam<BadCase> {};
 
@@ -302,6 +330,70 @@ TEST_P(BadProgram, FailsWithMessageAndLine) {
 
 INSTANTIATE_TEST_SUITE_P(Language, BadProgram, ::testing::ValuesIn(kBad),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// One text holds both stages; each compile emits only what its entry point
+// reaches, so fragment-only helpers and their uniforms do not reach the
+// vertex program.
+TEST(Stages, OnlyWhatTheEntryPointReachesIsEmitted) {
+    const char* text = R"(
+float4 edge(float2 uv, float4 tint) { return abs(ddx(uv.x)).xxxx * tint; }
+float4 main_fp(float4 uv : TEXCOORD0, uniform float4 tint) : COLOR { return edge(uv.xy, tint); }
+float4 main_vp(float4 p : POSITION, uniform float4x4 mvp) : POSITION { return mul(mvp, p); }
+)";
+    auto vs = shadercompiler::compile(text, "main_vp", Stage::Vertex);
+    ASSERT_TRUE(vs.success) << vs.listing;
+    EXPECT_EQ(vs.glsl.find("edge"), std::string::npos) << vs.glsl;
+    ASSERT_EQ(vs.reflection.parameters.size(), 1u);
+    EXPECT_EQ(vs.reflection.parameters[0].name, "mvp");
+    auto fs = shadercompiler::compile(text, "main_fp", Stage::Fragment);
+    ASSERT_TRUE(fs.success) << fs.listing;
+    ASSERT_EQ(fs.reflection.parameters.size(), 1u);
+    EXPECT_EQ(fs.reflection.parameters[0].name, "tint");
+}
+
+// Vertex inputs are bound by semantic to the locations the render device's
+// vertex declarations use.
+TEST(Stages, VertexInputsTakeTheirFixedLocations) {
+    const char* text = R"(
+struct VIn {
+    float4 p : POSITION; float4 w : BLENDWEIGHT; float3 n : NORMAL; float4 c0 : COLOR0;
+    float4 c1 : COLOR1; float4 idx : BLENDINDICES; float3 tan : TANGENT; float3 bin : BINORMAL;
+    float2 t0 : TEXCOORD0; float4 t7 : TEXCOORD7;
+};
+float4 main_vp(VIn i) : POSITION
+{
+    return i.p * i.w + i.c0 + i.c1 + i.idx + float4(i.n + i.tan + i.bin, i.t0.x) + i.t7;
+}
+)";
+    auto vs = shadercompiler::compile(text, "main_vp", Stage::Vertex);
+    ASSERT_TRUE(vs.success) << vs.listing;
+    using namespace shaderinterface;
+    const std::pair<const char*, int> kLocations[] = {
+        {"POSITION", kAttribPosition},   {"BLENDWEIGHT", kAttribBlendWeight},
+        {"NORMAL", kAttribNormal},       {"COLOR0", kAttribColor0},
+        {"COLOR1", kAttribColor1},       {"BLENDINDICES", kAttribBlendIndices},
+        {"TANGENT", kAttribTangent},     {"BINORMAL", kAttribBinormal},
+        {"TEXCOORD0", kAttribTexCoord0}, {"TEXCOORD7", kAttribTexCoord0 + 7}};
+    for (const auto& [semantic, location] : kLocations) {
+        std::string decl =
+            "layout(location = " + std::to_string(location) + ") in vec4 a_" + semantic + ";\n";
+        EXPECT_NE(vs.glsl.find(decl), std::string::npos) << decl << vs.glsl;
+    }
+    // An index on a one-slot input names the same attribute; a second slot
+    // does not exist.
+    auto same = shadercompiler::compile(
+        "float4 main_vp(float4 p : POSITION, float4 n : NORMAL0, float4 m : NORMAL) : POSITION "
+        "{ return p + n + m; }",
+        "main_vp", Stage::Vertex);
+    ASSERT_TRUE(same.success) << same.listing;
+    EXPECT_EQ(same.glsl.find("a_NORMAL0"), std::string::npos) << same.glsl;
+    auto second = shadercompiler::compile(
+        "float4 main_vp(float4 p : POSITION, float4 n : NORMAL1) : POSITION { return p + n; }",
+        "main_vp", Stage::Vertex);
+    EXPECT_FALSE(second.success);
+    EXPECT_NE(second.listing.find("unknown vertex input semantic 'NORMAL1'"), std::string::npos)
+        << second.listing;
+}
 
 // Nesting the later passes would recurse through without end is refused
 // while parsing, whether it comes from brackets or from long operator chains.

@@ -318,6 +318,8 @@ std::string formatFloat(double v) {
 constexpr int kMaxRegisters = 4096;
 // Register counts saturate here, so sizes of absurd types cannot overflow.
 constexpr int kSizeLimit = 1 << 30;
+// Highest texture unit a TEXUNITn semantic may name.
+constexpr int kMaxTextureUnit = 31;
 
 int regSize(const Type& t) {
     long long n = 0;
@@ -509,8 +511,18 @@ private:
         s.type = t;
         s.kind = t.base;
         s.loc = loc;
-        if (semantic.rfind("TEXUNIT", 0) == 0)
-            s.explicitUnit = std::atoi(semantic.c_str() + 7);
+        if (semantic.rfind("TEXUNIT", 0) == 0) {
+            std::string digits = semantic.substr(7);
+            if (digits.empty() || digits.size() > 2 ||
+                digits.find_first_not_of("0123456789") != std::string::npos ||
+                std::stoi(digits) > kMaxTextureUnit) {
+                m_diag.error(loc, "sampler '" + name + "' has the semantic " + semantic +
+                                      "; texture units go from TEXUNIT0 to TEXUNIT" +
+                                      std::to_string(kMaxTextureUnit));
+            } else {
+                s.explicitUnit = std::stoi(digits);
+            }
+        }
         std::string g = "s_";
         for (char c : name)
             g += (std::isalnum(static_cast<unsigned char>(c)) ? c : '_');
@@ -860,9 +872,17 @@ private:
         }
 
         std::set<int> taken;
+        std::map<int, const Sampler*> owners;
         for (const auto& s : m_samplers) {
-            if (s.used && s.explicitUnit >= 0)
-                taken.insert(s.explicitUnit);
+            if (!s.used || s.explicitUnit < 0)
+                continue;
+            taken.insert(s.explicitUnit);
+            auto [it, fresh] = owners.emplace(s.explicitUnit, &s);
+            if (!fresh) {
+                m_diag.error(s.loc, "samplers '" + it->second->cgName + "' and '" + s.cgName +
+                                        "' both use texture unit " +
+                                        std::to_string(s.explicitUnit));
+            }
         }
         int free = 0;
         for (auto& s : m_samplers) {
@@ -1713,6 +1733,11 @@ private:
                 leaf.semantic = "COLOR1";
             if (base == "HPOS" || base == "POSITION")
                 leaf.semantic = "POSITION";
+            // Vertex inputs with one slot: "NORMAL0" is "NORMAL", so both
+            // spellings read the same attribute.
+            if (index == 0 && (base == "BLENDWEIGHT" || base == "NORMAL" || base == "TANGENT" ||
+                               base == "BINORMAL" || base == "BLENDINDICES"))
+                leaf.semantic = base;
         }
         out.push_back(leaf);
     }
@@ -1724,19 +1749,19 @@ private:
         splitSemantic(sem, base, index);
         if (sem == "POSITION")
             return kAttribPosition;
-        if (base == "BLENDWEIGHT")
+        if (sem == "BLENDWEIGHT")
             return kAttribBlendWeight;
-        if (base == "NORMAL")
+        if (sem == "NORMAL")
             return kAttribNormal;
         if (sem == "COLOR0")
             return kAttribColor0;
         if (sem == "COLOR1")
             return kAttribColor1;
-        if (base == "TANGENT")
+        if (sem == "TANGENT")
             return kAttribTangent;
-        if (base == "BINORMAL")
+        if (sem == "BINORMAL")
             return kAttribBinormal;
-        if (base == "BLENDINDICES")
+        if (sem == "BLENDINDICES")
             return kAttribBlendIndices;
         if (base == "TEXCOORD" && index < 8)
             return kAttribTexCoord0 + index;
