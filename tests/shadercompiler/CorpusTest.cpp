@@ -18,67 +18,6 @@ using shaderinterface::Stage;
 
 namespace {
 
-const std::vector<Variant>& variants() {
-    static const std::vector<Variant> kVariants = [] {
-        std::vector<Variant> v;
-        v.push_back({"unlit", 0, 0, 0, {}, 0, 0, {}});
-        v.push_back(
-            {"albedo_one_directional", 1, 0, 0, {"AMBIENT", "DIFFUSE", "ALBEDO_MAP"}, 0, 0, {}});
-        v.push_back(
-            {"four_lights_normal_shadow_fog",
-             2,
-             1,
-             1,
-             {"AMBIENT", "DIFFUSE", "SPECULAR", "NORMAL_MAP", "GLOSS_MAP", "DEPTH_SHADOW_MAP"},
-             1,
-             0,
-             {}});
-        v.push_back(
-            {"skinned", 0, 1, 0, {"AMBIENT", "DIFFUSE", "ALBEDO_MAP", "SKINNING"}, 2, 0, {}});
-        v.push_back({"parallax_emissive_cube_tested",
-                     1,
-                     0,
-                     1,
-                     {"DIFFUSE", "SPECULAR", "ALPHA_TESTED", "ALBEDO_MAP", "NORMAL_MAP",
-                      "PARALLAX_MAP", "EMISSIVE_MAP", "REFLECTION_MAP_CUBE", "VERTEX_COLOR"},
-                     3,
-                     0,
-                     {}});
-        v.push_back({"reflection_refraction_blended",
-                     0,
-                     3,
-                     0,
-                     {"DIFFUSE", "ALPHA_BLENDED", "ALBEDO_MAP", "REFLECTION_MAP_2D",
-                      "REFRACTION_MAP", "DEPTH_SHADOW_MAP", "USE_COLOR_SHADOW_MAPS"},
-                     0,
-                     1,
-                     {}});
-        v.push_back({"depth_vis", 0, 0, 0, {"DEPTH_VIS"}, 0, 0, {}});
-        v.push_back({"terrain_four_layers_lod",
-                     1,
-                     0,
-                     0,
-                     {"AMBIENT", "DIFFUSE"},
-                     1,
-                     0,
-                     terrainInjections(4, true, false)});
-        v.push_back(
-            {"terrain_two_layers", 2, 0, 0, {"DIFFUSE"}, 0, 0, terrainInjections(2, false, false)});
-        v.push_back(
-            {"terrain_lod_only", 1, 0, 0, {"DIFFUSE"}, 0, 0, terrainInjections(0, true, false)});
-        v.push_back({"terrain_vertex_lighting",
-                     2,
-                     0,
-                     0,
-                     {"AMBIENT", "DIFFUSE"},
-                     0,
-                     0,
-                     terrainInjections(3, true, true)});
-        return v;
-    }();
-    return kVariants;
-}
-
 // Every name the engine's parameter binding knows.
 bool knownParameter(const std::string& name) {
     static const std::set<std::string> kPlain = {"In.viewMatrix",
@@ -187,11 +126,11 @@ TEST_P(CorpusTest, CompilesValidatesAndLinks) {
     EXPECT_TRUE(check.ok) << check.output << "\n" << vs.glsl << "\n" << fs.glsl;
 }
 
-INSTANTIATE_TEST_SUITE_P(SharedSources, CorpusTest, ::testing::ValuesIn(variants()),
+INSTANTIATE_TEST_SUITE_P(SharedSources, CorpusTest, ::testing::ValuesIn(corpusVariants()),
                          [](const auto& info) { return info.param.name; });
 
 Variant variantNamed(const std::string& name) {
-    for (const auto& v : variants()) {
+    for (const auto& v : corpusVariants()) {
         if (v.name == name)
             return v;
     }

@@ -4,6 +4,7 @@
 // Parameters are set the way the render device sets them: by the register
 // index the reflection reports, one register per matrix row.
 
+#include "ShaderVariants.h"
 #include "base/3d/shadercompiler/ShaderCompiler.h"
 
 #include <SDL.h>
@@ -155,10 +156,13 @@ protected:
 
     // Links the pair and draws the quad with the given register contents;
     // samplers are set to the units their reflection names.
-    void draw(const Stages& s, const Registers& vp, const Registers& fp) {
+    // Compiles and links the pair into m_program.
+    void link(const Stages& s) {
         ASSERT_TRUE(s.vs.success && s.fs.success);
         GLuint vs = compileStage(GL_VERTEX_SHADER, s.vs.glsl);
         GLuint fs = compileStage(GL_FRAGMENT_SHADER, s.fs.glsl);
+        if (m_program)
+            glDeleteProgram(m_program);
         m_program = glCreateProgram();
         glAttachShader(m_program, vs);
         glAttachShader(m_program, fs);
@@ -170,6 +174,12 @@ protected:
         char log[2048] = "";
         glGetProgramInfoLog(m_program, sizeof log, nullptr, log);
         ASSERT_TRUE(ok) << log;
+    }
+
+    void draw(const Stages& s, const Registers& vp, const Registers& fp) {
+        link(s);
+        if (HasFatalFailure())
+            return;
         glUseProgram(m_program);
         auto upload = [&](const char* array, const Registers& regs) {
             if (regs.values().empty())
@@ -227,6 +237,16 @@ SDL_Window* ExecutionTest::s_window = nullptr;
 SDL_GLContext ExecutionTest::s_context = nullptr;
 GLuint ExecutionTest::s_fbo = 0, ExecutionTest::s_target = 0, ExecutionTest::s_vao = 0,
        ExecutionTest::s_vbo = 0;
+
+// The driver takes every variant of the shared sources without a warning,
+// and each vertex program links with its fragment program.
+TEST_F(ExecutionTest, DriverCompilesAndLinksTheCorpus) {
+    for (const auto& v : shadertest::corpusVariants()) {
+        SCOPED_TRACE(v.name);
+        std::string text = shadertest::buildVariantText(v);
+        link(compile(text, text));
+    }
+}
 
 TEST_F(ExecutionTest, MulInBothOrdersMatchesTheCpu) {
     const char* fragment = R"(

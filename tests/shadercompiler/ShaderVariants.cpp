@@ -129,6 +129,67 @@ std::vector<std::pair<std::string, std::string>> terrainInjections(int layers, b
     return out;
 }
 
+const std::vector<Variant>& corpusVariants() {
+    static const std::vector<Variant> kVariants = [] {
+        std::vector<Variant> v;
+        v.push_back({"unlit", 0, 0, 0, {}, 0, 0, {}});
+        v.push_back(
+            {"albedo_one_directional", 1, 0, 0, {"AMBIENT", "DIFFUSE", "ALBEDO_MAP"}, 0, 0, {}});
+        v.push_back(
+            {"four_lights_normal_shadow_fog",
+             2,
+             1,
+             1,
+             {"AMBIENT", "DIFFUSE", "SPECULAR", "NORMAL_MAP", "GLOSS_MAP", "DEPTH_SHADOW_MAP"},
+             1,
+             0,
+             {}});
+        v.push_back(
+            {"skinned", 0, 1, 0, {"AMBIENT", "DIFFUSE", "ALBEDO_MAP", "SKINNING"}, 2, 0, {}});
+        v.push_back({"parallax_emissive_cube_tested",
+                     1,
+                     0,
+                     1,
+                     {"DIFFUSE", "SPECULAR", "ALPHA_TESTED", "ALBEDO_MAP", "NORMAL_MAP",
+                      "PARALLAX_MAP", "EMISSIVE_MAP", "REFLECTION_MAP_CUBE", "VERTEX_COLOR"},
+                     3,
+                     0,
+                     {}});
+        v.push_back({"reflection_refraction_blended",
+                     0,
+                     3,
+                     0,
+                     {"DIFFUSE", "ALPHA_BLENDED", "ALBEDO_MAP", "REFLECTION_MAP_2D",
+                      "REFRACTION_MAP", "DEPTH_SHADOW_MAP", "USE_COLOR_SHADOW_MAPS"},
+                     0,
+                     1,
+                     {}});
+        v.push_back({"depth_vis", 0, 0, 0, {"DEPTH_VIS"}, 0, 0, {}});
+        v.push_back({"terrain_four_layers_lod",
+                     1,
+                     0,
+                     0,
+                     {"AMBIENT", "DIFFUSE"},
+                     1,
+                     0,
+                     terrainInjections(4, true, false)});
+        v.push_back(
+            {"terrain_two_layers", 2, 0, 0, {"DIFFUSE"}, 0, 0, terrainInjections(2, false, false)});
+        v.push_back(
+            {"terrain_lod_only", 1, 0, 0, {"DIFFUSE"}, 0, 0, terrainInjections(0, true, false)});
+        v.push_back({"terrain_vertex_lighting",
+                     2,
+                     0,
+                     0,
+                     {"AMBIENT", "DIFFUSE"},
+                     0,
+                     0,
+                     terrainInjections(3, true, true)});
+        return v;
+    }();
+    return kVariants;
+}
+
 std::string buildVariantText(const Variant& v) {
     // The engine's text starts with a line break and has empty lines in the
     // header block; they are left out here because the preprocessor then

@@ -30,6 +30,11 @@ inline void PrintTo(const Variant& v, std::ostream* os) {
 std::vector<std::pair<std::string, std::string>> terrainInjections(int layers, bool lodMap,
                                                                    bool vertexLighting);
 
+// The variants the tests compile: lights of the three kinds, normal, gloss,
+// parallax, emissive, reflection and refraction maps, shadow maps, fog,
+// skinning and the terrain injections.
+const std::vector<Variant>& corpusVariants();
+
 // The preprocessed text of a variant; empty (and a test failure) on error.
 std::string buildVariantText(const Variant& v);
 
