@@ -231,7 +231,7 @@ private:
     bool tryCommentSpec(Context& ctx, std::string& out);
     bool tryDirective(Context& ctx, std::string& out);
     bool tryMacroCall(Context& ctx, std::string_view name, std::string& out);
-    // Finds the spec starting at `p`, or null; `startLength` receives the
+    // Finds the comment or string kind starting at `p`, or null; `startLength` receives the
     // length of its start.
     const CompiledSpec* findSpec(const char* p, const char* end, bool virtualNewline, Mode mode,
                                  size_t& startLength) const;
