@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "InProcessStartup.h"
 #include "LogText.h"
 #include "TestSupport.h"
 #include "app/EngineApplication.h"
@@ -37,11 +38,7 @@ protected:
         testsupport::writeFile(dir / "main.lua", script);
         testsupport::writeFile(dir / "game.xml", gameXml);
         XMLConfigFile config(dir / "game.xml", "ConfigFile", false);
-        StartupParameters params;
-        params.config = &config;
-        params.applicationName = kDefaultApplicationName;
-        params.userProfileAppPath = dir.path();
-        params.startupScript = "main.lua";
+        StartupParameters params = inProcessStartup(config, dir.path());
         params.commandLine = commandLine;
         EngineApplication app(params);
         ASSERT_EQ(app.getStartupExitCode(), 0) << log.text();

@@ -4,6 +4,8 @@
 
 #include <memory>
 
+#include "CapturingLogSink.h"
+#include "InProcessStartup.h"
 #include "TestSupport.h"
 #include "app/EngineApplication.h"
 #include "app/EngineManager.h"
@@ -18,11 +20,6 @@
 #include "scene/TransformGroup.h"
 
 namespace {
-
-struct CaptureSink : ILogSink {
-    std::string text;
-    void write(const char* t) override { text += t; }
-};
 
 const char* const kScript = R"(
 function update(dt) print("update") end
@@ -42,15 +39,11 @@ protected:
                                                      "</game>");
         FileSystem::addFileLoader(std::make_unique<NativeFileLoader>(dir.path(), 10));
         config = std::make_unique<XMLConfigFile>(dir / "game.xml", "ConfigFile", false);
-        StartupParameters params;
-        params.config = config.get();
-        params.applicationName = kDefaultApplicationName;
-        params.userProfileAppPath = dir.path();
-        params.startupScript = "main.lua";
+        StartupParameters params = inProcessStartup(*config, dir.path());
         Log::get().addSink(&log);
         app = std::make_unique<EngineApplication>(params);
         ASSERT_EQ(app->getStartupExitCode(), 0);
-        log.text.clear();
+        log.take();
     }
     void TearDown() override {
         app.reset();
@@ -62,7 +55,7 @@ protected:
     testsupport::TempDir dir;
     std::unique_ptr<XMLConfigFile> config;
     std::unique_ptr<EngineApplication> app;
-    CaptureSink log;
+    testsupport::CapturingLogSink log;
 };
 
 TEST_F(EngineApplicationTest, DevelopmentKeysOffStillReachTheScript) {
@@ -71,7 +64,7 @@ TEST_F(EngineApplicationTest, DevelopmentKeysOffStillReachTheScript) {
     EXPECT_FALSE(app->showFps);
     app->keyEvent('`', AppKey::BackQuote, 0, true);
     EXPECT_FALSE(app->console.isVisible());
-    EXPECT_EQ(log.text, "key 283 true\nkey 96 true\n");
+    EXPECT_EQ(log.text(), "key 283 true\nkey 96 true\n");
 }
 
 TEST_F(EngineApplicationTest, DevelopmentKeys) {
@@ -97,13 +90,13 @@ TEST_F(EngineApplicationTest, DevelopmentKeys) {
     app->keyEvent(13, 13, 0, true);
     EXPECT_TRUE(app->exitRequested);
     EXPECT_FALSE(app->runFrame());  // the loop stops at the top of the next iteration
-    EXPECT_NE(log.text.find("key 283 true\nkey 283 false\n"), std::string::npos) << log.text;
+    EXPECT_NE(log.text().find("key 283 true\nkey 283 false\n"), std::string::npos) << log.text();
 }
 
 TEST_F(EngineApplicationTest, MouseEventsReachTheScript) {
     start(false);
     app->mouseEvent(0.25f, 0.75f, true, false, 1);
-    EXPECT_EQ(log.text, "mouse 0.25 0.75 1\n");
+    EXPECT_EQ(log.text(), "mouse 0.25 0.75 1\n");
 }
 
 TEST_F(EngineApplicationTest, WindowEventsReachTheScriptBeforeUpdate) {
@@ -119,7 +112,7 @@ TEST_F(EngineApplicationTest, WindowEventsReachTheScriptBeforeUpdate) {
     click.button.y = 150;
     ASSERT_EQ(SDL_PushEvent(&click), 1);
     EXPECT_TRUE(app->runFrame());
-    EXPECT_EQ(log.text, "key 282 true\nmouse 0.5 0.75 1\nupdate\n");
+    EXPECT_EQ(log.text(), "key 282 true\nmouse 0.5 0.75 1\nupdate\n");
 }
 
 struct LoggingTimer : ActionListener {
@@ -131,9 +124,9 @@ TEST_F(EngineApplicationTest, TimerDueThisFrameFiresBeforeUpdate) {
     LoggingTimer timer;
     TimerScheduler::get().scheduleIn(&timer, 0.0);
     EXPECT_TRUE(app->runFrame());
-    EXPECT_EQ(log.text, "timer\nupdate\n");
+    EXPECT_EQ(log.text(), "timer\nupdate\n");
     EXPECT_TRUE(app->runFrame());
-    EXPECT_EQ(log.text, "timer\nupdate\nupdate\n");
+    EXPECT_EQ(log.text(), "timer\nupdate\nupdate\n");
 }
 
 TEST_F(EngineApplicationTest, StartupCreatesTheRootAndTheDefaultCamera) {
@@ -169,19 +162,19 @@ TEST_F(EngineApplicationTest, MainWindowFromTheDisplayDefaultsClearedEveryFrame)
 TEST_F(EngineApplicationTest, DeviceErrorIsLoggedAfterEverySwapUntilACallSucceeds) {
     start(false);
     ASSERT_TRUE(app->runFrame());
-    EXPECT_EQ(log.text.find("RenderDevice "), std::string::npos) << log.text;
+    EXPECT_EQ(log.text().find("RenderDevice "), std::string::npos) << log.text();
     // A render texture without a colour texture leaves error 1.
     EXPECT_EQ(app->renderDevice->createRenderTexture(RenderTextureDesc()), nullptr);
     ASSERT_TRUE(app->runFrame());
     ASSERT_TRUE(app->runFrame());
     const std::string line = "RenderDevice ERROR UNKNOWN\n";
-    size_t first = log.text.find(line);
-    ASSERT_NE(first, std::string::npos) << log.text;
-    EXPECT_NE(log.text.find(line, first + 1), std::string::npos) << log.text;
-    log.text.clear();
+    size_t first = log.text().find(line);
+    ASSERT_NE(first, std::string::npos) << log.text();
+    EXPECT_NE(log.text().find(line, first + 1), std::string::npos) << log.text();
+    log.take();
     app->renderDevice->createVertexBuffer(16, nullptr, BU_STATIC);
     ASSERT_TRUE(app->runFrame());
-    EXPECT_EQ(log.text.find("RenderDevice "), std::string::npos) << log.text;
+    EXPECT_EQ(log.text().find("RenderDevice "), std::string::npos) << log.text();
 }
 
 TEST_F(EngineApplicationTest, TexturesAreResourcesOfTypeZero) {

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "InProcessStartup.h"
 #include "LogText.h"
 #include "TestSupport.h"
 #include "app/EngineApplication.h"
@@ -127,11 +128,7 @@ end
                            "<game><graphic><scalability><gpuPerformaceClass>HIGH"
                            "</gpuPerformaceClass></scalability></graphic></game>");
     XMLConfigFile config(dir / "game.xml", "ConfigFile", false);
-    StartupParameters params;
-    params.config = &config;
-    params.applicationName = kDefaultApplicationName;
-    params.userProfileAppPath = dir.path();
-    params.startupScript = "main.lua";
+    StartupParameters params = inProcessStartup(config, dir.path());
     LogText log;
     {
         EngineApplication app(params);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "CapturingLogSink.h"
 #include "TestSupport.h"
 #include "app/Profiler.h"
 #include "app/StatsOverlay.h"
@@ -7,11 +8,6 @@
 #include "foundation/Log.h"
 
 namespace {
-
-struct CaptureSink : ILogSink {
-    std::string text;
-    void write(const char* t) override { text += t; }
-};
 
 class ProfilerTest : public ::testing::Test {
 protected:
@@ -26,7 +22,7 @@ protected:
         FileSystem::clearFileLoaders();
     }
     Profiler& profiler = Profiler::get();
-    CaptureSink log;
+    testsupport::CapturingLogSink log;
 };
 
 std::vector<std::string> splitRows(const std::string& text) {
@@ -76,7 +72,7 @@ TEST_F(ProfilerTest, WrongNestingDisablesProfiling) {
     profiler.frameStart(1);
     profiler.enterSection(kUpdate);
     profiler.frameEnd();
-    EXPECT_EQ(log.text,
+    EXPECT_EQ(log.text(),
               "Error: ProfilerManager wrong ENTER_SECTION/LEAVE_SECTION nesting. Check MACROS.\n");
     EXPECT_FALSE(profiler.isEnabled());
     profiler.frameStart(2);  // no new enable request: stays off
@@ -126,7 +122,7 @@ TEST_F(ProfilerTest, CsvWithAndWithoutHistory) {
     profiler.requestSave();
     profiler.frameStart(5);
     EXPECT_EQ(testsupport::readFile(dir / "profiler.csv").substr(0, 10), "1;2;3;4;5;");
-    EXPECT_NE(log.text.find("Saved profile results to: profiler.csv\n"), std::string::npos);
+    EXPECT_NE(log.text().find("Saved profile results to: profiler.csv\n"), std::string::npos);
 }
 
 TEST(StatsOverlayList, CyclesThroughTheStateWithoutAPage) {

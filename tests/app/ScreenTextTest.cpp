@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "InProcessStartup.h"
 #include "TestSupport.h"
 #include "app/EngineApplication.h"
 #include "app/Startup.h"
@@ -27,10 +28,7 @@ protected:
         FileSystem::addFileLoader(std::make_unique<NativeFileLoader>(dir.path(), 10));
         FileSystem::addFileLoader(std::make_unique<NativeFileLoader>(DATA_FOLDER "/", 20));
         config = std::make_unique<XMLConfigFile>(dir / "game.xml", "ConfigFile", false);
-        StartupParameters params;
-        params.config = config.get();
-        params.applicationName = kDefaultApplicationName;
-        params.userProfileAppPath = dir.path();
+        StartupParameters params = inProcessStartup(*config, dir.path(), "");
         app = std::make_unique<EngineApplication>(params);
         ASSERT_EQ(app->getStartupExitCode(), 0);
     }

@@ -2,17 +2,13 @@
 
 #include <memory>
 
+#include "CapturingLogSink.h"
 #include "TestSupport.h"
 #include "foundation/File.h"
 #include "foundation/Log.h"
 #include "foundation/XMLConfigFile.h"
 
 namespace {
-
-struct CaptureSink : ILogSink {
-    std::string text;
-    void write(const char* t) override { text += t; }
-};
 
 class XMLConfigFileTest : public ::testing::Test {
 protected:
@@ -33,7 +29,7 @@ protected:
     }
 
     testsupport::TempDir dir;
-    CaptureSink log;
+    testsupport::CapturingLogSink log;
 };
 
 const char* const kDocument =
@@ -111,13 +107,13 @@ TEST_F(XMLConfigFileTest, MalformedAndMissingFilesLogAndStayUnloaded) {
     broken->setString("game.a", "x");
     broken->save();  // writes nothing
     EXPECT_EQ(testsupport::readFile(dir / "config.xml"), "<game>\n<a>\n</b>\n</game>\n");
-    EXPECT_EQ(log.text.rfind("Error: " + dir / "config.xml" + "(3): ", 0), 0u) << log.text;
+    EXPECT_EQ(log.text().rfind("Error: " + dir / "config.xml" + "(3): ", 0), 0u) << log.text();
 
-    log.text.clear();
+    log.take();
     XMLConfigFile missing(dir / "nope.xml", "ConfigFile", false);
     EXPECT_FALSE(missing.isLoaded());
     EXPECT_EQ(missing.getFileName(), "");
-    EXPECT_EQ(log.text, "Error: Failed to open xml file " + dir / "nope.xml" + "'\n");
+    EXPECT_EQ(log.text(), "Error: Failed to open xml file " + dir / "nope.xml" + "'\n");
 }
 
 TEST_F(XMLConfigFileTest, EntityName) {

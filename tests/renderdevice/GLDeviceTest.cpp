@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "CapturingLogSink.h"
 #include "TestRenderWindow.h"
 #include "base/3d/GLResources.h"
 #include "base/3d/IRenderDevice.h"
@@ -24,12 +25,6 @@ namespace {
 
 constexpr int kSize = 64;
 using Rgb = std::array<int, 3>;
-
-class CaptureSink : public ILogSink {
-public:
-    void write(const char* text) override { text_ += text; }
-    std::string text_;
-};
 
 // A compiled stage pair written to the compiler's contract: registers in
 // vp_regs / fp_regs, varyings "v_" + semantic, output o_COLOR.
@@ -223,7 +218,7 @@ protected:
 
     static IRenderDevice* s_device;
     static IRenderWindow* s_window;
-    CaptureSink m_log;
+    testsupport::CapturingLogSink m_log;
 };
 
 IRenderDevice* GLDeviceTest::s_device = nullptr;
@@ -316,8 +311,8 @@ TEST_F(GLDeviceTest, TriangleThroughCompiledShaderPair) {
     clearTo(0, 0, 0);
     auto vs = compiled(false);
     auto fs = compiled(true);
-    ASSERT_NE(vs, nullptr) << m_log.text_;
-    ASSERT_NE(fs, nullptr) << m_log.text_;
+    ASSERT_NE(vs, nullptr) << m_log.text();
+    ASSERT_NE(fs, nullptr) << m_log.text();
     EXPECT_EQ(d.getLastError(), 0);
     EXPECT_EQ(fs->getParameterIndex("In.bias"), 1);
     EXPECT_EQ(fs->getParameterIndex("In.missing"), -1);
@@ -414,7 +409,7 @@ TEST_F(GLDeviceTest, ShaderCreationErrors) {
     broken.keepText = true;
     EXPECT_EQ(d.createShader(broken), nullptr);
     EXPECT_EQ(d.getLastError(), RDE_INVALID_SHADER_CODE);
-    EXPECT_NE(m_log.text_.find("Failed to create fragment shader, "), std::string::npos);
+    EXPECT_NE(m_log.text().find("Failed to create fragment shader, "), std::string::npos);
     EXPECT_EQ(d.getLastProgramText(), broken.source);
 }
 
@@ -436,16 +431,16 @@ float4 main_fp(uniform float4 colour) : COLOR { return colour; }
     vdesc.entryPoint = "main_vp";
     vdesc.stage = 1;
     auto vs = d.createShader(vdesc);
-    ASSERT_NE(vs, nullptr) << m_log.text_;
+    ASSERT_NE(vs, nullptr) << m_log.text();
     ShaderSourceDesc fdesc = vdesc;
     fdesc.entryPoint = "main_fp";
     fdesc.stage = 0;
     auto fs = d.createShader(fdesc);
-    ASSERT_NE(fs, nullptr) << m_log.text_;
+    ASSERT_NE(fs, nullptr) << m_log.text();
     clearTo(0, 0, 0);
     d.bindVertexShader(vs.get());
     d.bindFragmentShader(fs.get());
-    EXPECT_GE(d.setMatrix(false, "modelViewProj", kIdentity), 0) << m_log.text_;
+    EXPECT_GE(d.setMatrix(false, "modelViewProj", kIdentity), 0) << m_log.text();
     float colour[4] = {0.0f, 1.0f, 1.0f, 1.0f};
     EXPECT_GE(d.setVector(true, "colour", colour), 0);
     auto declaration = makeDeclaration(false);
@@ -459,7 +454,7 @@ float4 main_fp(uniform float4 colour) : COLOR { return colour; }
     bad.source = "float4 main_vp( { garbage";
     EXPECT_EQ(d.createShader(bad), nullptr);
     EXPECT_EQ(d.getLastError(), RDE_INVALID_SHADER_CODE);
-    EXPECT_NE(m_log.text_.find("Listing: "), std::string::npos);
+    EXPECT_NE(m_log.text().find("Listing: "), std::string::npos);
 }
 #endif
 
@@ -998,8 +993,9 @@ TEST_F(GLDeviceTest, RefusedTexturesAreReportedAndLeaveTheDeviceUsable) {
     ASSERT_NE(refused, nullptr);
     EXPECT_EQ(static_cast<GLTexture*>(refused.get())->getName(), 0u);
     EXPECT_EQ(d.getTextureMemory(), before);
-    EXPECT_NE(m_log.text_.find("Error: GL error 0x0501 in GLTexture::GLTexture"), std::string::npos)
-        << m_log.text_;
+    EXPECT_NE(m_log.text().find("Error: GL error 0x0501 in GLTexture::GLTexture"),
+              std::string::npos)
+        << m_log.text();
     // A render texture over it reports the colour attachment and is not made.
     RenderTextureDesc rtDesc;
     rtDesc.colourTexture = refused.get();
@@ -1010,10 +1006,10 @@ TEST_F(GLDeviceTest, RefusedTexturesAreReportedAndLeaveTheDeviceUsable) {
     refused.reset();
     EXPECT_EQ(d.getTextureMemory(), before);
 
-    m_log.text_.clear();
+    m_log.take();
     auto usable = solidTexture(10, 20, 30);
     EXPECT_NE(static_cast<GLTexture*>(usable.get())->getName(), 0u);
-    EXPECT_EQ(m_log.text_, "");
+    EXPECT_EQ(m_log.text(), "");
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
