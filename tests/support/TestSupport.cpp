@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +19,22 @@
 extern char** environ;
 
 namespace testsupport {
+
+std::string fixturePath(const std::string& relative) {
+    return std::string(ENGINE_TEST_FIXTURES) + "/" + relative;
+}
+
+std::vector<std::string> fixtureFiles(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(fixturePath(folder))) {
+        std::string name = entry.path().filename().string();
+        if (entry.is_regular_file() && name != "README.md") {
+            names.push_back(name);
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 TempDir::TempDir() {
     std::string base = std::filesystem::temp_directory_path().string() + "/enginetest.XXXXXX";

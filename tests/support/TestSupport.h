@@ -24,6 +24,10 @@ private:
 };
 
 void writeFile(const std::string& path, const std::string& contents);
+// Path of a file checked in below tests/fixtures, e.g. "malformed/x.dds".
+std::string fixturePath(const std::string& relative);
+// Names of the files in a fixture folder (README files left out), sorted.
+std::vector<std::string> fixtureFiles(const std::string& folder);
 std::string readFile(const std::string& path);
 bool fileExists(const std::string& path);
 void makeDirs(const std::string& path);
