@@ -40,6 +40,10 @@ void XMLConfigFile::load(File* file, const std::string& path) {
         int read = file->read(text.data(), size);
         text.resize(read > 0 ? static_cast<size_t>(read) : 0);
     }
+    // The parser steps over a whole UTF-8 sequence once it sees a lead byte;
+    // a few zero bytes after the text keep a document that ends in one
+    // inside the buffer.
+    text.append(4, '\0');
     m_document->Parse(text.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
     if (m_document->Error()) {
         Log::get() << "Error: " << path << "(" << static_cast<int32_t>(m_document->ErrorRow())
@@ -130,6 +134,12 @@ void XMLConfigFile::setString(const char* path, const char* value) {
         return;
     }
     if (std::strchr(path, '#') != nullptr) {
+        // An attribute without a name would make the document unusable: the
+        // next attribute added to the element trips the parser library.
+        if (attribute.empty()) {
+            Log::get() << "Error: Invalid xml path '" << path << "', attribute name missing\n";
+            return;
+        }
         element->SetAttribute(attribute.c_str(), value);
         return;
     }

@@ -116,6 +116,32 @@ TEST_F(XMLConfigFileTest, MalformedAndMissingFilesLogAndStayUnloaded) {
     EXPECT_EQ(log.text(), "Error: Failed to open xml file " + dir / "nope.xml" + "'\n");
 }
 
+// A path ending in "#" names an attribute without a name: refused, and the
+// document stays usable for later attributes on the same element.
+TEST_F(XMLConfigFileTest, AttributePathWithoutANameIsRefused) {
+    auto config = load(kDocument);
+    config->setString("game.item(1)#", "x");
+    EXPECT_EQ(log.text(), "Error: Invalid xml path 'game.item(1)#', attribute name missing\n");
+    config->setFloat("game.item(1)#", 3.0f);
+    config->setString("game.item(1)#a#", "kept");
+    config->setString("game.item(1)#b", "also");
+    EXPECT_STREQ(config->getString("game.item(1)#a"), "kept");
+    EXPECT_STREQ(config->getString("game.item(1)#b"), "also");
+    EXPECT_STREQ(config->getString("game.item(1)#name"), "second");
+}
+
+// Text that ends in the middle of a UTF-8 sequence is a parse error, read
+// without leaving the buffer (AddressSanitizer watches this one).
+TEST_F(XMLConfigFileTest, TextEndingInAUtf8LeadByteIsAParseError) {
+    std::string text =
+        testsupport::readFile(testsupport::fixturePath("malformed/xml_ends_in_utf8_lead_byte.bin"));
+    for (const std::string& document : {text, std::string("<a>\xe2"), std::string("<\xf0")}) {
+        auto config = load(document);
+        EXPECT_FALSE(config->isLoaded());
+        EXPECT_EQ(config->getString("a"), nullptr);
+    }
+}
+
 TEST_F(XMLConfigFileTest, EntityName) {
     auto config = load("<a/>");
     EXPECT_EQ(config->getName(), "ConfigFile");
