@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <cstring>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "base/platform/Platform.h"
+#include "foundation/Log.h"
 #include "foundation/TextUtil.h"
 
 namespace {
@@ -31,6 +33,59 @@ struct EntryStream {
         }
     }
 };
+
+std::string compressionMethodName(zip_int32_t method) {
+    switch (method) {
+        case ZIP_CM_DEFLATE64:
+            return "Deflate64";
+        case ZIP_CM_BZIP2:
+            return "BZIP2";
+        case ZIP_CM_LZMA:
+            return "LZMA";
+        case ZIP_CM_LZMA2:
+            return "LZMA2";
+        case ZIP_CM_XZ:
+            return "XZ";
+        case 93:
+            return "Zstandard";
+        case ZIP_CM_PPMD:
+            return "PPMd";
+        default:
+            return std::to_string(method);
+    }
+}
+
+std::string encryptionMethodName(zip_uint16_t method) {
+    switch (method) {
+        case ZIP_EM_AES_128:
+            return "AES-128";
+        case ZIP_EM_AES_192:
+            return "AES-192";
+        case ZIP_EM_AES_256:
+            return "AES-256";
+        case ZIP_EM_UNKNOWN:
+            return "unknown";
+        default:
+            return "strong encryption " + std::to_string(method);
+    }
+}
+
+// Why the loader cannot read an entry, from its directory record alone; empty
+// when it can. Entries are either plain or carry the traditional PKWARE
+// encryption, and their compression must be one the library decodes. Asking
+// the library to open anything else fails after it has allocated, so such
+// entries are never opened.
+std::string unreadableReason(const zip_stat_t& stat) {
+    if ((stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && stat.encryption_method != ZIP_EM_NONE &&
+        stat.encryption_method != ZIP_EM_TRAD_PKWARE) {
+        return "unsupported encryption method " + encryptionMethodName(stat.encryption_method);
+    }
+    if ((stat.valid & ZIP_STAT_COMP_METHOD) &&
+        !zip_compression_method_supported(stat.comp_method, 0)) {
+        return "unsupported compression method " + compressionMethodName(stat.comp_method);
+    }
+    return std::string();
+}
 
 }  // namespace
 
@@ -61,8 +116,11 @@ int ZIPFile::seek(int position) {
 // only in case, the first entry of the central directory wins.
 struct ZIPFileLoader::Archive {
     zip_t* handle = nullptr;
+    std::string path;
     zip_uint64_t fileSize = 0;
     std::unordered_map<std::string, zip_uint64_t> entries;
+    // Entries refused for a method the loader cannot read: logged once.
+    std::unordered_set<zip_uint64_t> unreadable;
 
     ~Archive() {
         if (handle != nullptr) {
@@ -92,6 +150,7 @@ ZIPFileLoader::Archive* ZIPFileLoader::findArchive(const std::string& archivePat
     }
     auto archive = std::make_unique<Archive>();
     archive->handle = handle;
+    archive->path = archivePath;
     archive->fileSize =
         static_cast<zip_uint64_t>(std::max<int64_t>(platform::getFileSize(archivePath), 0));
     zip_int64_t count = zip_get_num_entries(handle, 0);
@@ -119,6 +178,16 @@ std::unique_ptr<File> ZIPFileLoader::openEntry(Archive& archive,
     if (zip_stat_index(archive.handle, index, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE) ||
         stat.size > static_cast<zip_uint64_t>(kMaxEntrySize) ||
         ((stat.valid & ZIP_STAT_COMP_SIZE) && stat.comp_size > archive.fileSize)) {
+        return nullptr;
+    }
+    if (archive.unreadable.count(index) != 0) {
+        return nullptr;
+    }
+    std::string reason = unreadableReason(stat);
+    if (!reason.empty()) {
+        archive.unreadable.insert(index);
+        Log::get() << "Error: Can't read '" << entryName << "' in archive '" << archive.path
+                   << "': " << reason << "\n";
         return nullptr;
     }
     bool encrypted =

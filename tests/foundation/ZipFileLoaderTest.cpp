@@ -5,6 +5,7 @@
 #include <cstring>
 #include <functional>
 
+#include "CapturingLogSink.h"
 #include "TestSupport.h"
 #include "foundation/File.h"
 #include "foundation/ZIPFileLoader.h"
@@ -119,6 +120,29 @@ TEST_F(ZipFileLoaderTest, EncryptedEntriesOpenOnlyWithTheirPassword) {
         ZIPFileLoader loader(dir.path(), c.password, 25);
         EXPECT_EQ(openText(loader, "shared/secret/a.txt"), c.secret) << c.password;
         EXPECT_EQ(openText(loader, "shared/plain/p.txt"), "not encrypted") << c.password;
+    }
+}
+
+// Entries whose encryption the loader cannot read are refused from their
+// directory record with one line naming entry and method, and never opened
+// (opening them leaks inside the library); later requests stay quiet. A
+// readable entry beside them still opens.
+TEST_F(ZipFileLoaderTest, EntriesWithUnreadableMethodsAreRefusedOnce) {
+    for (const std::string& name : {"libzip_unsupported_encryption_leak.zip",
+                                    "libzip_unsupported_encryption_leak_fuzzer.zip"}) {
+        SCOPED_TRACE(name);
+        testsupport::writeFile(
+            dir / "pack.zip", testsupport::readFile(testsupport::fixturePath("malformed/" + name)));
+        ZIPFileLoader loader(dir.path(), "secret", 25);
+        testsupport::ScopedLogCapture log;
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(openText(loader, "pack/x.txt"), "<none>");
+        }
+        EXPECT_EQ(log.count("Error: Can't read 'x.txt' in archive '" + dir / "pack.zip" +
+                            "': unsupported encryption method "),
+                  1u)
+            << log.text();
+        EXPECT_EQ(log.count("\n"), 1u) << log.text();
     }
 }
 
