@@ -203,6 +203,39 @@ TEST(DdsReader, HugeMipCountIsCorruptNotEndless) {
     EXPECT_NE(log.text().find("Corrupt dds image file"), std::string::npos);
 }
 
+// Sizes whose products or sums pass 2^64 are corrupt, never a valid image
+// with no data or a flip outside the buffer (both row orders).
+TEST(DdsReader, SizesThatWrapAreCorrupt) {
+    Header bgra = rgb(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000);
+    struct Case {
+        const char* label;
+        Header header;
+        uint32_t width, height, mipmapCount, caps, caps2;
+    };
+    const Case cases[] = {
+        {"BGRA max × max", bgra, 0xFFFFFFFFu, 0xFFFFFFFFu, 0, 0, 0},
+        {"DXT5 max × max", dxt("DXT5"), 0xFFFFFFFFu, 0xFFFFFFFFu, 0, 0, 0},
+        {"BGRA wraps to 64 bytes", bgra, 0x80020004u, 0x7FFE0004u, 0, 0, 0},
+        {"DXT1 cube max × max with mips", dxt("DXT1"), 0xFFFFFFFFu, 0xFFFFFFFFu, 33,
+         kMipmap | kComplex, kCube},
+        {"33 levels of 1 × 1", dxt("DXT1"), 1, 1, 34, kMipmap, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        Header h = c.header;
+        h.width = c.width;
+        h.height = c.height;
+        h.mipmapCount = c.mipmapCount;
+        h.caps = c.caps;
+        h.caps2 = c.caps2;
+        for (bool lowerLeft : {false, true}) {
+            LogCapture log;
+            EXPECT_FALSE(read(makeDds(h, 4096), lowerLeft).valid);
+            EXPECT_EQ(log.text(), "Error loading 't.dds': Corrupt dds image file.\n");
+        }
+    }
+}
+
 TEST(DdsReader, UncompressedFlipSwapsRows) {
     Header h = rgb(24, 0xFF0000, 0xFF00, 0xFF, 0);
     h.width = 2;

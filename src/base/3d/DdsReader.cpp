@@ -98,15 +98,23 @@ bool readPixelFormat(const uint8_t* bytes, const std::string& name, Image& image
     return true;
 }
 
-// Bytes of one level, without the 32-bit overflow a huge header could
-// cause.
-uint64_t levelBytes(uint64_t width, uint64_t height, PixelFormat format) {
+// Bytes of one level; false when the product does not fit in 64 bits (a
+// header can claim 0xFFFFFFFF × 0xFFFFFFFF pixels).
+bool levelBytes(uint64_t width, uint64_t height, PixelFormat format, uint64_t& bytes) {
+    uint64_t pixels = 0;
     if (PixelFormatUtil::isCompressed(format)) {
         uint64_t block = (format == PF_DXT1 || format == PF_DXT1_A) ? 8 : 16;
-        return ((width + 3) / 4) * ((height + 3) / 4) * block;
+        return !__builtin_mul_overflow((width + 3) / 4, (height + 3) / 4, &pixels) &&
+               !__builtin_mul_overflow(pixels, block, &bytes);
     }
-    return width * height * PixelFormatUtil::getBytesPerPixel(format);
+    return !__builtin_mul_overflow(width, height, &pixels) &&
+           !__builtin_mul_overflow(pixels, uint64_t{PixelFormatUtil::getBytesPerPixel(format)},
+                                   &bytes);
 }
+
+// A 32-bit wide level halves to 1 × 1 within 32 steps; a longer chain only
+// repeats 1 × 1 levels and is taken as a damaged header.
+constexpr uint32_t kMaxMipLevels = 32;
 
 }  // namespace
 
@@ -134,21 +142,23 @@ Image readDds(const uint8_t* bytes, size_t size, const std::string& name, bool l
     image.componentType = ICT_UNSIGNED_BYTE;
     image.cubeMap = (caps & kCapsComplex) && (caps2 & kCaps2CubeMap);
 
-    // The whole chain must be in the file. A zero size or a chain longer
-    // than the file counts as corrupt; the sum stops growing once it is too
-    // big, so a huge mip count costs nothing.
+    // The whole chain must be in the file. A zero size, a size that does not
+    // fit in 64 bits or a chain longer than the file counts as corrupt. Each
+    // running sum stays at most the file size, so nothing below can wrap.
     PixelFormat format = getSizingFormat(image);
     uint64_t available = size - kHeaderEnd;
     uint64_t faceBytes = 0;
-    bool fits = image.width != 0 && image.height != 0;
+    bool fits = image.width != 0 && image.height != 0 && image.mipCount < kMaxMipLevels;
     uint32_t w = image.width;
     uint32_t h = image.height;
-    for (uint64_t level = 0; fits && level <= image.mipCount; ++level) {
-        faceBytes += levelBytes(w, h, format);
-        fits = faceBytes * image.getFaceCount() <= available;
+    for (uint32_t level = 0; fits && level <= image.mipCount; ++level) {
+        uint64_t bytes = 0;
+        fits = levelBytes(w, h, format, bytes) && bytes <= available - faceBytes;
+        faceBytes += fits ? bytes : 0;
         w = ImageUtil::nextLevelSize(w);
         h = ImageUtil::nextLevelSize(h);
     }
+    fits = fits && faceBytes * image.getFaceCount() <= available;
     if (!fits) {
         Log::get() << "Error loading '" << name << "': Corrupt dds image file.\n";
         return Image();
@@ -161,8 +171,10 @@ Image readDds(const uint8_t* bytes, size_t size, const std::string& name, bool l
             w = image.width;
             h = image.height;
             for (uint32_t l = 0; l <= image.mipCount; ++l) {
+                uint64_t bytes = 0;
+                levelBytes(w, h, format, bytes);  // checked above
                 flipLevel(level, w, h, format);
-                level += levelBytes(w, h, format);
+                level += bytes;
                 w = ImageUtil::nextLevelSize(w);
                 h = ImageUtil::nextLevelSize(h);
             }
