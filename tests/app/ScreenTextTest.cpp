@@ -45,8 +45,8 @@ protected:
         app->requestScreenshot(path);
         EXPECT_TRUE(app->runFrame());
         std::string file = testsupport::readFile(path);
-        Image image = ImageUtil::decodeWithImageLibrary(
-            reinterpret_cast<const uint8_t*>(file.data()), file.size(), true);
+        Image image = ImageUtil::decodeImage(reinterpret_cast<const uint8_t*>(file.data()),
+                                             file.size(), path, true);
         EXPECT_TRUE(image.valid);
         int inside = 0;
         int outside = 0;

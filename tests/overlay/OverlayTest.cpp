@@ -193,8 +193,8 @@ TEST_F(OverlayTest, ScreenshotOfTextAndOverlays) {
     font.flushText(device());
     ASSERT_TRUE(saveScreenshot(device(), dir / "shot.png"));
     std::string file = testsupport::readFile(dir / "shot.png");
-    Image image = ImageUtil::decodeWithImageLibrary(reinterpret_cast<const uint8_t*>(file.data()),
-                                                    file.size(), true);
+    Image image = ImageUtil::decodeImage(reinterpret_cast<const uint8_t*>(file.data()), file.size(),
+                                         "shot.png", true);
     ASSERT_TRUE(image.valid);
     ASSERT_EQ(image.width, static_cast<uint32_t>(kSize));
     ASSERT_EQ(image.channels, 3);

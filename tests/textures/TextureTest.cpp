@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -8,6 +7,7 @@
 #include <vector>
 
 #include "LogCapture.h"
+#include "PngMaker.h"
 #include "TestRenderWindow.h"
 #include "TestSupport.h"
 #include "base/3d/Image.h"
@@ -30,44 +30,7 @@ public:
     int maxSize = 0;
 };
 
-void appendChunk(std::string& png, const char* type, const std::string& data) {
-    auto be32 = [&png](uint32_t v) {
-        for (int shift = 24; shift >= 0; shift -= 8) {
-            png += static_cast<char>(v >> shift);
-        }
-    };
-    be32(static_cast<uint32_t>(data.size()));
-    std::string body = std::string(type, 4) + data;
-    png += body;
-    be32(static_cast<uint32_t>(
-        crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()))));
-}
-
-// A PNG of 16 bits per channel, which the engine's own writer cannot make.
-std::string make16BitPng(uint32_t width, uint32_t height) {
-    std::string raw;
-    for (uint32_t y = 0; y < height; ++y) {
-        raw += '\0';  // no filter
-        raw += std::string(width * 6, static_cast<char>(0x40 + y));
-    }
-    uLongf size = compressBound(static_cast<uLong>(raw.size()));
-    std::string packed(size, '\0');
-    compress(reinterpret_cast<Bytef*>(packed.data()), &size,
-             reinterpret_cast<const Bytef*>(raw.data()), static_cast<uLong>(raw.size()));
-    packed.resize(size);
-    std::string header(13, '\0');
-    for (int i = 0; i < 4; ++i) {
-        header[i] = static_cast<char>(width >> (24 - 8 * i));
-        header[4 + i] = static_cast<char>(height >> (24 - 8 * i));
-    }
-    header[8] = 16;  // bit depth
-    header[9] = 2;   // RGB
-    std::string png = "\x89PNG\r\n\x1a\n";
-    appendChunk(png, "IHDR", header);
-    appendChunk(png, "IDAT", packed);
-    appendChunk(png, "IEND", "");
-    return png;
-}
+using testpng::make16BitPng;
 
 class TextureTest : public ::testing::Test {
 protected:

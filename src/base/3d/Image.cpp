@@ -4,9 +4,37 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <utility>
 
+#include "base/3d/ImageCodecs.h"
 #include "foundation/File.h"
+#include "foundation/Log.h"
+
+namespace ImageCodecs {
+
+bool checkImageSize(uint64_t width, uint64_t height, uint64_t bytesPerPixel, uint64_t fileSize,
+                    const std::string& name) {
+    if (width == 0 || height == 0 || bytesPerPixel == 0) {
+        return false;
+    }
+    // Each factor is checked below 2^32 first, so the product cannot wrap.
+    if (width > UINT32_MAX || height > UINT32_MAX || bytesPerPixel > 16 ||
+        width * height * bytesPerPixel > kMaxImageBytes) {
+        Log::get() << "Error: Can't load image '" << name << "': " << std::to_string(width) << " x "
+                   << std::to_string(height) << " pixels is too large\n";
+        return false;
+    }
+    uint64_t bytes = width * height * bytesPerPixel;
+    if (bytes > kSmallImageBytes && bytes / kMaxExpansion > fileSize) {
+        Log::get() << "Error: Can't load image '" << name << "': the file is too short for "
+                   << std::to_string(width) << " x " << std::to_string(height) << " pixels\n";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace ImageCodecs
 
 namespace ImageUtil {
 
@@ -31,6 +59,21 @@ PixelFormat getSizingFormat(const Image& image) {
     }
 }
 
+int getChannelCount(int format) {
+    switch (format) {
+        case IF_LUMINANCE:
+            return 1;
+        case IF_RGB:
+        case IF_BGR:
+            return 3;
+        case IF_RGBA:
+        case IF_BGRA:
+            return 4;
+        default:
+            return 0;
+    }
+}
+
 Image loadImage(bool lowerLeftOrigin, const std::string& path) {
     std::string contents;
     if (!FileSystem::readWholeFile(path, contents)) {
@@ -40,7 +83,64 @@ Image loadImage(bool lowerLeftOrigin, const std::string& path) {
     if (path.size() >= 3 && strcasecmp(path.c_str() + path.size() - 3, "dds") == 0) {
         return readDds(bytes, contents.size(), path, lowerLeftOrigin);
     }
-    return decodeWithImageLibrary(bytes, contents.size(), lowerLeftOrigin);
+    return decodeImage(bytes, contents.size(), path, lowerLeftOrigin);
+}
+
+Image decodeImage(const uint8_t* bytes, size_t size, const std::string& name,
+                  bool lowerLeftOrigin) {
+    if (bytes == nullptr || size == 0) {
+        return Image();
+    }
+    Image image = ImageCodecs::isPng(bytes, size)    ? ImageCodecs::decodePng(bytes, size, name)
+                  : ImageCodecs::isJpeg(bytes, size) ? ImageCodecs::decodeJpeg(bytes, size, name)
+                                                     : ImageCodecs::decodeOther(bytes, size, name);
+    if (image.valid && lowerLeftOrigin) {
+        size_t pixelBytes = static_cast<size_t>(image.channels) *
+                            (image.componentType == ICT_UNSIGNED_SHORT ? 2 : 1);
+        flipRows(image.data.data(), image.width * pixelBytes, image.height);
+    }
+    return image;
+}
+
+namespace {
+
+bool hasExtension(const std::string& path, const char* extension) {
+    size_t length = std::strlen(extension);
+    return path.size() > length && strcasecmp(path.c_str() + path.size() - length, extension) == 0;
+}
+
+}  // namespace
+
+bool saveImage(const std::string& path, uint32_t width, uint32_t height, int bytesPerPixel,
+               int format, const void* pixels) {
+    int channels = getChannelCount(format);
+    if (channels == 0) {
+        Log::get() << "Error: Can't save image file '" << path << "'. Format not supported\n";
+        return false;
+    }
+    // The writers read bytes per pixel × width × height bytes: a count that
+    // does not fit the format would read past the caller's pixels.
+    if (pixels == nullptr || width == 0 || height == 0 || bytesPerPixel != channels ||
+        uint64_t{width} * height * channels > ImageCodecs::kMaxImageBytes) {
+        Log::get() << "Error: Can't save image file '" << path << "'. Invalid image data\n";
+        return false;
+    }
+    const auto* bytes = static_cast<const uint8_t*>(pixels);
+    if (hasExtension(path, ".png")) {
+        return ImageCodecs::writePng(path, width, height, format, bytes);
+    }
+    if (hasExtension(path, ".jpg") || hasExtension(path, ".jpeg")) {
+        return ImageCodecs::writeJpeg(path, width, height, format, bytes, 85);
+    }
+    if (hasExtension(path, ".tga")) {
+        return ImageCodecs::writeTga(path, width, height, format, bytes);
+    }
+    if (hasExtension(path, ".bmp")) {
+        return ImageCodecs::writeBmp(path, width, height, format, bytes);
+    }
+    Log::get() << "Error: Can't save image file '" << path
+               << "'. File type not supported (png, jpg, tga, bmp)\n";
+    return false;
 }
 
 namespace {
@@ -100,16 +200,23 @@ void flipBlock(uint8_t* block, PixelFormat format, int rows) {
 
 }  // namespace
 
+void flipRows(uint8_t* rows, size_t rowBytes, uint32_t height) {
+    if (rows == nullptr || height < 2) {
+        return;
+    }
+    for (uint32_t top = 0, bottom = height - 1; top < bottom; ++top, --bottom) {
+        std::swap_ranges(rows + top * rowBytes, rows + (top + 1) * rowBytes,
+                         rows + bottom * rowBytes);
+    }
+}
+
 void flipLevel(uint8_t* level, uint32_t width, uint32_t height, PixelFormat format) {
     if (level == nullptr || width == 0 || height < 2) {
         return;
     }
     if (!PixelFormatUtil::isCompressed(format)) {
-        size_t rowBytes = static_cast<size_t>(width) * PixelFormatUtil::getBytesPerPixel(format);
-        for (uint32_t top = 0, bottom = height - 1; top < bottom; ++top, --bottom) {
-            std::swap_ranges(level + top * rowBytes, level + (top + 1) * rowBytes,
-                             level + bottom * rowBytes);
-        }
+        flipRows(level, static_cast<size_t>(width) * PixelFormatUtil::getBytesPerPixel(format),
+                 height);
         return;
     }
     size_t blockBytes = (format == PF_DXT1 || format == PF_DXT1_A) ? 8 : 16;
@@ -119,10 +226,7 @@ void flipLevel(uint8_t* level, uint32_t width, uint32_t height, PixelFormat form
     // A level of fewer than four rows lives in the upper rows of one block
     // row; only those rows change places.
     int rowsInBlock = height < 4 ? static_cast<int>(height) : 4;
-    for (uint32_t top = 0, bottom = blocksHigh - 1; top < bottom; ++top, --bottom) {
-        std::swap_ranges(level + top * rowBytes, level + (top + 1) * rowBytes,
-                         level + bottom * rowBytes);
-    }
+    flipRows(level, rowBytes, blocksHigh);
     for (size_t offset = 0; offset < rowBytes * blocksHigh; offset += blockBytes) {
         flipBlock(level + offset, format, rowsInBlock);
     }

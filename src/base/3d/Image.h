@@ -1,7 +1,8 @@
 #pragma once
 // Images in memory: what the image loader fills from a file (DDS by the
-// engine's own reader, every other format through the image library), the
-// image writer for screenshots, and the resampler used by terrain maps.
+// engine's own reader, PNG through libpng, JPEG through libjpeg-turbo, TGA,
+// BMP, GIF, PSD, PIC and PNM through stb_image), the image writer for
+// screenshots, and the resampler used by terrain maps.
 
 #include <cstddef>
 #include <cstdint>
@@ -55,21 +56,28 @@ inline uint32_t nextLevelSize(uint32_t size) {
     return size > 1 ? size / 2 : 1;
 }
 
+// Bytes per pixel of the byte formats IF_LUMINANCE .. IF_BGRA; 0 for others.
+int getChannelCount(int format);
+
 // Reads a whole file through the file system and decodes it: a path ending
 // in "dds" (any case) goes to the engine's DDS reader, anything else to the
-// image library. The record's valid flag tells whether it worked. With
-// lowerLeftOrigin the first row of the data is the bottom of the picture.
+// decoder its first bytes name. The record's valid flag tells whether it
+// worked. With lowerLeftOrigin the first row of the data is the bottom of
+// the picture.
 Image loadImage(bool lowerLeftOrigin, const std::string& path);
 
 // The DDS reader over a file already in memory; `name` is used in messages.
 Image readDds(const uint8_t* bytes, size_t size, const std::string& name, bool lowerLeftOrigin);
 
-// Decodes a file in memory through the image library.
-Image decodeWithImageLibrary(const uint8_t* bytes, size_t size, bool lowerLeftOrigin);
+// Decodes a PNG, JPEG, TGA, BMP, GIF, PSD, PIC or PNM file in memory;
+// `name` is used in messages. Images whose pixels would take more than
+// 16384 × 16384 × 4 bytes are refused before decoding.
+Image decodeImage(const uint8_t* bytes, size_t size, const std::string& name, bool lowerLeftOrigin);
 
 // Writes pixels (first row at the bottom) to a file of the native file
-// system; the file type follows from the path's extension. Image formats
-// IF_LUMINANCE .. IF_BGRA.
+// system; the file type follows from the path's extension: ".png", ".jpg"
+// or ".jpeg" (quality 85), ".tga", ".bmp". Image formats IF_LUMINANCE ..
+// IF_BGRA.
 bool saveImage(const std::string& path, uint32_t width, uint32_t height, int bytesPerPixel,
                int format, const void* pixels);
 
@@ -77,6 +85,9 @@ bool saveImage(const std::string& path, uint32_t width, uint32_t height, int byt
 // rows; DXT levels reverse their block rows and the pixel rows inside each
 // block (colour indices, DXT3 explicit alpha, DXT5 alpha indices).
 void flipLevel(uint8_t* level, uint32_t width, uint32_t height, PixelFormat format);
+
+// Swaps the first row with the last, the second with the one before it, …
+void flipRows(uint8_t* rows, size_t rowBytes, uint32_t height);
 
 // Scales an 8-bit image with `channels` interleaved channels to a new size:
 // a tent filter whose width follows the scale, so shrinking averages every
