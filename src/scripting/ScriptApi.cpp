@@ -106,8 +106,9 @@ void ScriptApi::install(IScriptSystem& system) const {
     }
     // Methods added to a class registered by an earlier install.
     for (const auto& [className, method] : m_addedMethods) {
+        const std::string& owner = className;
         bool declaredHere = std::any_of(m_classes.begin(), m_classes.end(),
-                                        [&](const ClassDecl& d) { return d.name == className; });
+                                        [&owner](const ClassDecl& d) { return d.name == owner; });
         if (!declaredHere && ClassRegistry::find(className) != nullptr) {
             system.registerFunction(ScriptEntry::entity(method.name), method.name);
         }
