@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -334,6 +335,115 @@ TEST(DdsReader, DxtFlipMatchesFlippedDecode) {
             hgt = hgt > 1 ? hgt / 2 : 1;
         }
         EXPECT_EQ(offset, original.data.size());
+    }
+}
+
+// Encodes random pixels exactly: every block uses only its two endpoint
+// colours (and, for DXT5, its two endpoint alphas), so the RGBA source that
+// the test keeps is what the block means. Returns the level's blocks.
+std::string encodeExactLevel(uint32_t width, uint32_t height, bool dxt5, std::mt19937& random,
+                             std::vector<uint8_t>& source) {
+    auto expand = [](uint32_t v, int bits) {
+        return static_cast<uint8_t>(bits == 5 ? (v << 3) | (v >> 2) : (v << 2) | (v >> 4));
+    };
+    uint32_t blocksWide = (width + 3) / 4, blocksHigh = (height + 3) / 4;
+    source.assign(size_t{width} * height * 4, 0);
+    std::string blocks;
+    for (uint32_t by = 0; by < blocksHigh; ++by) {
+        for (uint32_t bx = 0; bx < blocksWide; ++bx) {
+            // Four-colour mode needs the first endpoint above the second.
+            uint16_t c0 = static_cast<uint16_t>(random() | 0x8000);
+            uint16_t c1 = static_cast<uint16_t>(random() & 0x7FFF);
+            uint8_t a0 = static_cast<uint8_t>(random() | 0x80),
+                    a1 = static_cast<uint8_t>(random() & 0x7F);
+            std::string block(dxt5 ? 16 : 8, '\0');
+            size_t colour = dxt5 ? 8 : 0;
+            block[colour] = static_cast<char>(c0);
+            block[colour + 1] = static_cast<char>(c0 >> 8);
+            block[colour + 2] = static_cast<char>(c1);
+            block[colour + 3] = static_cast<char>(c1 >> 8);
+            if (dxt5) {
+                block[0] = static_cast<char>(a0);
+                block[1] = static_cast<char>(a1);
+            }
+            uint64_t alphaBits = 0;
+            for (uint32_t y = 0; y < 4; ++y) {
+                for (uint32_t x = 0; x < 4; ++x) {
+                    uint32_t pick = random() & 1;
+                    block[colour + 4 + y] =
+                        static_cast<char>(block[colour + 4 + y] | pick << (2 * x));
+                    uint32_t alphaPick = random() & 1;
+                    alphaBits |= uint64_t{alphaPick} << (3 * (4 * y + x));
+                    uint32_t px = bx * 4 + x, py = by * 4 + y;
+                    if (px >= width || py >= height) {
+                        continue;
+                    }
+                    uint16_t c = pick ? c1 : c0;
+                    uint8_t* out = &source[(size_t{py} * width + px) * 4];
+                    out[0] = expand(c >> 11, 5);
+                    out[1] = expand((c >> 5) & 63, 6);
+                    out[2] = expand(c & 31, 5);
+                    out[3] = dxt5 ? (alphaPick ? a1 : a0) : 255;
+                }
+            }
+            for (int i = 0; dxt5 && i < 6; ++i) {
+                block[2 + i] = static_cast<char>(alphaBits >> (8 * i));
+            }
+            blocks += block;
+        }
+    }
+    return blocks;
+}
+
+// DXT levels whose height is not a multiple of four cannot be turned over
+// block by block; loaded with the lower left origin, such a chain arrives as
+// the pixels of its source turned upside down (DXT1 as RGB, DXT5 as RGBA),
+// every level. Read top down, the blocks stay as they are.
+TEST(DdsReader, DxtChainsOfAnyHeightFlipExactly) {
+    for (bool dxt5 : {false, true}) {
+        SCOPED_TRACE(dxt5 ? "DXT5" : "DXT1");
+        Header h = dxt(dxt5 ? "DXT5" : "DXT1");
+        h.width = 30;
+        h.height = 18;
+        h.mipmapCount = 5;  // 30×18, 15×9, 7×4, 3×2, 1×1
+        h.caps = kMipmap;
+        std::mt19937 random(11);
+        std::string blocks;
+        std::vector<std::vector<uint8_t>> sources(5);
+        for (uint32_t level = 0, w = 30, hgt = 18; level < 5; ++level) {
+            blocks += encodeExactLevel(w, hgt, dxt5, random, sources[level]);
+            w = std::max(w / 2, 1u);
+            hgt = std::max(hgt / 2, 1u);
+        }
+        std::string file = makeDds(h, 0) + blocks;
+        Image top = read(file, false);
+        ASSERT_TRUE(top.valid);
+        EXPECT_EQ(top.format, dxt5 ? IF_DXT5 : IF_DXT1);
+        EXPECT_EQ(top.data.size(), blocks.size());
+
+        Image image = read(file, true);
+        ASSERT_TRUE(image.valid);
+        int channels = dxt5 ? 4 : 3;
+        EXPECT_EQ(image.format, dxt5 ? IF_RGBA : IF_RGB);
+        EXPECT_EQ(image.channels, channels);
+        EXPECT_EQ(image.mipCount, 4u);
+        size_t offset = 0;
+        for (uint32_t level = 0, w = 30, hgt = 18; level < 5; ++level) {
+            SCOPED_TRACE(level);
+            int mismatches = 0;
+            for (uint32_t y = 0; y < hgt; ++y) {
+                for (uint32_t x = 0; x < w; ++x) {
+                    const uint8_t* want = &sources[level][(size_t{hgt - 1 - y} * w + x) * 4];
+                    const uint8_t* got = &image.data[offset + (size_t{y} * w + x) * channels];
+                    mismatches += std::memcmp(want, got, channels) != 0;
+                }
+            }
+            EXPECT_EQ(mismatches, 0);
+            offset += size_t{w} * hgt * channels;
+            w = std::max(w / 2, 1u);
+            hgt = std::max(hgt / 2, 1u);
+        }
+        EXPECT_EQ(offset, image.data.size());
     }
 }
 

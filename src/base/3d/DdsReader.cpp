@@ -5,6 +5,7 @@
 
 #include <bit>
 #include <cstring>
+#include <vector>
 
 #include "base/3d/Image.h"
 #include "foundation/Log.h"
@@ -112,9 +113,73 @@ bool levelBytes(uint64_t width, uint64_t height, PixelFormat format, uint64_t& b
                                    &bytes);
 }
 
+// A DXT level taller than one block row whose height is not a multiple of
+// four keeps its last pixel rows in the upper rows of a half-used block
+// row; turned over block by block, those rows would land a few rows below
+// the top and the picture would shift. Exact flipping needs the pixels.
+bool hasUnflippableDxtLevel(uint32_t width, uint32_t height, uint32_t mipCount,
+                            PixelFormat format) {
+    if (!PixelFormatUtil::isCompressed(format)) {
+        return false;
+    }
+    for (uint32_t level = 0; level <= mipCount; ++level) {
+        if (height > 4 && height % 4 != 0) {
+            return true;
+        }
+        width = ImageUtil::nextLevelSize(width);
+        height = ImageUtil::nextLevelSize(height);
+    }
+    return false;
+}
+
 // A 32-bit wide level halves to 1 × 1 within 32 steps; a longer chain only
 // repeats 1 × 1 levels and is taken as a damaged header.
 constexpr uint32_t kMaxMipLevels = 32;
+
+// Replaces the DXT levels of every face with their RGBA pixels turned
+// upside down. DXT1 images without a transparent pixel become RGB, so they
+// stay images without alpha.
+void decodeFlipped(Image& image, PixelFormat format) {
+    uint64_t pixels = 0;
+    for (uint32_t l = 0, w = image.width, h = image.height; l <= image.mipCount; ++l) {
+        pixels += uint64_t{w} * h;
+        w = ImageUtil::nextLevelSize(w);
+        h = ImageUtil::nextLevelSize(h);
+    }
+    std::vector<uint8_t> rgba(pixels * image.getFaceCount() * 4);
+    const uint8_t* in = image.data.data();
+    uint8_t* out = rgba.data();
+    for (int face = 0; face < image.getFaceCount(); ++face) {
+        for (uint32_t l = 0, w = image.width, h = image.height; l <= image.mipCount; ++l) {
+            uint64_t bytes = 0;
+            levelBytes(w, h, format, bytes);  // checked by the caller
+            ImageUtil::decodeDxtLevel(in, w, h, format, out);
+            ImageUtil::flipRows(out, size_t{w} * 4, h);
+            in += bytes;
+            out += size_t{w} * h * 4;
+            w = ImageUtil::nextLevelSize(w);
+            h = ImageUtil::nextLevelSize(h);
+        }
+    }
+    bool opaque = true;
+    for (size_t i = 3; opaque && i < rgba.size(); i += 4) {
+        opaque = rgba[i] == 255;
+    }
+    image.componentType = ICT_UNSIGNED_BYTE;
+    if (image.format == IF_DXT1 && opaque) {
+        size_t count = rgba.size() / 4;
+        for (size_t i = 0; i < count; ++i) {
+            std::memmove(&rgba[i * 3], &rgba[i * 4], 3);
+        }
+        rgba.resize(count * 3);
+        image.format = IF_RGB;
+        image.channels = 3;
+    } else {
+        image.format = IF_RGBA;
+        image.channels = 4;
+    }
+    image.data = std::move(rgba);
+}
 
 }  // namespace
 
@@ -165,7 +230,10 @@ Image readDds(const uint8_t* bytes, size_t size, const std::string& name, bool l
     }
     image.data.assign(bytes + kHeaderEnd, bytes + kHeaderEnd + faceBytes * image.getFaceCount());
 
-    if (lowerLeftOrigin) {
+    if (lowerLeftOrigin &&
+        hasUnflippableDxtLevel(image.width, image.height, image.mipCount, format)) {
+        decodeFlipped(image, format);
+    } else if (lowerLeftOrigin) {
         uint8_t* level = image.data.data();
         for (int face = 0; face < image.getFaceCount(); ++face) {
             w = image.width;

@@ -86,6 +86,12 @@ bool saveImage(const std::string& path, uint32_t width, uint32_t height, int byt
 // block (colour indices, DXT3 explicit alpha, DXT5 alpha indices).
 void flipLevel(uint8_t* level, uint32_t width, uint32_t height, PixelFormat format);
 
+// Decodes one DXT1/DXT1_A/DXT3/DXT5 level to width × height RGBA pixels
+// (four bytes each, rows in the level's order). DXT1 blocks in three-colour
+// mode give their fourth colour as transparent black.
+void decodeDxtLevel(const uint8_t* level, uint32_t width, uint32_t height, PixelFormat format,
+                    uint8_t* rgba);
+
 // Swaps the first row with the last, the second with the one before it, …
 void flipRows(uint8_t* rows, size_t rowBytes, uint32_t height);
 
