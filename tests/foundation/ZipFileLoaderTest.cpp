@@ -123,26 +123,55 @@ TEST_F(ZipFileLoaderTest, EncryptedEntriesOpenOnlyWithTheirPassword) {
     }
 }
 
-// Entries whose encryption the loader cannot read are refused from their
-// directory record with one line naming entry and method, and never opened
-// (opening them leaks inside the library); later requests stay quiet. A
-// readable entry beside them still opens.
+// Entries whose encryption or compression the loader cannot read are
+// refused from their directory record with one line naming entry and method,
+// and never opened (opening them leaks inside the library); later requests
+// stay quiet. A readable entry beside them still opens.
 TEST_F(ZipFileLoaderTest, EntriesWithUnreadableMethodsAreRefusedOnce) {
-    for (const std::string& name : {"libzip_unsupported_encryption_leak.zip",
-                                    "libzip_unsupported_encryption_leak_fuzzer.zip"}) {
-        SCOPED_TRACE(name);
-        testsupport::writeFile(
-            dir / "pack.zip", testsupport::readFile(testsupport::fixturePath("malformed/" + name)));
+    // A stored archive whose method fields say Deflate64 (9).
+    makeZip(dir / "made.zip", {{"x.txt", "contents"}, {"ok.txt", "fine"}}, {"-0"});
+    std::string deflate64 = testsupport::readFile(dir / "made.zip");
+    for (size_t at = 0; at + 12 <= deflate64.size(); ++at) {
+        bool local = deflate64.compare(at, 4, "PK\x03\x04") == 0;
+        bool central = deflate64.compare(at, 4, "PK\x01\x02") == 0;
+        size_t name = at + (local ? 30 : 46);
+        if ((local || central) && name + 5 <= deflate64.size() &&
+            deflate64.compare(name, 5, "x.txt") == 0) {
+            deflate64[at + (local ? 8 : 10)] = 9;
+        }
+    }
+    const struct {
+        const char* label;
+        std::string archive;
+        const char* method;
+        bool readableBeside;
+    } cases[] = {
+        {"unsupported encryption",
+         testsupport::readFile(
+             testsupport::fixturePath("malformed/libzip_unsupported_encryption_leak.zip")),
+         "encryption method ", false},
+        {"unsupported encryption (fuzzer)",
+         testsupport::readFile(
+             testsupport::fixturePath("malformed/libzip_unsupported_encryption_leak_fuzzer.zip")),
+         "encryption method ", false},
+        {"Deflate64", deflate64, "compression method Deflate64", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        testsupport::writeFile(dir / "pack.zip", c.archive);
         ZIPFileLoader loader(dir.path(), "secret", 25);
         testsupport::ScopedLogCapture log;
         for (int i = 0; i < 3; ++i) {
             EXPECT_EQ(openText(loader, "pack/x.txt"), "<none>");
         }
         EXPECT_EQ(log.count("Error: Can't read 'x.txt' in archive '" + dir / "pack.zip" +
-                            "': unsupported encryption method "),
+                            "': unsupported " + c.method),
                   1u)
             << log.text();
         EXPECT_EQ(log.count("\n"), 1u) << log.text();
+        if (c.readableBeside) {
+            EXPECT_EQ(openText(loader, "pack/ok.txt"), "fine");
+        }
     }
 }
 
