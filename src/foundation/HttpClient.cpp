@@ -199,8 +199,9 @@ public:
     std::string takeBody() { return std::move(m_body); }
 
 private:
-    // Finds "Content-Length" and chunked coding among the header lines (the
-    // names as servers conventionally spell them).
+    // Finds "Content-Length" and chunked coding among the header lines; the
+    // names must be spelled exactly so (case matters), a body that merely
+    // contains them does not count.
     bool readHeader(size_t headerEnd) {
         const std::vector<std::string> lines =
             splitText("\r\n", m_response.substr(0, headerEnd), false);

@@ -22,7 +22,8 @@ public:
     // Resolves the host name (dotted IPv4 text or a name, first IPv4 address),
     // connects without blocking and waits for the connection until the
     // deadline. Null when the name does not resolve, the connection is
-    // refused or the deadline passes.
+    // refused or the deadline passes. Dotted text needs no lookup; a name
+    // goes to the system resolver, which applies its own time-outs.
     static std::unique_ptr<TcpConnection> connect(const std::string& host, uint16_t port,
                                                   double deadlineMs);
 
