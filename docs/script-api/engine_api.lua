@@ -21,6 +21,10 @@ function print(arg1, arg2, arg3, arg4, arg5, arg6) end
 function source(arg1) end
 
 ---@param arg1 string
+---@return string
+function httpGet(arg1) end
+
+---@param arg1 string
 ---@param arg2 string
 ---@return integer
 function loadXMLFile(arg1, arg2) end

@@ -1,5 +1,8 @@
 #include "foundation/FoundationScriptBindings.h"
 
+#include <string>
+
+#include "foundation/HttpClient.h"
 #include "foundation/Log.h"
 #include "foundation/Properties.h"
 #include "foundation/TextUtil.h"
@@ -72,6 +75,16 @@ void saveXMLFile(Entity* entity, ScriptValue*) {
     static_cast<XMLConfigFile*>(entity)->save();
 }
 
+// The body stays valid until the next call, which replaces it; nil when
+// the request yields nothing.
+void httpGetFunction(Entity*, ScriptValue* values) {
+    static std::string lastBody;
+    lastBody = httpGet(values[0].stringValue);
+    if (!lastBody.empty()) {
+        scriptResult(values).setString(lastBody.c_str());
+    }
+}
+
 // Returns the id also when the file did not load: its reads then give nil.
 void loadXMLFile(Entity*, ScriptValue* values) {
     auto* file = new XMLConfigFile(values[0].stringValue, values[1].stringValue, true);
@@ -82,6 +95,7 @@ void loadXMLFile(Entity*, ScriptValue* values) {
 
 void addFoundationScriptApi(ScriptApi& api) {
     api.addGlobalFunctions({
+        {"httpGet", "s", "s", httpGetFunction},
         {"loadXMLFile", "ss", "i", loadXMLFile},
     });
     api.addEntityClass("Entity", nullptr, nullptr,

@@ -1,6 +1,6 @@
 #pragma once
 // The script classes "Entity", "Properties" and "XMLConfigFile" and the
-// global function "loadXMLFile".
+// global functions "httpGet" and "loadXMLFile".
 
 class ScriptApi;
 

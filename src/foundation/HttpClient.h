@@ -1,0 +1,39 @@
+#pragma once
+// The engine's HTTP client: one blocking HTTP/1.1 GET over plain TCP, for
+// scripts that fetch a text from a web server ("httpGet"). No HTTPS, proxy,
+// redirects, status code check or cache: whatever the server sends after the
+// header is the result.
+
+#include <cstdint>
+#include <string>
+
+// Limits of a request. A URL within them always makes a request of less
+// than 2048 bytes.
+constexpr size_t kHttpMaxUrlLength = 1536;
+constexpr size_t kHttpMaxHostLength = 255;
+// The whole response (header and body) may be at most this large.
+constexpr uint64_t kHttpMaxResponseSize = 16u * 1024u * 1024u;
+// One deadline for connecting, sending and receiving.
+constexpr unsigned kHttpTimeoutMs = 10000;
+
+struct HttpUrl {
+    std::string host;  // the name, without the port
+    uint16_t port = 80;
+    std::string path;  // from the first "/" after the host on, query included
+};
+
+// Splits "http://host[:port]/path". False (with a log line) for a URL that
+// is longer than kHttpMaxUrlLength, does not begin with "http://", has no
+// "/" after the host, a host part longer than kHttpMaxHostLength, a port
+// outside 1 to 65535, or a blank or control character anywhere.
+bool parseHttpUrl(const std::string& url, HttpUrl& parsed);
+
+// The request text sent for a URL.
+std::string formatHttpRequest(const HttpUrl& url);
+
+// Fetches the URL and returns the response body. Empty on any failure
+// (logged) and when the body is empty. The body is complete when the
+// "Content-Length" bytes have arrived, when the last chunk of a chunked body
+// has arrived, or, with neither, when the server closes the connection. All
+// of it must happen within `timeoutMs`.
+std::string httpGet(const std::string& url, unsigned timeoutMs = kHttpTimeoutMs);
