@@ -1662,7 +1662,7 @@ void I3DLoader::addUserAttribute(const Attributes& a) {
 // ---- Skin binding ----
 
 // Bones are looked up by name; one missing name binds the shape to no
-// bones. A vertex bone index past the bind list would read outside the
+// bones and leaves it unskinned. A vertex bone index past the bind list would read outside the
 // bone palette: such weights become 0 in a geometry of the shape's own.
 void I3DLoader::bindSkins() {
     for (SkinnedShape& skinned : m_skinned) {
@@ -1670,7 +1670,8 @@ void I3DLoader::bindSkins() {
         for (const std::string& name : skinned.boneNames) {
             auto found = m_nodes.find(name);
             if (found == m_nodes.end()) {
-                bones.clear();
+                // The shape binds no bones and draws unskinned.
+                bones.assign(1, nullptr);
                 break;
             }
             bones.push_back(found->second);
@@ -1678,7 +1679,8 @@ void I3DLoader::bindSkins() {
         Shape& shape = *skinned.shape;
         Geometry* geometry = shape.getGeometry();
         const MeshData* mesh = geometry != nullptr ? geometry->getMeshData() : nullptr;
-        if (mesh != nullptr && !bones.empty() && !mesh->boneIndices.empty()) {
+        if (mesh != nullptr && !bones.empty() && bones[0] != nullptr &&
+            !mesh->boneIndices.empty()) {
             bool outside = false;
             for (const auto& indices : mesh->boneIndices) {
                 for (int32_t index : indices) {
