@@ -169,36 +169,43 @@ const char* findAttribute(const char** atts, const char* name) {
     return nullptr;
 }
 
-// Up to `max` blank-separated floats; stops at the first text that is no
-// number. Returns how many were read; the rest of `out` keeps its values.
+// The next number of a blank-separated list through the engine's scene
+// text reader; false at the end of the text or at text that is no number.
+bool nextFloat(const char*& text, float& value) {
+    while (*text == ' ' || *text == '\t' || *text == '\n' || *text == '\r') {
+        ++text;
+    }
+    const char* digits = text + (*text == '-');
+    if (*digits == '.') {
+        ++digits;
+    }
+    if (*digits < '0' || *digits > '9') {
+        return false;
+    }
+    value = readFloat(text, &text);
+    return true;
+}
+
+// Up to `max` floats; stops at the first text that is no number. Returns how
+// many were read; the rest of `out` keeps its values.
 int parseFloats(const char* text, float* out, int max) {
     int count = 0;
-    while (text != nullptr && count < max) {
-        char* end = nullptr;
-        float value = std::strtof(text, &end);
-        if (end == text) {
-            break;
-        }
+    float value = 0.0f;
+    while (text != nullptr && count < max && nextFloat(text, value)) {
         out[count++] = value;
-        text = end;
     }
     return count;
 }
 
-// Counts the values of a list without keeping them beyond `max`.
+// Counts the values of a list, keeping the first `max` of them.
 int countFloats(const char* text, float* out, int max) {
     int count = 0;
-    while (text != nullptr) {
-        char* end = nullptr;
-        float value = std::strtof(text, &end);
-        if (end == text) {
-            break;
-        }
+    float value = 0.0f;
+    while (text != nullptr && nextFloat(text, value)) {
         if (count < max) {
             out[count] = value;
         }
         ++count;
-        text = end;
     }
     return count;
 }
@@ -529,7 +536,8 @@ void I3DLoader::startElement(const char* name, const char** atts) {
     }
     const ElementEntry* entry = nullptr;
     for (const ElementEntry& candidate : kElements) {
-        if ((candidate.parents & m_context) != 0 && std::strcmp(candidate.name, name) == 0) {
+        if ((candidate.parents & m_context) != 0 && candidate.name[0] == name[0] &&
+            std::strcmp(candidate.name, name) == 0) {
             entry = &candidate;
             break;
         }
