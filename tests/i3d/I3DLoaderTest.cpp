@@ -331,3 +331,34 @@ TEST_F(I3DTest, NurbsCurvesBecomeSplineShapes) {
 }
 
 }  // namespace
+
+namespace {
+
+// File entries resolve against the scene's folder; more "../" than folders
+// stop at the empty base instead of reaching above it.
+TEST_F(I3DTest, FileEntriesResolveAgainstTheSceneFolder) {
+    struct Case {
+        const char* attributes;
+        const char* path;
+    };
+    const Case cases[] = {
+        {R"(filename="a.png")", "levels/one/a.png"},
+        {R"(filename="../a.png")", "levels/a.png"},
+        {R"(filename="..\shared\b.png")", "levels/shared/b.png"},
+        {R"(filename="../../../../c.png")", "c.png"},
+        {R"(filename="fixed/d.png" relativePath="false")", "fixed/d.png"},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(load(std::string("<Files><File name=\"f\" ") + c.attributes +
+                             R"(/></Files>
+<Materials><Material name="m"><Texture file="f"/></Material></Materials>
+<Shapes><IndexedFaceSet name="q"><Vertices><v c="0 0 0"/></Vertices><Faces shaderlist="m"/></IndexedFaceSet></Shapes>
+<Scene><Shape name="s" ref="q"/></Scene>)",
+                         "levels/one/scene.i3d"))
+            << c.attributes;
+        auto* material = static_cast<Material*>(static_cast<Shape*>(node("s"))->getMaterial(0));
+        EXPECT_EQ(material->getDesc().albedoMap.file, c.path) << c.attributes;
+    }
+}
+
+}  // namespace
