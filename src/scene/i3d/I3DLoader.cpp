@@ -361,6 +361,8 @@ private:
 
     std::string resolveFileEntry(const char* entryName, const char* user);
     Material* findMaterial(const std::string& name) const;
+    // The material an attribute names; a name not in "Materials" is logged.
+    Material* materialAttribute(const Attributes& a, const char* attribute) const;
 
     // Elements
     void startI3D(const Attributes& a);
@@ -742,6 +744,18 @@ Material* I3DLoader::findMaterial(const std::string& name) const {
     return found != m_materials.end() ? found->second.get() : nullptr;
 }
 
+Material* I3DLoader::materialAttribute(const Attributes& a, const char* attribute) const {
+    const char* name = a.get(attribute);
+    if (name == nullptr) {
+        return nullptr;
+    }
+    Material* material = findMaterial(name);
+    if (material == nullptr) {
+        Log::get() << "Warning: material " << name << " not found.\n";
+    }
+    return material;
+}
+
 // ---- Materials ----
 
 void I3DLoader::startMaterial(const Attributes& a) {
@@ -1035,18 +1049,8 @@ void I3DLoader::startPrecipitation(const Attributes& a) {
     I3DPrecipitationDesc d;
     d.name = a.text("name");
     const std::string owner = "Precipitation " + d.name;
-    if (const char* name = a.get("dropMaterial")) {
-        d.dropMaterial = findMaterial(name);
-        if (d.dropMaterial == nullptr) {
-            Log::get() << "Warning: material " << name << " not found.\n";
-        }
-    }
-    if (const char* name = a.get("splashMaterial")) {
-        d.splashMaterial = findMaterial(name);
-        if (d.splashMaterial == nullptr) {
-            Log::get() << "Warning: material " << name << " not found.\n";
-        }
-    }
+    d.dropMaterial = materialAttribute(a, "dropMaterial");
+    d.splashMaterial = materialAttribute(a, "splashMaterial");
     d.maxNumDrops = cappedSize(a, "maxNumDrops", 0, I3DLimits::kMaxCount, owner);
     d.boundsWidth = a.optionalNumber("boundsWidth");
     d.boundsHeight = a.optionalNumber("boundsHeight");
@@ -1468,10 +1472,7 @@ void I3DLoader::readDensity(I3DDensityDesc& density, const Attributes& a,
                             const std::string& owner) {
     density.densityMap = resolveFileEntry(a.get("densityMap"), owner.c_str());
     density.materialName = a.text("material");
-    density.material = findMaterial(density.materialName);
-    if (density.material == nullptr && !density.materialName.empty()) {
-        Log::get() << "Warning: material " << density.materialName << " not found.\n";
-    }
+    density.material = materialAttribute(a, "material");
     density.numDensityMapChannels =
         cappedSize(a, "numDensityMapChannels", 1, I3DLimits::kMaxDensityChannels, owner);
     density.densityMapShaderName = a.text("densityMapShaderName");
