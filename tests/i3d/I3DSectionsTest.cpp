@@ -198,3 +198,34 @@ TEST_F(I3DTest, SectionsWithoutHandlersFallBackToGroups) {
 }
 
 }  // namespace
+
+namespace {
+
+// A file cut anywhere fails cleanly, whatever element was half read (run
+// under AddressSanitizer as part of the loader tests).
+TEST_F(I3DTest, FilesCutAnywhereFailWithoutHarm) {
+    RecordingHandlers handlers;
+    const std::string full = std::string("<i3D name=\"cut\" version=\"1.5\">\n") + kSections + R"(
+<Shapes>
+  <IndexedFaceSet name="skin">
+    <Vertices><v c="0 0 0"/><v c="1 0 0"/><v c="0 1 0"/></Vertices>
+    <Faces shaderlist="drop"><f vi="0 1 2" ci="0"/></Faces>
+    <SkinWeights><cv w="1" bi="0"/><cv w="1" bi="3"/></SkinWeights>
+  </IndexedFaceSet>
+  <NurbsCurve name="c"><cv c="0 0 0"/></NurbsCurve>
+</Shapes>
+<Scene><Shape name="s" ref="skin" skinBindNodes="arm"/><Shape name="curve" ref="c"/></Scene>
+</i3D>
+)";
+    ASSERT_TRUE(loadRaw(full));
+    // Every prefix that stops before the closing ">" of the document.
+    const size_t end = full.rfind("</i3D>") + 6;
+    size_t cuts = 0;
+    for (size_t length = 0; length < end; length += 5, ++cuts) {
+        EXPECT_FALSE(loadRaw(full.substr(0, length))) << length;
+        EXPECT_EQ(result.root, nullptr);
+    }
+    EXPECT_EQ(log.count("Parse error at line "), cuts);
+}
+
+}  // namespace
