@@ -339,6 +339,8 @@ struct MeshState {
     std::unique_ptr<MeshData> mesh;
     std::vector<std::string> shaderList;
     size_t droppedFaces = 0;
+    // Vertices and faces past the mesh limits.
+    size_t droppedVertices = 0;
     size_t badMaterialIndices = 0;
     size_t extraSkinVertices = 0;
     size_t skinVertex = 0;
@@ -861,6 +863,10 @@ void I3DLoader::startIndexedFaceSet(const Attributes& a) {
 }
 
 void I3DLoader::addVertex(const Attributes& a) {
+    if (m_mesh.mesh->positions.size() >= I3DLimits::kMaxMeshVertices) {
+        ++m_mesh.droppedVertices;
+        return;
+    }
     float c[3] = {0, 0, 0};
     parseFloats(a.get("c"), c, 3);
     m_mesh.mesh->positions.push_back({c[0], c[1], c[2]});
@@ -892,6 +898,10 @@ void I3DLoader::addFace(const Attributes& a) {
     }
     if (corners < 3) {
         ++m_mesh.droppedFaces;
+        return;
+    }
+    if (mesh.triangles.size() + corners - 2 > I3DLimits::kMaxMeshTriangles) {
+        ++m_mesh.droppedVertices;
         return;
     }
     for (int i = 0; i < corners; ++i) {
@@ -996,6 +1006,13 @@ void I3DLoader::addSkinVertex(const Attributes& a) {
 void I3DLoader::endIndexedFaceSet() {
     MeshState& state = m_mesh;
     const std::string owner = "IndexedFaceSet " + state.name;
+    if (state.droppedVertices > 0) {
+        Log::get() << "Warning: " << owner << ", more than "
+                   << static_cast<uint32_t>(I3DLimits::kMaxMeshVertices) << " vertices or "
+                   << static_cast<uint32_t>(I3DLimits::kMaxMeshTriangles) << " triangles, "
+                   << static_cast<uint32_t>(state.droppedVertices)
+                   << " vertices and faces dropped\n";
+    }
     if (state.droppedFaces > 0) {
         Log::get() << "Warning: " << owner << ", " << static_cast<uint32_t>(state.droppedFaces)
                    << " faces with missing or out of range vertex indices dropped\n";

@@ -37,6 +37,9 @@ constexpr int32_t kMaxAtlasSize = 256;
 constexpr int32_t kMaxPatchSize = 1024;
 constexpr int32_t kMaxDensityChannels = 32;
 constexpr int32_t kMaxGrowthStates = 64;
+// Vertices and triangles of one mesh; more are dropped with a log line.
+constexpr size_t kMaxMeshVertices = size_t(1) << 24;
+constexpr size_t kMaxMeshTriangles = size_t(1) << 25;
 }  // namespace I3DLimits
 
 // Loads the file through the file system. On failure (file not found, a
