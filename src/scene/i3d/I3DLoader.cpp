@@ -1,7 +1,5 @@
 #include "scene/i3d/I3DLoader.h"
 
-#include <expat.h>
-
 #include <strings.h>
 #include <algorithm>
 #include <chrono>
@@ -19,6 +17,7 @@
 #include "scene/LightSource.h"
 #include "scene/Shape.h"
 #include "scene/SplineGeometry.h"
+#include "scene/i3d/ExpatSaxParser.h"
 #include "scene/i3d/I3DSections.h"
 
 I3DSectionHandlers& I3DSectionHandlers::get() {
@@ -346,19 +345,16 @@ struct MeshState {
     size_t skinVertex = 0;
 };
 
-class I3DLoader {
+class I3DLoader : public IXmlElementHandler {
 public:
     I3DLoader(const std::string& path, I3DLoadResult& result);
-    ~I3DLoader();
 
     bool run(File* file, const char* text, size_t length);
 
-private:
-    static void XMLCALL onStart(void* self, const XML_Char* name, const XML_Char** atts);
-    static void XMLCALL onEnd(void* self, const XML_Char* name);
+    void startElement(const char* name, const char** atts) override;
+    void endElement() override;
 
-    void startElement(const char* name, const char** atts);
-    void endElement();
+private:
     void fail();
 
     std::string resolveFileEntry(const char* entryName, const char* user);
@@ -406,7 +402,7 @@ private:
 
     std::string m_path;
     I3DLoadResult& m_result;
-    XML_Parser m_parser = nullptr;
+    ExpatSaxParser* m_parser = nullptr;  // during run only
     uint64_t m_context = kDocument;
     std::vector<StackEntry> m_stack;
     bool m_error = false;
@@ -449,64 +445,49 @@ I3DLoader::I3DLoader(const std::string& path, I3DLoadResult& result)
     m_baseFolder = slash == std::string::npos ? "" : m_path.substr(0, slash + 1);
 }
 
-I3DLoader::~I3DLoader() {
-    if (m_parser != nullptr) {
-        XML_ParserFree(m_parser);
-    }
-}
-
-void XMLCALL I3DLoader::onStart(void* self, const XML_Char* name, const XML_Char** atts) {
-    static_cast<I3DLoader*>(self)->startElement(name, atts);
-}
-
-void XMLCALL I3DLoader::onEnd(void* self, const XML_Char*) {
-    static_cast<I3DLoader*>(self)->endElement();
-}
-
 void I3DLoader::fail() {
     m_error = true;
-    XML_StopParser(m_parser, XML_FALSE);
+    m_parser->stop();
 }
 
 bool I3DLoader::run(File* file, const char* text, size_t length) {
     auto started = std::chrono::steady_clock::now();
-    m_parser = XML_ParserCreate(nullptr);
-    if (m_parser == nullptr) {
+    ExpatSaxParser parser(*this);
+    if (!parser.isValid()) {
         Log::get() << "Couldn't allocate memory for expat parser\n";
         return false;
     }
-    XML_SetUserData(m_parser, this);
-    XML_SetElementHandler(m_parser, onStart, onEnd);
+    m_parser = &parser;
 
     size_t offset = 0;
     bool parsed = true;
     for (bool done = false; !done && parsed;) {
-        void* buffer = XML_GetBuffer(m_parser, kChunkSize);
+        void* buffer = parser.getBuffer(kChunkSize);
         if (buffer == nullptr) {
             Log::get() << "Couldn't allocate memory for expat parser\n";
             return false;
         }
-        int count = 0;
+        size_t count = 0;
         if (file != nullptr) {
-            count = file->read(buffer, static_cast<int>(kChunkSize));
-            if (count < 0 || file->hasError()) {
+            int read = file->read(buffer, static_cast<int>(kChunkSize));
+            if (read < 0 || file->hasError()) {
                 Log::get() << "Read error\n";
                 return false;
             }
+            count = static_cast<size_t>(read);
         } else {
-            count = static_cast<int>(std::min(kChunkSize, length - offset));
-            std::memcpy(buffer, text + offset, static_cast<size_t>(count));
-            offset += static_cast<size_t>(count);
+            count = std::min(kChunkSize, length - offset);
+            std::memcpy(buffer, text + offset, count);
+            offset += count;
         }
         done = count == 0;
-        parsed = XML_ParseBuffer(m_parser, count, done ? XML_TRUE : XML_FALSE) != XML_STATUS_ERROR;
+        parsed = parser.parseBuffer(count, done);
     }
     if (!parsed) {
         // A refused version has logged its own message and stopped the parse.
         if (!m_error) {
-            Log::get() << "Parse error at line "
-                       << static_cast<uint32_t>(XML_GetCurrentLineNumber(m_parser)) << ":\n"
-                       << XML_ErrorString(XML_GetErrorCode(m_parser)) << "\n";
+            Log::get() << "Parse error at line " << parser.errorLine() << ":\n"
+                       << parser.errorText() << "\n";
         }
         return false;
     }
