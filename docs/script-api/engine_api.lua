@@ -100,6 +100,10 @@ function setVolumeFog(arg1, arg2, arg3, arg4, arg5, arg6, arg7) end
 ---@param arg3 number
 function setAmbientColor(arg1, arg2, arg3) end
 
+---@param arg1 string
+---@return integer
+function loadI3DFile(arg1) end
+
 ---@param arg1 number
 ---@param arg2 string
 ---@param arg3 any
@@ -615,6 +619,15 @@ function aimCamera(id, arg1, arg2, arg3, arg4, arg5, arg6) end
 ---@param id integer
 ---@return integer
 function getGeometry(id) end
+
+--- Entity function of Shape.
+---@param id integer
+---@param arg1 string
+---@param arg2 number
+---@param arg3 number
+---@param arg4 number
+---@param arg5 number
+function setShaderParameter(id, arg1, arg2, arg3, arg4, arg5) end
 
 --- Entity function of Overlay.
 ---@param id integer

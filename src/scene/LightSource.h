@@ -14,6 +14,7 @@ public:
     // Light flag bits.
     static constexpr uint32_t kCollected = 0x1;
     static constexpr uint32_t kEmitsDiffuse = 0x2;
+    static constexpr uint32_t kEmitsSpecular = 0x4;
     static constexpr uint32_t kCastsShadowMap = 0x20;
     static constexpr uint32_t kDefaultFlags = 0x87;
 

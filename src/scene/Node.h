@@ -111,6 +111,10 @@ public:
     void setEnabled(bool enabled) { m_enabled = enabled; }
     bool getCullOverride() const { return m_cullOverride; }
     void setCullOverride(bool cullOverride) { m_cullOverride = cullOverride; }
+    // A renderer draws the node's subtree only when this mask shares a bit
+    // with the renderer's own mask; all bits by default.
+    uint32_t getObjectMask() const { return m_objectMask; }
+    void setObjectMask(uint32_t mask) { m_objectMask = mask; }
 
     // Listeners are not owned; the same listener may be added more than once.
     void addRenderListener(ActionListener* listener) { m_renderListeners.push_back(listener); }
@@ -148,6 +152,7 @@ private:
     bool m_visibility = true;
     bool m_enabled = true;
     bool m_cullOverride = false;
+    uint32_t m_objectMask = 0xFFFFFFFFu;
     std::vector<ActionListener*> m_renderListeners;
     std::vector<ActionListener*> m_localTransformListeners;
     std::vector<ActionListener*> m_worldTransformListeners;

@@ -1,10 +1,12 @@
 #include "scene/SceneScriptBindings.h"
 
+#include <array>
 #include <cstring>
 #include <memory>
 
 #include "foundation/Log.h"
 #include "foundation/TextUtil.h"
+#include "render/material/Material.h"
 #include "scene/Camera.h"
 #include "scene/Clone.h"
 #include "scene/LightSource.h"
@@ -12,6 +14,8 @@
 #include "scene/Shape.h"
 #include "scene/SplineGeometry.h"
 #include "scene/TransformGroup.h"
+#include "scene/i3d/I3DLoader.h"
+#include "scene/i3d/I3DSections.h"
 #include "scripting/ScriptApi.h"
 
 namespace {
@@ -358,7 +362,54 @@ void getGeometry(Entity* entity, ScriptValue* values) {
     scriptResult(values).setInt(geometry != nullptr ? geometry->getId() : 0);
 }
 
+// Every material of the shape gets the value; materials are shared, so
+// every shape that uses one of them sees it.
+void setShaderParameter(Entity* entity, ScriptValue* values) {
+    if (values[0].type != ScriptType::String) {
+        return;
+    }
+    Shape* shape = static_cast<Shape*>(entity);
+    const std::array<float, 4> value{values[1].floatValue, values[2].floatValue,
+                                     values[3].floatValue, values[4].floatValue};
+    for (size_t i = 0; i < shape->getNumMaterials(); ++i) {
+        if (auto* material = dynamic_cast<Material*>(shape->getMaterial(i))) {
+            material->setCustomParameter(values[0].stringValue, value);
+        }
+    }
+}
+
 // ---- Global scene functions ----
+
+// The new subtree is unlinked and belongs to the script until it links it.
+// Physics registers its objects first, then the file's "onCreate" functions
+// run in file order with their node's id; a node an earlier function
+// deleted is skipped.
+void loadI3DFile(Entity*, ScriptValue* values) {
+    if (values[0].type != ScriptType::String) {
+        return;
+    }
+    I3DLoadResult result;
+    if (!::loadI3DFile(values[0].stringValue, result) || !result.root) {
+        scriptResult(values).setInt(0);
+        return;
+    }
+    TransformGroup* root = result.root.release();
+    const int32_t rootId = root->getId();
+    if (I3DPhysicsHandler* physics = I3DSectionHandlers::get().physics) {
+        physics->registerSubtree(*root);
+    }
+    if (IScriptSystem* system = ScriptSystem::get()) {
+        for (const I3DOnCreateCall& call : result.onCreate) {
+            if (EntityRegistry::find(call.nodeId) == nullptr) {
+                continue;
+            }
+            ScriptValue callValues[ScriptSlots::Count];
+            callValues[0].setInt(call.nodeId);
+            system->callFunction(call.function.c_str(), callValues, 1, 0, nullptr);
+        }
+    }
+    scriptResult(values).setInt(rootId);
+}
 
 void setRootNode(Entity*, ScriptValue* values) {
     SceneRenderContext* context = sceneContext();
@@ -478,6 +529,7 @@ void addSceneScriptApi(ScriptApi& api, const SceneScriptHost& host) {
         {"setFog", "sfffff", "", setFog},
         {"setVolumeFog", "sffffff", "", setVolumeFog},
         {"setAmbientColor", "fff", "", setAmbientColor},
+        {"loadI3DFile", "s", "i", loadI3DFile},
     });
     api.addEntityClass("Node", "Entity", nullptr,
                        {
@@ -536,6 +588,7 @@ void addSceneScriptApi(ScriptApi& api, const SceneScriptHost& host) {
     api.addEntityClass("Shape", "TransformGroup", nullptr,
                        {
                            {"getGeometry", "", "i", getGeometry},
+                           {"setShaderParameter", "sffff", "", setShaderParameter},
                        });
     api.addCreateFunction("createTransformGroup", "TransformGroup");
     api.addCreateFunction("createCamera", "Camera");

@@ -229,5 +229,6 @@ void TransformGroup::copyTransformGroupState(TransformGroup& source) {
     setVisibility(source.getVisibility());
     setEnabled(source.isEnabled());
     setCullOverride(source.getCullOverride());
+    setObjectMask(source.getObjectMask());
     setUserAttributes(source.getUserAttributes());
 }

@@ -98,8 +98,8 @@ public:
     // A new node of this class with the same name and class state, unlinked.
     // Subtree cloning adds the transform group state and the children.
     virtual std::unique_ptr<TransformGroup> createCopy() const;
-    // Copies translation, rotation, scale, transform flags, the three flags
-    // and the user attributes from `source`.
+    // Copies translation, rotation, scale, transform flags, the three flags,
+    // the object mask and the user attributes from `source`.
     void copyTransformGroupState(TransformGroup& source);
 
 private:

@@ -23,6 +23,7 @@ TEST(CloneTest, CopiesEachClassWithItsStateAndSkipsNonGroups) {
     source.setVisibility(false);
     source.setEnabled(false);
     source.setCullOverride(true);
+    source.setObjectMask(0x80000001u);
     source.setUserAttribute("speed", UserAttribute::makeFloat(2.5f));
     source.setUserAttribute("label", UserAttribute::makeString("door"));
 
@@ -60,6 +61,7 @@ TEST(CloneTest, CopiesEachClassWithItsStateAndSkipsNonGroups) {
     EXPECT_FALSE(copy->getVisibility());
     EXPECT_FALSE(copy->isEnabled());
     EXPECT_TRUE(copy->getCullOverride());
+    EXPECT_EQ(copy->getObjectMask(), 0x80000001u);
     ASSERT_NE(copy->getUserAttribute("label"), nullptr);
     EXPECT_EQ(copy->getUserAttribute("label")->stringValue, "door");
     EXPECT_EQ(copy->getUserAttribute("speed")->floatValue, 2.5f);

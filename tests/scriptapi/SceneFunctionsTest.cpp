@@ -3,6 +3,9 @@
 #include <cmath>
 
 #include "ScriptApiFixture.h"
+#include "TestSupport.h"
+#include "foundation/File.h"
+#include "render/material/Material.h"
 #include "scene/Camera.h"
 #include "scene/LightSource.h"
 #include "scene/Shape.h"
@@ -197,6 +200,36 @@ TEST_F(SceneFunctionsTest, TheEngineRootAndItsHoldersAreNotDeleted) {
     root_->unlink();
     run("delete(holder)");
     EXPECT_EQ(EntityRegistry::find(static_cast<int32_t>(number("holder"))), nullptr);
+}
+
+// Scripts load scenes: the onCreate functions run during the call, in file
+// order, with their node ids; a failed load returns 0; setShaderParameter
+// reaches the shape's materials.
+TEST_F(SceneFunctionsTest, LoadI3DFileRunsOnCreateAndSetsShaderParameters) {
+    testsupport::TempDir dir;
+    FileSystem::addFileLoader(std::make_unique<NativeFileLoader>(dir.path(), 0));
+    testsupport::writeFile(dir / "scene.i3d", R"(<i3D name="s" version="1.5">
+<Materials><Material name="m"><CustomParameter name="tint" value="1 1 1 1"/></Material></Materials>
+<Shapes><IndexedFaceSet name="q"><Vertices><v c="0 0 0"/></Vertices><Faces shaderlist="m"/></IndexedFaceSet></Shapes>
+<Scene><Shape name="wall" ref="q"/><TransformGroup name="door"/></Scene>
+<UserAttributes>
+  <UserAttribute name="door"><Attribute name="onCreate" type="scriptCallback" value="made"/></UserAttribute>
+  <UserAttribute name="wall"><Attribute name="onCreate" type="scriptCallback" value="made"/></UserAttribute>
+</UserAttributes></i3D>)");
+    run("order = ''\n"
+        "function made(id) order = order .. getName(id) .. ',' end\n"
+        "scene = loadI3DFile('scene.i3d'); missing = loadI3DFile('none.i3d')\n"
+        "wall = getChild(scene, 'wall')\n"
+        "setShaderParameter(wall, 'tint', 0.5, 0.25, 0, 1)");
+    EXPECT_EQ(text("order"), "door,wall,");
+    EXPECT_EQ(number("missing"), 0);
+    auto* wall = dynamic_cast<Shape*>(EntityRegistry::find(static_cast<int32_t>(number("wall"))));
+    ASSERT_NE(wall, nullptr);
+    auto* material = static_cast<Material*>(wall->getMaterial(0));
+    EXPECT_EQ(material->getCustomParameters().at(0).value,
+              (std::array<float, 4>{0.5f, 0.25f, 0, 1}));
+    run("delete(scene)");
+    FileSystem::clearFileLoaders();
 }
 
 }  // namespace
