@@ -173,7 +173,7 @@ size_t Mix::at(double seconds) const {
     return std::min(samples.size(), static_cast<size_t>(seconds * rate));
 }
 
-bool readMix(const std::string& wavePath, Mix& mix) {
+bool readMix(const std::string& wavePath, Mix& mix, int channel) {
     if (!testsupport::fileExists(wavePath)) {
         return false;
     }
@@ -188,10 +188,10 @@ bool readMix(const std::string& wavePath, Mix& mix) {
         if (id == "fmt ") {
             channels = get16(bytes, at + 10);
             mix.rate = static_cast<int>(get32(bytes, at + 12));
-        } else if (id == "data" && channels > 0) {
+        } else if (id == "data" && channel < channels) {
             const size_t end = std::min(bytes.size(), at + 8 + size);
             for (size_t p = at + 8; p + 2 * channels <= end; p += 2 * channels) {
-                mix.samples.push_back(static_cast<int16_t>(get16(bytes, p)));
+                mix.samples.push_back(static_cast<int16_t>(get16(bytes, p + 2 * channel)));
             }
             return mix.rate > 0;
         }

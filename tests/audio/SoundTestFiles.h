@@ -31,14 +31,15 @@ void useWaveBackend(const std::string& configPath, const std::string& wavePath);
 // The config text for a program started by a test.
 std::string waveBackendConfig(const std::string& wavePath);
 
-// The mix written by the wave backend: the first channel of 16-bit output.
+// The mix written by the wave backend: one channel (0 left, 1 right) of the
+// 16-bit output.
 struct Mix {
     int rate = 0;
     std::vector<int16_t> samples;
     // Seconds to sample index, clamped.
     size_t at(double seconds) const;
 };
-bool readMix(const std::string& wavePath, Mix& mix);
+bool readMix(const std::string& wavePath, Mix& mix, int channel = 0);
 
 // Frequency in Hz from the upward zero crossings (with a small hysteresis)
 // between two times; root mean square level there.

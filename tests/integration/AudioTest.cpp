@@ -109,7 +109,8 @@ end
 }
 
 // An audio source far from the camera is silent; moved into its range it
-// sounds. A short marker sample tells where the run began.
+// sounds, and to the right of the camera it is louder on the right. A short
+// marker sample tells where the run began.
 TEST_F(AudioGame, AnAudioSourceSoundsOnceTheCameraIsInItsRange) {
     soundtest::Mix mix = run(R"(
 function init()
@@ -123,7 +124,7 @@ function init()
     addTimer(600, "moveIn")
 end
 function moveIn()
-    setTranslation(source, 0, 0, -3)
+    setTranslation(source, 2, 0, -2)
     addTimer(500, "quit")
     return false
 end
@@ -137,7 +138,11 @@ end
     ASSERT_GE(start, 0.0);
     EXPECT_NEAR(frequency(mix, start + 0.01, start + 0.09), 880.0, 30.0);
     EXPECT_LT(level(mix, start + 0.15, start + 0.5), 30.0);
-    EXPECT_NEAR(frequency(mix, start + 0.8, start + 1.0), 440.0, 9.0);
+    soundtest::Mix right;
+    ASSERT_TRUE(soundtest::readMix(mixPath(), right, 1));
+    EXPECT_NEAR(frequency(right, start + 0.8, start + 1.0), 440.0, 9.0);
+    EXPECT_GT(level(right, start + 0.8, start + 1.0),
+              2.0 * level(mix, start + 0.8, start + 1.0) + 100.0);
 }
 
 // With audio off, and with audio on where no device opens, every audio
