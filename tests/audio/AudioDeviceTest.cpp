@@ -166,6 +166,28 @@ TEST_F(AudioDevice, ReloadingASampleInUseKeepsItsBufferUntilTheSourceGoes) {
     EXPECT_NEAR(frequency(mix, start + 0.3, start + 0.55), 440.0, 9.0);
 }
 
+TEST_F(AudioDevice, BuffersWithoutAFrequencyOrAKnownFormatAreRefused) {
+    const uint8_t data[8] = {};
+    AudioBufferDesc desc;
+    desc.data = data;
+    desc.size = sizeof(data);
+    desc.format = SoundFormat::Mono16;
+    desc.frequency = 0;
+    EXPECT_FALSE(device().createBuffer(desc));
+    desc.frequency = 22050;
+    desc.format = 7;
+    EXPECT_FALSE(device().createBuffer(desc));
+    desc.format = SoundFormat::Stereo16;
+    desc.size = 6;  // not whole frames
+    EXPECT_FALSE(device().createBuffer(desc));
+    EXPECT_EQ(m_log.count("Error: Creating Sound buffer (OpenAL)\n"), 3u);
+    desc.size = 8;
+    RefPtr<IAudioBuffer> buffer = device().createBuffer(desc);
+    ASSERT_TRUE(buffer);
+    EXPECT_FLOAT_EQ(buffer->getDurationMs(), 2000.0f / 22050.0f);
+    EXPECT_FALSE(device().createSource(AudioSourceDesc{}));
+}
+
 TEST_F(AudioDevice, SamplesThatOutliveTheDeviceFallSilentWithoutHarm) {
     writeTone("tone.wav", 440.0, 0.3);
     writeOgg("music.ogg", 440.0, 0.5);
