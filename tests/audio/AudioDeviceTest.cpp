@@ -40,17 +40,19 @@ TEST_F(AudioDevice, LoopCountZeroLoopsUntilStoppedAndAnyOtherPlaysOnce) {
     writeTone("short.wav", 440.0, 0.2);
     auto looping = std::make_unique<Sample>("looping");
     ASSERT_TRUE(looping->load("short.wav", false));
+    const double played = now();
     looping->play(0, 1.0f, 0.0f);
     wait(700);
+    const double stopped = now();
     looping->stop();
     wait(300);
     looping.reset();
     soundtest::Mix mix = finish();
-    double start = firstSound(mix);
-    ASSERT_GE(start, 0.0);
-    EXPECT_GT(level(mix, start + 0.35, start + 0.6), kSounding);
-    EXPECT_NEAR(frequency(mix, start + 0.3, start + 0.6), 440.0, 9.0);
-    EXPECT_LT(level(mix, start + 0.85, start + 0.95), kSilent);
+    Timeline at(mix, played);
+    ASSERT_TRUE(at.valid);
+    EXPECT_GT(level(mix, at(played + 0.35), at(played + 0.6)), kSounding);
+    EXPECT_NEAR(frequency(mix, at(played + 0.3), at(played + 0.6)), 440.0, 9.0);
+    EXPECT_LT(level(mix, at(stopped + 0.05), at(stopped + 0.25)), kSilent);
 
     SoundDevice::set(createOpenALSoundDevice(OpenALDeviceKind::GenericSoftware));
     Sample once("once");
@@ -58,7 +60,7 @@ TEST_F(AudioDevice, LoopCountZeroLoopsUntilStoppedAndAnyOtherPlaysOnce) {
     once.play(3, 1.0f, 0.0f);
     wait(600);
     mix = finish();
-    start = firstSound(mix);
+    double start = firstSound(mix);
     ASSERT_GE(start, 0.0);
     EXPECT_GT(level(mix, start + 0.05, start + 0.15), kSounding);
     EXPECT_LT(level(mix, start + 0.3, start + 0.5), kSilent);
@@ -85,25 +87,29 @@ TEST_F(AudioDevice, MusicStreamsPausesResumesAndStaysStoppedAfterStop) {
     writeOgg("music.ogg", 440.0, 3.0);
     StreamedSample music("music");
     ASSERT_TRUE(music.load("music.ogg"));
+    const double played = now();
     ASSERT_TRUE(music.play());
     wait(500);
+    const double paused = now();
     ASSERT_TRUE(music.pause());
     wait(400);
     EXPECT_FALSE(music.getSource()->isPlaying());
+    const double resumed = now();
     ASSERT_TRUE(music.resume());
     wait(400);
+    const double stopped = now();
     music.stop();
     // The updates that follow do not restart a stopped stream.
     wait(500);
     EXPECT_FALSE(music.getSource()->isPlaying());
     soundtest::Mix mix = finish();
-    double start = firstSound(mix);
-    ASSERT_GE(start, 0.0);
-    EXPECT_NEAR(frequency(mix, start + 0.05, start + 0.45), 440.0, 9.0);
-    EXPECT_LT(level(mix, start + 0.6, start + 0.85), kSilent);
-    EXPECT_GT(level(mix, start + 1.0, start + 1.25), kSounding);
-    EXPECT_NEAR(frequency(mix, start + 1.0, start + 1.25), 440.0, 9.0);
-    EXPECT_LT(level(mix, start + 1.45, start + 1.75), kSilent);
+    Timeline at(mix, played);
+    ASSERT_TRUE(at.valid);
+    EXPECT_NEAR(frequency(mix, at(played + 0.05), at(paused - 0.05)), 440.0, 9.0);
+    EXPECT_LT(level(mix, at(paused + 0.1), at(resumed - 0.05)), kSilent);
+    EXPECT_GT(level(mix, at(resumed + 0.1), at(stopped - 0.05)), kSounding);
+    EXPECT_NEAR(frequency(mix, at(resumed + 0.1), at(stopped - 0.05)), 440.0, 9.0);
+    EXPECT_LT(level(mix, at(stopped + 0.1), at(stopped + 0.45)), kSilent);
 }
 
 TEST_F(AudioDevice, AStreamPlaysTwiceThenEndsWithoutReplayingItsLastChunk) {

@@ -32,6 +32,7 @@ protected:
     }
 
     void SetUp() override {
+        m_clock = std::chrono::steady_clock::now();
         FileSystem::addFileLoader(std::make_unique<NativeFileLoader>(m_files.path(), 0));
         registerSoundResourceLoaders();
         SoundDevice::set(createOpenALSoundDevice(OpenALDeviceKind::GenericSoftware));
@@ -65,6 +66,14 @@ protected:
         }
     }
 
+    // Seconds since the test began. The wave backend writes the mix at the
+    // pace of the clock, so times taken here map onto the mix once one event
+    // (the first sound) anchors them; a test thread delayed by a busy
+    // machine does not shift its checks.
+    double now() const {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - m_clock).count();
+    }
+
     // Closes the device; the wave file is complete only then.
     soundtest::Mix finish() {
         SoundDevice::set(nullptr);
@@ -73,8 +82,19 @@ protected:
         return mix;
     }
 
+    std::chrono::steady_clock::time_point m_clock;
     testsupport::TempDir m_files;
     testsupport::ScopedLogCapture m_log;
+};
+
+// Maps times taken with now() onto the mix: `firstPlay` is when the first
+// sound was started.
+struct Timeline {
+    Timeline(const soundtest::Mix& mix, double firstPlay)
+        : offset(soundtest::firstSound(mix) - firstPlay), valid(soundtest::firstSound(mix) >= 0) {}
+    double operator()(double time) const { return time + offset; }
+    double offset;
+    bool valid;
 };
 
 // Level of a stretch that counts as sound, and as silence.

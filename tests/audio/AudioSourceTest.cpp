@@ -8,7 +8,6 @@
 
 namespace {
 
-using soundtest::firstSound;
 using soundtest::frequency;
 using soundtest::level;
 
@@ -38,10 +37,12 @@ TEST_F(AudioSourceNode, SoundsOnlyWhileTheCameraIsInsideItsRange) {
     hearFrom({112.0f, 0.0f, 0.0f});
     EXPECT_FALSE(source->isPlaying());
     wait(300);
+    const double entered = now();
     hearFrom({108.0f, 0.0f, 0.0f});
     EXPECT_TRUE(source->isPlaying());
     EXPECT_EQ(m_updater.getNumAudible(), 1u);
     wait(400);
+    const double left = now();
     hearFrom({112.0f, 0.0f, 0.0f});
     EXPECT_FALSE(source->isPlaying());
     EXPECT_FALSE(source->getSample()->getSource()->isPlaying());
@@ -50,27 +51,31 @@ TEST_F(AudioSourceNode, SoundsOnlyWhileTheCameraIsInsideItsRange) {
     source->setVisibility(false);
     hearFrom({108.0f, 0.0f, 0.0f});
     EXPECT_FALSE(source->isPlaying());
+    wait(100);
     soundtest::Mix mix = finish();
-    double start = firstSound(mix, 100.0);
-    ASSERT_GE(start, 0.25);
-    EXPECT_LT(level(mix, 0.0, start - 0.05), kSilent);
-    EXPECT_NEAR(frequency(mix, start + 0.05, start + 0.35), 440.0, 9.0);
-    EXPECT_LT(level(mix, start + 0.5, start + 0.65), kSilent);
+    Timeline at(mix, entered);
+    ASSERT_TRUE(at.valid);
+    EXPECT_LT(level(mix, 0.0, at(entered - 0.05)), kSilent);
+    EXPECT_NEAR(frequency(mix, at(entered + 0.05), at(left - 0.05)), 440.0, 9.0);
+    EXPECT_LT(level(mix, at(left + 0.05), mix.samples.size() / double(mix.rate)), kSilent);
 }
 
 TEST_F(AudioSourceNode, TheGainFallsToOneTwentiethAtTheRange) {
     writeTone("tone.wav", 440.0, 0.3);
     auto* source = new AudioSource("near", "tone.wav", 10.0f, 1.0f, 1.0f, 0);
     m_root.addChild(source);
+    const double nearby = now();
     hearFrom({0.5f, 0.0f, 0.0f});
     wait(300);
+    const double far = now();
     hearFrom({9.99f, 0.0f, 0.0f});
     wait(300);
+    const double end = now();
     soundtest::Mix mix = finish();
-    double start = firstSound(mix);
-    ASSERT_GE(start, 0.0);
-    double nearLevel = level(mix, start + 0.05, start + 0.25);
-    double farLevel = level(mix, start + 0.4, start + 0.55);
+    Timeline at(mix, nearby);
+    ASSERT_TRUE(at.valid);
+    double nearLevel = level(mix, at(nearby + 0.05), at(far - 0.05));
+    double farLevel = level(mix, at(far + 0.05), at(end - 0.05));
     EXPECT_GT(nearLevel, kSounding);
     EXPECT_NEAR(farLevel / nearLevel, 0.05, 0.01);
 }
@@ -79,18 +84,20 @@ TEST_F(AudioSourceNode, ASourceThatPlaysOnceStartsAgainOnlyAtTheNextEntry) {
     writeTone("blip.wav", 440.0, 0.1);
     auto* source = new AudioSource("blip", "blip.wav", 10.0f, 1.0f, 1.0f, 1);
     m_root.addChild(source);
+    const double entered = now();
     hearFrom({});
     wait(300);
     hearFrom({});
     wait(200);
+    const double again = now();
     hearFrom({20.0f, 0.0f, 0.0f});
     hearFrom({});
     wait(200);
     soundtest::Mix mix = finish();
-    double start = firstSound(mix);
-    ASSERT_GE(start, 0.0);
-    EXPECT_LT(level(mix, start + 0.15, start + 0.45), kSilent);
-    EXPECT_GT(level(mix, start + 0.5, start + 0.58), kSounding);
+    Timeline at(mix, entered);
+    ASSERT_TRUE(at.valid);
+    EXPECT_LT(level(mix, at(entered + 0.15), at(again - 0.02)), kSilent);
+    EXPECT_GT(level(mix, at(again + 0.01), at(again + 0.08)), kSounding);
 }
 
 TEST_F(AudioSourceNode, SetUpClonesAndADeletedSampleAreHandled) {

@@ -249,4 +249,50 @@ double firstSound(const Mix& mix, double threshold) {
     return -1.0;
 }
 
+std::vector<Phase> phases(const Mix& mix, const std::vector<double>& tones) {
+    const double window = 0.05;
+    std::vector<Phase> runs;
+    for (double t = 0.0; mix.at(t + window) > mix.at(t) + 1; t += window) {
+        double label = -1.0;
+        if (level(mix, t, t + window) < 100.0) {
+            label = 0.0;
+        } else {
+            const double f = frequency(mix, t, t + window);
+            for (double tone : tones) {
+                if (std::fabs(f - tone) <= tone * 0.03) {
+                    label = tone;
+                }
+            }
+        }
+        if (!runs.empty() && runs.back().tone == label) {
+            runs.back().to = t + window;
+        } else {
+            runs.push_back({label, t, t + window});
+        }
+    }
+    std::vector<Phase> result;
+    for (const Phase& run : runs) {
+        if (run.tone < 0.0 || run.to - run.from < 2 * window - 1e-9) {
+            continue;
+        }
+        if (result.empty() && run.tone == 0.0) {
+            continue;
+        }
+        if (!result.empty() && result.back().tone == run.tone) {
+            result.back().to = run.to;
+        } else {
+            result.push_back(run);
+        }
+    }
+    return result;
+}
+
+std::vector<double> toneSequence(const std::vector<Phase>& phases) {
+    std::vector<double> tones;
+    for (const Phase& phase : phases) {
+        tones.push_back(phase.tone);
+    }
+    return tones;
+}
+
 }  // namespace soundtest

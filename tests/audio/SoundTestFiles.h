@@ -49,4 +49,16 @@ double level(const Mix& mix, double from, double to);
 // negative when it never does.
 double firstSound(const Mix& mix, double threshold = 500.0);
 
+// The mix as a sequence of phases: silence (tone 0) or one of `tones` (within
+// 3 %), in 50 ms windows. Leading silence, stretches of another sound and
+// phases shorter than two windows (transitions) are left out.
+struct Phase {
+    double tone = 0.0;
+    double from = 0.0;
+    double to = 0.0;
+};
+std::vector<Phase> phases(const Mix& mix, const std::vector<double>& tones);
+// The tones of the phases, in order.
+std::vector<double> toneSequence(const std::vector<Phase>& phases);
+
 }  // namespace soundtest

@@ -7,8 +7,6 @@
 
 namespace {
 
-using soundtest::firstSound;
-using soundtest::frequency;
 using soundtest::level;
 
 constexpr int kRate = 44100;
@@ -44,7 +42,7 @@ class AudioGame : public ::testing::Test {
 protected:
     AudioGame() : m_game(gameXml(true)) {
         writeTone("tone.wav", 440.0, 1.5);
-        writeTone("blip.wav", 880.0, 0.1);
+        writeTone("blip.wav", 880.0, 0.2);
         m_game.writeProgramFile(
             "music.ogg", soundtest::oggBytes(soundtest::tone(660.0, 2.0, kRate, 1), 1, kRate));
         m_game.writeProgramFile("alsoft.conf", soundtest::waveBackendConfig(mixPath()));
@@ -101,11 +99,10 @@ end
     EXPECT_NE(m_log.find("Sound\n  Driver: OpenAL\n  Device: "), std::string::npos) << m_log;
     EXPECT_NE(m_log.find("duration 1500\n"), std::string::npos) << m_log;
     EXPECT_EQ(errorLines(m_log), "");
-    double start = firstSound(mix);
-    ASSERT_GE(start, 0.0);
-    EXPECT_NEAR(frequency(mix, start + 0.05, start + 0.3), 440.0, 9.0);
-    EXPECT_NEAR(frequency(mix, start + 0.5, start + 0.7), 660.0, 13.0);
-    EXPECT_LT(level(mix, start + 0.95, start + 1.15), 30.0);
+    // Game timers run on frame time, which a busy machine stretches: the
+    // mix is checked as a sequence of phases, not at fixed times.
+    EXPECT_EQ(soundtest::toneSequence(soundtest::phases(mix, {440.0, 660.0})),
+              (std::vector<double>{440.0, 660.0, 0.0}));
 }
 
 // An audio source far from the camera is silent; moved into its range it
@@ -134,15 +131,15 @@ function quit()
 end
 )");
     EXPECT_NE(m_log.find("has sample true\n"), std::string::npos) << m_log;
-    double start = firstSound(mix);
-    ASSERT_GE(start, 0.0);
-    EXPECT_NEAR(frequency(mix, start + 0.01, start + 0.09), 880.0, 30.0);
-    EXPECT_LT(level(mix, start + 0.15, start + 0.5), 30.0);
     soundtest::Mix right;
     ASSERT_TRUE(soundtest::readMix(mixPath(), right, 1));
-    EXPECT_NEAR(frequency(right, start + 0.8, start + 1.0), 440.0, 9.0);
-    EXPECT_GT(level(right, start + 0.8, start + 1.0),
-              2.0 * level(mix, start + 0.8, start + 1.0) + 100.0);
+    std::vector<soundtest::Phase> heard = soundtest::phases(right, {440.0, 880.0});
+    ASSERT_EQ(soundtest::toneSequence(heard), (std::vector<double>{880.0, 0.0, 440.0}));
+    // The marker stops by itself, the source only when the scene goes.
+    const soundtest::Phase& source = heard[2];
+    EXPECT_GT(source.to - source.from, 0.3);
+    EXPECT_GT(level(right, source.from, source.to),
+              2.0 * level(mix, source.from, source.to) + 100.0);
 }
 
 // With audio off, and with audio on where no device opens, every audio
