@@ -244,10 +244,10 @@ void EngineApplication::updateAudioListener(float dt) {
     }
     m_audioListenerMs -= AudioSourceUpdater::kIntervalMs;
     ISoundDevice* device = SoundDevice::get();
-    SceneRenderContext* context = EngineManager::get().getSceneRenderContext();
     if (device == nullptr) {
         return;
     }
+    SceneRenderContext* context = EngineManager::get().getSceneRenderContext();
     if (context != nullptr && context->getActiveCamera() != nullptr) {
         const Matrix4& world = context->getActiveCamera()->getWorldMatrix();
         // The camera looks along its negative z axis; OpenAL, like the scene,
