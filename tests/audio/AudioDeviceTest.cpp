@@ -112,6 +112,25 @@ TEST_F(AudioDevice, MusicStreamsPausesResumesAndStaysStoppedAfterStop) {
     EXPECT_LT(level(mix, at(stopped + 0.1), at(stopped + 0.45)), kSilent);
 }
 
+TEST_F(AudioDevice, MusicKeepsItsLevelWhereverTheListenerGoes) {
+    writeOgg("music.ogg", 440.0, 2.0);
+    StreamedSample music("music");
+    ASSERT_TRUE(music.load("music.ogg"));
+    const double played = now();
+    ASSERT_TRUE(music.play());
+    wait(300);
+    const double moved = now();
+    device().setListenerPosition({500.0f, 0.0f, 0.0f});
+    wait(300);
+    const double end = now();
+    soundtest::Mix mix = finish();
+    Timeline at(mix, played);
+    ASSERT_TRUE(at.valid);
+    const double before = level(mix, at(played + 0.05), at(moved - 0.02));
+    EXPECT_GT(before, kSounding);
+    EXPECT_NEAR(level(mix, at(moved + 0.05), at(end - 0.05)) / before, 1.0, 0.1);
+}
+
 TEST_F(AudioDevice, AStreamPlaysTwiceThenEndsWithoutReplayingItsLastChunk) {
     writeOgg("short.ogg", 440.0, 0.3);
     StreamedSample music("music");
