@@ -32,13 +32,12 @@ protected:
     }
 
     void SetUp() override {
-        m_clock = std::chrono::steady_clock::now();
         FileSystem::addFileLoader(std::make_unique<NativeFileLoader>(m_files.path(), 0));
         registerSoundResourceLoaders();
         SoundDevice::set(createOpenALSoundDevice(OpenALDeviceKind::GenericSoftware));
         ASSERT_FALSE(device().isFailed()) << m_log.text();
-        // The backend writes from its first mix on; a sound started before it
-        // runs would begin the file and could not anchor the times.
+        // The backend writes from its first mix on: a mix that begins with
+        // silence shows where the first sound starts.
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
     void TearDown() override {
@@ -69,14 +68,6 @@ protected:
         }
     }
 
-    // Seconds since the test began. The wave backend writes the mix at the
-    // pace of the clock, so times taken here map onto the mix once one event
-    // (the first sound) anchors them; a test thread delayed by a busy
-    // machine does not shift its checks.
-    double now() const {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - m_clock).count();
-    }
-
     // Closes the device; the wave file is complete only then.
     soundtest::Mix finish() {
         SoundDevice::set(nullptr);
@@ -85,20 +76,8 @@ protected:
         return mix;
     }
 
-    std::chrono::steady_clock::time_point m_clock;
     testsupport::TempDir m_files;
     testsupport::ScopedLogCapture m_log;
-};
-
-// Maps times taken with now() onto the mix: `firstPlay` is when the first
-// sound was started, after the mix had begun with silence.
-struct Timeline {
-    Timeline(const soundtest::Mix& mix, double firstPlay)
-        : offset(soundtest::firstSound(mix) - firstPlay),
-          valid(soundtest::firstSound(mix) >= 0.05) {}
-    double operator()(double time) const { return time + offset; }
-    double offset;
-    bool valid;
 };
 
 // Level of a stretch that counts as sound, and as silence.
