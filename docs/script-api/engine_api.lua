@@ -286,6 +286,21 @@ function createCamera(...) end
 ---@return integer
 function createOverlay(...) end
 
+--- Makes a AudioSource and returns its entity id.
+---@param ... any
+---@return integer
+function createAudioSource(...) end
+
+--- Makes a StreamedSample and returns its entity id.
+---@param ... any
+---@return integer
+function createStreamedSample(...) end
+
+--- Makes a Sample and returns its entity id.
+---@param ... any
+---@return integer
+function createSample(...) end
+
 -- Entity functions: the first argument is the entity's id
 
 --- Entity function of Entity, Node.
@@ -656,3 +671,61 @@ function setOverlayUVs(id, arg1, arg2, arg3, arg4, arg5, arg6, arg7, arg8) end
 ---@param arg3 number
 ---@param arg4 number
 function renderOverlay(id, arg1, arg2, arg3, arg4) end
+
+--- Entity function of Sample.
+---@param id integer
+---@param arg1 string
+---@param arg2 boolean
+function loadSample(id, arg1, arg2) end
+
+--- Entity function of Sample.
+---@param id integer
+---@param arg1 integer
+---@param arg2 number
+---@param arg3 number
+function playSample(id, arg1, arg2, arg3) end
+
+--- Entity function of Sample.
+---@param id integer
+function stopSample(id) end
+
+--- Entity function of Sample.
+---@param id integer
+---@param arg1 number
+function setSamplePitch(id, arg1) end
+
+--- Entity function of Sample.
+---@param id integer
+---@param arg1 number
+function setSampleVolume(id, arg1) end
+
+--- Entity function of Sample.
+---@param id integer
+---@return number
+function getSampleDuration(id) end
+
+--- Entity function of StreamedSample.
+---@param id integer
+---@param arg1 string
+function loadStreamedSample(id, arg1) end
+
+--- Entity function of StreamedSample.
+---@param id integer
+function playStreamedSample(id) end
+
+--- Entity function of StreamedSample.
+---@param id integer
+function pauseStreamedSample(id) end
+
+--- Entity function of StreamedSample.
+---@param id integer
+function resumeStreamedSample(id) end
+
+--- Entity function of StreamedSample.
+---@param id integer
+function stopStreamedSample(id) end
+
+--- Entity function of AudioSource.
+---@param id integer
+---@return integer
+function getAudioSourceSample(id) end

@@ -6,6 +6,8 @@
 #include "app/EngineManager.h"
 #include "app/GpuPerformanceClass.h"
 #include "app/ScreenScriptFunctions.h"
+#include "audio/AudioScriptBindings.h"
+#include "audio/SampleChunk.h"
 #include "base/3d/Texture.h"
 #include "foundation/FoundationScriptBindings.h"
 #include "foundation/ResourceManager.h"
@@ -35,6 +37,7 @@ void buildScriptApi(ScriptApi& api) {
     addScriptCallbackFunctions(api);
     addEngineScriptFunctions(api);
     addOverlayScriptApi(api);
+    addAudioScriptApi(api);
 }
 
 void addApplicationScriptApi(ScriptApi& api) {
@@ -50,5 +53,6 @@ void registerResourceLoaders() {
     ResourceManager& manager = ResourceManager::instance();
     manager.registerLoader(
         std::make_unique<GenericResourceLoader<Texture, ResourceType::Texture>>());
+    registerSoundResourceLoaders();
     manager.registerLoader(std::make_unique<GenericResourceLoader<Script, ResourceType::Script>>());
 }

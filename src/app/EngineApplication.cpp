@@ -13,6 +13,8 @@
 #include "app/ScreenFont.h"
 #include "app/Startup.h"
 #include "app/StatsOverlay.h"
+#include "audio/NullAudioDevice.h"
+#include "audio/OpenALSoundDevice.h"
 #include "base/3d/IRenderDevice.h"
 #include "base/3d/RenderWindowConfig.h"
 #include "base/3d/Texture.h"
@@ -44,6 +46,7 @@ const char kSectionScriptingUpdate[] = "Scripting update";
 const char kSectionScriptingRender[] = "Scripting render";
 const char kSectionRendererRender[] = "Renderer render";
 const char kSectionRenderStats[] = "Render stats";
+const char kSectionRenderAudio[] = "Render audio";
 
 const char kNo3DSystemMessage[] =
     "Error: Could not init 3D system.\nShader Model 2.0 is required.\n\nPlease install the "
@@ -120,7 +123,7 @@ EngineApplication::EngineApplication(const StartupParameters& params)
     }
 
     openInputDevice();
-    Log::get() << "Audio: no sound device in this build\n";
+    openSoundDevice();
     if (!createGraphicsDevice()) {
         return;
     }
@@ -201,6 +204,8 @@ EngineApplication::~EngineApplication() {
     }
     EngineManager::get().setInputDevice(nullptr);
     inputDevice.reset();
+    m_audioSources.clear();
+    SoundDevice::set(nullptr);
     s_instance = nullptr;
 }
 
@@ -215,6 +220,44 @@ void EngineApplication::openInputDevice() {
     inputDevice = createInputDevice(devices);
     EngineManager::get().setInputDevice(inputDevice.get());
     inputDevice->addInputEventListener(this);
+}
+
+void EngineApplication::openSoundDevice() {
+    SoundDevice::set(nullptr);
+    if (config != nullptr && readFlag(config->getString("game.audio#enable"))) {
+        std::unique_ptr<ISoundDevice> device =
+            createOpenALSoundDevice(OpenALDeviceKind::GenericSoftware);
+        if (!device->isFailed()) {
+            SoundDevice::set(std::move(device));
+            return;
+        }
+        device.reset();
+        Log::get() << "Warning: No sound device available, sound is off\n";
+    }
+    SoundDevice::set(std::make_unique<NullAudioDevice>());
+}
+
+void EngineApplication::updateAudioListener(float dt) {
+    m_audioListenerMs += dt;
+    if (m_audioListenerMs <= AudioSourceUpdater::kIntervalMs) {
+        return;
+    }
+    m_audioListenerMs -= AudioSourceUpdater::kIntervalMs;
+    ISoundDevice* device = SoundDevice::get();
+    if (device == nullptr) {
+        return;
+    }
+    SceneRenderContext* context = EngineManager::get().getSceneRenderContext();
+    if (context != nullptr && context->getActiveCamera() != nullptr) {
+        const Matrix4& world = context->getActiveCamera()->getWorldMatrix();
+        // The camera looks along its negative z axis; OpenAL, like the scene,
+        // is right-handed.
+        const Vector3 zAxis{world.m[8], world.m[9], world.m[10]};
+        const Vector3 up{world.m[4], world.m[5], world.m[6]};
+        device->setListenerPosition(world.getTranslation());
+        device->setListenerOrientation(-zAxis, up);
+    }
+    device->updateStreams();
 }
 
 bool EngineApplication::createGraphicsDevice() {
@@ -340,9 +383,19 @@ void EngineApplication::update(float dt) {
     clearScriptValues(values);
     values[0].setFloat(dt);
     callScript("update", values, 1, 0);
+    updateAudioListener(dt);
 }
 
 void EngineApplication::render() {
+    {
+        ProfileScope section(kSectionRenderAudio);
+        EngineManager& engine = EngineManager::get();
+        SceneRenderContext* context = engine.getSceneRenderContext();
+        if (context != nullptr && context->getActiveCamera() != nullptr) {
+            m_audioSources.advance(GameTimer::get().dt, context->getRootNode(),
+                                   context->getActiveCamera()->getWorldMatrix().getTranslation());
+        }
+    }
     {
         ProfileScope section(kSectionRendererRender);
         renderDevice->clear(CLEAR_COLOUR | CLEAR_DEPTH, nullptr, 1.0f, 0);

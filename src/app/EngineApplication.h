@@ -9,6 +9,7 @@
 
 #include "app/Console.h"
 #include "app/GameTimer.h"
+#include "audio/AudioSource.h"
 #include "input/IInputDevice.h"
 #include "input/IInputEventListener.h"
 
@@ -92,6 +93,12 @@ private:
     bool createGraphicsDevice();
     // The input device for the devices "game.input.*#enable" switch on.
     void openInputDevice();
+    // OpenAL when "game.audio#enable" is "true" and a device opens, else the
+    // silent device.
+    void openSoundDevice();
+    // Every 100 ms of game time: the listener follows the active camera and
+    // the music streams are refilled.
+    void updateAudioListener(float dt);
     // Before keys go to the console: no logical button or axis stays held.
     void resetInputKeys() {
         if (inputDevice) {
@@ -116,4 +123,6 @@ private:
     std::vector<std::string> m_pendingScreenshots;
     Stopwatch m_limiterStopwatch;
     Stopwatch m_fpsStopwatch;
+    float m_audioListenerMs = 0.0f;
+    AudioSourceUpdater m_audioSources;
 };
