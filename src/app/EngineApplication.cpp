@@ -204,6 +204,7 @@ EngineApplication::~EngineApplication() {
     }
     EngineManager::get().setInputDevice(nullptr);
     inputDevice.reset();
+    m_audioSceneHandler.uninstall();
     m_audioSources.clear();
     SoundDevice::set(nullptr);
     s_instance = nullptr;
@@ -224,6 +225,7 @@ void EngineApplication::openInputDevice() {
 
 void EngineApplication::openSoundDevice() {
     SoundDevice::set(nullptr);
+    m_audioSceneHandler.install();
     if (config != nullptr && readFlag(config->getString("game.audio#enable"))) {
         std::unique_ptr<ISoundDevice> device =
             createOpenALSoundDevice(OpenALDeviceKind::GenericSoftware);

@@ -9,6 +9,7 @@
 
 #include "app/Console.h"
 #include "app/GameTimer.h"
+#include "audio/AudioSceneHandler.h"
 #include "audio/AudioSource.h"
 #include "input/IInputDevice.h"
 #include "input/IInputEventListener.h"
@@ -125,4 +126,5 @@ private:
     Stopwatch m_fpsStopwatch;
     float m_audioListenerMs = 0.0f;
     AudioSourceUpdater m_audioSources;
+    AudioSceneHandler m_audioSceneHandler;
 };

@@ -142,6 +142,44 @@ end
               2.0 * level(mix, source.from, source.to) + 100.0);
 }
 
+// An "AudioSource" element of a scene file becomes an audio source node
+// that sounds once the camera is inside its range.
+TEST_F(AudioGame, SceneFilesCarryAudioSources) {
+    m_game.writeProgramFile("scene.i3d", R"(<?xml version="1.0" encoding="iso-8859-1"?>
+<i3D name="sounds" version="1.5">
+  <Files><File name="tone" filename="tone.wav"/></Files>
+  <Scene>
+    <AudioSource name="speaker" file="tone" range="10" volume="1" loops="0"
+                 translation="0 0 -30"/>
+  </Scene>
+</i3D>
+)");
+    soundtest::Mix mix = run(R"(
+function init()
+    scene = loadI3DFile("scene.i3d")
+    link(getRootNode(), scene)
+    speaker = getChild(scene, "speaker")
+    print("scene sample ", getAudioSourceSample(speaker) ~= 0)
+    addTimer(500, "moveIn")
+end
+function moveIn()
+    setTranslation(speaker, 0, 0, -2)
+    addTimer(500, "quit")
+    return false
+end
+function quit()
+    requestExit()
+    return false
+end
+)");
+    EXPECT_NE(m_log.find("scene sample true\n"), std::string::npos) << m_log;
+    EXPECT_EQ(errorLines(m_log), "");
+    // Silent while out of range, then the tone.
+    double heard = soundtest::firstSound(mix);
+    EXPECT_GT(heard, 0.3);
+    EXPECT_NEAR(soundtest::frequency(mix, heard + 0.05, heard + 0.25), 440.0, 10.0);
+}
+
 // With audio off, and with audio on where no device opens, every audio
 // script call works on the silent device.
 TEST(AudioOff, EveryAudioScriptCallWorksOnTheSilentDevice) {
