@@ -11,24 +11,32 @@
 #include "physics/sdk/IPhysicsScene.h"
 #include "physics/sdk/MassProperties.h"
 #include "physics/sdk/PhysicsWorker.h"
+#include "scene/Geometry.h"
 
 namespace {
 
 constexpr float kStep = 1.0f / 60.0f;
 
+// The corners of a box (x, y, z each) and its triangles' corner indices.
 std::vector<float> boxPoints(Vector3 half, Vector3 center = {}) {
     std::vector<float> points;
-    for (int i = 0; i < 8; ++i) {
-        points.push_back(center.x + ((i & 1) ? half.x : -half.x));
-        points.push_back(center.y + ((i & 2) ? half.y : -half.y));
-        points.push_back(center.z + ((i & 4) ? half.z : -half.z));
+    std::unique_ptr<MeshData> mesh = makeBoxMesh(half);
+    for (const Vector3& p : mesh->positions) {
+        points.insert(points.end(), {p.x + center.x, p.y + center.y, p.z + center.z});
     }
     return points;
 }
 
-// The eight corners of the box as twelve outward triangles.
-const uint32_t kBoxTriangles[36] = {0, 2, 3, 0, 3, 1, 4, 5, 7, 4, 7, 6, 0, 1, 5, 0, 5, 4,
-                                    2, 6, 7, 2, 7, 3, 0, 4, 6, 0, 6, 2, 1, 3, 7, 1, 7, 5};
+std::vector<uint32_t> boxTriangles() {
+    std::vector<uint32_t> indices;
+    std::unique_ptr<MeshData> mesh = makeBoxMesh({1, 1, 1});
+    for (const MeshTriangle& triangle : mesh->triangles) {
+        for (const MeshCorner& corner : triangle.corners) {
+            indices.push_back(corner.position);
+        }
+    }
+    return indices;
+}
 
 class SdkScene : public ::testing::Test {
 protected:
@@ -137,7 +145,8 @@ TEST_F(SdkScene, CollisionCanBeSwitchedOffAndMasksChangedLater) {
 TEST(MassProperties, BoxesTranslatedRotatedAndSummed) {
     // A 1 x 2 x 3 box with a corner at the origin.
     std::vector<float> corners = boxPoints({0.5f, 1.0f, 1.5f}, {0.5f, 1.0f, 1.5f});
-    PhysicsMassProperties box = computeMeshMassProperties(corners.data(), 8, kBoxTriangles, 36);
+    const std::vector<uint32_t> triangles = boxTriangles();
+    PhysicsMassProperties box = computeMeshMassProperties(corners.data(), 8, triangles.data(), 36);
     EXPECT_NEAR(box.mass, 6.0f, 1e-4f);
     EXPECT_NEAR(box.centerOfMass.x, 0.5f, 1e-5f);
     EXPECT_NEAR(box.centerOfMass.y, 1.0f, 1e-5f);
@@ -176,7 +185,7 @@ TEST(MassProperties, BoxesTranslatedRotatedAndSummed) {
 
     // Two unit cubes at x = -1 and x = 1: parallel axes.
     std::vector<float> unit = boxPoints({0.5f, 0.5f, 0.5f});
-    PhysicsMassProperties cube = computeMeshMassProperties(unit.data(), 8, kBoxTriangles, 36);
+    PhysicsMassProperties cube = computeMeshMassProperties(unit.data(), 8, triangles.data(), 36);
     MassPropertiesSum sum;
     sum.add(transformMassProperties(cube, Matrix4::translation({-1, 0, 0})));
     sum.add(transformMassProperties(cube, Matrix4::translation({1, 0, 0})));
@@ -189,9 +198,9 @@ TEST(MassProperties, BoxesTranslatedRotatedAndSummed) {
     // Reversed winding gives the same solid.
     uint32_t reversed[36];
     for (int i = 0; i < 36; i += 3) {
-        reversed[i] = kBoxTriangles[i];
-        reversed[i + 1] = kBoxTriangles[i + 2];
-        reversed[i + 2] = kBoxTriangles[i + 1];
+        reversed[i] = triangles[i];
+        reversed[i + 1] = triangles[i + 2];
+        reversed[i + 2] = triangles[i + 1];
     }
     EXPECT_NEAR(computeMeshMassProperties(corners.data(), 8, reversed, 36).mass, 6.0f, 1e-4f);
 }

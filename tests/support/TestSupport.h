@@ -24,6 +24,9 @@ private:
 };
 
 void writeFile(const std::string& path, const std::string& contents);
+// Writes "physics.xml" with the engine's default settings into the folder
+// (ending in "/"): every program folder the engine starts on needs one.
+void writePhysicsConfig(const std::string& folder);
 std::string readFile(const std::string& path);
 bool fileExists(const std::string& path);
 void makeDirs(const std::string& path);

@@ -22,6 +22,7 @@
 
 #include "physics/sdk/IPhysicsScene.h"
 #include "physics/sdk/MassProperties.h"
+#include "physics/sdk/PhysicsDebugUserAllocator.h"
 #include "physics/sdk/PhysicsWorker.h"
 
 namespace {
@@ -188,6 +189,24 @@ public:
     std::unique_ptr<btHeightfieldTerrainShape> m_shape;
 };
 
+// Bullet's world with a step of whole fixed substeps: the scene decides how
+// many substeps a simulation runs (Bullet's own accumulator can round a
+// time of exactly one substep down to none).
+class SteppedWorld : public btDiscreteDynamicsWorld {
+public:
+    using btDiscreteDynamicsWorld::btDiscreteDynamicsWorld;
+
+    void stepFixed(int substeps, btScalar fixedStep) {
+        saveKinematicState(fixedStep * substeps);
+        applyGravity();
+        for (int i = 0; i < substeps; ++i) {
+            internalSingleStepSimulation(fixedStep);
+            synchronizeMotionStates();
+        }
+        clearForces();
+    }
+};
+
 class BulletPhysicsScene;
 
 class BulletActor final : public IPhysicsActor, public btMotionState {
@@ -330,7 +349,7 @@ public:
     PhysicsSceneStats getStats() override;
     void collectDebugLines(std::vector<PhysicsDebugLine>& lines) override;
 
-    btDiscreteDynamicsWorld& world() { return *m_world; }
+    SteppedWorld& world() { return *m_world; }
     // Called on the worker thread from the actors' motion states.
     void noteMoved(BulletActor* actor) {
         if (actor->m_movedStamp != m_stamp) {
@@ -347,12 +366,14 @@ private:
     std::unique_ptr<btCollisionDispatcher> m_dispatcher;
     std::unique_ptr<btDbvtBroadphase> m_broadphase;
     std::unique_ptr<btSequentialImpulseConstraintSolver> m_solver;
-    std::unique_ptr<btDiscreteDynamicsWorld> m_world;
+    std::unique_ptr<SteppedWorld> m_world;
     std::vector<std::unique_ptr<BulletActor>> m_actors;
     std::vector<BulletActor*> m_movedStaging;
     std::vector<PhysicsMovedActor> m_moved;
     DebugLineCollector m_debugDrawer;
-    float m_pendingSeconds = 0.0f;
+    // Simulated time not yet run as a substep (seconds).
+    double m_accumulated = 0.0;
+    int m_pendingSubsteps = 0;
     uint64_t m_stamp = 0;
     bool m_simulating = false;
     PhysicsWorker m_worker;
@@ -761,8 +782,8 @@ BulletPhysicsScene::BulletPhysicsScene(const PhysicsSceneDesc& desc) : m_desc(de
     m_dispatcher = std::make_unique<btCollisionDispatcher>(m_configuration.get());
     m_broadphase = std::make_unique<btDbvtBroadphase>();
     m_solver = std::make_unique<btSequentialImpulseConstraintSolver>();
-    m_world = std::make_unique<btDiscreteDynamicsWorld>(m_dispatcher.get(), m_broadphase.get(),
-                                                        m_solver.get(), m_configuration.get());
+    m_world = std::make_unique<SteppedWorld>(m_dispatcher.get(), m_broadphase.get(), m_solver.get(),
+                                             m_configuration.get());
     m_world->setGravity(toBt(isFinite(desc.gravity) ? desc.gravity : Vector3{0, -9.81f, 0}));
     m_world->setDebugDrawer(&m_debugDrawer);
     if (!(m_desc.fixedStep > 0.0f) || !std::isfinite(m_desc.fixedStep)) {
@@ -947,15 +968,21 @@ void BulletPhysicsScene::releaseActor(IPhysicsActor* actor) {
 
 void BulletPhysicsScene::simulateJob(void* context) {
     auto* scene = static_cast<BulletPhysicsScene*>(context);
-    scene->m_world->stepSimulation(scene->m_pendingSeconds, scene->m_desc.maxSubSteps,
-                                   scene->m_desc.fixedStep);
+    scene->m_world->stepFixed(scene->m_pendingSubsteps, scene->m_desc.fixedStep);
 }
 
 bool BulletPhysicsScene::simulate(float seconds) {
     if (m_simulating || !(seconds > 0.0f) || !std::isfinite(seconds)) {
         return false;
     }
-    m_pendingSeconds = seconds;
+    // Whole substeps, with a tolerance for times that are one substep up to
+    // float rounding; time beyond the most substeps is dropped, so that a
+    // slow frame cannot make the next one slower still.
+    double fixed = m_desc.fixedStep;
+    m_accumulated += seconds;
+    double substeps = std::floor(m_accumulated / fixed + 1e-3);
+    m_accumulated = std::max(0.0, m_accumulated - substeps * fixed);
+    m_pendingSubsteps = int(std::min<double>(substeps, m_desc.maxSubSteps));
     ++m_stamp;
     m_movedStaging.clear();
     m_simulating = true;
@@ -1015,4 +1042,27 @@ std::string physicsBackendVersion() {
 
 std::unique_ptr<IPhysicsScene> createPhysicsScene(const PhysicsSceneDesc& desc) {
     return std::make_unique<BulletPhysicsScene>(desc);
+}
+
+namespace {
+
+PhysicsDebugUserAllocator* g_allocator = nullptr;
+
+void* countedAlloc(size_t size) {
+    return g_allocator->allocate(size);
+}
+
+void countedFree(void* memory) {
+    g_allocator->release(memory);
+}
+
+}  // namespace
+
+void setPhysicsAllocator(PhysicsDebugUserAllocator* allocator) {
+    g_allocator = allocator;
+    if (allocator != nullptr) {
+        btAlignedAllocSetCustom(countedAlloc, countedFree);
+    } else {
+        btAlignedAllocSetCustom(nullptr, nullptr);
+    }
 }

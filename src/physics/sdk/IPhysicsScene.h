@@ -142,3 +142,9 @@ std::string physicsBackendName();
 std::string physicsBackendVersion();
 
 std::unique_ptr<IPhysicsScene> createPhysicsScene(const PhysicsSceneDesc& desc);
+
+class PhysicsDebugUserAllocator;
+// Routes the physics library's allocations through the counting allocator
+// (none: the system allocator again). Set it only while no scene or mesh
+// exists, since blocks must go back to the allocator they came from.
+void setPhysicsAllocator(PhysicsDebugUserAllocator* allocator);
