@@ -353,6 +353,38 @@ TEST_F(PhysicsWorld, DeletedNodesLeaveNoPoseWriteAndTheWorldMayGoFirst) {
     root.reset();
 }
 
+TEST_F(PhysicsWorld, CompoundBodiesMoveAsOneAndTheDensityCountsAtCreation) {
+    addGround();
+    // Two 1 x 1 x 1 boxes 2 apart below one compound node, at density 2.
+    auto* group = new TransformGroup("pair");
+    group->setTranslation({0, 4, 0});
+    root->addChild(group);
+    auto body = std::make_unique<PhysicsRBObject>(*group, PhysicsRBObject::kDefaultState |
+                                                              PhysicsObject::kDynamic |
+                                                              PhysicsObject::kCompound);
+    body->setDensity(2.0f);
+    PhysicsRBObject* pair = body.get();
+    group->setPhysicsObject(std::move(body));
+    Shape* left = makeBoxShape("left", {0.5f, 0.5f, 0.5f});
+    Shape* right = makeBoxShape("right", {0.5f, 0.5f, 0.5f});
+    left->setTranslation({-1, 0, 0});
+    right->setTranslation({1, 0, 0});
+    group->addChild(left);
+    group->addChild(right);
+    context->addPhysics(*root);
+    frames(1);
+    ASSERT_NE(pair->getActor(), nullptr);
+    EXPECT_EQ(context->getNumBodies(), 2u);
+    EXPECT_NEAR(pair->getActor()->getMass(), 4.0f, 1e-4f);
+    frames(240);
+    // The pair rests on both boxes, level, still 2 apart.
+    EXPECT_NEAR(left->getWorldMatrix().getTranslation().y, 0.5f, 0.03f);
+    EXPECT_NEAR(right->getWorldMatrix().getTranslation().y, 0.5f, 0.03f);
+    EXPECT_NEAR(
+        right->getWorldMatrix().getTranslation().x - left->getWorldMatrix().getTranslation().x,
+        2.0f, 1e-3f);
+}
+
 TEST_F(PhysicsWorld, ScaledMovingBodiesAreRefusedAndStaticMeshesScaled) {
     *context->parallelFlag() = false;
     auto* scaled = new TransformGroup("scaled");
