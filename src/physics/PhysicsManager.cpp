@@ -56,12 +56,13 @@ bool PhysicsManager::init() {
 void PhysicsManager::shutdown() {
     ScenegraphPhysicsContext::release();
     if (m_allocator) {
-        setPhysicsAllocator(nullptr);
-        // Blocks still out (meshes held past the world) keep their memory.
         if (m_allocator->getLiveAllocations() == 0) {
+            setPhysicsAllocator(nullptr);
             m_allocator.reset();
         } else {
-            m_allocator.release();
+            // Blocks still out (meshes held past the world) must go back
+            // through the allocator that made them: it stays installed.
+            (void)m_allocator.release();
         }
     }
     m_version.clear();
