@@ -309,6 +309,62 @@ TEST_F(SdkScene, SimulationRunsOnTheWorkerBetweenSimulateAndFetch) {
     EXPECT_EQ(scene->getNumActors(), 0u);
 }
 
+TEST_F(SdkScene, TriggerAndContactEventsAreGatheredPerSimulation) {
+    IPhysicsActor* ground = addGround();
+    ground->setContactReporting(true);
+    // A static trigger volume the box falls through on its way down.
+    std::vector<float> points = boxPoints({2, 0.5f, 2});
+    PhysicsActorDesc zone;
+    zone.globalPose = Matrix4::translation({0, 5, 0});
+    PhysicsShapeDesc shape;
+    shape.convexMesh = scene->createConvexMesh(points.data(), 8, 3);
+    shape.trigger = true;
+    zone.shapes.push_back(shape);
+    IPhysicsActor* trigger = scene->createActor(zone);
+    IPhysicsActor* box = addBox(PhysicsBodyType::Dynamic, {0, 8, 0});
+
+    std::vector<uint32_t> triggerStatus;
+    std::vector<uint32_t> contactFlags;
+    float restingForce = 0.0f;
+    for (int i = 0; i < 240; ++i) {
+        step(1);
+        for (const PhysicsTriggerEvent& e : scene->getTriggerEvents()) {
+            EXPECT_EQ(e.trigger, trigger);
+            EXPECT_EQ(e.other, box);
+            if (triggerStatus.empty() || triggerStatus.back() != e.status) {
+                triggerStatus.push_back(e.status);
+            }
+        }
+        for (const PhysicsContactEvent& e : scene->getContactEvents()) {
+            EXPECT_TRUE((e.first == ground && e.second == box) ||
+                        (e.first == box && e.second == ground));
+            if (contactFlags.empty() || contactFlags.back() != e.flags) {
+                contactFlags.push_back(e.flags);
+            }
+            restingForce = std::fabs(e.normalForce.y);
+        }
+    }
+    // The trigger pushed nothing: the box went through and landed.
+    EXPECT_NEAR(box->getGlobalPose().getTranslation().y, 0.5f, 0.02f);
+    EXPECT_EQ(triggerStatus, (std::vector<uint32_t>{1, 4, 2}));
+    EXPECT_EQ(contactFlags, (std::vector<uint32_t>{1, 4}));
+    // Resting: the ground carries the box's weight.
+    EXPECT_NEAR(restingForce, 9.81f, 0.5f);
+
+    // Lifted off, the contact ends; a released actor leaves every event.
+    box->setGlobalPose(Matrix4::translation({0, 20, 0}));
+    step(1);
+    ASSERT_EQ(scene->getContactEvents().size(), 1u);
+    EXPECT_EQ(scene->getContactEvents()[0].flags, 2u);
+    box->setGlobalPose(Matrix4::translation({0, 0.5f, 0}));
+    step(2);
+    ASSERT_FALSE(scene->getContactEvents().empty());
+    scene->releaseActor(box);
+    EXPECT_TRUE(scene->getContactEvents().empty());
+    step(1);
+    EXPECT_TRUE(scene->getContactEvents().empty());
+}
+
 TEST(PhysicsWorker, RunsOneJobAtATime) {
     PhysicsWorker worker;
     struct Context {

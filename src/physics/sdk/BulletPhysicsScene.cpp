@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <tuple>
 
 #include "physics/sdk/IPhysicsScene.h"
 #include "physics/sdk/MassProperties.h"
@@ -247,6 +248,9 @@ public:
                                  PhysicsForceMode mode) override;
     void wakeUp() override;
     bool isSleeping() override;
+    void setContactReporting(bool on) override { m_reportsContacts = on; }
+    bool reportsContacts() const { return m_reportsContacts; }
+    bool isTriggerActor() const { return m_trigger; }
 
     // btMotionState: Bullet reads a kinematic body's target here and reports
     // every active body's new transform (on the worker thread).
@@ -288,6 +292,7 @@ private:
     uint32_t m_groupMask;
     bool m_collisionEnabled;
     bool m_trigger = false;
+    bool m_reportsContacts = false;
     bool m_kinematic = false;
     float m_linearDamping;
     float m_angularDamping;
@@ -341,6 +346,12 @@ public:
     bool isSimulating() const override { return m_simulating; }
     void waitForWorker() override { m_worker.wait(); }
     const std::vector<PhysicsMovedActor>& getMovedActors() const override { return m_moved; }
+    const std::vector<PhysicsTriggerEvent>& getTriggerEvents() const override {
+        return m_triggerEvents;
+    }
+    const std::vector<PhysicsContactEvent>& getContactEvents() const override {
+        return m_contactEvents;
+    }
     void setGravity(const Vector3& gravity) override {
         waitForWorker();
         m_world->setGravity(toBt(gravity));
@@ -359,7 +370,30 @@ public:
     }
 
 private:
+    // A touching pair this simulation: actors ordered as reported (trigger
+    // first), the forces of a contact pair.
+    struct Touch {
+        BulletActor* first;
+        BulletActor* second;
+        bool trigger;
+        Vector3 normalForce;
+        Vector3 frictionForce;
+        bool operator<(const Touch& o) const {
+            auto key = [](const Touch& t) {
+                return std::make_tuple(t.trigger, reinterpret_cast<uintptr_t>(t.first),
+                                       reinterpret_cast<uintptr_t>(t.second));
+            };
+            return key(*this) < key(o);
+        }
+        bool samePair(const Touch& o) const {
+            return trigger == o.trigger && first == o.first && second == o.second;
+        }
+    };
+
     static void simulateJob(void* context);
+    // On the worker after the substeps: this simulation's touches against
+    // the last one's, as events.
+    void collectTouches(btScalar seconds);
 
     PhysicsSceneDesc m_desc;
     std::unique_ptr<btDefaultCollisionConfiguration> m_configuration;
@@ -370,6 +404,13 @@ private:
     std::vector<std::unique_ptr<BulletActor>> m_actors;
     std::vector<BulletActor*> m_movedStaging;
     std::vector<PhysicsMovedActor> m_moved;
+    std::vector<Touch> m_touches;
+    std::vector<Touch> m_previousTouches;
+    std::vector<PhysicsTriggerEvent> m_triggerEvents;
+    std::vector<PhysicsContactEvent> m_contactEvents;
+    // Filled by the worker, published by the fetch.
+    std::vector<PhysicsTriggerEvent> m_triggerStaging;
+    std::vector<PhysicsContactEvent> m_contactStaging;
     DebugLineCollector m_debugDrawer;
     // Simulated time not yet run as a substep (seconds).
     double m_accumulated = 0.0;
@@ -958,6 +999,22 @@ void BulletPhysicsScene::releaseActor(IPhysicsActor* actor) {
         std::remove_if(m_moved.begin(), m_moved.end(),
                        [bullet](const PhysicsMovedActor& m) { return m.actor == bullet; }),
         m_moved.end());
+    auto touches = [bullet](const Touch& t) { return t.first == bullet || t.second == bullet; };
+    m_previousTouches.erase(
+        std::remove_if(m_previousTouches.begin(), m_previousTouches.end(), touches),
+        m_previousTouches.end());
+    auto inTrigger = [bullet](const PhysicsTriggerEvent& e) {
+        return e.trigger == bullet || e.other == bullet;
+    };
+    auto inContact = [bullet](const PhysicsContactEvent& e) {
+        return e.first == bullet || e.second == bullet;
+    };
+    for (auto* events : {&m_triggerEvents, &m_triggerStaging}) {
+        events->erase(std::remove_if(events->begin(), events->end(), inTrigger), events->end());
+    }
+    for (auto* events : {&m_contactEvents, &m_contactStaging}) {
+        events->erase(std::remove_if(events->begin(), events->end(), inContact), events->end());
+    }
     size_t index = bullet->m_index;
     if (index + 1 != m_actors.size()) {
         std::swap(m_actors[index], m_actors.back());
@@ -969,6 +1026,77 @@ void BulletPhysicsScene::releaseActor(IPhysicsActor* actor) {
 void BulletPhysicsScene::simulateJob(void* context) {
     auto* scene = static_cast<BulletPhysicsScene*>(context);
     scene->m_world->stepFixed(scene->m_pendingSubsteps, scene->m_desc.fixedStep);
+    if (scene->m_pendingSubsteps > 0) {
+        scene->collectTouches(scene->m_desc.fixedStep);
+    }
+}
+
+void BulletPhysicsScene::collectTouches(btScalar substep) {
+    m_touches.clear();
+    int manifolds = m_dispatcher->getNumManifolds();
+    for (int i = 0; i < manifolds; ++i) {
+        btPersistentManifold* manifold = m_dispatcher->getManifoldByIndexInternal(i);
+        auto* a = static_cast<BulletActor*>(manifold->getBody0()->getUserPointer());
+        auto* b = static_cast<BulletActor*>(manifold->getBody1()->getUserPointer());
+        if (a == nullptr || b == nullptr) {
+            continue;
+        }
+        bool touching = false;
+        Vector3 normal, friction;
+        for (int p = 0; p < manifold->getNumContacts(); ++p) {
+            const btManifoldPoint& point = manifold->getContactPoint(p);
+            if (point.getDistance() > 0) {
+                continue;
+            }
+            touching = true;
+            // Impulses of the last substep as forces.
+            normal += fromBt(point.m_normalWorldOnB * (point.m_appliedImpulse / substep));
+            friction += fromBt((point.m_lateralFrictionDir1 * point.m_appliedImpulseLateral1 +
+                                point.m_lateralFrictionDir2 * point.m_appliedImpulseLateral2) /
+                               substep);
+        }
+        if (!touching) {
+            continue;
+        }
+        if (a->isTriggerActor() || b->isTriggerActor()) {
+            BulletActor* trigger = a->isTriggerActor() ? a : b;
+            m_touches.push_back({trigger, trigger == a ? b : a, true, {}, {}});
+        } else if (a->reportsContacts() || b->reportsContacts()) {
+            bool ordered = reinterpret_cast<uintptr_t>(a) < reinterpret_cast<uintptr_t>(b);
+            m_touches.push_back({ordered ? a : b, ordered ? b : a, false, normal, friction});
+        }
+    }
+    std::sort(m_touches.begin(), m_touches.end());
+    // Walk both sorted lists: only in the new one began, in both goes on,
+    // only in the old one ended.
+    size_t i = 0, j = 0;
+    while (i < m_touches.size() || j < m_previousTouches.size()) {
+        const Touch* now = i < m_touches.size() ? &m_touches[i] : nullptr;
+        const Touch* before = j < m_previousTouches.size() ? &m_previousTouches[j] : nullptr;
+        uint32_t status;
+        const Touch* touch;
+        if (now != nullptr && before != nullptr && now->samePair(*before)) {
+            status = 4;
+            touch = now;
+            ++i;
+            ++j;
+        } else if (now != nullptr && (before == nullptr || *now < *before)) {
+            status = 1;
+            touch = now;
+            ++i;
+        } else {
+            status = 2;
+            touch = before;
+            ++j;
+        }
+        if (touch->trigger) {
+            m_triggerStaging.push_back({touch->first, touch->second, status});
+        } else {
+            m_contactStaging.push_back(
+                {touch->first, touch->second, status, touch->normalForce, touch->frictionForce});
+        }
+    }
+    std::swap(m_touches, m_previousTouches);
 }
 
 bool BulletPhysicsScene::simulate(float seconds) {
@@ -985,6 +1113,8 @@ bool BulletPhysicsScene::simulate(float seconds) {
     m_pendingSubsteps = int(std::min<double>(substeps, m_desc.maxSubSteps));
     ++m_stamp;
     m_movedStaging.clear();
+    m_triggerStaging.clear();
+    m_contactStaging.clear();
     m_simulating = true;
     if (!m_worker.start(&BulletPhysicsScene::simulateJob, this)) {
         m_simulating = false;
@@ -1004,6 +1134,10 @@ bool BulletPhysicsScene::fetchResults() {
         m_moved.push_back({actor, actor->getUserData(), actor->poseFromBody()});
     }
     m_movedStaging.clear();
+    std::swap(m_triggerEvents, m_triggerStaging);
+    std::swap(m_contactEvents, m_contactStaging);
+    m_triggerStaging.clear();
+    m_contactStaging.clear();
     return true;
 }
 

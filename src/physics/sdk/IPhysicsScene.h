@@ -88,6 +88,9 @@ public:
                                          PhysicsForceMode mode) = 0;
     virtual void wakeUp() = 0;
     virtual bool isSleeping() = 0;
+    // Contacts of this actor with any other appear in the scene's contact
+    // events.
+    virtual void setContactReporting(bool on) = 0;
 };
 
 class IPhysicsScene {
@@ -128,6 +131,11 @@ public:
     // The actors the last fetched simulation moved, each once, with their
     // poses; sleeping actors are not in it.
     virtual const std::vector<PhysicsMovedActor>& getMovedActors() const = 0;
+    // The trigger overlaps and reported contacts that began, went on or
+    // ended in the last fetched simulation, gathered on the worker and
+    // published by the fetch; released actors are taken out of them.
+    virtual const std::vector<PhysicsTriggerEvent>& getTriggerEvents() const = 0;
+    virtual const std::vector<PhysicsContactEvent>& getContactEvents() const = 0;
 
     virtual void setGravity(const Vector3& gravity) = 0;
     virtual Vector3 getGravity() const = 0;

@@ -116,3 +116,22 @@ struct PhysicsSceneStats {
     int32_t joints = 0;
     int32_t pairs = 0;
 };
+
+// A trigger and another actor overlapping: status 1 entering, 2 leaving, 4
+// staying.
+struct PhysicsTriggerEvent {
+    class IPhysicsActor* trigger = nullptr;
+    class IPhysicsActor* other = nullptr;
+    uint32_t status = 0;
+};
+
+// Two actors touching, one of them reporting contacts: flags 1 touching
+// began, 2 touching ended, 4 touching goes on; the forces summed over the
+// contact points (world axes, newtons).
+struct PhysicsContactEvent {
+    class IPhysicsActor* first = nullptr;
+    class IPhysicsActor* second = nullptr;
+    uint32_t flags = 0;
+    Vector3 normalForce;
+    Vector3 frictionForce;
+};
