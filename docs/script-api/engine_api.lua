@@ -104,6 +104,15 @@ function setAmbientColor(arg1, arg2, arg3) end
 ---@return integer
 function loadI3DFile(arg1) end
 
+---@param arg1 boolean
+function simulatePhysics(arg1) end
+
+---@param arg1 number
+function extraUpdatePhysics(arg1) end
+
+---@param arg1 number
+function simulatePhysicsTimeScale(arg1) end
+
 ---@param arg1 number
 ---@param arg2 string
 ---@param arg3 any
@@ -581,6 +590,72 @@ function getUserAttribute(id, arg1) end
 ---@param arg2 string
 ---@param arg3 any
 function setUserAttribute(id, arg1, arg2, arg3) end
+
+--- Entity function of TransformGroup.
+---@param id integer
+---@param arg1 number
+---@param arg2 number
+---@param arg3 number
+---@param arg4 number
+---@param arg5 number
+---@param arg6 number
+---@param arg7 boolean
+function addForce(id, arg1, arg2, arg3, arg4, arg5, arg6, arg7) end
+
+--- Entity function of TransformGroup.
+---@param id integer
+---@param arg1 number
+---@param arg2 number
+---@param arg3 number
+---@param arg4 number
+---@param arg5 number
+---@param arg6 number
+---@param arg7 boolean
+function addImpulse(id, arg1, arg2, arg3, arg4, arg5, arg6, arg7) end
+
+--- Entity function of TransformGroup.
+---@param id integer
+---@param arg1 string
+function setRigidBodyType(id, arg1) end
+
+--- Entity function of TransformGroup.
+---@param id integer
+---@return string
+function getRigidBodyType(id) end
+
+--- Entity function of TransformGroup.
+---@param id integer
+---@param arg1 integer
+function setCollisionMask(id, arg1) end
+
+--- Entity function of TransformGroup.
+---@param id integer
+---@return integer
+function getCollisionMask(id) end
+
+--- Entity function of TransformGroup.
+---@param id integer
+---@return number
+---@return number
+---@return number
+function getCenterOfMass(id) end
+
+--- Entity function of TransformGroup.
+---@param id integer
+---@param arg1 number
+---@param arg2 number
+---@param arg3 number
+function setCenterOfMass(id, arg1, arg2, arg3) end
+
+--- Entity function of TransformGroup.
+---@param id integer
+---@param arg1 number
+function setMass(id, arg1) end
+
+--- Entity function of TransformGroup.
+---@param id integer
+---@return number
+function getMass(id) end
 
 --- Entity function of Light.
 ---@param id integer

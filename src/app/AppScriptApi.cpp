@@ -11,6 +11,7 @@
 #include "base/3d/Texture.h"
 #include "foundation/FoundationScriptBindings.h"
 #include "foundation/ResourceManager.h"
+#include "physics/PhysicsScriptBindings.h"
 #include "render/overlay/OverlayScriptApi.h"
 #include "scene/SceneScriptBindings.h"
 #include "scene/TransformGroup.h"
@@ -33,7 +34,13 @@ void buildScriptApi(ScriptApi& api) {
     SceneScriptHost scene;
     scene.context = [] { return EngineManager::get().getSceneRenderContext(); };
     scene.engineRoot = []() -> const Node* { return EngineManager::get().getRootNode(); };
+    scene.physicsSubtreeAdded = [](Node& root) {
+        if (physicsSceneHandlers().subtreeReady != nullptr) {
+            physicsSceneHandlers().subtreeReady(root);
+        }
+    };
     addSceneScriptApi(api, scene);
+    addPhysicsScriptApi(api);
     addScriptCallbackFunctions(api);
     addEngineScriptFunctions(api);
     addOverlayScriptApi(api);

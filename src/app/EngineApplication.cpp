@@ -26,6 +26,7 @@
 #include "foundation/TextUtil.h"
 #include "foundation/TimerScheduler.h"
 #include "foundation/XMLConfigFile.h"
+#include "physics/ScenegraphPhysicsContext.h"
 #include "render/overlay/DebugDraw.h"
 #include "render/overlay/Screenshot.h"
 #include "scene/Camera.h"
@@ -152,6 +153,12 @@ EngineApplication::EngineApplication(const StartupParameters& params)
     pages.add(std::make_unique<ProfilerStats>());
     pages.add(std::make_unique<AnimationStats>());
     pages.add(std::make_unique<EffectsStats>());
+    if (ScenegraphPhysicsContext* physics = EngineManager::get().getPhysicsContext()) {
+        pages.add(std::make_unique<PhysicsStats>());
+        console.registerCommand(ConsoleCommand::flag("parallelRenderingAndPhysics",
+                                                     "Enable parallel rendering and physics",
+                                                     physics->parallelFlag(), false));
+    }
 
     // Every texture made from now on filters with these.
     TextureSettings::setFilter(
@@ -347,6 +354,9 @@ bool EngineApplication::runFrame() {
         ProfileScope section(kSectionUpdate);
         TimerScheduler::get().advance(timer.dt);
         update(timer.dt);
+        if (ScenegraphPhysicsContext* physics = ScenegraphPhysicsContext::get()) {
+            physics->step(timer.dt);
+        }
     }
     {
         ProfileScope section(kSectionRender);
@@ -504,11 +514,15 @@ bool EngineApplication::keyEvent(uint16_t unicode, int32_t key, uint32_t modifie
             case AppKey::F7:
                 activateNextCamera();
                 break;
+            case AppKey::F9:
+                // The physics library has no remote debugger: the key shows
+                // the physics world's wire frames instead.
+                EngineManager::get().togglePhysicsDebugLines();
+                break;
             case AppKey::F3:
             case AppKey::F4:
-            case AppKey::F9:
-                // Their targets (animation, scene rendering, physics) are
-                // not part of this build.
+                // Their targets (animation, scene rendering) are not part of
+                // this build.
                 break;
             default:
                 if (console.isVisible()) {

@@ -4,6 +4,7 @@
 
 #include "app/AppScriptApi.h"
 #include "app/GpuPerformanceClass.h"
+#include "app/Profiler.h"
 #include "app/ScreenFont.h"
 #include "base/3d/Texture.h"
 #include "foundation/Properties.h"
@@ -11,6 +12,10 @@
 #include "foundation/ResourceManager.h"
 #include "foundation/TextUtil.h"
 #include "foundation/ZIPFileLoader.h"
+#include "physics/IPhysicsHost.h"
+#include "physics/PhysicsManager.h"
+#include "physics/PhysicsRBObject.h"
+#include "physics/ScenegraphPhysicsContext.h"
 #include "render/overlay/DebugDraw.h"
 #include "render/overlay/Overlay.h"
 #include "scene/SceneRenderContext.h"
@@ -50,7 +55,32 @@ bool stderrLoggingWanted(Properties* config) {
 
 }  // namespace
 
-EngineManager::EngineManager() : m_debugDraw(std::make_unique<DebugDrawLists>()) {}
+// The physics step's profiler sections and debug lines.
+class EngineManager::PhysicsHost : public IPhysicsHost {
+public:
+    explicit PhysicsHost(EngineManager& engine) : m_engine(engine) {}
+    void enterSection(const char* name) override {
+        if (Profiler::get().isEnabled()) {
+            Profiler::get().enterSection(name);
+        }
+    }
+    void leaveSection() override {
+        if (Profiler::get().isEnabled()) {
+            Profiler::get().leaveSection();
+        }
+    }
+    bool isDebugDrawingOn() const override { return m_engine.m_physicsDebugLines; }
+    void addDebugLine(const Vector3& from, const Vector3& to, const float* colour) override {
+        m_engine.m_debugDraw->addLine(from, to, colour, true);
+    }
+
+private:
+    EngineManager& m_engine;
+};
+
+EngineManager::EngineManager()
+    : m_debugDraw(std::make_unique<DebugDrawLists>()),
+      m_physicsHost(std::make_unique<PhysicsHost>(*this)) {}
 EngineManager::~EngineManager() = default;
 
 void EngineManager::initGraphics() {
@@ -123,7 +153,10 @@ bool EngineManager::init(const EngineInitParameters& params) {
         }
     }
 
-    Log::get() << "Physics: not available in this build\n";
+    if (!PhysicsManager::get().init()) {
+        return false;
+    }
+    installPhysicsSceneHandlers(true);
 
     m_performanceReferencePath = params.performanceReferencePath;
     m_scalability.automatic = params.automaticGpuClass;
@@ -148,6 +181,11 @@ void EngineManager::shutdown() {
     // in scripts. Scripts go before the interpreter that runs them.
     m_rootNode.reset();
     m_sceneRenderContext.reset();
+    // The world goes after the scene; bodies of nodes that scripts still
+    // hold unlinked are detached from it.
+    installPhysicsSceneHandlers(false);
+    PhysicsManager::get().shutdown();
+    m_physicsDebugLines = false;
     // Timers and the delete listeners of entities that outlive the scene
     // hold references into the interpreter.
     deleteAllScriptCallbacks();
@@ -207,4 +245,12 @@ void EngineManager::removeContactCallback(Entity* node) {
         system->releaseReference(it->second.target);
     }
     m_contactCallbacks.erase(it);
+}
+
+ScenegraphPhysicsContext* EngineManager::getPhysicsContext() {
+    ScenegraphPhysicsContext* context = ScenegraphPhysicsContext::get();
+    if (context != nullptr) {
+        context->setHost(m_physicsHost.get());
+    }
+    return context;
 }

@@ -17,6 +17,7 @@ class IInputDevice;
 class IRenderDevice;
 class IRenderWindow;
 class Properties;
+class ScenegraphPhysicsContext;
 class SceneRenderContext;
 class ScreenFont;
 class TransformGroup;
@@ -70,6 +71,13 @@ public:
     SceneRenderContext* getSceneRenderContext() const { return m_sceneRenderContext.get(); }
     TransformGroup* getRootNode() const { return m_rootNode.get(); }
 
+    // The physics world (made on first use once the engine is initialised),
+    // reporting to the profiler and the debug lines; none before init.
+    ScenegraphPhysicsContext* getPhysicsContext();
+    // Physics wire frames in the debug lines (F9).
+    void togglePhysicsDebugLines() { m_physicsDebugLines = !m_physicsDebugLines; }
+    bool getPhysicsDebugLines() const { return m_physicsDebugLines; }
+
     Properties* getConfig() const { return m_config; }
     const std::string& getCommandLine() const { return m_commandLine; }
     const std::string& getApplicationName() const { return m_applicationName; }
@@ -115,6 +123,8 @@ public:
     }
 
 private:
+    class PhysicsHost;
+
     EngineManager();
     ~EngineManager();
 
@@ -129,6 +139,8 @@ private:
     IInputDevice* m_inputDevice = nullptr;
     std::unique_ptr<ScreenFont> m_screenFont;
     std::unique_ptr<DebugDrawLists> m_debugDraw;
+    std::unique_ptr<PhysicsHost> m_physicsHost;
+    bool m_physicsDebugLines = false;
     Properties* m_config = nullptr;
     std::string m_commandLine;
     std::string m_applicationName;

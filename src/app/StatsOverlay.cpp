@@ -4,6 +4,7 @@
 #include "app/ScreenFont.h"
 #include "foundation/Entity.h"
 #include "foundation/StatsText.h"
+#include "physics/ScenegraphPhysicsContext.h"
 
 StatsOverlayList& StatsOverlayList::get() {
     static StatsOverlayList* instance = new StatsOverlayList();
@@ -69,6 +70,17 @@ void AnimationStats::draw(StatsContext& context) {
     }
 }
 void EffectsStats::draw(StatsContext& context) {
+    if (ScreenFont* font = pageFont(context)) {
+        font->drawText(kPageX, kPageY, kPageTextSize, text().c_str(), false);
+    }
+}
+
+std::string PhysicsStats::text() {
+    ScenegraphPhysicsContext* context = ScenegraphPhysicsContext::get();
+    return context != nullptr ? context->getStatsText() : std::string("Physics stats\n\n");
+}
+
+void PhysicsStats::draw(StatsContext& context) {
     if (ScreenFont* font = pageFont(context)) {
         font->drawText(kPageX, kPageY, kPageTextSize, text().c_str(), false);
     }

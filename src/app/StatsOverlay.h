@@ -70,3 +70,10 @@ public:
     static std::string text();
     void draw(StatsContext& context) override;
 };
+
+// The physics page: body, joint and pair counts of the physics world.
+class PhysicsStats : public StatsOverlay {
+public:
+    static std::string text();
+    void draw(StatsContext& context) override;
+};

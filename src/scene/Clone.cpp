@@ -16,6 +16,9 @@ TransformGroup* copyRecursive(Node& source, CloneMap& map, std::vector<Shape*>& 
     auto& group = static_cast<TransformGroup&>(source);
     std::unique_ptr<TransformGroup> copy = group.createCopy();
     copy->copyTransformGroupState(group);
+    if (const PhysicsObject* physics = group.getPhysicsObject()) {
+        copy->setPhysicsObject(physics->cloneFor(*copy));
+    }
     TransformGroup* raw = copy.release();
     map[&source] = raw;
     if (source.hasKind(EntityKind::Shape)) {

@@ -186,3 +186,22 @@ void IndexedFaceSetGeometry::buildRun(const MeshData& mesh, size_t begin, size_t
     subMesh->indexCount = static_cast<uint32_t>(subMesh->indices.size());
     addSubMesh(std::move(subMesh));
 }
+
+std::unique_ptr<MeshData> makeBoxMesh(const Vector3& half) {
+    auto mesh = std::make_unique<MeshData>();
+    for (int i = 0; i < 8; ++i) {
+        mesh->positions.push_back(
+            {(i & 1) ? half.x : -half.x, (i & 2) ? half.y : -half.y, (i & 4) ? half.z : -half.z});
+    }
+    // Corner i has x from bit 0, y from bit 1, z from bit 2.
+    static const uint32_t kTriangles[36] = {0, 2, 3, 0, 3, 1, 4, 5, 7, 4, 7, 6, 0, 1, 5, 0, 5, 4,
+                                            2, 6, 7, 2, 7, 3, 0, 4, 6, 0, 6, 2, 1, 3, 7, 1, 7, 5};
+    for (int t = 0; t < 36; t += 3) {
+        MeshTriangle triangle;
+        for (int c = 0; c < 3; ++c) {
+            triangle.corners[c].position = kTriangles[t + c];
+        }
+        mesh->triangles.push_back(triangle);
+    }
+    return mesh;
+}

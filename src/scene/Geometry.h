@@ -52,6 +52,10 @@ struct MeshData {
     std::string materialNames;
 };
 
+// A closed box around the origin: 8 corners, 12 outward-wound triangles (for
+// placeholder geometry and collision shapes).
+std::unique_ptr<MeshData> makeBoxMesh(const Vector3& halfExtents);
+
 // RefCounted is the first base so that the last release deletes through a
 // pointer to the start of the object.
 class Geometry : public RefCounted, public Entity {

@@ -155,6 +155,9 @@ ScenegraphNode::ScenegraphNode(const std::string& name) : Node(name) {
 }
 
 ScenegraphNode::~ScenegraphNode() {
+    // The body leaves the physics world while the node it listens to is
+    // still whole.
+    m_physicsObject.reset();
     // The subtree goes while this node's listener lists still exist: a
     // descendant told of its own or a bone's deletion (a skinned shape) may
     // still unregister from them.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "foundation/Entity.h"
+#include "scene/PhysicsObject.h"
 
 class BoundingSphere;
 
@@ -142,6 +143,14 @@ public:
         m_userAttributes = attributes;
     }
 
+    // The physics description (none: the node takes no part in physics).
+    PhysicsObject* getPhysicsObject() const { return m_physicsObject.get(); }
+    // Installs a new description and hands back the old one.
+    std::unique_ptr<PhysicsObject> setPhysicsObject(std::unique_ptr<PhysicsObject> object) {
+        std::swap(object, m_physicsObject);
+        return object;
+    }
+
 protected:
     void sendLocalTransformEvent(int32_t reason);
     void sendWorldTransformEvent(int32_t reason);
@@ -157,4 +166,5 @@ private:
     std::vector<ActionListener*> m_localTransformListeners;
     std::vector<ActionListener*> m_worldTransformListeners;
     std::map<std::string, UserAttribute> m_userAttributes;
+    std::unique_ptr<PhysicsObject> m_physicsObject;
 };

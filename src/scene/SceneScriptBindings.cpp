@@ -235,7 +235,12 @@ void setDirection(Entity* entity, ScriptValue* values) {
 }
 
 void setScale(Entity* entity, ScriptValue* values) {
-    group(entity)->setScale(vectorArgument(values, 0));
+    Vector3 scale = vectorArgument(values, 0);
+    const PhysicsObject* physics = group(entity)->getPhysicsObject();
+    if (physics != nullptr && !physics->acceptsScale(scale.x, scale.y, scale.z)) {
+        Log::get() << "Error: setScale, scale is not allowed for dynamic objects\n";
+    }
+    group(entity)->setScale(scale);
 }
 
 void getScale(Entity* entity, ScriptValue* values) {
@@ -271,6 +276,9 @@ void clone(Entity* entity, ScriptValue* values) {
     Node* parent = group(entity)->getParent();
     if (values[0].isTrue() && parent != nullptr) {
         parent->addChild(made);
+    }
+    if (g_host.physicsSubtreeAdded != nullptr) {
+        g_host.physicsSubtreeAdded(*made);
     }
     scriptResult(values).setInt(made->getId());
 }

@@ -15,6 +15,9 @@ struct SceneScriptHost {
     // The node the engine owns as its scene root, which scripts may not
     // delete (nor any node above it); none when there is none.
     const Node* (*engineRoot)() = nullptr;
+    // A subtree with physics descriptions joined the scene (a clone): the
+    // physics world gives them bodies. None without a physics world.
+    void (*physicsSubtreeAdded)(Node& root) = nullptr;
 };
 
 void addSceneScriptApi(ScriptApi& api, const SceneScriptHost& host);

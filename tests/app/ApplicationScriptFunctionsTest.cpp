@@ -37,6 +37,7 @@ protected:
                  const std::string& commandLine = "") {
         testsupport::writeFile(dir / "main.lua", script);
         testsupport::writeFile(dir / "game.xml", gameXml);
+        testsupport::writePhysicsConfig(dir.path());
         XMLConfigFile config(dir / "game.xml", "ConfigFile", false);
         StartupParameters params = inProcessStartup(config, dir.path());
         params.commandLine = commandLine;

@@ -37,6 +37,7 @@ protected:
                                                      (developmentControls ? "true" : "false") +
                                                      "</controls></development>" + settings +
                                                      "</game>");
+        testsupport::writePhysicsConfig(dir.path());
         FileSystem::addFileLoader(std::make_unique<NativeFileLoader>(dir.path(), 10));
         config = std::make_unique<XMLConfigFile>(dir / "game.xml", "ConfigFile", false);
         StartupParameters params = inProcessStartup(*config, dir.path());
@@ -79,6 +80,10 @@ TEST_F(EngineApplicationTest, DevelopmentKeys) {
     EXPECT_EQ(StatsOverlayList::get().getSelectedIndex(), 1);
     app->keyEvent(0, AppKey::F11, 0, true);
     EXPECT_TRUE(app->profilerHistory);
+    // F9 draws the physics world's wire frames, whose page is the fourth.
+    app->keyEvent(0, AppKey::F9, 0, true);
+    EXPECT_TRUE(EngineManager::get().getPhysicsDebugLines());
+    EXPECT_EQ(StatsOverlayList::get().size(), 4u);
 
     // The console takes the keys while it is visible.
     app->keyEvent('`', AppKey::BackQuote, 0, true);

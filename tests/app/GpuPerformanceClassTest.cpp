@@ -127,6 +127,7 @@ end
     testsupport::writeFile(dir / "game.xml",
                            "<game><graphic><scalability><gpuPerformaceClass>HIGH"
                            "</gpuPerformaceClass></scalability></graphic></game>");
+    testsupport::writePhysicsConfig(dir.path());
     XMLConfigFile config(dir / "game.xml", "ConfigFile", false);
     StartupParameters params = inProcessStartup(config, dir.path());
     LogText log;

@@ -8,6 +8,7 @@ GameRunner::GameRunner(const std::string& gameXml) {
     if (!gameXml.empty()) {
         testsupport::writeFile(m_program / "game.xml", gameXml);
     }
+    testsupport::writePhysicsConfig(m_program.path());
     // A startup script that ends the run as soon as the engine is up.
     testsupport::writeFile(m_program / "quit.lua", "function init() requestExit() end\n");
 }

@@ -2,6 +2,7 @@
 
 #include "foundation/FoundationScriptBindings.h"
 #include "foundation/TimerScheduler.h"
+#include "physics/PhysicsScriptBindings.h"
 #include "scene/SceneScriptBindings.h"
 #include "scripting/Class.h"
 #include "scripting/CoreScriptFunctions.h"
@@ -31,7 +32,13 @@ void ScriptApiTest::SetUp() {
     SceneScriptHost host;
     host.context = [] { return g_current->context_.get(); };
     host.engineRoot = []() -> const Node* { return g_current->root_.get(); };
+    host.physicsSubtreeAdded = [](Node& root) {
+        if (physicsSceneHandlers().subtreeReady != nullptr) {
+            physicsSceneHandlers().subtreeReady(root);
+        }
+    };
     addSceneScriptApi(api, host);
+    addPhysicsScriptApi(api);
     addScriptCallbackFunctions(api);
     api.install(*system_);
     run("function readGlobal(name) return _G[name] end\n"

@@ -1,7 +1,7 @@
 #pragma once
-// A script system with the core, foundation, scene and callback bindings
-// installed over a scene of its own, the log caught as text, and helpers
-// to read script globals back.
+// A script system with the core, foundation, scene, physics and callback
+// bindings installed over a scene of its own, the log caught as text, and
+// helpers to read script globals back.
 
 #include <gtest/gtest.h>
 

@@ -53,6 +53,12 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(m_path, ec);
 }
 
+void writePhysicsConfig(const std::string& folder) {
+    writeFile(folder + "physics.xml",
+              "<physics><gravity>0 -9.81 0</gravity><simulation><timestep>0.016666668"
+              "</timestep><maxiter>2</maxiter></simulation></physics>\n");
+}
+
 void writeFile(const std::string& path, const std::string& contents) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << contents;

@@ -28,6 +28,9 @@ void writeFile(const std::string& path, const std::string& contents);
 std::string fixturePath(const std::string& relative);
 // Names of the files in a fixture folder (README files left out), sorted.
 std::vector<std::string> fixtureFiles(const std::string& folder);
+// Writes "physics.xml" with the engine's default settings into the folder
+// (ending in "/"): every program folder the engine starts on needs one.
+void writePhysicsConfig(const std::string& folder);
 std::string readFile(const std::string& path);
 bool fileExists(const std::string& path);
 void makeDirs(const std::string& path);

@@ -1,0 +1,8 @@
+#pragma once
+// The script functions of the physics world ("simulatePhysics",
+// "extraUpdatePhysics", "simulatePhysicsTimeScale") and of rigid bodies on
+// transform groups ("addForce" ... "getMass").
+
+class ScriptApi;
+
+void addPhysicsScriptApi(ScriptApi& api);

@@ -1,0 +1,659 @@
+#include "physics/ScenegraphPhysicsContext.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "foundation/Log.h"
+#include "physics/IPhysicsHost.h"
+#include "physics/PhysicsManager.h"
+#include "physics/PhysicsRBObject.h"
+#include "physics/sdk/PhysicsDebugUserAllocator.h"
+#include "scene/Geometry.h"
+#include "scene/Shape.h"
+#include "scene/TransformGroup.h"
+
+namespace {
+
+// Profiler sections are keyed by the address of their name.
+const char kSectionPhysics[] = "physics";
+const char kSectionCreate[] = "create new objects";
+const char kSectionUpdateAll[] = "update all objects";
+const char kSectionUpdateDynamic[] = "update dynamic objects";
+const char kSectionControllers[] = "update character controllers";
+const char kSectionForcedPose[] = "update forced object pose";
+const char kSectionRemove[] = "remove objects";
+
+std::unique_ptr<ScenegraphPhysicsContext>& instance() {
+    static std::unique_ptr<ScenegraphPhysicsContext>* context =
+        new std::unique_ptr<ScenegraphPhysicsContext>();
+    return *context;
+}
+
+PhysicsRBObject* bodyOf(ScenegraphNode& node) {
+    return dynamic_cast<PhysicsRBObject*>(node.getPhysicsObject());
+}
+
+RawTransformGroup* transformGroupOf(Node* node) {
+    return node != nullptr && node->hasKind(EntityKind::RawTransformGroup)
+               ? static_cast<RawTransformGroup*>(node)
+               : nullptr;
+}
+
+// The rotation and translation of the matrix: its three columns made unit
+// length.
+Matrix4 rigidPart(const Matrix4& matrix) {
+    Matrix4 out = matrix;
+    for (int i = 0; i < 3; ++i) {
+        out.setColumn(i, normalize(matrix.getColumn(i)));
+    }
+    out.m[3] = out.m[7] = out.m[11] = 0.0f;
+    out.m[15] = 1.0f;
+    return out;
+}
+
+bool isUnitScale(const Vector3& scale) {
+    return scale.x == 1.0f && scale.y == 1.0f && scale.z == 1.0f;
+}
+
+int depthOf(const Node* node) {
+    int depth = 0;
+    for (const Node* n = node->getParent(); n != nullptr; n = n->getParent()) {
+        ++depth;
+    }
+    return depth;
+}
+
+// Positions and triangle corners of the shape's mesh, the positions scaled.
+bool meshOf(ScenegraphNode& node, const Vector3& scale, std::vector<float>& vertices,
+            std::vector<uint32_t>& indices) {
+    if (!node.hasKind(EntityKind::Shape)) {
+        return false;
+    }
+    Geometry* geometry = static_cast<Shape&>(node).getGeometry();
+    const MeshData* mesh = geometry != nullptr ? geometry->getMeshData() : nullptr;
+    if (mesh == nullptr) {
+        return false;
+    }
+    vertices.clear();
+    indices.clear();
+    vertices.reserve(mesh->positions.size() * 3);
+    for (const Vector3& p : mesh->positions) {
+        vertices.push_back(p.x * scale.x);
+        vertices.push_back(p.y * scale.y);
+        vertices.push_back(p.z * scale.z);
+    }
+    indices.reserve(mesh->triangles.size() * 3);
+    for (const MeshTriangle& triangle : mesh->triangles) {
+        for (const MeshCorner& corner : triangle.corners) {
+            indices.push_back(corner.position);
+        }
+    }
+    return true;
+}
+
+std::string counterText(int64_t value) {
+    return std::to_string(value > 100000 ? 0 : value);
+}
+
+}  // namespace
+
+ScenegraphPhysicsContext* ScenegraphPhysicsContext::get() {
+    std::unique_ptr<ScenegraphPhysicsContext>& context = instance();
+    if (!context && PhysicsManager::get().isInitialised()) {
+        context = std::make_unique<ScenegraphPhysicsContext>(PhysicsManager::get().getConfig());
+    }
+    return context.get();
+}
+
+void ScenegraphPhysicsContext::release() {
+    instance().reset();
+}
+
+bool ScenegraphPhysicsContext::exists() {
+    return instance() != nullptr;
+}
+
+ScenegraphPhysicsContext::ScenegraphPhysicsContext(const PhysicsConfig& config) : m_config(config) {
+    PhysicsSceneDesc desc;
+    desc.gravity = config.gravity;
+    desc.boundsMin = config.worldBoundsMin;
+    desc.boundsMax = config.worldBoundsMax;
+    desc.fixedStep = config.timestep;
+    desc.maxSubSteps = config.maxIterations;
+    m_scene = createPhysicsScene(desc);
+}
+
+ScenegraphPhysicsContext::~ScenegraphPhysicsContext() {
+    fetch();
+    // Bodies that outlive the world keep their nodes but lose the world.
+    for (PhysicsRBObject* body : m_bodies) {
+        body->detach();
+    }
+    m_bodies.clear();
+    m_convexCache.clear();
+    m_scene.reset();
+}
+
+void ScenegraphPhysicsContext::enter(const char* name) {
+    if (m_host != nullptr) {
+        m_host->enterSection(name);
+    }
+}
+
+void ScenegraphPhysicsContext::leave() {
+    if (m_host != nullptr) {
+        m_host->leaveSection();
+    }
+}
+
+void ScenegraphPhysicsContext::setTimeScale(float scale) {
+    if (scale >= 0.0f && std::isfinite(scale)) {
+        m_timeScale = scale;
+    }
+}
+
+void ScenegraphPhysicsContext::simulate(float ms) {
+    if (ms > 0.0f && std::isfinite(ms) && !m_scene->isSimulating() && m_simulationEnabled) {
+        m_scene->simulate(ms / 1000.0f);
+    }
+}
+
+void ScenegraphPhysicsContext::fetch() {
+    if (m_scene && m_scene->fetchResults()) {
+        m_posesSynced = false;
+    }
+}
+
+void ScenegraphPhysicsContext::step(float dtMs) {
+    if (m_inStep) {
+        Log::get() << "Warning: physics step refused inside a physics step\n";
+        return;
+    }
+    m_inStep = true;
+    float t = m_timeScale * dtMs;
+    enter(kSectionPhysics);
+    if (!m_parallel) {
+        simulate(t);
+    }
+    fetch();
+    drawDebugLines();
+
+    enter(kSectionCreate);
+    createQueuedObjects();
+    leave();
+
+    enter(kSectionUpdateAll);
+    updateAllObjects();
+    leave();
+
+    enter(kSectionUpdateDynamic);
+    if (!m_posesSynced) {
+        copySimulatedPoses();
+        m_posesSynced = true;
+    }
+    applyForces();
+    leave();
+
+    // Character controllers come with the joints and wheels of the vehicle
+    // work; the section is kept so that the profile reads the same.
+    enter(kSectionControllers);
+    leave();
+
+    enter(kSectionForcedPose);
+    applyForcedPoses();
+    leave();
+
+    enter(kSectionRemove);
+    removeObjects();
+    leave();
+
+    PhysicsSceneStats stats = m_scene->getStats();
+    m_dynamicCount.set(stats.dynamicActors);
+    m_staticCount.set(stats.staticActors);
+    m_jointCount.set(stats.joints);
+    m_pairCount.set(stats.pairs);
+
+    if (m_parallel) {
+        simulate(t);
+    }
+    leave();
+    m_inStep = false;
+}
+
+void ScenegraphPhysicsContext::extraUpdate(float ms) {
+    if (!(ms >= 0.0f) || !std::isfinite(ms)) {
+        return;
+    }
+    double count = std::floor(double(ms) / double(kExtraStepMs));
+    if (count > kMaxExtraSteps) {
+        Log::get() << "Warning: extraUpdatePhysics(" << ms << ") limited to " << kMaxExtraSteps
+                   << " steps\n";
+        count = kMaxExtraSteps;
+    }
+    for (int i = 0; i < int(count); ++i) {
+        step(kExtraStepMs);
+    }
+}
+
+void ScenegraphPhysicsContext::drawDebugLines() {
+    if (m_host == nullptr || !m_host->isDebugDrawingOn()) {
+        return;
+    }
+    m_debugLines.clear();
+    m_scene->collectDebugLines(m_debugLines);
+    for (const PhysicsDebugLine& line : m_debugLines) {
+        const float colour[4] = {line.color.x, line.color.y, line.color.z, 1.0f};
+        m_host->addDebugLine(line.from, line.to, colour);
+    }
+}
+
+void ScenegraphPhysicsContext::createQueuedObjects() {
+    // Creation may queue nothing new (the world is idle here), but a node
+    // deleted meanwhile has left the queue already.
+    for (size_t i = 0; i < m_nodesToCreate.size(); ++i) {
+        ScenegraphNode* node = m_nodesToCreate[i];
+        if (PhysicsRBObject* body = bodyOf(*node)) {
+            if (body->getActor() == nullptr && body->hasRigidBody()) {
+                RawTransformGroup* group = transformGroupOf(node);
+                bool scaled =
+                    group != nullptr && !isUnitScale(scaleFromMatrix(group->getWorldMatrix()));
+                createSubtree(*node, scaled);
+            }
+        }
+    }
+    m_nodesToCreate.clear();
+}
+
+void ScenegraphPhysicsContext::updateAllObjects() {
+    for (PhysicsRBObject* body : m_bodies) {
+        if (body->getDirtyFlags() != 0) {
+            body->applyPendingChanges();
+        }
+    }
+}
+
+void ScenegraphPhysicsContext::copySimulatedPoses() {
+    const std::vector<PhysicsMovedActor>& moved = m_scene->getMovedActors();
+    // Parents first, so that a child's local matrix is taken from its
+    // parent's new world matrix.
+    m_moveOrder.clear();
+    for (size_t i = 0; i < moved.size(); ++i) {
+        if (moved[i].userData != nullptr) {
+            m_moveOrder.emplace_back(depthOf(static_cast<ScenegraphNode*>(moved[i].userData)), i);
+        }
+    }
+    std::sort(m_moveOrder.begin(), m_moveOrder.end());
+    for (const auto& [depth, index] : m_moveOrder) {
+        const PhysicsMovedActor& entry = moved[index];
+        auto* node = static_cast<ScenegraphNode*>(entry.userData);
+        RawTransformGroup* group = transformGroupOf(node);
+        PhysicsRBObject* body = bodyOf(*node);
+        if (group == nullptr || body == nullptr || body->getActor() != entry.actor ||
+            entry.actor->isKinematic() || (body->isMoved() && m_parallel)) {
+            continue;
+        }
+        // The world pose through whatever the parent is: a node that does
+        // not inherit its parent's moves still has world = parent x local.
+        Matrix4 local = entry.pose;
+        if (RawTransformGroup* parent = transformGroupOf(node->getParent())) {
+            local = parent->getWorldMatrix().inverse() * entry.pose;
+        }
+        group->setLocalMatrix(local, kPoseCopyReason);
+    }
+}
+
+void ScenegraphPhysicsContext::applyForces() {
+    for (const ForceRecord& record : m_forces) {
+        IPhysicsActor* actor = record.body->getActor();
+        if (actor == nullptr || actor->getType() != PhysicsBodyType::Dynamic) {
+            continue;
+        }
+        PhysicsForceMode mode =
+            record.impulse ? PhysicsForceMode::Impulse : PhysicsForceMode::Force;
+        if (record.impulse) {
+            actor->addForceAtPosition(record.force, record.position, mode);
+        } else {
+            actor->addForceAtLocalPosition(record.force, record.position, mode);
+        }
+        actor->wakeUp();
+    }
+    m_forces.clear();
+}
+
+void ScenegraphPhysicsContext::applyForcedPoses() {
+    for (PhysicsRBObject* body : m_forcedPoses) {
+        body->m_inForcedPoseQueue = false;
+        body->applyForcedPose();
+    }
+    m_forcedPoses.clear();
+}
+
+void ScenegraphPhysicsContext::removeObjects() {
+    for (IPhysicsActor* actor : m_actorsToRelease) {
+        m_scene->releaseActor(actor);
+    }
+    m_actorsToRelease.clear();
+}
+
+std::string ScenegraphPhysicsContext::getStatsText() const {
+    std::string text = "Physics stats\n\n";
+    auto line = [&text](const char* name, const StatCounter& counter) {
+        text += std::string(name) + " " + counterText(counter.current) + " Max " +
+                counterText(counter.max) + "\n";
+    };
+    line("Dynamic", m_dynamicCount);
+    line("Static", m_staticCount);
+    line("Joints", m_jointCount);
+    line("Pairs", m_pairCount);
+    if (const PhysicsDebugUserAllocator* allocator = PhysicsManager::get().getAllocator()) {
+        text += "Mem usage " + std::to_string(allocator->getBytesInUse() / 1024) + "KB Max " +
+                std::to_string(allocator->getMaxBytesInUse() / 1024) + "KB\n";
+        text += "Num allocs " + std::to_string(allocator->getLiveAllocations()) + " Total " +
+                std::to_string(allocator->getTotalAllocations()) + "\n";
+    }
+    return text;
+}
+
+// ---- bodies ----------------------------------------------------------------
+
+void ScenegraphPhysicsContext::addPhysics(ScenegraphNode& root) {
+    if (mustQueue()) {
+        queueSubtree(root);
+        return;
+    }
+    RawTransformGroup* group = transformGroupOf(&root);
+    bool scaled = false;
+    if (group != nullptr && group->getParent() != nullptr) {
+        if (RawTransformGroup* parent = transformGroupOf(group->getParent())) {
+            scaled = !isUnitScale(scaleFromMatrix(parent->getWorldMatrix()));
+        }
+    }
+    createSubtree(root, scaled);
+}
+
+void ScenegraphPhysicsContext::queueSubtree(ScenegraphNode& node) {
+    if (PhysicsRBObject* body = bodyOf(node)) {
+        if (body->hasRigidBody() && body->getActor() == nullptr &&
+            std::find(m_nodesToCreate.begin(), m_nodesToCreate.end(), &node) ==
+                m_nodesToCreate.end()) {
+            m_nodesToCreate.push_back(&node);
+        }
+    }
+    for (Node* child : node.getChildren()) {
+        if (child->hasKind(EntityKind::TransformGroup)) {
+            queueSubtree(static_cast<ScenegraphNode&>(*child));
+        }
+    }
+}
+
+void ScenegraphPhysicsContext::createSubtree(ScenegraphNode& node, bool scaledAbove) {
+    bool scaled = scaledAbove;
+    if (node.hasKind(EntityKind::TransformGroup)) {
+        scaled = scaled || !isUnitScale(static_cast<TransformGroup&>(node).getScale());
+    }
+    PhysicsRBObject* body = bodyOf(node);
+    if (body != nullptr && body->hasRigidBody() && body->getActor() == nullptr) {
+        uint32_t flags = body->getStateFlags();
+        if ((flags & PhysicsObject::kCompound) != 0 ||
+            (node.hasKind(EntityKind::Shape) && (flags & PhysicsObject::kCompoundChild) == 0)) {
+            createBody(node, *body, scaled);
+        }
+    }
+    for (Node* child : node.getChildren()) {
+        if (child->hasKind(EntityKind::TransformGroup)) {
+            createSubtree(static_cast<ScenegraphNode&>(*child), scaled);
+        }
+    }
+}
+
+RefPtr<IPhysicsConvexMesh> ScenegraphPhysicsContext::convexMeshFor(ScenegraphNode& shapeNode,
+                                                                   bool scaled) {
+    Geometry* geometry = static_cast<Shape&>(shapeNode).getGeometry();
+    if (geometry == nullptr) {
+        return nullptr;
+    }
+    if (!scaled) {
+        auto it = m_convexCache.find(geometry->getId());
+        if (it != m_convexCache.end()) {
+            return it->second;
+        }
+    }
+    Vector3 scale{1, 1, 1};
+    if (scaled) {
+        scale = scaleFromMatrix(static_cast<RawTransformGroup&>(shapeNode).getWorldMatrix());
+    }
+    std::vector<float> vertices;
+    std::vector<uint32_t> indices;
+    if (!meshOf(shapeNode, scale, vertices, indices) || vertices.size() < 9 || indices.size() < 3) {
+        return nullptr;
+    }
+    RefPtr<IPhysicsConvexMesh> mesh =
+        m_scene->createConvexMesh(vertices.data(), vertices.size() / 3, 3);
+    if (mesh && !scaled) {
+        m_convexCache.emplace(geometry->getId(), mesh);
+    }
+    return mesh;
+}
+
+namespace {
+
+struct BodyShape {
+    ScenegraphNode* node;
+    Matrix4 pose;  // relative to the body node
+};
+
+// The shape nodes of a body: the node itself when it is a shape, and the
+// shapes below it that are neither bodies of their own nor scaled.
+void collectShapes(ScenegraphNode& node, const Matrix4& pose, bool isRoot,
+                   std::vector<BodyShape>& out) {
+    if (node.hasKind(EntityKind::Shape)) {
+        out.push_back({&node, pose});
+    }
+    for (Node* child : node.getChildren()) {
+        if (!child->hasKind(EntityKind::TransformGroup)) {
+            continue;
+        }
+        auto& group = static_cast<TransformGroup&>(*child);
+        if (!isUnitScale(group.getScale())) {
+            continue;
+        }
+        PhysicsRBObject* body = bodyOf(group);
+        if (body != nullptr && body->hasRigidBody() &&
+            (body->getStateFlags() & PhysicsObject::kCompoundChild) == 0) {
+            continue;  // a body of its own
+        }
+        collectShapes(group, pose * group.getLocalMatrix(), false, out);
+    }
+    (void)isRoot;
+}
+
+}  // namespace
+
+void ScenegraphPhysicsContext::createBody(ScenegraphNode& node, PhysicsRBObject& body,
+                                          bool scaled) {
+    RawTransformGroup* group = transformGroupOf(&node);
+    if (group == nullptr) {
+        return;
+    }
+    std::vector<BodyShape> shapes;
+    collectShapes(node, Matrix4::identity(), true, shapes);
+
+    PhysicsActorDesc desc;
+    desc.globalPose = rigidPart(group->getWorldMatrix());
+    desc.name = node.getName();
+    desc.userData = &node;
+    desc.collisionEnabled = body.isCollisionEnabled();
+    desc.groupMask = body.getCollisionMask();
+    desc.material.restitution = body.getRestitution();
+    desc.material.staticFriction = body.getStaticFriction();
+    desc.material.dynamicFriction = body.getDynamicFriction();
+    desc.skinWidth = body.getSkinWidth();
+    desc.density = body.getDensity();
+
+    std::vector<float> vertices;
+    std::vector<uint32_t> indices;
+    float volume = 0.0f;
+    if (body.isStatic()) {
+        desc.type = PhysicsBodyType::Static;
+        for (const BodyShape& shape : shapes) {
+            PhysicsRBObject* own = bodyOf(*shape.node);
+            if (body.isTrigger() || (own != nullptr && own != &body && own->isTrigger())) {
+                continue;
+            }
+            Vector3 scale{1, 1, 1};
+            if (scaled) {
+                scale =
+                    scaleFromMatrix(static_cast<RawTransformGroup&>(*shape.node).getWorldMatrix());
+            }
+            if (!meshOf(*shape.node, scale, vertices, indices)) {
+                continue;
+            }
+            PhysicsShapeDesc shapeDesc;
+            shapeDesc.type = PhysicsShapeDesc::Type::TriangleMesh;
+            shapeDesc.localPose = rigidPart(shape.pose);
+            shapeDesc.triangleMesh = m_scene->createTriangleMesh(
+                vertices.data(), vertices.size() / 3, 3, indices.data(), indices.size());
+            if (!shapeDesc.triangleMesh) {
+                Log::get() << "Physics: " << shape.node->getName()
+                           << " failed. Bad triangle mesh (counts or indices out of range).\n";
+                continue;
+            }
+            desc.shapes.push_back(std::move(shapeDesc));
+        }
+        if (desc.shapes.empty()) {
+            return;
+        }
+    } else {
+        if (scaled) {
+            Log::get() << "Physics: " << node.getName()
+                       << " failed. Scale not allowed for kinematic or dynamic objects.\n";
+            body.dropRigidBody();
+            return;
+        }
+        desc.type = body.isKinematic() ? PhysicsBodyType::Kinematic : PhysicsBodyType::Dynamic;
+        for (const BodyShape& shape : shapes) {
+            RefPtr<IPhysicsConvexMesh> mesh = convexMeshFor(*shape.node, false);
+            if (!mesh) {
+                Log::get() << "Physics: " << shape.node->getName()
+                           << " failed. Too many vertices or bad geometry.\n";
+                continue;
+            }
+            PhysicsRBObject* own = bodyOf(*shape.node);
+            const PhysicsRBObject& props =
+                (body.getStateFlags() & PhysicsObject::kCompound) != 0 || own == nullptr ? body
+                                                                                         : *own;
+            PhysicsShapeDesc shapeDesc;
+            shapeDesc.type = PhysicsShapeDesc::Type::Convex;
+            shapeDesc.localPose = rigidPart(shape.pose);
+            shapeDesc.trigger = props.isTrigger();
+            if (!shapeDesc.trigger) {
+                volume += mesh->getVolume();
+            }
+            shapeDesc.convexMesh = mesh;
+            desc.shapes.push_back(std::move(shapeDesc));
+        }
+        if (desc.shapes.empty()) {
+            return;
+        }
+    }
+    IPhysicsActor* actor = m_scene->createActor(desc);
+    if (actor == nullptr) {
+        Log::get() << "Physics: " << node.getName() << " failed. The body could not be made.\n";
+        return;
+    }
+    registerBody(body, *actor, volume);
+}
+
+void ScenegraphPhysicsContext::registerBody(PhysicsRBObject& body, IPhysicsActor& actor,
+                                            float volume) {
+    body.attach(*this, actor, volume);
+    body.m_listIndex = m_bodies.size();
+    m_bodies.push_back(&body);
+}
+
+void ScenegraphPhysicsContext::onBodyDestroyed(PhysicsRBObject& body) {
+    if (IPhysicsActor* actor = body.getActor()) {
+        // The actor stays in the world until "remove objects"; from now on
+        // it names no node (the worker never reads it).
+        actor->setUserData(nullptr);
+        m_actorsToRelease.push_back(actor);
+        size_t index = body.m_listIndex;
+        if (index < m_bodies.size() && m_bodies[index] == &body) {
+            m_bodies[index] = m_bodies.back();
+            m_bodies[index]->m_listIndex = index;
+            m_bodies.pop_back();
+        }
+    }
+    ScenegraphNode* node = &body.getNode();
+    m_nodesToCreate.erase(std::remove(m_nodesToCreate.begin(), m_nodesToCreate.end(), node),
+                          m_nodesToCreate.end());
+    m_forces.erase(std::remove_if(m_forces.begin(), m_forces.end(),
+                                  [&body](const ForceRecord& r) { return r.body == &body; }),
+                   m_forces.end());
+    if (body.m_inForcedPoseQueue) {
+        m_forcedPoses.erase(std::remove(m_forcedPoses.begin(), m_forcedPoses.end(), &body),
+                            m_forcedPoses.end());
+        body.m_inForcedPoseQueue = false;
+    }
+}
+
+void ScenegraphPhysicsContext::onBodyMoved(PhysicsRBObject& body) {
+    if (body.getActor() == nullptr) {
+        return;
+    }
+    body.setMoved(true);
+    if (mustQueue()) {
+        if (!body.m_inForcedPoseQueue) {
+            body.m_inForcedPoseQueue = true;
+            m_forcedPoses.push_back(&body);
+        }
+    } else {
+        body.applyForcedPose();
+    }
+}
+
+void ScenegraphPhysicsContext::addForce(PhysicsRBObject& body, const Vector3& force,
+                                        const Vector3& position, bool impulse) {
+    m_forces.push_back({&body, force, position, impulse});
+}
+
+std::string ScenegraphPhysicsContext::setRigidBodyType(ScenegraphNode& node,
+                                                       const std::string& kind) {
+    uint32_t type = 0;
+    if (kind == "Static") {
+        type = PhysicsObject::kStatic;
+    } else if (kind == "Dynamic") {
+        type = PhysicsObject::kDynamic;
+    } else if (kind == "Kinematic") {
+        type = PhysicsObject::kKinematic;
+    }
+    PhysicsObject* object = node.getPhysicsObject();
+    PhysicsRBObject* body = bodyOf(node);
+    std::string old = "NoRigidBody";
+    if (body != nullptr && body->hasRigidBody()) {
+        old = body->isStatic() ? "Static" : body->isDynamic() ? "Dynamic" : "Kinematic";
+    }
+    if (type == 0) {
+        if (object != nullptr && object->hasRigidBody()) {
+            node.setPhysicsObject(std::make_unique<PhysicsObject>());
+        }
+        return old;
+    }
+    if (body != nullptr && body->hasRigidBody()) {
+        bool wasStatic = body->isStatic();
+        body->setType(type);
+        if (wasStatic != (type == PhysicsObject::kStatic)) {
+            // Static actors have no body to turn into a moving one (and back):
+            // a new actor replaces the old.
+            std::unique_ptr<PhysicsObject> copy = body->cloneFor(node);
+            node.setPhysicsObject(std::move(copy));
+            addPhysics(node);
+        }
+        return old;
+    }
+    node.setPhysicsObject(
+        std::make_unique<PhysicsRBObject>(node, PhysicsRBObject::kDefaultState | type));
+    addPhysics(node);
+    return old;
+}

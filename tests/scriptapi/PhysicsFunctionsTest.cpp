@@ -1,0 +1,182 @@
+// The rigid-body and world functions as scripts see them, on a scene built
+// the way the scene loader builds one: nodes with physics descriptions,
+// then the finished subtree handed to the physics world.
+
+#include <cmath>
+
+#include "ScriptApiFixture.h"
+#include "TestSupport.h"
+#include "foundation/File.h"
+#include "physics/PhysicsManager.h"
+#include "physics/PhysicsRBObject.h"
+#include "physics/ScenegraphPhysicsContext.h"
+#include "scene/Geometry.h"
+#include "scene/Shape.h"
+
+namespace scriptapitest {
+namespace {
+
+class PhysicsFunctionsTest : public ScriptApiTest {
+protected:
+    void SetUp() override {
+        ScriptApiTest::SetUp();
+        testsupport::writePhysicsConfig(dir.path());
+        FileSystem::addFileLoader(std::make_unique<NativeFileLoader>(dir.path(), 10));
+        ASSERT_TRUE(PhysicsManager::get().init());
+        installPhysicsSceneHandlers(true);
+        log();
+    }
+    void TearDown() override {
+        run("for _, n in ipairs(made or {}) do delete(n) end");
+        root_.reset();
+        installPhysicsSceneHandlers(false);
+        PhysicsManager::get().shutdown();
+        FileSystem::clearFileLoaders();
+        ScriptApiTest::TearDown();
+    }
+
+    // A box shape with half extents `half`, described as the scene loader
+    // describes it, linked under `parent` (the root by default).
+    Shape* box(const std::string& name, Vector3 half, Vector3 position,
+               const PhysicsNodeDescription& description, TransformGroup* parent = nullptr) {
+        auto* shape = new Shape(name);
+        shape->setGeometry(new IndexedFaceSetGeometry(name + "Geometry", makeBoxMesh(half), 0));
+        shape->setTranslation(position);
+        physicsSceneHandlers().describe(*shape, description);
+        (parent != nullptr ? parent : root_.get())->addChild(shape);
+        run(name + " = " + std::to_string(shape->getId()));
+        return shape;
+    }
+
+    // The usual scene: a static ground with its top at 0 and a 2 x 2 x 2
+    // dynamic box at height 5, given physics after the "merge".
+    void groundAndBox() {
+        PhysicsNodeDescription ground;
+        ground.isStatic = true;
+        box("ground", {50, 0.5f, 50}, {0, -0.5f, 0}, ground);
+        PhysicsNodeDescription dynamic;
+        dynamic.dynamic = true;
+        box("crate", {1, 1, 1}, {0, 5, 0}, dynamic);
+        physicsSceneHandlers().subtreeReady(*root_);
+    }
+
+    IPhysicsActor* actorOf(const std::string& global) {
+        auto* node = dynamic_cast<ScenegraphNode*>(EntityRegistry::find(int32_t(number(global))));
+        auto* body = node ? dynamic_cast<PhysicsRBObject*>(node->getPhysicsObject()) : nullptr;
+        return body ? body->getActor() : nullptr;
+    }
+
+    testsupport::TempDir dir;
+};
+
+TEST_F(PhysicsFunctionsTest, BoxSettlesAndItsMassFollowsSetMass) {
+    groundAndBox();
+    run("extraUpdatePhysics(5000)\n"
+        "_, y = getTranslation(crate)\n"
+        "mass = getMass(crate); kind = getRigidBodyType(crate); groundKind = "
+        "getRigidBodyType(ground)\n"
+        "setMass(crate, 16); massBeforeStep = getMass(crate)\n"
+        "extraUpdatePhysics(20); massAfterStep = getMass(crate)\n"
+        "setMass(crate, 0); setMass(crate, -1); massAfterBad = getMass(crate)\n"
+        "setMass(ground, 5); groundMass = getMass(ground)\n"
+        "cx, cy, cz = getCenterOfMass(crate); gx = getCenterOfMass(ground)");
+    const std::string warnings = log();
+    EXPECT_NEAR(number("y"), 1.0f, 0.02f);
+    EXPECT_NEAR(number("mass"), 8.0, 1e-4);
+    EXPECT_EQ(text("kind"), "Dynamic");
+    EXPECT_EQ(text("groundKind"), "Static");
+    EXPECT_NEAR(number("massBeforeStep"), 8.0, 1e-4);
+    EXPECT_NEAR(number("massAfterStep"), 16.0, 1e-3);
+    EXPECT_NEAR(number("massAfterBad"), 16.0, 1e-3);
+    EXPECT_EQ(number("groundMass"), 0.0);
+    EXPECT_EQ(number("cy"), 0.0);
+    EXPECT_TRUE(isNil("gx"));
+    EXPECT_NE(warnings.find("Warning: setMass, crate: the mass must be above 0\n"),
+              std::string::npos)
+        << warnings;
+}
+
+TEST_F(PhysicsFunctionsTest, ImpulsesAndForcesReachTheBody) {
+    groundAndBox();
+    run("extraUpdatePhysics(20)\n"
+        "x, y, z = getTranslation(crate)\n"
+        "addImpulse(crate, 0, 16, 0, x, y, z, true)\n"
+        "extraUpdatePhysics(20)");
+    IPhysicsActor* actor = actorOf("crate");
+    ASSERT_NE(actor, nullptr);
+    // 16 N s on 8 kg: 2 m/s up, less what gravity took since (a few steps).
+    float vy = actor->getLinearVelocity().y;
+    EXPECT_GT(vy, 1.5f);
+    EXPECT_LT(vy, 2.0f);
+    EXPECT_NEAR(actor->getAngularVelocity().z, 0.0f, 1e-4f);
+    run("addForce(crate, 0, 0, 0, 0, 0, 0, 0/0)\n"
+        "addForce(crate, 1/0, 0, 0, 0, 0, 0, false)");
+    EXPECT_NE(log().find("force and position must be finite"), std::string::npos);
+}
+
+TEST_F(PhysicsFunctionsTest, TypeChangesCollisionMasksAndFreezing) {
+    groundAndBox();
+    run("extraUpdatePhysics(200)\n"
+        "setRigidBodyType(crate, 'Static')\n"
+        "extraUpdatePhysics(20); _, y1 = getTranslation(crate)\n"
+        "extraUpdatePhysics(500); _, y2 = getTranslation(crate)\n"
+        "staticKind = getRigidBodyType(crate); staticMass = getMass(crate)\n"
+        "setRigidBodyType(crate, 'Dynamic'); extraUpdatePhysics(20)\n"
+        "dynamicMass = getMass(crate)\n"
+        "setCollisionMask(crate, 2); mask = getCollisionMask(crate)\n"
+        "extraUpdatePhysics(2000); _, fallen = getTranslation(crate)\n"
+        "setRigidBodyType(crate, 'none'); noneKind = getRigidBodyType(crate)\n"
+        "noneMask = getCollisionMask(crate)");
+    EXPECT_LT(number("y1"), 5.0);
+    EXPECT_EQ(number("y1"), number("y2"));
+    EXPECT_EQ(text("staticKind"), "Static");
+    EXPECT_EQ(number("staticMass"), 0.0);
+    EXPECT_NEAR(number("dynamicMass"), 8.0, 1e-4);
+    EXPECT_EQ(number("mask"), 2.0);
+    // The ground's mask 255 shares bit 2: the box still lands on it.
+    EXPECT_NEAR(number("fallen"), 1.0, 0.03);
+    EXPECT_EQ(text("noneKind"), "NoRigidBody");
+    EXPECT_EQ(number("noneMask"), 0.0);
+
+    // Switched off, the simulation already running is still fetched by the
+    // next step; after that nothing moves.
+    run("setRigidBodyType(crate, 'Dynamic'); setCollisionMask(crate, 256)\n"
+        "extraUpdatePhysics(40); simulatePhysics(false); extraUpdatePhysics(20)\n"
+        "_, a = getTranslation(crate)\n"
+        "extraUpdatePhysics(100); _, b = getTranslation(crate)\n"
+        "simulatePhysics(true); simulatePhysicsTimeScale(0); extraUpdatePhysics(100)\n"
+        "_, c = getTranslation(crate)\n"
+        "simulatePhysicsTimeScale(1); extraUpdatePhysics(1000); _, d = getTranslation(crate)");
+    EXPECT_EQ(number("a"), number("b"));
+    EXPECT_EQ(number("b"), number("c"));
+    // Mask 256 shares no bit with the ground: it falls through.
+    EXPECT_LT(number("d"), 0.0);
+}
+
+TEST_F(PhysicsFunctionsTest, ScaleIsRefusedForMovingBodiesAndClonesGetBodies) {
+    groundAndBox();
+    run("setScale(crate, 2, 2, 2)");
+    EXPECT_EQ(log(), "Error: setScale, scale is not allowed for dynamic objects\n");
+    run("setScale(crate, 1, 1, 1); setScale(ground, 1, 2, 1)");
+    EXPECT_EQ(log(), "");
+
+    auto* scaled = new TransformGroup("scaled");
+    scaled->setScale({3, 3, 3});
+    root_->addChild(scaled);
+    PhysicsNodeDescription dynamic;
+    dynamic.dynamic = true;
+    box("tiny", {0.2f, 0.2f, 0.2f}, {0, 10, 0}, dynamic, scaled);
+    physicsSceneHandlers().subtreeReady(*scaled);
+    run("extraUpdatePhysics(20); tinyKind = getRigidBodyType(tiny)");
+    EXPECT_EQ(log(), "Physics: tiny failed. Scale not allowed for kinematic or dynamic objects.\n");
+    EXPECT_EQ(text("tinyKind"), "NoRigidBody");
+
+    run("copy = clone(crate, true); made = {copy}\n"
+        "extraUpdatePhysics(20); copyMass = getMass(copy); copyKind = getRigidBodyType(copy)");
+    EXPECT_NEAR(number("copyMass"), 8.0, 1e-4);
+    EXPECT_EQ(text("copyKind"), "Dynamic");
+    EXPECT_NE(actorOf("copy"), actorOf("crate"));
+}
+
+}  // namespace
+}  // namespace scriptapitest
