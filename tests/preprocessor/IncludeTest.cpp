@@ -168,4 +168,55 @@ TEST_F(IncludeTest, OutputPlacesMapBackToFileAndLine) {
     }
 }
 
+TEST_F(IncludeTest, LineMarkersKeepEveryOutputLineExact) {
+    // Directive lines, skipped blocks and comments spanning lines all drop
+    // input lines; with line markers each token still maps to its own line.
+    write("shaders/inc.cg", "/* two\nlines */\n#define I 1\ni4\n#ifdef NO\nx\n#endif\ni8\n");
+    PreprocessorOptions options = named("shaders/main.cg");
+    options.insertLineMarkers = true;
+    Processed r = preprocess(
+        "#define A 1\n"
+        "/* block\n"
+        "   comment */\n"
+        "m4\n"
+        "#ifdef UNDEFINED\n"
+        "skipped\n"
+        "#else\n"
+        "m8\n"
+        "#endif\n"
+        "m10 /* spans\n"
+        "*/ m11\n"
+        "#include inc.cg\n"
+        "\n"
+        "m14\n",
+        options);
+    ASSERT_TRUE(r.ok) << r.log;
+    struct {
+        const char* text;
+        const char* file;
+        int line;
+    } expected[] = {
+        {"m4", "shaders/main.cg", 4},   {"m8", "shaders/main.cg", 8},
+        {"m10", "shaders/main.cg", 10}, {"m11", "shaders/main.cg", 11},
+        {"i4", "shaders/inc.cg", 4},    {"i8", "shaders/inc.cg", 8},
+        {"m14", "shaders/main.cg", 14},
+    };
+    for (const auto& e : expected) {
+        size_t position = r.output.find(e.text);
+        ASSERT_NE(position, std::string::npos) << e.text;
+        PreprocessorSourceLocation at =
+            locatePreprocessedPosition(r.output, position, options.fileName);
+        EXPECT_EQ(at.file, e.file) << e.text << "\n" << r.output;
+        EXPECT_EQ(at.line, e.line) << e.text << "\n" << r.output;
+    }
+    EXPECT_EQ(r.output.find("skipped"), std::string::npos);
+    // Markers stand only where lines were lost, one per place.
+    EXPECT_EQ(r.output.find(":2\n//include"), std::string::npos) << r.output;
+
+    // Without the option the output is what it always was.
+    options.insertLineMarkers = false;
+    Processed plain = preprocess("#define A 1\n/* c\n */\nm4\n", options);
+    EXPECT_EQ(plain.output, "\nm4\n");
+}
+
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "base/3d/shadercompiler/ShaderCompiler.h"
 #include "foundation/File.h"
+#include "foundation/Log.h"
 #include "render/preprocessor/Preprocessor.h"
 
 #include <cstdio>
@@ -105,7 +106,16 @@ int main(int argc, char** argv) {
         PreprocessorOptions options;
         options.fileName = file;
         options.defines = defines;
-        if (!preprocessText(source, options, text)) {
+        // Markers for every place that drops lines, so that messages name
+        // the line where the text was written.
+        options.insertLineMarkers = true;
+        // The preprocessor reports through the log: its messages (a missing
+        // include's name, the line of a bad directive) go to standard error.
+        StderrLogSink stderrSink;
+        Log::get().addSink(&stderrSink);
+        bool ok = preprocessText(source, options, text);
+        Log::get().removeSink(&stderrSink);
+        if (!ok) {
             std::cerr << "shaderc: preprocessing '" << file << "' failed\n";
             return 1;
         }

@@ -1,4 +1,5 @@
 #include "base/3d/shadercompiler/Parser.h"
+#include "render/preprocessor/Preprocessor.h"
 
 #include <algorithm>
 #include <cctype>
@@ -246,36 +247,37 @@ private:
         return true;
     }
 
-    // "//include name(line):flag" switches the reported file and line.
+    // A marker line of the shader preprocessor ("//include name(line):k")
+    // switches the reported file and line. The preprocessor's own mapping
+    // reads it: applied to the marker line alone, it names the file and line
+    // of the line after it.
     void lineComment() {
         size_t end = m_src.find('\n', m_pos);
-        if (end == std::string_view::npos)
-            end = m_src.size();
-        std::string_view body = m_src.substr(m_pos + 2, end - m_pos - 2);
+        if (end == std::string_view::npos) {
+            m_pos = m_src.size();
+            return;  // no line follows
+        }
+        std::string_view marker = m_src.substr(m_pos, end + 1 - m_pos);
         m_pos = end;
-        if (body.substr(0, 8) != "include ")
+        if (marker.substr(2, 8) != "include ")
             return;
-        size_t close = body.rfind("):");
-        size_t open = close == std::string_view::npos ? close : body.rfind('(', close);
-        if (open == std::string_view::npos || open < 8)
-            return;
-        std::string name(body.substr(8, open - 8));
-        int line = std::atoi(std::string(body.substr(open + 1, close - open - 1)).c_str());
+        PreprocessorSourceLocation next = locatePreprocessedPosition(marker, marker.size(), "");
+        if (next.file.empty())
+            return;  // not a marker
         int index = -1;
         for (size_t i = 0; i < m_prog.files.size(); ++i) {
-            if (m_prog.files[i] == name)
+            if (m_prog.files[i] == next.file)
                 index = static_cast<int>(i);
         }
         if (index < 0) {
             index = static_cast<int>(m_prog.files.size());
-            m_prog.files.push_back(name);
+            m_prog.files.push_back(next.file);
         }
         m_file = index;
         // The newline that ends the marker starts the named line.
-        if (end < m_src.size()) {
-            ++m_pos;
-            m_line = line;
-        }
+        ++m_pos;
+        m_line = next.line;
+        m_lineStart = true;
     }
 
     void skipSpace() {
