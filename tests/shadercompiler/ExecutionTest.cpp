@@ -12,7 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -333,6 +335,45 @@ float4 main_fp(uniform float4 a, uniform float4 b) : COLOR
     draw(s, vp, fp);
     // p = (0.5, 0.5, 0.5); s = (3, 7, 0.5, -1).
     expectNear(pixel(2, 5), {0.5f + 3 + 5, 0 + 2.5f + 100, 3 + 75, 1 + 1.5f});
+}
+
+TEST_F(ExecutionTest, SincosFloatClassesAndVectorLogicMatchTheCpu) {
+    const char* fragment = R"(
+float4 main_fp(uniform float4 a, uniform float4 specials, uniform float4 b) : COLOR
+{
+    float s, c;
+    sincos(a.x, s, c);
+    float2 s2, c2;
+    sincos(a.yz, s2, c2);
+    // 1 NaN, 2 infinite, 4 finite, per component.
+    float4 kind = (float4)isnan(specials) + (float4)isinf(specials) * 2 +
+                  (float4)isfinite(specials) * 4;
+    bool4 p = b > 0;
+    bool4 q = b.yxwz > 0;
+    float4 logic = (float4)(p && q) + (float4)(p || q) * 2 + (float4)(!p) * 4 +
+                   (float4)(p && true) * 8;
+    return float4(s + c * 10, s2.y + c2.x * 10, dot(kind, float4(1, 8, 64, 512)),
+                  dot(logic, float4(1, 16, 256, 4096)));
+}
+)";
+    Stages s = compile(kPassVertex, fragment);
+    Registers vp(s.vs.reflection), fp(s.fs.reflection);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    fp.set("a", {0.5f, 1.25f, -2, 0});
+    fp.set("specials", {1, nan, inf, -inf});
+    fp.set("b", {1, 0, -1, 2});
+    draw(s, vp, fp);
+    // kind = (4, 1, 2, 2); p = (1, 0, 0, 1), q = (0, 1, 1, 0).
+    float logic[4];
+    const bool p[4] = {true, false, false, true}, q[4] = {false, true, true, false};
+    for (int i = 0; i < 4; ++i)
+        logic[i] = (p[i] && q[i]) + (p[i] || q[i]) * 2.0f + !p[i] * 4.0f + p[i] * 8.0f;
+    expectNear(
+        pixel(3, 3),
+        {std::sin(0.5f) + std::cos(0.5f) * 10, std::sin(-2.0f) + std::cos(1.25f) * 10,
+         4 + 1 * 8 + 2 * 64 + 2 * 512, logic[0] + logic[1] * 16 + logic[2] * 256 + logic[3] * 4096},
+        1e-3f);
 }
 
 TEST_F(ExecutionTest, StructUniformsAreSetByRegisterIndex) {

@@ -184,6 +184,48 @@ float4 main_fp(uniform float4 u[16], uniform float4 w[4]) : COLOR
     return s;
 }
 )"},
+    // Programs as they come from tutorials and effect collections.
+    {"sincos_and_float_classes", Stage::Fragment, R"(
+float4 main_fp(float4 t : TEXCOORD0, uniform float4 k) : COLOR
+{
+    float s, c;
+    sincos(t.x * 6.28, s, c);
+    float3 s3, c3;
+    sincos(t.xyz, s3, c3);
+    int n = 2;
+    float4 v = float4(s, c, s3.y, c3.z);
+    sincos((float)n, v.x, v.y);
+    bool4 bad = isnan(k) || isinf(k);
+    bool ok = isfinite(k.x) && !isnan(s) && !isinf(c);
+    bool3 fin = isfinite(k.xyz);
+    return all(fin) && ok && !any(bad) ? v : float4(0, 0, 0, 0);
+}
+)"},
+    {"texture_kinds", Stage::Fragment, R"(
+sampler1D ramp;
+sampler2DARRAY layers : TEXUNIT4;
+samplerRECT screen;
+struct Maps { sampler2D base; sampler1D gradient; };
+float4 lookup(sampler1D s, float x) { return tex1D(s, x); }
+float4 main_fp(float4 t : TEXCOORD0, Maps maps) : COLOR
+{
+    float4 c = tex1D(ramp, t.x) + lookup(maps.gradient, t.y);
+    c += tex1Dproj(ramp, t.xw) + tex1Dlod(ramp, t) + tex1Dbias(ramp, t);
+    c += tex1Dgrad(ramp, t.x, ddx(t.x), ddy(t.x));
+    c += tex2Dgrad(maps.base, t.xy, ddx(t.xy), ddy(t.xy));
+    c += tex2DARRAY(layers, float3(t.xy, 2)) + tex2DARRAYlod(layers, t) + tex2DARRAYbias(layers, t);
+    c += texRECT(screen, t.xy * 512) + texRECTproj(screen, t.xyw) + texRECTproj(screen, t);
+    return c;
+}
+)"},
+    {"texture_kinds_in_vertex_programs", Stage::Vertex, R"(
+float4 main_vp(float4 p : POSITION, uniform sampler1D heights, uniform sampler2DARRAY tiles,
+               out float4 colour : COLOR0) : POSITION
+{
+    colour = tex2DARRAYlod(tiles, float4(p.xy, 1, 0));
+    return p + tex1Dlod(heights, float4(p.x, 0, 0, 0)).x;
+}
+)"},
 };
 
 void PrintTo(const GoodCase& c, std::ostream* os) {
@@ -305,6 +347,37 @@ const BadCase kBad[] = {
      1,
      "sampler 'a' has the semantic TEXUNIT99999999999; texture units go from TEXUNIT0 to "
      "TEXUNIT31"},
+    {"sincos_output_of_another_type", Stage::Fragment,
+     "float4 main_fp(float4 t : TEXCOORD0) : COLOR\n{\n    float s;\n    float2 c;\n"
+     "    sincos(t.x, s, c);\n    return s;\n}\n",
+     5, "argument 3 of 'sincos' must be a float, not float2"},
+    {"sincos_output_not_assignable", Stage::Fragment,
+     "float4 main_fp(float4 t : TEXCOORD0, uniform float k) : COLOR\n{\n    float s;\n"
+     "    sincos(t.x, s, k);\n    return s;\n}\n",
+     4, "cannot assign to uniform parameter 'k'"},
+    {"isnan_of_a_matrix", Stage::Fragment,
+     "float4 main_fp(uniform float4x4 m) : COLOR\n{\n    return isnan(m) ? 1 : 0;\n}\n", 3,
+     "argument 1 of 'isnan' must be a scalar or vector, not float4x4"},
+    {"tex1D_on_a_sampler2D", Stage::Fragment,
+     "sampler2D s;\nfloat4 main_fp(float4 t : TEXCOORD0) : COLOR\n{\n    return tex1D(s, "
+     "t.x);\n}\n",
+     4, "argument 1 of 'tex1D' must be a sampler1D, not sampler2D"},
+    {"tex2DARRAY_with_two_coordinates", Stage::Fragment,
+     "sampler2DARRAY s;\nfloat4 main_fp(float4 t : TEXCOORD0) : COLOR\n{\n"
+     "    return tex2DARRAY(s, t.xy);\n}\n",
+     4, "argument 2 of 'tex2DARRAY' must be a float3, not float2"},
+    {"texRECT_on_a_sampler2DARRAY", Stage::Fragment,
+     "sampler2DARRAY s;\nfloat4 main_fp(float4 t : TEXCOORD0) : COLOR\n{\n"
+     "    return texRECT(s, t.xy);\n}\n",
+     4, "argument 1 of 'texRECT' must be a samplerRECT, not sampler2DARRAY"},
+    {"tex2Dgrad_with_scalar_gradients", Stage::Fragment,
+     "sampler2D s;\nfloat4 main_fp(float4 t : TEXCOORD0) : COLOR\n{\n"
+     "    return tex2Dgrad(s, t.xy, t.x, t.y);\n}\n",
+     4, "argument 3 of 'tex2Dgrad' must be a float2, not float"},
+    {"sampler1D_passed_as_sampler2D", Stage::Fragment,
+     "float4 f(sampler2D s, float2 t) { return tex2D(s, t); }\nsampler1D r;\n"
+     "float4 main_fp(float4 t : TEXCOORD0) : COLOR\n{\n    return f(r, t.xy);\n}\n",
+     5, "no overload of function 'f' matches (sampler1D, float2)"},
     {"missing_entry_point", Stage::Fragment, "float4 main_vp() : POSITION { return 0; }\n", 1,
      "entry point 'main_fp' not found"},
 };

@@ -43,6 +43,12 @@ const char* samplerKindName(shaderinterface::SamplerKind k) {
             return "samplerCUBE";
         case shaderinterface::SamplerKind::Sampler2DShadow:
             return "sampler2DShadow";
+        case shaderinterface::SamplerKind::Sampler1D:
+            return "sampler1D";
+        case shaderinterface::SamplerKind::Sampler2DArray:
+            return "sampler2DARRAY";
+        case shaderinterface::SamplerKind::SamplerRect:
+            return "samplerRECT";
     }
     return "?";
 }

@@ -270,8 +270,14 @@ std::string glslType(const Type& t) {
     switch (t.base) {
         case BaseType::Void:
             return "void";
+        case BaseType::Sampler1D:
+            return "sampler1D";
         case BaseType::Sampler2D:
             return "sampler2D";
+        case BaseType::Sampler2DArray:
+            return "sampler2DArray";
+        case BaseType::SamplerRect:
+            return "sampler2DRect";
         case BaseType::SamplerCube:
             return "samplerCube";
         case BaseType::Sampler2DShadow:
@@ -297,6 +303,23 @@ std::string glslType(const Type& t) {
     if (t.cols == 1)
         return t.base == BaseType::Bool ? "bool" : t.base == BaseType::Int ? "int" : "float";
     return b + "vec" + std::to_string(t.cols);
+}
+
+SamplerKind samplerKind(BaseType t) {
+    switch (t) {
+        case BaseType::Sampler1D:
+            return SamplerKind::Sampler1D;
+        case BaseType::SamplerCube:
+            return SamplerKind::SamplerCube;
+        case BaseType::Sampler2DShadow:
+            return SamplerKind::Sampler2DShadow;
+        case BaseType::Sampler2DArray:
+            return SamplerKind::Sampler2DArray;
+        case BaseType::SamplerRect:
+            return SamplerKind::SamplerRect;
+        default:
+            return SamplerKind::Sampler2D;
+    }
 }
 
 std::string componentSuffix(int n) {
@@ -891,9 +914,7 @@ private:
             SamplerInfo info;
             info.name = s.cgName;
             info.glslName = s.glslName;
-            info.kind = s.kind == BaseType::SamplerCube       ? SamplerKind::SamplerCube
-                        : s.kind == BaseType::Sampler2DShadow ? SamplerKind::Sampler2DShadow
-                                                              : SamplerKind::Sampler2D;
+            info.kind = samplerKind(s.kind);
             if (s.explicitUnit >= 0) {
                 info.textureUnit = s.explicitUnit;
             } else {
@@ -1407,8 +1428,14 @@ private:
         const Expr& b = *e.args[1];
         const std::string& op = e.name;
         const Type& t = e.opType;
-        if (op == "&&" || op == "||")
+        if ((op == "&&" || op == "||") && t.isScalar())
             return "(" + boolValue(a) + " " + op + " " + boolValue(b) + ")";
+        if (op == "&&" || op == "||") {
+            // GLSL has no logical operators on vectors: 0/1 integers combine.
+            std::string iv = glslType(t.withBase(BaseType::Int));
+            return glslType(t) + "(" + iv + "(" + operand(a, t) + ") " + (op == "&&" ? "&" : "|") +
+                   " " + iv + "(" + operand(b, t) + "))";
+        }
         bool compare =
             op == "==" || op == "!=" || op == "<" || op == ">" || op == "<=" || op == ">=";
         if (compare) {
@@ -1532,6 +1559,36 @@ private:
             case Builtin::TexCUBElod: {
                 std::string v = "(" + vec(4) + ")";
                 return "textureLod(" + sam + ", " + v + ".xyz, " + v + ".w)";
+            }
+            case Builtin::Tex1D:
+            case Builtin::Tex2DArray:
+            case Builtin::TexRect:
+                return "texture(" + sam + ", " + vec(c.type.cols) + ")";
+            case Builtin::Tex1Dproj:
+            case Builtin::TexRectproj:
+                return "textureProj(" + sam + ", " + vec(c.type.cols) + ")";
+            case Builtin::Tex1Dlod:
+            case Builtin::Tex2DArraylod:
+            case Builtin::Tex1Dbias:
+            case Builtin::Tex2DArraybias: {
+                bool lod = e.builtin == Builtin::Tex1Dlod || e.builtin == Builtin::Tex2DArraylod;
+                if (!lod)
+                    fragmentOnly(e);
+                std::string v = "(" + vec(4) + ")";
+                const char* coord =
+                    e.builtin == Builtin::Tex1Dlod || e.builtin == Builtin::Tex1Dbias ? ".x"
+                                                                                      : ".xyz";
+                return std::string(lod ? "textureLod(" : "texture(") + sam + ", " + v + coord +
+                       ", " + v + ".w)";
+            }
+            case Builtin::Tex1Dgrad:
+            case Builtin::Tex2Dgrad: {
+                int n = e.builtin == Builtin::Tex1Dgrad ? 1 : 2;
+                Type d = Type::vector(BaseType::Float, n);
+                std::string grads = ", " + conv(*e.args[2], d) + ", " + conv(*e.args[3], d) + ")";
+                if (wantShadow)
+                    return "vec4(textureGrad(" + sam + ", " + vec(3) + grads + ")";
+                return "textureGrad(" + sam + ", " + vec(n) + grads;
             }
             default:
                 return "vec4(0.0)";
@@ -1676,6 +1733,33 @@ private:
                     m_helpers += "void cg_clip(" + ty + " x) { if (" + test + ") discard; }\n";
                 }
                 return simple("cg_clip");
+            }
+            case Builtin::Sincos: {
+                std::string ty = glslType(t);
+                if (m_helperNames.insert("sincos" + ty).second) {
+                    m_helpers += "void cg_sincos(" + ty + " x, out " + ty + " s, out " + ty +
+                                 " c) { s = sin(x); c = cos(x); }\n";
+                }
+                return "cg_sincos(" + conv(*e.args[0], t) + ", " + ex(*e.args[1]) + ", " +
+                       ex(*e.args[2]) + ")";
+            }
+            case Builtin::Isnan:
+                return simple("isnan");
+            case Builtin::Isinf:
+                return simple("isinf");
+            case Builtin::Isfinite: {
+                // Finite: neither NaN nor infinite, component by component.
+                std::string ty = glslType(t);
+                if (m_helperNames.insert("isfinite" + ty).second) {
+                    std::string result = glslType(t.withBase(BaseType::Bool));
+                    std::string body =
+                        t.isScalar() ? "!isnan(x) && !isinf(x)"
+                                     : "not(" + result + "(" + glslType(t.withBase(BaseType::Int)) +
+                                           "(isnan(x)) + " + glslType(t.withBase(BaseType::Int)) +
+                                           "(isinf(x))))";
+                    m_helpers += result + " cg_isfinite(" + ty + " x) { return " + body + "; }\n";
+                }
+                return simple("cg_isfinite");
             }
             case Builtin::Transpose:
                 return "transpose(" + ex(*e.args[0]) + ")";

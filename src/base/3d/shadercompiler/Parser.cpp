@@ -26,8 +26,17 @@ std::string typeName(const Type& t) {
         case BaseType::Float:
             s = "float";
             break;
+        case BaseType::Sampler1D:
+            s = "sampler1D";
+            break;
         case BaseType::Sampler2D:
             s = "sampler2D";
+            break;
+        case BaseType::Sampler2DArray:
+            s = "sampler2DARRAY";
+            break;
+        case BaseType::SamplerRect:
+            s = "samplerRECT";
             break;
         case BaseType::SamplerCube:
             s = "samplerCUBE";
@@ -54,17 +63,20 @@ bool parseBuiltinTypeName(std::string_view w, Type& out) {
         out = Type::scalar(BaseType::Void);
         return true;
     }
-    if (w == "sampler2D") {
-        out = Type::scalar(BaseType::Sampler2D);
-        return true;
-    }
-    if (w == "samplerCUBE") {
-        out = Type::scalar(BaseType::SamplerCube);
-        return true;
-    }
-    if (w == "sampler2DShadow") {
-        out = Type::scalar(BaseType::Sampler2DShadow);
-        return true;
+    static const struct {
+        const char* name;
+        BaseType type;
+    } kSamplers[] = {{"sampler1D", BaseType::Sampler1D},
+                     {"sampler2D", BaseType::Sampler2D},
+                     {"samplerCUBE", BaseType::SamplerCube},
+                     {"sampler2DShadow", BaseType::Sampler2DShadow},
+                     {"sampler2DARRAY", BaseType::Sampler2DArray},
+                     {"samplerRECT", BaseType::SamplerRect}};
+    for (const auto& s : kSamplers) {
+        if (w == s.name) {
+            out = Type::scalar(s.type);
+            return true;
+        }
     }
     BaseType base;
     std::string_view rest;

@@ -64,7 +64,16 @@ enum class ParamType {
     Float4x4,
 };
 
-enum class SamplerKind { Sampler2D, SamplerCube, Sampler2DShadow };
+// Sampler2DArray binds a 2D array texture, SamplerRect a rectangle texture
+// addressed in texels.
+enum class SamplerKind {
+    Sampler2D,
+    SamplerCube,
+    Sampler2DShadow,
+    Sampler1D,
+    Sampler2DArray,
+    SamplerRect
+};
 
 // One uniform leaf: its full Cg name ("In.lights.diffuseColors[2]"), type,
 // first register and register count.
