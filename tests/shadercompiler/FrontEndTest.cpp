@@ -218,6 +218,29 @@ float4 main_fp(float4 t : TEXCOORD0, Maps maps) : COLOR
     return c;
 }
 )"},
+    {"typedefs_struct_constructors_initializer_lists", Stage::Fragment, R"(
+typedef float4 colour;
+typedef float3 Palette[3], Vec;
+typedef struct { colour tint; float weight; } Layer;
+typedef struct LightTag { Vec dir; float power; } Light;
+struct Pair { Layer a; Layer b; };
+static const Palette kPalette = { { 1, 0, 0 }, float3(0, 1, 0), 0.5 };
+static const Light kLights[2] = { { { 0, 0, 1 }, 2 }, { float3(1, 0, 0), 0.5 } };
+const Layer kBase = { float4(1, 1, 1, 1), 0.25 };
+Layer blend(Layer x, Layer y) { return Layer(lerp(x.tint, y.tint, y.weight), x.weight + y.weight); }
+colour main_fp(float4 t : TEXCOORD0) : COLOR
+{
+    typedef int Count;
+    Count n = 2;
+    Layer l = Layer(t, 0.5);
+    struct LightTag sun = { normalize(t.xyz), 3 };
+    Light moon = Light(t.zyx, n);
+    Pair p = { l, { colour(0, 0, 0, 1), 1 } };
+    Pair q = Pair(blend(p.a, p.b), kBase);
+    Vec v = kPalette[n] * kLights[1].power + sun.dir * moon.power;
+    return q.a.tint + float4(v, q.b.weight);
+}
+)"},
     {"texture_kinds_in_vertex_programs", Stage::Vertex, R"(
 float4 main_vp(float4 p : POSITION, uniform sampler1D heights, uniform sampler2DARRAY tiles,
                out float4 colour : COLOR0) : POSITION
@@ -378,6 +401,35 @@ const BadCase kBad[] = {
      "float4 f(sampler2D s, float2 t) { return tex2D(s, t); }\nsampler1D r;\n"
      "float4 main_fp(float4 t : TEXCOORD0) : COLOR\n{\n    return f(r, t.xy);\n}\n",
      5, "no overload of function 'f' matches (sampler1D, float2)"},
+    {"typedef_redefines_a_type", Stage::Fragment,
+     "struct S { float a; };\ntypedef float4 S;\nfloat4 main_fp() : COLOR { return 0; }\n", 2,
+     "redefinition of type 'S'"},
+    {"typedef_of_a_built_in_name", Stage::Fragment,
+     "typedef float half;\nfloat4 main_fp() : COLOR { return 0; }\n", 1,
+     "redefinition of type 'half'"},
+    {"struct_constructor_with_too_few_values", Stage::Fragment,
+     "struct S { float4 a; float b; };\nfloat4 main_fp() : COLOR\n{\n    S s = S(1);\n"
+     "    return s.a;\n}\n",
+     4, "constructor of 1 values for struct 'S' of 2 members"},
+    {"struct_constructor_with_a_wrong_value", Stage::Fragment,
+     "struct S { float4 a; float b; };\nfloat4 main_fp(uniform float4x4 m) : COLOR\n{\n"
+     "    S s = S(m, 1);\n    return s.a;\n}\n",
+     4, "cannot convert float4x4 to float4 in member 'a' of 'S'"},
+    {"struct_with_a_sampler_built_from_values", Stage::Fragment,
+     "struct S { sampler2D map; float4 a; };\nsampler2D g;\nfloat4 main_fp() : COLOR\n{\n"
+     "    S s = S(g, 1);\n    return s.a;\n}\n",
+     5, "struct 'S' cannot be built from values: member 'map' is a uniform or sampler"},
+    {"struct_initializer_list_too_long", Stage::Fragment,
+     "struct S { float4 a; float b; };\nfloat4 main_fp() : COLOR\n{\n    S s = { 1, 2, 3 };\n"
+     "    return s.a;\n}\n",
+     4, "initializer list of 3 values for struct 'S' of 2 members"},
+    {"struct_member_initialized_with_a_struct_of_another_kind", Stage::Fragment,
+     "struct A { float x; };\nstruct B { float x; };\nstruct P { A a; };\n"
+     "float4 main_fp() : COLOR\n{\n    B b = { 1 };\n    P p = { b };\n    return p.a.x;\n}\n",
+     7, "cannot convert B to A in initialization of member 'a'"},
+    {"array_initializer_list_too_short", Stage::Fragment,
+     "static const float w[3] = { 1, 2 };\nfloat4 main_fp() : COLOR { return w[0]; }\n", 1,
+     "initializer list of 2 values for float[3]"},
     {"missing_entry_point", Stage::Fragment, "float4 main_vp() : POSITION { return 0; }\n", 1,
      "entry point 'main_fp' not found"},
 };

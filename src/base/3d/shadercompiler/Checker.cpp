@@ -280,6 +280,21 @@ private:
             }
             return;
         }
+        if (target.isStruct()) {
+            if (!structValues(list, *target.st, "initializer list"))
+                return;
+            for (size_t i = 0; i < list.args.size(); ++i) {
+                Expr& a = *list.args[i];
+                const StructMember& m = target.st->members[i];
+                if (a.kind == ExprKind::InitList) {
+                    checkInitList(a, m.type);
+                } else {
+                    checkExpr(a);
+                    requireConvertible(a, m.type, "initialization of member '" + m.name + "'");
+                }
+            }
+            return;
+        }
         if (!target.isNumeric()) {
             m_diag.error(list.loc, "initializer list for " + typeName(target));
             return;
@@ -301,6 +316,26 @@ private:
             m_diag.error(list.loc, "initializer list of " + std::to_string(comps) +
                                        " components for " + typeName(target));
         }
+    }
+
+    // A struct value written member by member (constructor or initializer
+    // list): one value per member, and only members that hold values.
+    bool structValues(const Expr& e, const StructDecl& st, const char* what) {
+        if (e.args.size() != st.members.size()) {
+            m_diag.error(e.loc, std::string(what) + " of " + std::to_string(e.args.size()) +
+                                    " values for struct '" + st.name + "' of " +
+                                    std::to_string(st.members.size()) + " members");
+            return false;
+        }
+        for (const auto& m : st.members) {
+            if (m.uniform || !livesInGlsl(m.type)) {
+                m_diag.error(e.loc, "struct '" + st.name +
+                                        "' cannot be built from values: member '" + m.name +
+                                        "' is a uniform or sampler");
+                return false;
+            }
+        }
+        return true;
     }
 
     void requireConvertible(const Expr& e, const Type& to, const std::string& what) {
@@ -663,6 +698,16 @@ private:
         for (auto& a : e.args)
             checkExpr(*a);
         bool cast = e.name == "cast";
+        if (!cast && target.isStruct()) {
+            if (!structValues(e, *target.st, "constructor"))
+                return;
+            for (size_t i = 0; i < e.args.size(); ++i) {
+                const StructMember& m = target.st->members[i];
+                requireConvertible(*e.args[i], m.type,
+                                   "member '" + m.name + "' of '" + target.st->name + "'");
+            }
+            return;
+        }
         if (cast && target.isStruct()) {
             const Expr& a = *e.args[0];
             if (!(a.type.isScalar() &&

@@ -1229,6 +1229,10 @@ private:
             s = typeStr(t.element()) + "[" + std::to_string(t.arraySize) + "](";
             for (size_t i = 0; i < e.args.size(); ++i)
                 s += (i ? ", " : "") + initValue(*e.args[i], t.element());
+        } else if (t.isStruct()) {
+            s = typeStr(t) + "(";
+            for (size_t i = 0; i < e.args.size() && i < t.st->members.size(); ++i)
+                s += (i ? ", " : "") + initValue(*e.args[i], t.st->members[i].type);
         } else {
             s = typeStr(t) + "(";
             for (size_t i = 0; i < e.args.size(); ++i)
@@ -1406,6 +1410,12 @@ private:
 
     std::string construct(const Expr& e) {
         const Type& t = e.castType;
+        if (t.isStruct() && e.name == "construct") {
+            std::string s = typeStr(t) + "(";
+            for (size_t i = 0; i < e.args.size() && i < t.st->members.size(); ++i)
+                s += (i ? ", " : "") + conv(*e.args[i], t.st->members[i].type);
+            return s + ")";
+        }
         if (t.isStruct()) {
             if (e.args[0]->type == t)
                 return ex(*e.args[0]);

@@ -458,6 +458,11 @@ private:
             return false;
         if (parseBuiltinTypeName(t.text, out))
             return true;
+        auto td = m_typedefs.find(t.text);
+        if (td != m_typedefs.end()) {
+            out = td->second;
+            return true;
+        }
         auto it = m_structs.find(t.text);
         if (it == m_structs.end())
             return false;
@@ -550,16 +555,17 @@ private:
         return s;
     }
 
-    void structDecl() {
+    // "struct Name { ... }"; in a typedef the name may be left out
+    // ("typedef struct { ... } Name;") and is then set by the caller.
+    StructDecl* structDecl(bool anonymous = false) {
         SourceLoc loc = peek().loc;
         expect("struct");
         auto sd = std::make_unique<StructDecl>();
-        sd->name = ident("a struct name");
+        if (!anonymous || !is("{"))
+            sd->name = ident("a struct name");
         sd->loc = loc;
-        if (m_structs.count(sd->name)) {
-            m_diag.error(loc, "redefinition of struct '" + sd->name + "'");
-            throw ParseError{};
-        }
+        if (!sd->name.empty())
+            requireNewTypeName(sd->name, loc);
         expect("{");
         int depth = 1;
         while (!accept("}")) {
@@ -593,15 +599,65 @@ private:
             } while (accept(","));
             expect(";");
         }
-        accept(";");
-        m_structs[sd->name] = sd.get();
-        m_structDepth[sd.get()] = depth;
+        if (!anonymous)
+            accept(";");
+        StructDecl* result = sd.get();
+        if (!sd->name.empty())
+            m_structs[sd->name] = result;
+        m_structDepth[result] = depth;
         m_prog.structs.push_back(std::move(sd));
+        return result;
+    }
+
+    void requireNewTypeName(const std::string& name, SourceLoc loc) {
+        Type t;
+        if (m_structs.count(name) || m_typedefs.count(name) || parseBuiltinTypeName(name, t)) {
+            m_diag.error(loc, "redefinition of type '" + name + "'");
+            throw ParseError{};
+        }
+    }
+
+    // "typedef TYPE Name[N], Other;" and "typedef struct [Tag] { ... } Name;":
+    // the names stand for the type wherever a type may be written.
+    void typedefDecl() {
+        expect("typedef");
+        Type base;
+        StructDecl* fresh = nullptr;
+        if (is("struct") && (is("{", 1) || is("{", 2))) {
+            fresh = structDecl(true);
+            base = Type::scalar(BaseType::Struct);
+            base.st = fresh;
+        } else {
+            base = type();
+        }
+        do {
+            SourceLoc loc = peek().loc;
+            std::string name = ident("a type name");
+            Type t = base;
+            arraySuffix(t);
+            if (fresh && fresh->name.empty() && !t.isArray()) {
+                requireNewTypeName(name, loc);
+                fresh->name = name;
+                m_structs[name] = fresh;
+                continue;
+            }
+            requireNewTypeName(name, loc);
+            m_typedefs[name] = t;
+        } while (accept(","));
+        expect(";");
+        if (fresh && fresh->name.empty()) {
+            // Only array types of it were named: the struct needs a name of its own.
+            fresh->name = "anonymous_struct_" + std::to_string(m_prog.structs.size());
+        }
     }
 
     void globalDecl() {
         if (accept(";"))
             return;
+        if (is("typedef")) {
+            typedefDecl();
+            return;
+        }
         if (is("struct") && peek(2).kind == Tok::Punct && peek(2).text == "{") {
             structDecl();
             return;
@@ -619,10 +675,15 @@ private:
             else
                 break;
         }
+        // A const global is a constant, not a parameter, unless said so.
+        if (isConst && !uniform)
+            isStatic = true;
         SourceLoc loc = peek().loc;
         Type base = type();
         std::string name = ident("a name");
         if (is("(")) {
+            if (base.isArray())
+                fail("a function cannot return an array");
             function(base, name, loc);
             return;
         }
@@ -854,6 +915,10 @@ private:
             expect(";");
             return s;
         }
+        if (is("typedef")) {
+            typedefDecl();
+            return s;
+        }
         if (declStart())
             return declStmt();
         s->kind = StmtKind::ExprStmt;
@@ -1048,6 +1113,7 @@ private:
     Program& m_prog;
     Diagnostics& m_diag;
     std::map<std::string, const StructDecl*> m_structs;
+    std::map<std::string, Type> m_typedefs;
     std::map<std::string, long long> m_constInts;
     std::map<const StructDecl*, int> m_structDepth;
     int m_nesting = 0;
