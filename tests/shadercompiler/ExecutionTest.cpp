@@ -55,6 +55,13 @@ public:
         }
         ADD_FAILURE() << "no parameter " << name;
     }
+    // Loads the initial values the reflection carries, as the device does.
+    void setInitialValues() {
+        for (const auto& p : m_reflection.parameters) {
+            for (size_t i = 0; i < p.initialValue.size(); ++i)
+                m_values[p.registerIndex * 4 + i] = p.initialValue[i];
+        }
+    }
     const std::vector<float>& values() const { return m_values; }
 
 private:
@@ -374,6 +381,28 @@ float4 main_fp(uniform float4 a, uniform float4 specials, uniform float4 b) : CO
         {std::sin(0.5f) + std::cos(0.5f) * 10, std::sin(-2.0f) + std::cos(1.25f) * 10,
          4 + 1 * 8 + 2 * 64 + 2 * 512, logic[0] + logic[1] * 16 + logic[2] * 256 + logic[3] * 4096},
         1e-3f);
+}
+
+TEST_F(ExecutionTest, ParametersStartWithTheirInitialValues) {
+    const char* fragment = R"(
+float4 tint = { 0.5, 0.25, 2, 1 };
+float3x3 m = float3x3(1, 2, 3, 4, 5, 6, 7, 8, 9);
+struct L { float4 c; float w; };
+L light = L(float4(1, 2, 3, 4), -2);
+int4 counts[2] = { int4(1, 2, 3, 4), 7 };
+float4 main_fp(uniform float4 x) : COLOR
+{
+    return tint + float4(m[1], 0) + light.c * light.w + x + counts[1] * 100;
+}
+)";
+    Stages s = compile(kPassVertex, fragment);
+    ASSERT_TRUE(s.fs.success);
+    Registers vp(s.vs.reflection), fp(s.fs.reflection);
+    fp.setInitialValues();
+    fp.set("x", {0, 0, 0, 10});
+    draw(s, vp, fp);
+    expectNear(pixel(1, 6),
+               {0.5f + 4 - 2 + 700, 0.25f + 5 - 4 + 700, 2 + 6 - 6 + 700, 1 + 0 - 8 + 10 + 700});
 }
 
 TEST_F(ExecutionTest, StructUniformsAreSetByRegisterIndex) {

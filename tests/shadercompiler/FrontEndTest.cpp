@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <ostream>
 #include <string>
+#include <vector>
 
 using shaderinterface::Stage;
 
@@ -455,6 +457,57 @@ TEST_P(BadProgram, FailsWithMessageAndLine) {
 
 INSTANTIATE_TEST_SUITE_P(Language, BadProgram, ::testing::ValuesIn(kBad),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A global with an initial value is a parameter whose value the reflection
+// carries, register by register; const and static globals are constants.
+TEST(Parameters, InitialValuesOfGlobals) {
+    const char* text = R"(float4 tint = { 1, 0.5, 0.25, 1 };
+float gain = 2 * 0.75;
+float2x3 rot = float2x3(1, 2, 3, 4, 5, 6);
+struct L { float4 c; bool on; };
+L light = { float4(0.1, 0.2, 0.3, 0.4), true };
+float4 palette[3] = { 1, float4(0, 1, 0, 1), { 0, 0, 1, -1 } };
+static const float kScale = 4;
+const float4 kOffset = -float4(1, 2, 3, 4);
+int count = kScale / 3;
+float4 derived = tint * 2;
+uniform float4 plain;
+float4 main_fp(uniform int i) : COLOR
+{
+    return tint * gain + rot[1].xyzz + light.c * light.on + palette[i] + kOffset + count +
+           derived + plain;
+}
+)";
+    auto r = shadercompiler::compile(text, "main_fp", Stage::Fragment);
+    ASSERT_TRUE(r.success) << r.listing;
+    EXPECT_EQ(r.listing,
+              "shader(10) : warning: initial value of parameter 'derived' is not a constant and "
+              "is ignored\n");
+    std::map<std::string, std::vector<float>> values;
+    for (const auto& p : r.reflection.parameters)
+        values[p.name] = p.initialValue;
+    std::map<std::string, std::vector<float>> expected = {
+        {"tint", {1, 0.5f, 0.25f, 1}},
+        {"gain", {1.5f, 0, 0, 0}},
+        {"rot", {1, 2, 3, 0, 4, 5, 6, 0}},
+        {"light.c", {0.1f, 0.2f, 0.3f, 0.4f}},
+        {"light.on", {1, 0, 0, 0}},
+        {"palette[0]", {1, 1, 1, 1}},
+        {"palette[1]", {0, 1, 0, 1}},
+        {"palette[2]", {0, 0, 1, -1}},
+        {"count", {1, 0, 0, 0}},
+        {"derived", {}},
+        {"plain", {}},
+        {"i", {}},
+    };
+    EXPECT_EQ(values, expected);
+    // The constants are written into the program text, not read from registers.
+    EXPECT_EQ(values.count("kScale") + values.count("kOffset"), 0u);
+    if (!shadertest::glslangValidator().empty()) {
+        auto check = shadertest::validateGlsl("", r.glsl);
+        EXPECT_TRUE(check.ok) << check.output << "\n" << r.glsl;
+    }
+}
 
 // One text holds both stages; each compile emits only what its entry point
 // reaches, so fragment-only helpers and their uniforms do not reach the

@@ -103,6 +103,14 @@ TEST(ShadercTool, MessagesNameTheLineWhereTheTextWasWritten) {
         {"inside the included file",
          "float4 main_fp(float4 c : COLOR0) : COLOR { return scaled(c); }\n",
          "lib/header.cg(6) : error: undefined variable 'HELPER_GAIN'"},
+        {"a warning",
+         "// A parameter with a value that is no constant.\n"
+         "#define DOUBLE 2\n"
+         "float4 base;\n"
+         "float4 k = base * DOUBLE;\n"
+         "float4 main_fp() : COLOR { return k; }\n",
+         "custom.cg(5) : warning: initial value of parameter 'k' is not a constant and is "
+         "ignored"},
     };
     for (const Case& c : cases) {
         testsupport::TempDir dir;

@@ -143,7 +143,13 @@ int main(int argc, char** argv) {
     std::cout << "// registers: " << r.reflection.numRegisters << "\n";
     for (const auto& p : r.reflection.parameters) {
         std::cout << "// parameter " << p.name << " " << paramTypeName(p.type) << " register "
-                  << p.registerIndex << " count " << p.registerCount << "\n";
+                  << p.registerIndex << " count " << p.registerCount;
+        if (!p.initialValue.empty()) {
+            std::cout << " initial";
+            for (float v : p.initialValue)
+                std::cout << " " << v;
+        }
+        std::cout << "\n";
     }
     for (const auto& s : r.reflection.samplers) {
         std::cout << "// sampler " << s.name << " " << samplerKindName(s.kind) << " unit "

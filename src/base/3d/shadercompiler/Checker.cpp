@@ -164,14 +164,10 @@ public:
         int ordinal = 0;
         for (auto& g : m_prog.globals) {
             g->ordinal = ordinal++;
-            if (g->init) {
-                if (g->uniform) {
-                    m_diag.warning(g->loc,
-                                   "initial value of parameter '" + g->name + "' is ignored");
-                } else {
-                    checkInit(*g);
-                }
-            }
+            // A parameter's initial value is its value until the engine
+            // sets another; the emitter folds it to constants.
+            if (g->init)
+                checkInit(*g);
             declare(g.get());
         }
         for (auto& f : m_prog.funcs) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <map>
 #include <set>
@@ -593,10 +594,27 @@ private:
         for (const auto& g : m_prog.globals) {
             if (!g->uniform)
                 continue;
-            if (g->type.isSampler())
+            if (g->type.isSampler()) {
                 m_varSampler[g.get()] = addSampler(g->name, g->type, g->semantic, g->loc);
-            else
-                m_varRoot[g.get()] = addRoot(g->name, g->type, g->loc);
+                continue;
+            }
+            int root = addRoot(g->name, g->type, g->loc);
+            m_varRoot[g.get()] = root;
+            if (!g->init)
+                continue;
+            int size = regSize(g->type);
+            std::vector<float> image;
+            if (size <= kMaxRegisters) {
+                image.assign(static_cast<size_t>(size) * 4, 0.0f);
+                if (!constantRegisters(*g->init, g->type, image.data(), 0))
+                    image.clear();
+            }
+            if (image.empty()) {
+                m_diag.warning(g->init->loc, "initial value of parameter '" + g->name +
+                                                 "' is not a constant and is ignored");
+            } else {
+                m_initialValues[root] = std::move(image);
+            }
         }
         for (const auto& p : m_entry.params) {
             if (p->type.isSampler()) {
@@ -607,6 +625,168 @@ private:
                 traverseVarying(p->name, *p->type.st, p->loc);
             }
         }
+    }
+
+    // ---- initial values of parameters --------------------------------------
+    // Components of a numeric constant expression (literals, constructors,
+    // casts, unary and arithmetic operators, static constants), matrices row
+    // by row. False for anything that is not constant.
+    bool constComponents(const Expr& e, std::vector<double>& out, int depth) const {
+        if (depth > kMaxNesting || out.size() > 16 * 4096)
+            return false;
+        switch (e.kind) {
+            case ExprKind::IntLit:
+            case ExprKind::BoolLit:
+                out.push_back(static_cast<double>(e.ival));
+                return true;
+            case ExprKind::FloatLit:
+                out.push_back(e.fval);
+                return true;
+            case ExprKind::Var: {
+                const VarDecl* v = e.var;
+                if (!v || v->scope != VarDecl::Scope::Global || !v->isStatic || !v->isConst ||
+                    !v->init || !v->type.isNumeric())
+                    return false;
+                std::vector<double> value;
+                if (!fitComponents(*v->init, v->type, value, depth + 1))
+                    return false;
+                out.insert(out.end(), value.begin(), value.end());
+                return true;
+            }
+            case ExprKind::Unary: {
+                if (e.name != "-" && e.name != "+")
+                    return false;
+                size_t first = out.size();
+                if (!constComponents(*e.args[0], out, depth + 1))
+                    return false;
+                if (e.name == "-") {
+                    for (size_t i = first; i < out.size(); ++i)
+                        out[i] = -out[i];
+                }
+                return true;
+            }
+            case ExprKind::Construct: {
+                if (!e.castType.isNumeric())
+                    return false;
+                std::vector<double> value;
+                if (e.args.size() == 1) {
+                    if (!fitComponents(*e.args[0], e.castType, value, depth + 1))
+                        return false;
+                } else {
+                    for (const auto& a : e.args) {
+                        if (!constComponents(*a, value, depth + 1))
+                            return false;
+                    }
+                    if (static_cast<int>(value.size()) != e.castType.components())
+                        return false;
+                }
+                out.insert(out.end(), value.begin(), value.end());
+                return true;
+            }
+            case ExprKind::Binary: {
+                const std::string& op = e.name;
+                if (op != "+" && op != "-" && op != "*" && op != "/")
+                    return false;
+                std::vector<double> a, b;
+                if (!constComponents(*e.args[0], a, depth + 1) ||
+                    !constComponents(*e.args[1], b, depth + 1))
+                    return false;
+                if (a.size() == 1)
+                    a.assign(b.size(), a[0]);
+                if (b.size() == 1)
+                    b.assign(a.size(), b[0]);
+                if (a.size() != b.size())
+                    return false;
+                bool integer = e.opType.base != BaseType::Float;
+                for (size_t i = 0; i < a.size(); ++i) {
+                    double r;
+                    if (op == "+") {
+                        r = a[i] + b[i];
+                    } else if (op == "-") {
+                        r = a[i] - b[i];
+                    } else if (op == "*") {
+                        r = a[i] * b[i];
+                    } else {
+                        if (integer && b[i] == 0)
+                            return false;
+                        r = a[i] / b[i];
+                    }
+                    out.push_back(integer ? std::trunc(r) : r);
+                }
+                return true;
+            }
+            default:
+                return false;
+        }
+    }
+    // The components of `e` brought to type `t` the way an assignment
+    // converts: a scalar fills every component, longer values are cut.
+    bool fitComponents(const Expr& e, const Type& t, std::vector<double>& out, int depth) const {
+        std::vector<double> value;
+        if (e.kind == ExprKind::InitList) {
+            for (const auto& a : e.args) {
+                if (!constComponents(*a, value, depth + 1))
+                    return false;
+            }
+        } else if (!constComponents(e, value, depth)) {
+            return false;
+        }
+        int n = t.components();
+        if (value.size() == 1)
+            value.assign(static_cast<size_t>(n), value[0]);
+        if (static_cast<int>(value.size()) < n)
+            return false;
+        value.resize(static_cast<size_t>(n));
+        for (double& v : value) {
+            if (t.base == BaseType::Bool)
+                v = v != 0.0 ? 1.0 : 0.0;
+            else if (t.base == BaseType::Int)
+                v = std::trunc(v);
+        }
+        out.insert(out.end(), value.begin(), value.end());
+        return true;
+    }
+    // Writes the constant value of `e` as a `t` into the registers `regs`
+    // (four floats each, in the register layout of t).
+    bool constantRegisters(const Expr& e, const Type& t, float* regs, int depth) const {
+        if (depth > kMaxNesting)
+            return false;
+        if (e.kind == ExprKind::Var && e.var && e.var->scope == VarDecl::Scope::Global &&
+            e.var->isStatic && e.var->isConst && e.var->init && e.var->type == t && !t.isNumeric())
+            return constantRegisters(*e.var->init, t, regs, depth + 1);
+        if (t.isArray()) {
+            if (e.kind != ExprKind::InitList)
+                return false;
+            int stride = regSize(t.element());
+            for (size_t i = 0; i < e.args.size() && static_cast<int>(i) < t.arraySize; ++i) {
+                if (!constantRegisters(*e.args[i], t.element(), regs + i * stride * 4, depth + 1))
+                    return false;
+            }
+            return true;
+        }
+        if (t.isStruct()) {
+            if (e.kind != ExprKind::InitList &&
+                !(e.kind == ExprKind::Construct && e.name == "construct" && e.castType == t))
+                return false;
+            for (size_t i = 0; i < e.args.size() && i < t.st->members.size(); ++i) {
+                const StructMember& m = t.st->members[i];
+                if (!constantRegisters(*e.args[i], m.type, regs + memberOffset(*t.st, m.name) * 4,
+                                       depth + 1))
+                    return false;
+            }
+            return true;
+        }
+        if (!t.isNumeric())
+            return false;
+        std::vector<double> value;
+        if (!fitComponents(e, t, value, depth))
+            return false;
+        for (int i = 0; i < t.components(); ++i) {
+            int row = t.matrix ? i / t.cols : 0;
+            int col = t.matrix ? i % t.cols : i;
+            regs[row * 4 + col] = static_cast<float>(value[static_cast<size_t>(i)]);
+        }
+        return true;
     }
 
     struct UPath {
@@ -885,7 +1065,10 @@ private:
             u.top = true;
             next += u.size;
             container = &u;
-            listLeaves(u.cgName, u.type, u.reg, refl.parameters);
+            auto init = m_initialValues.find(u.root);
+            listLeaves(
+                u.cgName, u.type, u.reg, refl.parameters,
+                init == m_initialValues.end() ? nullptr : init->second.data() + u.offset * 4);
         }
         refl.numRegisters = next;
         if (next > kMaxRegisters) {
@@ -926,21 +1109,26 @@ private:
             refl.samplers.push_back(info);
         }
     }
+    // `init`: the initial value's registers for this part, or null.
     void listLeaves(const std::string& name, const Type& t, int base,
-                    std::vector<ParameterInfo>& out) {
+                    std::vector<ParameterInfo>& out, const float* init) {
         if (t.isArray()) {
             int stride = regSize(t.element());
             for (int i = 0; i < t.arraySize; ++i)
                 listLeaves(name + "[" + std::to_string(i) + "]", t.element(), base + i * stride,
-                           out);
+                           out, init ? init + i * stride * 4 : nullptr);
         } else if (t.isStruct()) {
             for (const auto& m : t.st->members) {
+                int offset = memberOffset(*t.st, m.name);
                 if (!m.type.isSampler())
-                    listLeaves(name + "." + m.name, m.type, base + memberOffset(*t.st, m.name),
-                               out);
+                    listLeaves(name + "." + m.name, m.type, base + offset, out,
+                               init ? init + offset * 4 : nullptr);
             }
         } else if (t.isNumeric()) {
-            out.push_back({name, paramType(t), base, t.matrix ? t.rows : 1});
+            int count = t.matrix ? t.rows : 1;
+            out.push_back({name, paramType(t), base, count, {}});
+            if (init)
+                out.back().initialValue.assign(init, init + count * 4);
         }
     }
     std::string resolvePlaceholders(const std::string& body) {
@@ -1990,6 +2178,7 @@ private:
     std::map<const FuncDecl*, std::string> m_funcNames;
 
     std::vector<Root> m_roots;
+    std::map<int, std::vector<float>> m_initialValues;  // by root
     std::map<const VarDecl*, int> m_varRoot;
     std::map<std::pair<const StructDecl*, std::string>, int> m_memberRoot;
     std::vector<Sampler> m_samplers;

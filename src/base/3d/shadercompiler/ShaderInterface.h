@@ -76,12 +76,15 @@ enum class SamplerKind {
 };
 
 // One uniform leaf: its full Cg name ("In.lights.diffuseColors[2]"), type,
-// first register and register count.
+// first register and register count, and for a global declared with an
+// initial value ("float4 tint = { 1, 0.5, 0, 1 };") that value: four floats
+// per register, the value until a material or script sets another.
 struct ParameterInfo {
     std::string name;
     ParamType type = ParamType::Float4;
     int registerIndex = 0;
     int registerCount = 1;
+    std::vector<float> initialValue;  // empty or registerCount * 4 floats
 };
 
 // One sampler: its full Cg name ("In.baseMap"), the GLSL uniform name the
