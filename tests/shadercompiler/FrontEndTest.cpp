@@ -613,4 +613,24 @@ TEST(HostileInput, DeepNestingIsRefusedWithoutRunningOutOfStack) {
     EXPECT_TRUE(r.success) << r.listing;
 }
 
+// Constants defined from constants, each used twice: folding each once keeps
+// the compile linear where walking the definitions would take 2^60 steps.
+TEST(HostileInput, ChainedConstantsFoldOnce) {
+    std::string source = "static const int i0 = 1;\nconst float f0 = 0.5;\n";
+    for (int n = 1; n <= 60; ++n) {
+        std::string a = std::to_string(n - 1), b = std::to_string(n);
+        source += "static const int i" + b + " = i" + a + " + i" + a + " - i" + a + ";\n";
+        source += "const float f" + b + " = f" + a + " * f" + a + " / f" + a + ";\n";
+    }
+    source +=
+        "float4 start = f60;\n"
+        "float4 main_fp(uniform float4 u[2]) : COLOR { return u[i60] + start; }\n";
+    auto r = shadercompiler::compile(source, "main_fp", Stage::Fragment);
+    ASSERT_TRUE(r.success) << r.listing;
+    ASSERT_EQ(r.reflection.parameters.size(), 2u);
+    EXPECT_EQ(r.reflection.parameters[0].initialValue,
+              (std::vector<float>{0.5f, 0.5f, 0.5f, 0.5f}));
+    EXPECT_EQ(r.reflection.parameters[1].name, "u[1]");
+}
+
 }  // namespace

@@ -647,10 +647,16 @@ private:
                 if (!v || v->scope != VarDecl::Scope::Global || !v->isStatic || !v->isConst ||
                     !v->init || !v->type.isNumeric())
                     return false;
-                std::vector<double> value;
-                if (!fitComponents(*v->init, v->type, value, depth + 1))
+                // Folded once per constant, as in constIndex.
+                auto known = m_constValues.find(v);
+                if (known == m_constValues.end()) {
+                    std::vector<double> value;
+                    bool ok = fitComponents(*v->init, v->type, value, depth + 1);
+                    known = m_constValues.emplace(v, std::make_pair(ok, std::move(value))).first;
+                }
+                if (!known->second.first)
                     return false;
-                out.insert(out.end(), value.begin(), value.end());
+                out.insert(out.end(), known->second.second.begin(), known->second.second.end());
                 return true;
             }
             case ExprKind::Unary: {
@@ -884,8 +890,18 @@ private:
                     return true;
                 }
                 if (e.var && e.var->isStatic && e.var->isConst && e.var->init &&
-                    e.var->type.isScalar() && e.var->type.base == BaseType::Int)
-                    return constIndex(*e.var->init, v);
+                    e.var->type.isScalar() && e.var->type.base == BaseType::Int) {
+                    // Each constant is folded once: constants defined from
+                    // constants would otherwise cost exponential time.
+                    auto known = m_constInts.find(e.var);
+                    if (known == m_constInts.end()) {
+                        long long value = 0;
+                        bool ok = constIndex(*e.var->init, value);
+                        known = m_constInts.emplace(e.var, std::make_pair(ok, value)).first;
+                    }
+                    v = known->second.second;
+                    return known->second.first;
+                }
                 return false;
             case ExprKind::Unary:
                 if (e.name != "-" || !constIndex(*e.args[0], v) || v == LLONG_MIN)
@@ -2179,6 +2195,9 @@ private:
 
     std::vector<Root> m_roots;
     std::map<int, std::vector<float>> m_initialValues;  // by root
+    // Folded static constants: whether they are constant, and the value.
+    std::map<const VarDecl*, std::pair<bool, long long>> m_constInts;
+    mutable std::map<const VarDecl*, std::pair<bool, std::vector<double>>> m_constValues;
     std::map<const VarDecl*, int> m_varRoot;
     std::map<std::pair<const StructDecl*, std::string>, int> m_memberRoot;
     std::vector<Sampler> m_samplers;
