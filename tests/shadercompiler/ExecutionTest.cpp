@@ -486,6 +486,62 @@ float4 main_fp(float4 uv : TEXCOORD0, Maps maps, uniform sampler2D third) : COLO
     glDeleteTextures(3, textures);
 }
 
+TEST_F(ExecutionTest, OneDimensionalRectangleAndArrayTextures) {
+    const char* fragment = R"(
+sampler1D ramp : TEXUNIT0;
+samplerRECT rect : TEXUNIT1;
+sampler2DARRAY layers : TEXUNIT2;
+float4 main_fp(float4 uv : TEXCOORD0) : COLOR
+{
+    return float4(tex1D(ramp, 0.625).r, texRECT(rect, float2(1.5, 0.5)).r,
+                  tex2DARRAY(layers, float3(0.5, 0.5, 2)).r,
+                  tex1Dlod(ramp, float4(0.125, 0, 0, 0)).r);
+}
+)";
+    Stages s = compile(kPassVertex, fragment);
+    ASSERT_TRUE(s.fs.success);
+    ASSERT_EQ(s.fs.reflection.samplers.size(), 3u);
+    EXPECT_EQ(s.fs.reflection.samplers[0].kind, shaderinterface::SamplerKind::Sampler1D);
+    EXPECT_EQ(s.fs.reflection.samplers[1].kind, shaderinterface::SamplerKind::SamplerRect);
+    EXPECT_EQ(s.fs.reflection.samplers[2].kind, shaderinterface::SamplerKind::Sampler2DArray);
+    // Four texels (or layers) whose red channel tells them apart.
+    auto texels = [](std::initializer_list<float> reds) {
+        std::vector<unsigned char> data;
+        for (float r : reds)
+            data.insert(data.end(), {static_cast<unsigned char>(r * 255.0f + 0.5f), 0, 0, 255});
+        return data;
+    };
+    GLuint textures[3];
+    glGenTextures(3, textures);
+    const GLenum targets[3] = {GL_TEXTURE_1D, GL_TEXTURE_RECTANGLE, GL_TEXTURE_2D_ARRAY};
+    for (int i = 0; i < 3; ++i) {
+        glActiveTexture(GL_TEXTURE0 + i);
+        glBindTexture(targets[i], textures[i]);
+        glTexParameteri(targets[i], GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(targets[i], GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    }
+    std::vector<unsigned char> ramp = texels({0.2f, 0.4f, 0.6f, 0.8f});
+    std::vector<unsigned char> rect = texels({0.1f, 0.3f, 0.5f, 0.7f});
+    std::vector<unsigned char> layers = texels({0.25f, 0.5f, 0.75f});
+    glActiveTexture(GL_TEXTURE0);
+    glTexImage1D(GL_TEXTURE_1D, 0, GL_RGBA8, 4, 0, GL_RGBA, GL_UNSIGNED_BYTE, ramp.data());
+    glActiveTexture(GL_TEXTURE1);
+    glTexImage2D(GL_TEXTURE_RECTANGLE, 0, GL_RGBA8, 4, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                 rect.data());
+    glActiveTexture(GL_TEXTURE2);
+    glTexImage3D(GL_TEXTURE_2D_ARRAY, 0, GL_RGBA8, 1, 1, 3, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                 layers.data());
+    Registers vp(s.vs.reflection), fp(s.fs.reflection);
+    draw(s, vp, fp);
+    expectNear(pixel(6, 1), {0.6f, 0.3f, 0.75f, 0.2f}, 0.01f);
+    for (int i = 0; i < 3; ++i) {
+        glActiveTexture(GL_TEXTURE0 + i);
+        glBindTexture(targets[i], 0);
+    }
+    glActiveTexture(GL_TEXTURE0);
+    glDeleteTextures(3, textures);
+}
+
 TEST_F(ExecutionTest, VaryingsPassBySemantic) {
     // The vertex program writes more than the fragment program reads, in a
     // different struct and order.
