@@ -298,9 +298,9 @@ bool preprocessFile(const std::string& path, const PreprocessorOptions& options,
 // Where a place of the output came from, found through the include markers:
 // after a marker "//include NAME(LINE):k" the next output line is line LINE
 // of NAME. Text before the first marker belongs to `inputName` starting at
-// line 1. Exact when trimBeforeTerminators is false and no comment or
-// skipped conditional block spans lines; otherwise the lines removed inside a
-// file shift the count until that file's next marker.
+// line 1. Exact with insertLineMarkers, or when trimBeforeTerminators is
+// false and no comment or skipped conditional block spans lines; otherwise
+// the lines removed inside a file shift the count until the next marker.
 struct PreprocessorSourceLocation {
     std::string file;
     int line = 0;
