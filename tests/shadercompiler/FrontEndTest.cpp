@@ -215,6 +215,7 @@ float4 main_fp(float4 t : TEXCOORD0, Maps maps) : COLOR
     c += tex1Dproj(ramp, t.xw) + tex1Dlod(ramp, t) + tex1Dbias(ramp, t);
     c += tex1Dgrad(ramp, t.x, ddx(t.x), ddy(t.x));
     c += tex2Dgrad(maps.base, t.xy, ddx(t.xy), ddy(t.xy));
+    c += tex2D(maps.base, t.xy, ddx(t.xy), ddy(t.xy)) + tex1D(ramp, t.x, ddx(t.x), ddy(t.x));
     c += tex2DARRAY(layers, float3(t.xy, 2)) + tex2DARRAYlod(layers, t) + tex2DARRAYbias(layers, t);
     c += texRECT(screen, t.xy * 512) + texRECTproj(screen, t.xyw) + texRECTproj(screen, t);
     return c;
@@ -399,6 +400,10 @@ const BadCase kBad[] = {
      "sampler2D s;\nfloat4 main_fp(float4 t : TEXCOORD0) : COLOR\n{\n"
      "    return tex2Dgrad(s, t.xy, t.x, t.y);\n}\n",
      4, "argument 3 of 'tex2Dgrad' must be a float2, not float"},
+    {"tex2D_with_one_gradient", Stage::Fragment,
+     "sampler2D s;\nfloat4 main_fp(float4 t : TEXCOORD0) : COLOR\n{\n"
+     "    return tex2D(s, t.xy, t.zw);\n}\n",
+     4, "function 'tex2D' takes 2 or 4 arguments, not 3"},
     {"sampler1D_passed_as_sampler2D", Stage::Fragment,
      "float4 f(sampler2D s, float2 t) { return tex2D(s, t); }\nsampler1D r;\n"
      "float4 main_fp(float4 t : TEXCOORD0) : COLOR\n{\n    return f(r, t.xy);\n}\n",

@@ -115,12 +115,12 @@ const std::unordered_map<std::string, BuiltinInfo>& builtinTable() {
         {"isnan", {Builtin::Isnan, 1, 1}},
         {"isinf", {Builtin::Isinf, 1, 1}},
         {"isfinite", {Builtin::Isfinite, 1, 1}},
-        {"tex1D", {Builtin::Tex1D, 2, 2}},
+        {"tex1D", {Builtin::Tex1D, 2, 4}},
         {"tex1Dproj", {Builtin::Tex1Dproj, 2, 2}},
         {"tex1Dlod", {Builtin::Tex1Dlod, 2, 2}},
         {"tex1Dbias", {Builtin::Tex1Dbias, 2, 2}},
         {"tex1Dgrad", {Builtin::Tex1Dgrad, 4, 4}},
-        {"tex2D", {Builtin::Tex2D, 2, 2}},
+        {"tex2D", {Builtin::Tex2D, 2, 4}},
         {"tex2Dgrad", {Builtin::Tex2Dgrad, 4, 4}},
         {"tex2DARRAY", {Builtin::Tex2DArray, 2, 2}},
         {"tex2DARRAYlod", {Builtin::Tex2DArraylod, 2, 2}},
@@ -809,15 +809,25 @@ private:
         }
         const BuiltinInfo& info = bit->second;
         int n = static_cast<int>(e.args.size());
+        if (n == 3 && (info.id == Builtin::Tex1D || info.id == Builtin::Tex2D))
+            n = 0;  // two coordinates or the coordinates with both gradients
         if (n < info.minArgs || n > info.maxArgs) {
-            m_diag.error(e.loc, "function '" + e.name + "' takes " + std::to_string(info.minArgs) +
-                                    " arguments, not " + std::to_string(n));
+            std::string counts = std::to_string(info.minArgs);
+            if (info.maxArgs != info.minArgs)
+                counts += " or " + std::to_string(info.maxArgs);
+            m_diag.error(e.loc, "function '" + e.name + "' takes " + counts + " arguments, not " +
+                                    std::to_string(e.args.size()));
             e.type = Type::scalar(BaseType::Float);
             return;
         }
         e.builtin = info.id;
+        // tex1D(s, x, dx, dy) and tex2D(s, uv, dx, dy) take explicit gradients.
+        if (n == 4 && info.id == Builtin::Tex1D)
+            e.builtin = Builtin::Tex1Dgrad;
+        if (n == 4 && info.id == Builtin::Tex2D)
+            e.builtin = Builtin::Tex2Dgrad;
         if (m_func)
-            m_func->builtinsUsed.push_back(info.id);
+            m_func->builtinsUsed.push_back(e.builtin);
         checkBuiltin(e);
     }
 
