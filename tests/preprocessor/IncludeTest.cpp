@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <memory>
+#include <string>
 
 #include "PreprocessorTestUtil.h"
 #include "TestSupport.h"
@@ -30,6 +32,31 @@ protected:
 
     testsupport::TempDir m_dir;
 };
+
+struct ExpectedPlace {
+    const char* text;  // first found in the output
+    const char* file;
+    int line;
+};
+
+// Each text maps back to its file and line, by output place and by output line.
+void expectPlaces(const std::string& output, const std::string& inputName,
+                  std::initializer_list<ExpectedPlace> places) {
+    for (const auto& e : places) {
+        size_t position = output.find(e.text);
+        ASSERT_NE(position, std::string::npos) << e.text;
+        PreprocessorSourceLocation at = locatePreprocessedPosition(output, position, inputName);
+        EXPECT_EQ(at.file, e.file) << e.text << "\n" << output;
+        EXPECT_EQ(at.line, e.line) << e.text << "\n" << output;
+
+        int outputLine = 1;
+        for (size_t i = 0; i < position; ++i)
+            outputLine += output[i] == '\n';
+        PreprocessorSourceLocation byLine = locatePreprocessedLine(output, outputLine, inputName);
+        EXPECT_EQ(byLine.file, e.file) << e.text;
+        EXPECT_EQ(byLine.line, e.line) << e.text;
+    }
+}
 
 TEST_F(IncludeTest, ProcessesTheFileInPlaceBetweenMarkers) {
     write("shaders/lib/light.cg", "float LIGHT;\n#define LIT 1\n");
@@ -141,31 +168,56 @@ TEST_F(IncludeTest, OutputPlacesMapBackToFileAndLine) {
     Processed r = preprocess("m1\n#include lib.cg\nm3\nm4\n", options);
     ASSERT_TRUE(r.ok) << r.log;
 
-    struct {
-        const char* text;
-        const char* file;
-        int line;
-    } expected[] = {
-        {"m1", "shaders/main.cg", 1},  {"l1", "shaders/lib.cg", 1},   {"l2", "shaders/lib.cg", 2},
-        {"i1", "shaders/inner.cg", 1}, {"i2", "shaders/inner.cg", 2}, {"l4", "shaders/lib.cg", 4},
-        {"m3", "shaders/main.cg", 3},  {"m4", "shaders/main.cg", 4},
-    };
-    for (const auto& e : expected) {
-        size_t position = r.output.find(e.text);
-        ASSERT_NE(position, std::string::npos) << e.text;
-        PreprocessorSourceLocation at =
-            locatePreprocessedPosition(r.output, position + 1, options.fileName);
-        EXPECT_EQ(at.file, e.file) << e.text;
-        EXPECT_EQ(at.line, e.line) << e.text;
+    expectPlaces(r.output, options.fileName,
+                 {{"m1", "shaders/main.cg", 1},
+                  {"l1", "shaders/lib.cg", 1},
+                  {"l2", "shaders/lib.cg", 2},
+                  {"i1", "shaders/inner.cg", 1},
+                  {"i2", "shaders/inner.cg", 2},
+                  {"l4", "shaders/lib.cg", 4},
+                  {"m3", "shaders/main.cg", 3},
+                  {"m4", "shaders/main.cg", 4}});
+}
 
-        int outputLine = 1;
-        for (size_t i = 0; i < position; ++i)
-            outputLine += r.output[i] == '\n';
-        PreprocessorSourceLocation byLine =
-            locatePreprocessedLine(r.output, outputLine, options.fileName);
-        EXPECT_EQ(byLine.file, e.file) << e.text;
-        EXPECT_EQ(byLine.line, e.line) << e.text;
-    }
+TEST_F(IncludeTest, LineMarkersKeepEveryOutputLineExact) {
+    // Directive lines, skipped blocks and comments spanning lines all drop
+    // input lines; with line markers each token still maps to its own line.
+    write("shaders/inc.cg", "/* two\nlines */\n#define I 1\ni4\n#ifdef NO\nx\n#endif\ni8\n");
+    PreprocessorOptions options = named("shaders/main.cg");
+    options.insertLineMarkers = true;
+    Processed r = preprocess(
+        "#define A 1\n"
+        "/* block\n"
+        "   comment */\n"
+        "m4\n"
+        "#ifdef UNDEFINED\n"
+        "skipped\n"
+        "#else\n"
+        "m8\n"
+        "#endif\n"
+        "m10 /* spans\n"
+        "*/ m11\n"
+        "#include inc.cg\n"
+        "\n"
+        "m14\n",
+        options);
+    ASSERT_TRUE(r.ok) << r.log;
+    expectPlaces(r.output, options.fileName,
+                 {{"m4", "shaders/main.cg", 4},
+                  {"m8", "shaders/main.cg", 8},
+                  {"m10", "shaders/main.cg", 10},
+                  {"m11", "shaders/main.cg", 11},
+                  {"i4", "shaders/inc.cg", 4},
+                  {"i8", "shaders/inc.cg", 8},
+                  {"m14", "shaders/main.cg", 14}});
+    EXPECT_EQ(r.output.find("skipped"), std::string::npos);
+    // Markers stand only where lines were lost, one per place.
+    EXPECT_EQ(r.output.find(":2\n//include"), std::string::npos) << r.output;
+
+    // Without the option the output is what it always was.
+    options.insertLineMarkers = false;
+    Processed plain = preprocess("#define A 1\n/* c\n */\nm4\n", options);
+    EXPECT_EQ(plain.output, "\nm4\n");
 }
 
 }  // namespace

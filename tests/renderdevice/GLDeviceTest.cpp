@@ -54,7 +54,7 @@ shaderinterface::Reflection vertexReflection() {
     shaderinterface::Reflection r;
     r.stage = shaderinterface::Stage::Vertex;
     r.numRegisters = 4;
-    r.parameters.push_back({"In.modelViewProj", shaderinterface::ParamType::Float4x4, 0, 4});
+    r.parameters.push_back({"In.modelViewProj", shaderinterface::ParamType::Float4x4, 0, 4, {}});
     return r;
 }
 
@@ -62,8 +62,8 @@ shaderinterface::Reflection fragmentReflection() {
     shaderinterface::Reflection r;
     r.stage = shaderinterface::Stage::Fragment;
     r.numRegisters = 2;
-    r.parameters.push_back({"In.scale", shaderinterface::ParamType::Float4, 0, 1});
-    r.parameters.push_back({"In.bias", shaderinterface::ParamType::Float4, 1, 1});
+    r.parameters.push_back({"In.scale", shaderinterface::ParamType::Float4, 0, 1, {}});
+    r.parameters.push_back({"In.bias", shaderinterface::ParamType::Float4, 1, 1, {}});
     r.samplers.push_back({"In.baseMap", "s_baseMap", shaderinterface::SamplerKind::Sampler2D, 1});
     return r;
 }
@@ -425,6 +425,8 @@ VsOut main_vp(VsIn In, uniform float4x4 modelViewProj) {
     return Out;
 }
 float4 main_fp(uniform float4 colour) : COLOR { return colour; }
+float4 glow = { 1, 0, 1, 1 };
+float4 main_glow() : COLOR { return glow; }
 )";
     ShaderSourceDesc vdesc;
     vdesc.source = source;
@@ -449,6 +451,21 @@ float4 main_fp(uniform float4 colour) : COLOR { return colour; }
     d.unbindVertexShader();
     d.unbindFragmentShader();
     expectNear(windowPixel(32, 32), {0, 255, 255});
+
+    // A parameter declared with an initial value draws with it until it is set.
+    fdesc.entryPoint = "main_glow";
+    auto glow = d.createShader(fdesc);
+    ASSERT_NE(glow, nullptr) << m_log.text();
+    d.bindVertexShader(vs.get());
+    d.bindFragmentShader(glow.get());
+    drawQuad(quad, *declaration);
+    expectNear(windowPixel(32, 32), {255, 0, 255});
+    float green[4] = {0.0f, 1.0f, 0.0f, 1.0f};
+    EXPECT_GE(d.setVector(true, "glow", green), 0);
+    drawQuad(quad, *declaration);
+    expectNear(windowPixel(32, 32), {0, 255, 0});
+    d.unbindVertexShader();
+    d.unbindFragmentShader();
 
     ShaderSourceDesc bad = vdesc;
     bad.source = "float4 main_vp( { garbage";

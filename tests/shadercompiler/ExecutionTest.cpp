@@ -12,7 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -52,6 +54,13 @@ public:
             return;
         }
         ADD_FAILURE() << "no parameter " << name;
+    }
+    // Loads the initial values the reflection carries, as the device does.
+    void setInitialValues() {
+        for (const auto& p : m_reflection.parameters) {
+            for (size_t i = 0; i < p.initialValue.size(); ++i)
+                m_values[p.registerIndex * 4 + i] = p.initialValue[i];
+        }
     }
     const std::vector<float>& values() const { return m_values; }
 
@@ -335,6 +344,67 @@ float4 main_fp(uniform float4 a, uniform float4 b) : COLOR
     expectNear(pixel(2, 5), {0.5f + 3 + 5, 0 + 2.5f + 100, 3 + 75, 1 + 1.5f});
 }
 
+TEST_F(ExecutionTest, SincosFloatClassesAndVectorLogicMatchTheCpu) {
+    const char* fragment = R"(
+float4 main_fp(uniform float4 a, uniform float4 specials, uniform float4 b) : COLOR
+{
+    float s, c;
+    sincos(a.x, s, c);
+    float2 s2, c2;
+    sincos(a.yz, s2, c2);
+    // 1 NaN, 2 infinite, 4 finite, per component.
+    float4 kind = (float4)isnan(specials) + (float4)isinf(specials) * 2 +
+                  (float4)isfinite(specials) * 4;
+    bool4 p = b > 0;
+    bool4 q = b.yxwz > 0;
+    float4 logic = (float4)(p && q) + (float4)(p || q) * 2 + (float4)(!p) * 4 +
+                   (float4)(p && true) * 8;
+    return float4(s + c * 10, s2.y + c2.x * 10, dot(kind, float4(1, 8, 64, 512)),
+                  dot(logic, float4(1, 16, 256, 4096)));
+}
+)";
+    Stages s = compile(kPassVertex, fragment);
+    Registers vp(s.vs.reflection), fp(s.fs.reflection);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    fp.set("a", {0.5f, 1.25f, -2, 0});
+    fp.set("specials", {1, nan, inf, -inf});
+    fp.set("b", {1, 0, -1, 2});
+    draw(s, vp, fp);
+    // kind = (4, 1, 2, 2); p = (1, 0, 0, 1), q = (0, 1, 1, 0).
+    float logic[4];
+    const bool p[4] = {true, false, false, true}, q[4] = {false, true, true, false};
+    for (int i = 0; i < 4; ++i)
+        logic[i] = (p[i] && q[i]) + (p[i] || q[i]) * 2.0f + !p[i] * 4.0f + p[i] * 8.0f;
+    expectNear(
+        pixel(3, 3),
+        {std::sin(0.5f) + std::cos(0.5f) * 10, std::sin(-2.0f) + std::cos(1.25f) * 10,
+         4 + 1 * 8 + 2 * 64 + 2 * 512, logic[0] + logic[1] * 16 + logic[2] * 256 + logic[3] * 4096},
+        1e-3f);
+}
+
+TEST_F(ExecutionTest, ParametersStartWithTheirInitialValues) {
+    const char* fragment = R"(
+float4 tint = { 0.5, 0.25, 2, 1 };
+float3x3 m = float3x3(1, 2, 3, 4, 5, 6, 7, 8, 9);
+struct L { float4 c; float w; };
+L light = L(float4(1, 2, 3, 4), -2);
+int4 counts[2] = { int4(1, 2, 3, 4), 7 };
+float4 main_fp(uniform float4 x) : COLOR
+{
+    return tint + float4(m[1], 0) + light.c * light.w + x + counts[1] * 100;
+}
+)";
+    Stages s = compile(kPassVertex, fragment);
+    ASSERT_TRUE(s.fs.success);
+    Registers vp(s.vs.reflection), fp(s.fs.reflection);
+    fp.setInitialValues();
+    fp.set("x", {0, 0, 0, 10});
+    draw(s, vp, fp);
+    expectNear(pixel(1, 6),
+               {0.5f + 4 - 2 + 700, 0.25f + 5 - 4 + 700, 2 + 6 - 6 + 700, 1 + 0 - 8 + 10 + 700});
+}
+
 TEST_F(ExecutionTest, StructUniformsAreSetByRegisterIndex) {
     const char* fragment = R"(
 struct Light { uniform float4 colour; uniform float4 dirs[3]; };
@@ -411,6 +481,62 @@ float4 main_fp(float4 uv : TEXCOORD0, Maps maps, uniform sampler2D third) : COLO
     for (int i = 0; i < 3; ++i) {
         glActiveTexture(GL_TEXTURE0 + i);
         glBindTexture(GL_TEXTURE_2D, 0);
+    }
+    glActiveTexture(GL_TEXTURE0);
+    glDeleteTextures(3, textures);
+}
+
+TEST_F(ExecutionTest, OneDimensionalRectangleAndArrayTextures) {
+    const char* fragment = R"(
+sampler1D ramp : TEXUNIT0;
+samplerRECT rect : TEXUNIT1;
+sampler2DARRAY layers : TEXUNIT2;
+float4 main_fp(float4 uv : TEXCOORD0) : COLOR
+{
+    return float4(tex1D(ramp, 0.625).r, texRECT(rect, float2(1.5, 0.5)).r,
+                  tex2DARRAY(layers, float3(0.5, 0.5, 2)).r,
+                  tex1Dlod(ramp, float4(0.125, 0, 0, 0)).r);
+}
+)";
+    Stages s = compile(kPassVertex, fragment);
+    ASSERT_TRUE(s.fs.success);
+    ASSERT_EQ(s.fs.reflection.samplers.size(), 3u);
+    EXPECT_EQ(s.fs.reflection.samplers[0].kind, shaderinterface::SamplerKind::Sampler1D);
+    EXPECT_EQ(s.fs.reflection.samplers[1].kind, shaderinterface::SamplerKind::SamplerRect);
+    EXPECT_EQ(s.fs.reflection.samplers[2].kind, shaderinterface::SamplerKind::Sampler2DArray);
+    // Four texels (or layers) whose red channel tells them apart.
+    auto texels = [](std::initializer_list<float> reds) {
+        std::vector<unsigned char> data;
+        for (float r : reds)
+            data.insert(data.end(), {static_cast<unsigned char>(r * 255.0f + 0.5f), 0, 0, 255});
+        return data;
+    };
+    GLuint textures[3];
+    glGenTextures(3, textures);
+    const GLenum targets[3] = {GL_TEXTURE_1D, GL_TEXTURE_RECTANGLE, GL_TEXTURE_2D_ARRAY};
+    for (int i = 0; i < 3; ++i) {
+        glActiveTexture(GL_TEXTURE0 + i);
+        glBindTexture(targets[i], textures[i]);
+        glTexParameteri(targets[i], GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(targets[i], GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    }
+    std::vector<unsigned char> ramp = texels({0.2f, 0.4f, 0.6f, 0.8f});
+    std::vector<unsigned char> rect = texels({0.1f, 0.3f, 0.5f, 0.7f});
+    std::vector<unsigned char> layers = texels({0.25f, 0.5f, 0.75f});
+    glActiveTexture(GL_TEXTURE0);
+    glTexImage1D(GL_TEXTURE_1D, 0, GL_RGBA8, 4, 0, GL_RGBA, GL_UNSIGNED_BYTE, ramp.data());
+    glActiveTexture(GL_TEXTURE1);
+    glTexImage2D(GL_TEXTURE_RECTANGLE, 0, GL_RGBA8, 4, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                 rect.data());
+    glActiveTexture(GL_TEXTURE2);
+    glTexImage3D(GL_TEXTURE_2D_ARRAY, 0, GL_RGBA8, 1, 1, 3, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                 layers.data());
+    Registers vp(s.vs.reflection), fp(s.fs.reflection);
+    draw(s, vp, fp);
+    expectNear(pixel(6, 1), {0.6f, 0.3f, 0.75f, 0.2f}, 0.01f);
+    for (int i = 0; i < 3; ++i) {
+        glActiveTexture(GL_TEXTURE0 + i);
+        glBindTexture(targets[i], 0);
     }
     glActiveTexture(GL_TEXTURE0);
     glDeleteTextures(3, textures);

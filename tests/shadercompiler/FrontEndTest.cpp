@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <ostream>
 #include <string>
+#include <vector>
 
 using shaderinterface::Stage;
 
@@ -184,6 +186,72 @@ float4 main_fp(uniform float4 u[16], uniform float4 w[4]) : COLOR
     return s;
 }
 )"},
+    // Programs as they come from tutorials and effect collections.
+    {"sincos_and_float_classes", Stage::Fragment, R"(
+float4 main_fp(float4 t : TEXCOORD0, uniform float4 k) : COLOR
+{
+    float s, c;
+    sincos(t.x * 6.28, s, c);
+    float3 s3, c3;
+    sincos(t.xyz, s3, c3);
+    int n = 2;
+    float4 v = float4(s, c, s3.y, c3.z);
+    sincos((float)n, v.x, v.y);
+    bool4 bad = isnan(k) || isinf(k);
+    bool ok = isfinite(k.x) && !isnan(s) && !isinf(c);
+    bool3 fin = isfinite(k.xyz);
+    return all(fin) && ok && !any(bad) ? v : float4(0, 0, 0, 0);
+}
+)"},
+    {"texture_kinds", Stage::Fragment, R"(
+sampler1D ramp;
+sampler2DARRAY layers : TEXUNIT4;
+samplerRECT screen;
+struct Maps { sampler2D base; sampler1D gradient; };
+float4 lookup(sampler1D s, float x) { return tex1D(s, x); }
+float4 main_fp(float4 t : TEXCOORD0, Maps maps) : COLOR
+{
+    float4 c = tex1D(ramp, t.x) + lookup(maps.gradient, t.y);
+    c += tex1Dproj(ramp, t.xw) + tex1Dlod(ramp, t) + tex1Dbias(ramp, t);
+    c += tex1Dgrad(ramp, t.x, ddx(t.x), ddy(t.x));
+    c += tex2Dgrad(maps.base, t.xy, ddx(t.xy), ddy(t.xy));
+    c += tex2D(maps.base, t.xy, ddx(t.xy), ddy(t.xy)) + tex1D(ramp, t.x, ddx(t.x), ddy(t.x));
+    c += tex2DARRAY(layers, float3(t.xy, 2)) + tex2DARRAYlod(layers, t) + tex2DARRAYbias(layers, t);
+    c += texRECT(screen, t.xy * 512) + texRECTproj(screen, t.xyw) + texRECTproj(screen, t);
+    return c;
+}
+)"},
+    {"typedefs_struct_constructors_initializer_lists", Stage::Fragment, R"(
+typedef float4 colour;
+typedef float3 Palette[3], Vec;
+typedef struct { colour tint; float weight; } Layer;
+typedef struct LightTag { Vec dir; float power; } Light;
+struct Pair { Layer a; Layer b; };
+static const Palette kPalette = { { 1, 0, 0 }, float3(0, 1, 0), 0.5 };
+static const Light kLights[2] = { { { 0, 0, 1 }, 2 }, { float3(1, 0, 0), 0.5 } };
+const Layer kBase = { float4(1, 1, 1, 1), 0.25 };
+Layer blend(Layer x, Layer y) { return Layer(lerp(x.tint, y.tint, y.weight), x.weight + y.weight); }
+colour main_fp(float4 t : TEXCOORD0) : COLOR
+{
+    typedef int Count;
+    Count n = 2;
+    Layer l = Layer(t, 0.5);
+    struct LightTag sun = { normalize(t.xyz), 3 };
+    Light moon = Light(t.zyx, n);
+    Pair p = { l, { colour(0, 0, 0, 1), 1 } };
+    Pair q = Pair(blend(p.a, p.b), kBase);
+    Vec v = kPalette[n] * kLights[1].power + sun.dir * moon.power;
+    return q.a.tint + float4(v, q.b.weight);
+}
+)"},
+    {"texture_kinds_in_vertex_programs", Stage::Vertex, R"(
+float4 main_vp(float4 p : POSITION, uniform sampler1D heights, uniform sampler2DARRAY tiles,
+               out float4 colour : COLOR0) : POSITION
+{
+    colour = tex2DARRAYlod(tiles, float4(p.xy, 1, 0));
+    return p + tex1Dlod(heights, float4(p.x, 0, 0, 0)).x;
+}
+)"},
 };
 
 void PrintTo(const GoodCase& c, std::ostream* os) {
@@ -305,6 +373,70 @@ const BadCase kBad[] = {
      1,
      "sampler 'a' has the semantic TEXUNIT99999999999; texture units go from TEXUNIT0 to "
      "TEXUNIT31"},
+    {"sincos_output_of_another_type", Stage::Fragment,
+     "float4 main_fp(float4 t : TEXCOORD0) : COLOR\n{\n    float s;\n    float2 c;\n"
+     "    sincos(t.x, s, c);\n    return s;\n}\n",
+     5, "argument 3 of 'sincos' must be a float, not float2"},
+    {"sincos_output_not_assignable", Stage::Fragment,
+     "float4 main_fp(float4 t : TEXCOORD0, uniform float k) : COLOR\n{\n    float s;\n"
+     "    sincos(t.x, s, k);\n    return s;\n}\n",
+     4, "cannot assign to uniform parameter 'k'"},
+    {"isnan_of_a_matrix", Stage::Fragment,
+     "float4 main_fp(uniform float4x4 m) : COLOR\n{\n    return isnan(m) ? 1 : 0;\n}\n", 3,
+     "argument 1 of 'isnan' must be a scalar or vector, not float4x4"},
+    {"tex1D_on_a_sampler2D", Stage::Fragment,
+     "sampler2D s;\nfloat4 main_fp(float4 t : TEXCOORD0) : COLOR\n{\n    return tex1D(s, "
+     "t.x);\n}\n",
+     4, "argument 1 of 'tex1D' must be a sampler1D, not sampler2D"},
+    {"tex2DARRAY_with_two_coordinates", Stage::Fragment,
+     "sampler2DARRAY s;\nfloat4 main_fp(float4 t : TEXCOORD0) : COLOR\n{\n"
+     "    return tex2DARRAY(s, t.xy);\n}\n",
+     4, "argument 2 of 'tex2DARRAY' must be a float3, not float2"},
+    {"texRECT_on_a_sampler2DARRAY", Stage::Fragment,
+     "sampler2DARRAY s;\nfloat4 main_fp(float4 t : TEXCOORD0) : COLOR\n{\n"
+     "    return texRECT(s, t.xy);\n}\n",
+     4, "argument 1 of 'texRECT' must be a samplerRECT, not sampler2DARRAY"},
+    {"tex2Dgrad_with_scalar_gradients", Stage::Fragment,
+     "sampler2D s;\nfloat4 main_fp(float4 t : TEXCOORD0) : COLOR\n{\n"
+     "    return tex2Dgrad(s, t.xy, t.x, t.y);\n}\n",
+     4, "argument 3 of 'tex2Dgrad' must be a float2, not float"},
+    {"tex2D_with_one_gradient", Stage::Fragment,
+     "sampler2D s;\nfloat4 main_fp(float4 t : TEXCOORD0) : COLOR\n{\n"
+     "    return tex2D(s, t.xy, t.zw);\n}\n",
+     4, "function 'tex2D' takes 2 or 4 arguments, not 3"},
+    {"sampler1D_passed_as_sampler2D", Stage::Fragment,
+     "float4 f(sampler2D s, float2 t) { return tex2D(s, t); }\nsampler1D r;\n"
+     "float4 main_fp(float4 t : TEXCOORD0) : COLOR\n{\n    return f(r, t.xy);\n}\n",
+     5, "no overload of function 'f' matches (sampler1D, float2)"},
+    {"typedef_redefines_a_type", Stage::Fragment,
+     "struct S { float a; };\ntypedef float4 S;\nfloat4 main_fp() : COLOR { return 0; }\n", 2,
+     "redefinition of type 'S'"},
+    {"typedef_of_a_built_in_name", Stage::Fragment,
+     "typedef float half;\nfloat4 main_fp() : COLOR { return 0; }\n", 1,
+     "redefinition of type 'half'"},
+    {"struct_constructor_with_too_few_values", Stage::Fragment,
+     "struct S { float4 a; float b; };\nfloat4 main_fp() : COLOR\n{\n    S s = S(1);\n"
+     "    return s.a;\n}\n",
+     4, "constructor of 1 values for struct 'S' of 2 members"},
+    {"struct_constructor_with_a_wrong_value", Stage::Fragment,
+     "struct S { float4 a; float b; };\nfloat4 main_fp(uniform float4x4 m) : COLOR\n{\n"
+     "    S s = S(m, 1);\n    return s.a;\n}\n",
+     4, "cannot convert float4x4 to float4 in member 'a' of 'S'"},
+    {"struct_with_a_sampler_built_from_values", Stage::Fragment,
+     "struct S { sampler2D map; float4 a; };\nsampler2D g;\nfloat4 main_fp() : COLOR\n{\n"
+     "    S s = S(g, 1);\n    return s.a;\n}\n",
+     5, "struct 'S' cannot be built from values: member 'map' is a uniform or sampler"},
+    {"struct_initializer_list_too_long", Stage::Fragment,
+     "struct S { float4 a; float b; };\nfloat4 main_fp() : COLOR\n{\n    S s = { 1, 2, 3 };\n"
+     "    return s.a;\n}\n",
+     4, "initializer list of 3 values for struct 'S' of 2 members"},
+    {"struct_member_initialized_with_a_struct_of_another_kind", Stage::Fragment,
+     "struct A { float x; };\nstruct B { float x; };\nstruct P { A a; };\n"
+     "float4 main_fp() : COLOR\n{\n    B b = { 1 };\n    P p = { b };\n    return p.a.x;\n}\n",
+     7, "cannot convert B to A in initialization of member 'a'"},
+    {"array_initializer_list_too_short", Stage::Fragment,
+     "static const float w[3] = { 1, 2 };\nfloat4 main_fp() : COLOR { return w[0]; }\n", 1,
+     "initializer list of 2 values for float[3]"},
     {"missing_entry_point", Stage::Fragment, "float4 main_vp() : POSITION { return 0; }\n", 1,
      "entry point 'main_fp' not found"},
 };
@@ -330,6 +462,57 @@ TEST_P(BadProgram, FailsWithMessageAndLine) {
 
 INSTANTIATE_TEST_SUITE_P(Language, BadProgram, ::testing::ValuesIn(kBad),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A global with an initial value is a parameter whose value the reflection
+// carries, register by register; const and static globals are constants.
+TEST(Parameters, InitialValuesOfGlobals) {
+    const char* text = R"(float4 tint = { 1, 0.5, 0.25, 1 };
+float gain = 2 * 0.75;
+float2x3 rot = float2x3(1, 2, 3, 4, 5, 6);
+struct L { float4 c; bool on; };
+L light = { float4(0.1, 0.2, 0.3, 0.4), true };
+float4 palette[3] = { 1, float4(0, 1, 0, 1), { 0, 0, 1, -1 } };
+static const float kScale = 4;
+const float4 kOffset = -float4(1, 2, 3, 4);
+int count = kScale / 3;
+float4 derived = tint * 2;
+uniform float4 plain;
+float4 main_fp(uniform int i) : COLOR
+{
+    return tint * gain + rot[1].xyzz + light.c * light.on + palette[i] + kOffset + count +
+           derived + plain;
+}
+)";
+    auto r = shadercompiler::compile(text, "main_fp", Stage::Fragment);
+    ASSERT_TRUE(r.success) << r.listing;
+    EXPECT_EQ(r.listing,
+              "shader(10) : warning: initial value of parameter 'derived' is not a constant and "
+              "is ignored\n");
+    std::map<std::string, std::vector<float>> values;
+    for (const auto& p : r.reflection.parameters)
+        values[p.name] = p.initialValue;
+    std::map<std::string, std::vector<float>> expected = {
+        {"tint", {1, 0.5f, 0.25f, 1}},
+        {"gain", {1.5f, 0, 0, 0}},
+        {"rot", {1, 2, 3, 0, 4, 5, 6, 0}},
+        {"light.c", {0.1f, 0.2f, 0.3f, 0.4f}},
+        {"light.on", {1, 0, 0, 0}},
+        {"palette[0]", {1, 1, 1, 1}},
+        {"palette[1]", {0, 1, 0, 1}},
+        {"palette[2]", {0, 0, 1, -1}},
+        {"count", {1, 0, 0, 0}},
+        {"derived", {}},
+        {"plain", {}},
+        {"i", {}},
+    };
+    EXPECT_EQ(values, expected);
+    // The constants are written into the program text, not read from registers.
+    EXPECT_EQ(values.count("kScale") + values.count("kOffset"), 0u);
+    if (!shadertest::glslangValidator().empty()) {
+        auto check = shadertest::validateGlsl("", r.glsl);
+        EXPECT_TRUE(check.ok) << check.output << "\n" << r.glsl;
+    }
+}
 
 // One text holds both stages; each compile emits only what its entry point
 // reaches, so fragment-only helpers and their uniforms do not reach the
@@ -433,6 +616,26 @@ TEST(HostileInput, DeepNestingIsRefusedWithoutRunningOutOfStack) {
                                          "1" + std::string(100, ')') + "; }",
                                      "main_fp", Stage::Fragment);
     EXPECT_TRUE(r.success) << r.listing;
+}
+
+// Constants defined from constants, each used twice: folding each once keeps
+// the compile linear where walking the definitions would take 2^60 steps.
+TEST(HostileInput, ChainedConstantsFoldOnce) {
+    std::string source = "static const int i0 = 1;\nconst float f0 = 0.5;\n";
+    for (int n = 1; n <= 60; ++n) {
+        std::string a = std::to_string(n - 1), b = std::to_string(n);
+        source += "static const int i" + b + " = i" + a + " + i" + a + " - i" + a + ";\n";
+        source += "const float f" + b + " = f" + a + " * f" + a + " / f" + a + ";\n";
+    }
+    source +=
+        "float4 start = f60;\n"
+        "float4 main_fp(uniform float4 u[2]) : COLOR { return u[i60] + start; }\n";
+    auto r = shadercompiler::compile(source, "main_fp", Stage::Fragment);
+    ASSERT_TRUE(r.success) << r.listing;
+    ASSERT_EQ(r.reflection.parameters.size(), 2u);
+    EXPECT_EQ(r.reflection.parameters[0].initialValue,
+              (std::vector<float>{0.5f, 0.5f, 0.5f, 0.5f}));
+    EXPECT_EQ(r.reflection.parameters[1].name, "u[1]");
 }
 
 }  // namespace

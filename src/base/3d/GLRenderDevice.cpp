@@ -999,6 +999,13 @@ std::unique_ptr<IShaderObject> GLRenderDevice::createShader(const ShaderSourceDe
     auto object = std::make_unique<GLShader>(*this, fragment, shader, numRegisters);
     for (const auto& parameter : reflection.parameters) {
         object->addParameter(parameter.name.c_str(), parameter.registerIndex);
+        // A parameter declared with an initial value holds it until a
+        // material or script sets another.
+        if (parameter.registerCount > 0 &&
+            parameter.initialValue.size() >= size_t(parameter.registerCount) * 4) {
+            object->setRegisters(parameter.registerIndex, parameter.initialValue.data(),
+                                 parameter.registerCount);
+        }
     }
     for (const auto& sampler : reflection.samplers) {
         object->addSampler(sampler.name.c_str());

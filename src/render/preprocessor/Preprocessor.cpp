@@ -75,6 +75,19 @@ struct Preprocessor::Context {
     // Set while a directive on the first line acts whose newline is dropped
     // afterwards: text it writes is followed by the next line directly.
     bool newlineFollowsDirective = false;
+    // Line number at `lineCountedTo`, advanced as the text is read.
+    const char* lineCountedTo = nullptr;
+    int lineNumber = 1;
+
+    int lineAt(const char* p) {
+        if (!lineCountedTo || p < lineCountedTo) {
+            lineCountedTo = begin;
+            lineNumber = 1;
+        }
+        lineNumber += static_cast<int>(std::count(lineCountedTo, p, '\n'));
+        lineCountedTo = p;
+        return lineNumber;
+    }
 
     void setText(std::string_view text) {
         begin = text.data();
@@ -181,6 +194,8 @@ Preprocessor::Preprocessor(const PreprocessorOptions& options) : m_options(optio
     for (const CompiledSpec& spec : m_specs)
         for (int c = 0; c < 256; ++c)
             m_interesting[c] = m_interesting[c] || spec.firstChars[c];
+    if (m_options.insertLineMarkers)
+        m_interesting[static_cast<unsigned char>('\n')] = true;  // line starts are checked
 }
 
 Preprocessor::~Preprocessor() = default;
@@ -427,6 +442,8 @@ bool Preprocessor::run() {
             if (m_failed)
                 break;
         }
+        m_syncOutput = &result;
+        m_syncFile = m_options.fileName;
         if (!m_failed)
             processContext(top, result);
         if (!m_failed && !m_conditions.empty())
@@ -470,6 +487,8 @@ void Preprocessor::processLoop(Context& ctx, std::string& out) {
         const char* p = ctx.pos;
         unsigned char c = static_cast<unsigned char>(*p);
         bool active = isActive();
+        if (m_options.insertLineMarkers && active && p != ctx.begin && p[-1] == '\n')
+            syncLine(ctx, out);
         if (!m_interesting[c] && p != ctx.virtualLineStart) {
             const char* q = p + 1;
             while (q < ctx.end && !m_interesting[static_cast<unsigned char>(*q)])
@@ -483,8 +502,19 @@ void Preprocessor::processLoop(Context& ctx, std::string& out) {
         }
         if (!addWork(1))
             return;
-        if (tryCommentSpec(ctx, out))
+        size_t outBefore = out.size();
+        if (tryCommentSpec(ctx, out)) {
+            // A dropped comment that spans lines: the text after it goes on
+            // a line of its own, under a marker naming its line.
+            if (m_options.insertLineMarkers && active && out.size() == outBefore &&
+                std::find(p, ctx.pos, '\n') != ctx.pos && ctx.pos < ctx.end && *ctx.pos != '\n' &&
+                &out == m_syncOutput && ctx.fileContext == &ctx) {
+                if (!out.empty() && out.back() != '\n')
+                    out += '\n';
+                syncLine(ctx, out);
+            }
             continue;
+        }
         if (tryDirective(ctx, out))
             continue;
 
@@ -1109,6 +1139,32 @@ void Preprocessor::writeIncludeMarker(std::string& out, const std::string& name,
     out += m_markerSpec->end;
     if (out.back() != '\n')
         out += '\n';
+    if (&out == m_syncOutput) {
+        m_syncFile = name;
+        m_syncLine = line;
+        m_syncOffset = out.size();
+    }
+}
+
+void Preprocessor::syncLine(Context& ctx, std::string& out) {
+    if (!m_options.insertIncludeMarkers || !m_markerSpec || &out != m_syncOutput ||
+        ctx.fileContext != &ctx || !ctx.fileName)
+        return;
+    m_syncLine += static_cast<int>(
+        std::count(out.begin() + static_cast<std::ptrdiff_t>(std::min(m_syncOffset, out.size())),
+                   out.end(), '\n'));
+    m_syncOffset = out.size();
+    if (!out.empty() && out.back() != '\n')
+        return;  // the output line has begun: checked at the next one
+    int line = ctx.lineAt(ctx.pos);
+    if (line == m_syncLine && *ctx.fileName == m_syncFile)
+        return;
+    if (m_syncMarkerEnd <= out.size() &&
+        out.find_first_not_of('\n', m_syncMarkerEnd) == std::string::npos)
+        out.resize(m_syncMarkerBegin);  // only empty lines followed the last marker
+    m_syncMarkerBegin = out.size();
+    writeIncludeMarker(out, *ctx.fileName, line, '2');
+    m_syncMarkerEnd = out.size();
 }
 
 void Preprocessor::includeFile(std::string_view name) {

@@ -119,6 +119,13 @@ struct PreprocessorOptions {
     // A marker line ("//include NAME(1):1" and "//include PARENT(LINE):2")
     // is written where an include file starts and ends.
     bool insertIncludeMarkers = true;
+    // With include markers on: a marker naming the current file and line
+    // ("//include NAME(LINE):2") is also written wherever the output has
+    // fallen out of step with the input lines (after directive lines, skipped
+    // blocks and comments that span lines), so that locatePreprocessedLine
+    // finds the exact line of every output line. A comment spanning lines
+    // that ends inside a line then leaves a line break in the output.
+    bool insertLineMarkers = false;
     // Blanks before a terminator are not part of the preceding text. When
     // false, every directive line leaves an empty line in the output, which
     // keeps output lines in step with input lines.
@@ -245,6 +252,9 @@ private:
     std::string expandIn(std::string_view text, Mode mode, const Context* scope);
     bool addWork(size_t amount);
     void writeIncludeMarker(std::string& out, const std::string& name, int line, char kind);
+    // Writes a line marker when the next output line of the top text would
+    // not be mapped to the input line `ctx` is at (insertLineMarkers).
+    void syncLine(Context& ctx, std::string& out);
     int currentLine(const Context* fileContext) const;
     const Context* currentFileContext() const;
     void message(std::string_view kind, std::string_view text);
@@ -267,6 +277,15 @@ private:
     bool m_failed = false;
     bool m_configFailed = false;
     bool m_ran = false;
+    // Line tracking of the top output for insertLineMarkers: the file and
+    // line the output line at `m_syncOffset` is mapped to, and the place of
+    // the last line marker (replaced when no text followed it).
+    const std::string* m_syncOutput = nullptr;
+    std::string m_syncFile;
+    int m_syncLine = 1;
+    size_t m_syncOffset = 0;
+    size_t m_syncMarkerBegin = 0;
+    size_t m_syncMarkerEnd = std::string::npos;
 };
 
 // Runs the preprocessor on a text or on a file read through the virtual file
@@ -279,9 +298,9 @@ bool preprocessFile(const std::string& path, const PreprocessorOptions& options,
 // Where a place of the output came from, found through the include markers:
 // after a marker "//include NAME(LINE):k" the next output line is line LINE
 // of NAME. Text before the first marker belongs to `inputName` starting at
-// line 1. Exact when trimBeforeTerminators is false and no comment or
-// skipped conditional block spans lines; otherwise the lines removed inside a
-// file shift the count until that file's next marker.
+// line 1. Exact with insertLineMarkers, or when trimBeforeTerminators is
+// false and no comment or skipped conditional block spans lines; otherwise
+// the lines removed inside a file shift the count until the next marker.
 struct PreprocessorSourceLocation {
     std::string file;
     int line = 0;

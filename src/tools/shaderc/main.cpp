@@ -6,6 +6,7 @@
 
 #include "base/3d/shadercompiler/ShaderCompiler.h"
 #include "foundation/File.h"
+#include "foundation/Log.h"
 #include "render/preprocessor/Preprocessor.h"
 
 #include <cstdio>
@@ -42,6 +43,12 @@ const char* samplerKindName(shaderinterface::SamplerKind k) {
             return "samplerCUBE";
         case shaderinterface::SamplerKind::Sampler2DShadow:
             return "sampler2DShadow";
+        case shaderinterface::SamplerKind::Sampler1D:
+            return "sampler1D";
+        case shaderinterface::SamplerKind::Sampler2DArray:
+            return "sampler2DARRAY";
+        case shaderinterface::SamplerKind::SamplerRect:
+            return "samplerRECT";
     }
     return "?";
 }
@@ -105,7 +112,16 @@ int main(int argc, char** argv) {
         PreprocessorOptions options;
         options.fileName = file;
         options.defines = defines;
-        if (!preprocessText(source, options, text)) {
+        // Markers for every place that drops lines, so that messages name
+        // the line where the text was written.
+        options.insertLineMarkers = true;
+        // The preprocessor reports through the log: its messages (a missing
+        // include's name, the line of a bad directive) go to standard error.
+        StderrLogSink stderrSink;
+        Log::get().addSink(&stderrSink);
+        bool ok = preprocessText(source, options, text);
+        Log::get().removeSink(&stderrSink);
+        if (!ok) {
             std::cerr << "shaderc: preprocessing '" << file << "' failed\n";
             return 1;
         }
@@ -127,7 +143,13 @@ int main(int argc, char** argv) {
     std::cout << "// registers: " << r.reflection.numRegisters << "\n";
     for (const auto& p : r.reflection.parameters) {
         std::cout << "// parameter " << p.name << " " << paramTypeName(p.type) << " register "
-                  << p.registerIndex << " count " << p.registerCount << "\n";
+                  << p.registerIndex << " count " << p.registerCount;
+        if (!p.initialValue.empty()) {
+            std::cout << " initial";
+            for (float v : p.initialValue)
+                std::cout << " " << v;
+        }
+        std::cout << "\n";
     }
     for (const auto& s : r.reflection.samplers) {
         std::cout << "// sampler " << s.name << " " << samplerKindName(s.kind) << " unit "

@@ -14,7 +14,19 @@ struct SourceLoc {
     int line = 1;
 };
 
-enum class BaseType { Void, Bool, Int, Float, Sampler2D, SamplerCube, Sampler2DShadow, Struct };
+enum class BaseType {
+    Void,
+    Bool,
+    Int,
+    Float,
+    Sampler1D,
+    Sampler2D,
+    SamplerCube,
+    Sampler2DShadow,
+    Sampler2DArray,
+    SamplerRect,
+    Struct
+};
 
 struct StructDecl;
 
@@ -42,8 +54,9 @@ struct Type {
     bool isMatrix() const { return isNumeric() && matrix; }
     bool isScalarOrVector() const { return isNumeric() && !matrix; }
     bool isSampler() const {
-        return !isArray() && (base == BaseType::Sampler2D || base == BaseType::SamplerCube ||
-                              base == BaseType::Sampler2DShadow);
+        return !isArray() && (base == BaseType::Sampler1D || base == BaseType::Sampler2D ||
+                              base == BaseType::SamplerCube || base == BaseType::Sampler2DShadow ||
+                              base == BaseType::Sampler2DArray || base == BaseType::SamplerRect);
     }
     bool isStruct() const { return !isArray() && base == BaseType::Struct; }
     bool isVoid() const { return base == BaseType::Void; }
@@ -189,7 +202,22 @@ enum class Builtin {
     Determinant,
     Faceforward,
     Lit,
+    Sincos,
+    Isnan,
+    Isinf,
+    Isfinite,
+    Tex1D,
+    Tex1Dproj,
+    Tex1Dlod,
+    Tex1Dbias,
+    Tex1Dgrad,
     Tex2D,
+    Tex2Dgrad,
+    Tex2DArray,
+    Tex2DArraylod,
+    Tex2DArraybias,
+    TexRect,
+    TexRectproj,
     Tex2Dproj,
     Tex2Dlod,
     Tex2Dbias,

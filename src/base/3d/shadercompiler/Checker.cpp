@@ -20,9 +20,11 @@ int conversionCost(const Type& from, const Type& to) {
     if (from.isArray() || to.isArray())
         return -1;
     if (from.isSampler() && to.isSampler()) {
-        bool from2d = from.base != BaseType::SamplerCube;
-        bool to2d = to.base != BaseType::SamplerCube;
-        return from2d == to2d ? 1 : -1;
+        // A sampler2D and a sampler2DShadow are the same kind of texture.
+        auto flat = [](BaseType b) {
+            return b == BaseType::Sampler2DShadow ? BaseType::Sampler2D : b;
+        };
+        return flat(from.base) == flat(to.base) ? 1 : -1;
     }
     if (!from.isNumeric() || !to.isNumeric())
         return -1;
@@ -109,7 +111,22 @@ const std::unordered_map<std::string, BuiltinInfo>& builtinTable() {
         {"determinant", {Builtin::Determinant, 1, 1}},
         {"faceforward", {Builtin::Faceforward, 3, 3}},
         {"lit", {Builtin::Lit, 3, 3}},
-        {"tex2D", {Builtin::Tex2D, 2, 2}},
+        {"sincos", {Builtin::Sincos, 3, 3}},
+        {"isnan", {Builtin::Isnan, 1, 1}},
+        {"isinf", {Builtin::Isinf, 1, 1}},
+        {"isfinite", {Builtin::Isfinite, 1, 1}},
+        {"tex1D", {Builtin::Tex1D, 2, 4}},
+        {"tex1Dproj", {Builtin::Tex1Dproj, 2, 2}},
+        {"tex1Dlod", {Builtin::Tex1Dlod, 2, 2}},
+        {"tex1Dbias", {Builtin::Tex1Dbias, 2, 2}},
+        {"tex1Dgrad", {Builtin::Tex1Dgrad, 4, 4}},
+        {"tex2D", {Builtin::Tex2D, 2, 4}},
+        {"tex2Dgrad", {Builtin::Tex2Dgrad, 4, 4}},
+        {"tex2DARRAY", {Builtin::Tex2DArray, 2, 2}},
+        {"tex2DARRAYlod", {Builtin::Tex2DArraylod, 2, 2}},
+        {"tex2DARRAYbias", {Builtin::Tex2DArraybias, 2, 2}},
+        {"texRECT", {Builtin::TexRect, 2, 2}},
+        {"texRECTproj", {Builtin::TexRectproj, 2, 2}},
         {"tex2Dproj", {Builtin::Tex2Dproj, 2, 2}},
         {"tex2Dlod", {Builtin::Tex2Dlod, 2, 2}},
         {"tex2Dbias", {Builtin::Tex2Dbias, 2, 2}},
@@ -134,9 +151,7 @@ public:
         for (auto& s : m_prog.structs) {
             bool phantom = true;
             for (const auto& m : s->members) {
-                bool hidden = m.uniform || m.type.base == BaseType::Sampler2D ||
-                              m.type.base == BaseType::SamplerCube ||
-                              m.type.base == BaseType::Sampler2DShadow ||
+                bool hidden = m.uniform || m.type.element().isSampler() ||
                               (m.type.base == BaseType::Struct && m.type.st->phantom);
                 if (!hidden)
                     phantom = false;
@@ -149,14 +164,10 @@ public:
         int ordinal = 0;
         for (auto& g : m_prog.globals) {
             g->ordinal = ordinal++;
-            if (g->init) {
-                if (g->uniform) {
-                    m_diag.warning(g->loc,
-                                   "initial value of parameter '" + g->name + "' is ignored");
-                } else {
-                    checkInit(*g);
-                }
-            }
+            // A parameter's initial value is its value until the engine
+            // sets another; the emitter folds it to constants.
+            if (g->init)
+                checkInit(*g);
             declare(g.get());
         }
         for (auto& f : m_prog.funcs) {
@@ -265,6 +276,21 @@ private:
             }
             return;
         }
+        if (target.isStruct()) {
+            if (!structValues(list, *target.st, "initializer list"))
+                return;
+            for (size_t i = 0; i < list.args.size(); ++i) {
+                Expr& a = *list.args[i];
+                const StructMember& m = target.st->members[i];
+                if (a.kind == ExprKind::InitList) {
+                    checkInitList(a, m.type);
+                } else {
+                    checkExpr(a);
+                    requireConvertible(a, m.type, "initialization of member '" + m.name + "'");
+                }
+            }
+            return;
+        }
         if (!target.isNumeric()) {
             m_diag.error(list.loc, "initializer list for " + typeName(target));
             return;
@@ -286,6 +312,26 @@ private:
             m_diag.error(list.loc, "initializer list of " + std::to_string(comps) +
                                        " components for " + typeName(target));
         }
+    }
+
+    // A struct value written member by member (constructor or initializer
+    // list): one value per member, and only members that hold values.
+    bool structValues(const Expr& e, const StructDecl& st, const char* what) {
+        if (e.args.size() != st.members.size()) {
+            m_diag.error(e.loc, std::string(what) + " of " + std::to_string(e.args.size()) +
+                                    " values for struct '" + st.name + "' of " +
+                                    std::to_string(st.members.size()) + " members");
+            return false;
+        }
+        for (const auto& m : st.members) {
+            if (m.uniform || !livesInGlsl(m.type)) {
+                m_diag.error(e.loc, "struct '" + st.name +
+                                        "' cannot be built from values: member '" + m.name +
+                                        "' is a uniform or sampler");
+                return false;
+            }
+        }
+        return true;
     }
 
     void requireConvertible(const Expr& e, const Type& to, const std::string& what) {
@@ -648,6 +694,16 @@ private:
         for (auto& a : e.args)
             checkExpr(*a);
         bool cast = e.name == "cast";
+        if (!cast && target.isStruct()) {
+            if (!structValues(e, *target.st, "constructor"))
+                return;
+            for (size_t i = 0; i < e.args.size(); ++i) {
+                const StructMember& m = target.st->members[i];
+                requireConvertible(*e.args[i], m.type,
+                                   "member '" + m.name + "' of '" + target.st->name + "'");
+            }
+            return;
+        }
         if (cast && target.isStruct()) {
             const Expr& a = *e.args[0];
             if (!(a.type.isScalar() &&
@@ -707,9 +763,12 @@ private:
             e.opType = e.type;
         };
         if (op == "&&" || op == "||") {
-            if (!a.isScalar() || !b.isScalar())
+            // On vectors both act component by component (both operands are
+            // evaluated); a scalar operand stands for every component.
+            if (!a.isScalarOrVector() || !b.isScalarOrVector() ||
+                (a.isVector() && b.isVector() && a.cols != b.cols))
                 return bad();
-            e.type = e.opType = Type::scalar(BaseType::Bool);
+            e.type = e.opType = Type::vector(BaseType::Bool, std::max(a.cols, b.cols));
             return;
         }
         Type r = arithmetic(a, b);
@@ -750,15 +809,25 @@ private:
         }
         const BuiltinInfo& info = bit->second;
         int n = static_cast<int>(e.args.size());
+        if (n == 3 && (info.id == Builtin::Tex1D || info.id == Builtin::Tex2D))
+            n = 0;  // two coordinates or the coordinates with both gradients
         if (n < info.minArgs || n > info.maxArgs) {
-            m_diag.error(e.loc, "function '" + e.name + "' takes " + std::to_string(info.minArgs) +
-                                    " arguments, not " + std::to_string(n));
+            std::string counts = std::to_string(info.minArgs);
+            if (info.maxArgs != info.minArgs)
+                counts += " or " + std::to_string(info.maxArgs);
+            m_diag.error(e.loc, "function '" + e.name + "' takes " + counts + " arguments, not " +
+                                    std::to_string(e.args.size()));
             e.type = Type::scalar(BaseType::Float);
             return;
         }
         e.builtin = info.id;
+        // tex1D(s, x, dx, dy) and tex2D(s, uv, dx, dy) take explicit gradients.
+        if (n == 4 && info.id == Builtin::Tex1D)
+            e.builtin = Builtin::Tex1Dgrad;
+        if (n == 4 && info.id == Builtin::Tex2D)
+            e.builtin = Builtin::Tex2Dgrad;
         if (m_func)
-            m_func->builtinsUsed.push_back(info.id);
+            m_func->builtinsUsed.push_back(e.builtin);
         checkBuiltin(e);
     }
 
@@ -840,20 +909,25 @@ private:
             }
             return true;
         };
-        auto sampler = [&](bool cube) {
+        // A sampler2DShadow serves where a sampler2D is asked for.
+        auto samplerOf = [&](BaseType want) {
             const Type& s = ts[0];
-            bool ok = s.isSampler() && ((s.base == BaseType::SamplerCube) == cube);
+            BaseType have = s.base == BaseType::Sampler2DShadow ? BaseType::Sampler2D : s.base;
+            bool ok = s.isSampler() && have == want;
             if (!ok)
-                argError(e, 0, cube ? "a samplerCUBE" : "a sampler2D");
+                argError(e, 0, ("a " + typeName(Type::scalar(want))).c_str());
             return ok;
         };
-        auto coords = [&](int minC, int maxC) {
-            const Type& c = ts[1];
+        auto sampler = [&](bool cube) {
+            return samplerOf(cube ? BaseType::SamplerCube : BaseType::Sampler2D);
+        };
+        auto coords = [&](int minC, int maxC, int index = 1) {
+            const Type& c = ts[index];
             if (!c.isScalarOrVector() || c.cols < minC || c.cols > maxC) {
-                std::string want = "a float" + std::to_string(minC);
+                std::string want = minC == 1 ? "a float" : "a float" + std::to_string(minC);
                 if (maxC != minC)
                     want += " to float" + std::to_string(maxC);
-                argError(e, 1, want.c_str());
+                argError(e, index, want.c_str());
                 return false;
             }
             return true;
@@ -950,6 +1024,68 @@ private:
                 if (!sampler(true) || !coords(3, 3))
                     return;
                 e.type = f4;
+                return;
+            case Builtin::Tex1D:
+                if (samplerOf(BaseType::Sampler1D) && coords(1, 1))
+                    e.type = f4;
+                return;
+            case Builtin::Tex1Dproj:
+                if (samplerOf(BaseType::Sampler1D) && coords(2, 2))
+                    e.type = f4;
+                return;
+            case Builtin::Tex1Dlod:
+            case Builtin::Tex1Dbias:
+                if (samplerOf(BaseType::Sampler1D) && coords(4, 4))
+                    e.type = f4;
+                return;
+            case Builtin::Tex1Dgrad:
+                if (samplerOf(BaseType::Sampler1D) && coords(1, 1) && coords(1, 1, 2) &&
+                    coords(1, 1, 3))
+                    e.type = f4;
+                return;
+            case Builtin::Tex2Dgrad: {
+                int n = ts[0].base == BaseType::Sampler2DShadow ? 3 : 2;
+                if (sampler(false) && coords(n, n) && coords(2, 2, 2) && coords(2, 2, 3))
+                    e.type = f4;
+                return;
+            }
+            case Builtin::Tex2DArray:
+                if (samplerOf(BaseType::Sampler2DArray) && coords(3, 3))
+                    e.type = f4;
+                return;
+            case Builtin::Tex2DArraylod:
+            case Builtin::Tex2DArraybias:
+                if (samplerOf(BaseType::Sampler2DArray) && coords(4, 4))
+                    e.type = f4;
+                return;
+            case Builtin::TexRect:
+                if (samplerOf(BaseType::SamplerRect) && coords(2, 2))
+                    e.type = f4;
+                return;
+            case Builtin::TexRectproj:
+                if (samplerOf(BaseType::SamplerRect) && coords(3, 4))
+                    e.type = f4;
+                return;
+            case Builtin::Sincos: {
+                // sincos(x, out s, out c): both outputs have the type of x.
+                if (!requireFloats(0, 1))
+                    return;
+                e.opType = ts[0].withBase(BaseType::Float);
+                e.type = Type::scalar(BaseType::Void);
+                for (int i = 1; i < 3; ++i) {
+                    if (ts[i] != e.opType)
+                        return argError(e, i, ("a " + typeName(e.opType)).c_str());
+                    requireAssignable(*e.args[i]);
+                }
+                return;
+            }
+            case Builtin::Isnan:
+            case Builtin::Isinf:
+            case Builtin::Isfinite:
+                if (!requireFloats(0, 1))
+                    return;
+                e.opType = ts[0].withBase(BaseType::Float);
+                e.type = e.opType.withBase(BaseType::Bool);
                 return;
             case Builtin::TexCUBElod:
                 if (!sampler(true) || !coords(4, 4))

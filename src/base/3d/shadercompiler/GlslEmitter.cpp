@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <map>
 #include <set>
@@ -270,8 +271,14 @@ std::string glslType(const Type& t) {
     switch (t.base) {
         case BaseType::Void:
             return "void";
+        case BaseType::Sampler1D:
+            return "sampler1D";
         case BaseType::Sampler2D:
             return "sampler2D";
+        case BaseType::Sampler2DArray:
+            return "sampler2DArray";
+        case BaseType::SamplerRect:
+            return "sampler2DRect";
         case BaseType::SamplerCube:
             return "samplerCube";
         case BaseType::Sampler2DShadow:
@@ -297,6 +304,23 @@ std::string glslType(const Type& t) {
     if (t.cols == 1)
         return t.base == BaseType::Bool ? "bool" : t.base == BaseType::Int ? "int" : "float";
     return b + "vec" + std::to_string(t.cols);
+}
+
+SamplerKind samplerKind(BaseType t) {
+    switch (t) {
+        case BaseType::Sampler1D:
+            return SamplerKind::Sampler1D;
+        case BaseType::SamplerCube:
+            return SamplerKind::SamplerCube;
+        case BaseType::Sampler2DShadow:
+            return SamplerKind::Sampler2DShadow;
+        case BaseType::Sampler2DArray:
+            return SamplerKind::Sampler2DArray;
+        case BaseType::SamplerRect:
+            return SamplerKind::SamplerRect;
+        default:
+            return SamplerKind::Sampler2D;
+    }
 }
 
 std::string componentSuffix(int n) {
@@ -570,10 +594,27 @@ private:
         for (const auto& g : m_prog.globals) {
             if (!g->uniform)
                 continue;
-            if (g->type.isSampler())
+            if (g->type.isSampler()) {
                 m_varSampler[g.get()] = addSampler(g->name, g->type, g->semantic, g->loc);
-            else
-                m_varRoot[g.get()] = addRoot(g->name, g->type, g->loc);
+                continue;
+            }
+            int root = addRoot(g->name, g->type, g->loc);
+            m_varRoot[g.get()] = root;
+            if (!g->init)
+                continue;
+            int size = regSize(g->type);
+            std::vector<float> image;
+            if (size <= kMaxRegisters) {
+                image.assign(static_cast<size_t>(size) * 4, 0.0f);
+                if (!constantRegisters(*g->init, g->type, image.data(), 0))
+                    image.clear();
+            }
+            if (image.empty()) {
+                m_diag.warning(g->init->loc, "initial value of parameter '" + g->name +
+                                                 "' is not a constant and is ignored");
+            } else {
+                m_initialValues[root] = std::move(image);
+            }
         }
         for (const auto& p : m_entry.params) {
             if (p->type.isSampler()) {
@@ -584,6 +625,174 @@ private:
                 traverseVarying(p->name, *p->type.st, p->loc);
             }
         }
+    }
+
+    // ---- initial values of parameters --------------------------------------
+    // Components of a numeric constant expression (literals, constructors,
+    // casts, unary and arithmetic operators, static constants), matrices row
+    // by row. False for anything that is not constant.
+    bool constComponents(const Expr& e, std::vector<double>& out, int depth) const {
+        if (depth > kMaxNesting || out.size() > 16 * 4096)
+            return false;
+        switch (e.kind) {
+            case ExprKind::IntLit:
+            case ExprKind::BoolLit:
+                out.push_back(static_cast<double>(e.ival));
+                return true;
+            case ExprKind::FloatLit:
+                out.push_back(e.fval);
+                return true;
+            case ExprKind::Var: {
+                const VarDecl* v = e.var;
+                if (!v || v->scope != VarDecl::Scope::Global || !v->isStatic || !v->isConst ||
+                    !v->init || !v->type.isNumeric())
+                    return false;
+                // Folded once per constant, as in constIndex.
+                auto known = m_constValues.find(v);
+                if (known == m_constValues.end()) {
+                    std::vector<double> value;
+                    bool ok = fitComponents(*v->init, v->type, value, depth + 1);
+                    known = m_constValues.emplace(v, std::make_pair(ok, std::move(value))).first;
+                }
+                if (!known->second.first)
+                    return false;
+                out.insert(out.end(), known->second.second.begin(), known->second.second.end());
+                return true;
+            }
+            case ExprKind::Unary: {
+                if (e.name != "-" && e.name != "+")
+                    return false;
+                size_t first = out.size();
+                if (!constComponents(*e.args[0], out, depth + 1))
+                    return false;
+                if (e.name == "-") {
+                    for (size_t i = first; i < out.size(); ++i)
+                        out[i] = -out[i];
+                }
+                return true;
+            }
+            case ExprKind::Construct: {
+                if (!e.castType.isNumeric())
+                    return false;
+                std::vector<double> value;
+                if (e.args.size() == 1) {
+                    if (!fitComponents(*e.args[0], e.castType, value, depth + 1))
+                        return false;
+                } else {
+                    for (const auto& a : e.args) {
+                        if (!constComponents(*a, value, depth + 1))
+                            return false;
+                    }
+                    if (static_cast<int>(value.size()) != e.castType.components())
+                        return false;
+                }
+                out.insert(out.end(), value.begin(), value.end());
+                return true;
+            }
+            case ExprKind::Binary: {
+                const std::string& op = e.name;
+                if (op != "+" && op != "-" && op != "*" && op != "/")
+                    return false;
+                std::vector<double> a, b;
+                if (!constComponents(*e.args[0], a, depth + 1) ||
+                    !constComponents(*e.args[1], b, depth + 1))
+                    return false;
+                if (a.size() == 1)
+                    a.assign(b.size(), a[0]);
+                if (b.size() == 1)
+                    b.assign(a.size(), b[0]);
+                if (a.size() != b.size())
+                    return false;
+                bool integer = e.opType.base != BaseType::Float;
+                for (size_t i = 0; i < a.size(); ++i) {
+                    double r;
+                    if (op == "+") {
+                        r = a[i] + b[i];
+                    } else if (op == "-") {
+                        r = a[i] - b[i];
+                    } else if (op == "*") {
+                        r = a[i] * b[i];
+                    } else {
+                        if (integer && b[i] == 0)
+                            return false;
+                        r = a[i] / b[i];
+                    }
+                    out.push_back(integer ? std::trunc(r) : r);
+                }
+                return true;
+            }
+            default:
+                return false;
+        }
+    }
+    // The components of `e` brought to type `t` the way an assignment
+    // converts: a scalar fills every component, longer values are cut.
+    bool fitComponents(const Expr& e, const Type& t, std::vector<double>& out, int depth) const {
+        std::vector<double> value;
+        if (e.kind == ExprKind::InitList) {
+            for (const auto& a : e.args) {
+                if (!constComponents(*a, value, depth + 1))
+                    return false;
+            }
+        } else if (!constComponents(e, value, depth)) {
+            return false;
+        }
+        int n = t.components();
+        if (value.size() == 1)
+            value.assign(static_cast<size_t>(n), value[0]);
+        if (static_cast<int>(value.size()) < n)
+            return false;
+        value.resize(static_cast<size_t>(n));
+        for (double& v : value) {
+            if (t.base == BaseType::Bool)
+                v = v != 0.0 ? 1.0 : 0.0;
+            else if (t.base == BaseType::Int)
+                v = std::trunc(v);
+        }
+        out.insert(out.end(), value.begin(), value.end());
+        return true;
+    }
+    // Writes the constant value of `e` as a `t` into the registers `regs`
+    // (four floats each, in the register layout of t).
+    bool constantRegisters(const Expr& e, const Type& t, float* regs, int depth) const {
+        if (depth > kMaxNesting)
+            return false;
+        if (e.kind == ExprKind::Var && e.var && e.var->scope == VarDecl::Scope::Global &&
+            e.var->isStatic && e.var->isConst && e.var->init && e.var->type == t && !t.isNumeric())
+            return constantRegisters(*e.var->init, t, regs, depth + 1);
+        if (t.isArray()) {
+            if (e.kind != ExprKind::InitList)
+                return false;
+            int stride = regSize(t.element());
+            for (size_t i = 0; i < e.args.size() && static_cast<int>(i) < t.arraySize; ++i) {
+                if (!constantRegisters(*e.args[i], t.element(), regs + i * stride * 4, depth + 1))
+                    return false;
+            }
+            return true;
+        }
+        if (t.isStruct()) {
+            if (e.kind != ExprKind::InitList &&
+                !(e.kind == ExprKind::Construct && e.name == "construct" && e.castType == t))
+                return false;
+            for (size_t i = 0; i < e.args.size() && i < t.st->members.size(); ++i) {
+                const StructMember& m = t.st->members[i];
+                if (!constantRegisters(*e.args[i], m.type, regs + memberOffset(*t.st, m.name) * 4,
+                                       depth + 1))
+                    return false;
+            }
+            return true;
+        }
+        if (!t.isNumeric())
+            return false;
+        std::vector<double> value;
+        if (!fitComponents(e, t, value, depth))
+            return false;
+        for (int i = 0; i < t.components(); ++i) {
+            int row = t.matrix ? i / t.cols : 0;
+            int col = t.matrix ? i % t.cols : i;
+            regs[row * 4 + col] = static_cast<float>(value[static_cast<size_t>(i)]);
+        }
+        return true;
     }
 
     struct UPath {
@@ -681,8 +890,18 @@ private:
                     return true;
                 }
                 if (e.var && e.var->isStatic && e.var->isConst && e.var->init &&
-                    e.var->type.isScalar() && e.var->type.base == BaseType::Int)
-                    return constIndex(*e.var->init, v);
+                    e.var->type.isScalar() && e.var->type.base == BaseType::Int) {
+                    // Each constant is folded once: constants defined from
+                    // constants would otherwise cost exponential time.
+                    auto known = m_constInts.find(e.var);
+                    if (known == m_constInts.end()) {
+                        long long value = 0;
+                        bool ok = constIndex(*e.var->init, value);
+                        known = m_constInts.emplace(e.var, std::make_pair(ok, value)).first;
+                    }
+                    v = known->second.second;
+                    return known->second.first;
+                }
                 return false;
             case ExprKind::Unary:
                 if (e.name != "-" || !constIndex(*e.args[0], v) || v == LLONG_MIN)
@@ -862,7 +1081,10 @@ private:
             u.top = true;
             next += u.size;
             container = &u;
-            listLeaves(u.cgName, u.type, u.reg, refl.parameters);
+            auto init = m_initialValues.find(u.root);
+            listLeaves(
+                u.cgName, u.type, u.reg, refl.parameters,
+                init == m_initialValues.end() ? nullptr : init->second.data() + u.offset * 4);
         }
         refl.numRegisters = next;
         if (next > kMaxRegisters) {
@@ -891,9 +1113,7 @@ private:
             SamplerInfo info;
             info.name = s.cgName;
             info.glslName = s.glslName;
-            info.kind = s.kind == BaseType::SamplerCube       ? SamplerKind::SamplerCube
-                        : s.kind == BaseType::Sampler2DShadow ? SamplerKind::Sampler2DShadow
-                                                              : SamplerKind::Sampler2D;
+            info.kind = samplerKind(s.kind);
             if (s.explicitUnit >= 0) {
                 info.textureUnit = s.explicitUnit;
             } else {
@@ -905,21 +1125,26 @@ private:
             refl.samplers.push_back(info);
         }
     }
+    // `init`: the initial value's registers for this part, or null.
     void listLeaves(const std::string& name, const Type& t, int base,
-                    std::vector<ParameterInfo>& out) {
+                    std::vector<ParameterInfo>& out, const float* init) {
         if (t.isArray()) {
             int stride = regSize(t.element());
             for (int i = 0; i < t.arraySize; ++i)
                 listLeaves(name + "[" + std::to_string(i) + "]", t.element(), base + i * stride,
-                           out);
+                           out, init ? init + i * stride * 4 : nullptr);
         } else if (t.isStruct()) {
             for (const auto& m : t.st->members) {
+                int offset = memberOffset(*t.st, m.name);
                 if (!m.type.isSampler())
-                    listLeaves(name + "." + m.name, m.type, base + memberOffset(*t.st, m.name),
-                               out);
+                    listLeaves(name + "." + m.name, m.type, base + offset, out,
+                               init ? init + offset * 4 : nullptr);
             }
         } else if (t.isNumeric()) {
-            out.push_back({name, paramType(t), base, t.matrix ? t.rows : 1});
+            int count = t.matrix ? t.rows : 1;
+            out.push_back({name, paramType(t), base, count, {}});
+            if (init)
+                out.back().initialValue.assign(init, init + count * 4);
         }
     }
     std::string resolvePlaceholders(const std::string& body) {
@@ -1208,6 +1433,10 @@ private:
             s = typeStr(t.element()) + "[" + std::to_string(t.arraySize) + "](";
             for (size_t i = 0; i < e.args.size(); ++i)
                 s += (i ? ", " : "") + initValue(*e.args[i], t.element());
+        } else if (t.isStruct()) {
+            s = typeStr(t) + "(";
+            for (size_t i = 0; i < e.args.size() && i < t.st->members.size(); ++i)
+                s += (i ? ", " : "") + initValue(*e.args[i], t.st->members[i].type);
         } else {
             s = typeStr(t) + "(";
             for (size_t i = 0; i < e.args.size(); ++i)
@@ -1385,6 +1614,12 @@ private:
 
     std::string construct(const Expr& e) {
         const Type& t = e.castType;
+        if (t.isStruct() && e.name == "construct") {
+            std::string s = typeStr(t) + "(";
+            for (size_t i = 0; i < e.args.size() && i < t.st->members.size(); ++i)
+                s += (i ? ", " : "") + conv(*e.args[i], t.st->members[i].type);
+            return s + ")";
+        }
         if (t.isStruct()) {
             if (e.args[0]->type == t)
                 return ex(*e.args[0]);
@@ -1407,8 +1642,14 @@ private:
         const Expr& b = *e.args[1];
         const std::string& op = e.name;
         const Type& t = e.opType;
-        if (op == "&&" || op == "||")
+        if ((op == "&&" || op == "||") && t.isScalar())
             return "(" + boolValue(a) + " " + op + " " + boolValue(b) + ")";
+        if (op == "&&" || op == "||") {
+            // GLSL has no logical operators on vectors: 0/1 integers combine.
+            std::string iv = glslType(t.withBase(BaseType::Int));
+            return glslType(t) + "(" + iv + "(" + operand(a, t) + ") " + (op == "&&" ? "&" : "|") +
+                   " " + iv + "(" + operand(b, t) + "))";
+        }
         bool compare =
             op == "==" || op == "!=" || op == "<" || op == ">" || op == "<=" || op == ">=";
         if (compare) {
@@ -1532,6 +1773,36 @@ private:
             case Builtin::TexCUBElod: {
                 std::string v = "(" + vec(4) + ")";
                 return "textureLod(" + sam + ", " + v + ".xyz, " + v + ".w)";
+            }
+            case Builtin::Tex1D:
+            case Builtin::Tex2DArray:
+            case Builtin::TexRect:
+                return "texture(" + sam + ", " + vec(c.type.cols) + ")";
+            case Builtin::Tex1Dproj:
+            case Builtin::TexRectproj:
+                return "textureProj(" + sam + ", " + vec(c.type.cols) + ")";
+            case Builtin::Tex1Dlod:
+            case Builtin::Tex2DArraylod:
+            case Builtin::Tex1Dbias:
+            case Builtin::Tex2DArraybias: {
+                bool lod = e.builtin == Builtin::Tex1Dlod || e.builtin == Builtin::Tex2DArraylod;
+                if (!lod)
+                    fragmentOnly(e);
+                std::string v = "(" + vec(4) + ")";
+                const char* coord =
+                    e.builtin == Builtin::Tex1Dlod || e.builtin == Builtin::Tex1Dbias ? ".x"
+                                                                                      : ".xyz";
+                return std::string(lod ? "textureLod(" : "texture(") + sam + ", " + v + coord +
+                       ", " + v + ".w)";
+            }
+            case Builtin::Tex1Dgrad:
+            case Builtin::Tex2Dgrad: {
+                int n = e.builtin == Builtin::Tex1Dgrad ? 1 : 2;
+                Type d = Type::vector(BaseType::Float, n);
+                std::string grads = ", " + conv(*e.args[2], d) + ", " + conv(*e.args[3], d) + ")";
+                if (wantShadow)
+                    return "vec4(textureGrad(" + sam + ", " + vec(3) + grads + ")";
+                return "textureGrad(" + sam + ", " + vec(n) + grads;
             }
             default:
                 return "vec4(0.0)";
@@ -1676,6 +1947,33 @@ private:
                     m_helpers += "void cg_clip(" + ty + " x) { if (" + test + ") discard; }\n";
                 }
                 return simple("cg_clip");
+            }
+            case Builtin::Sincos: {
+                std::string ty = glslType(t);
+                if (m_helperNames.insert("sincos" + ty).second) {
+                    m_helpers += "void cg_sincos(" + ty + " x, out " + ty + " s, out " + ty +
+                                 " c) { s = sin(x); c = cos(x); }\n";
+                }
+                return "cg_sincos(" + conv(*e.args[0], t) + ", " + ex(*e.args[1]) + ", " +
+                       ex(*e.args[2]) + ")";
+            }
+            case Builtin::Isnan:
+                return simple("isnan");
+            case Builtin::Isinf:
+                return simple("isinf");
+            case Builtin::Isfinite: {
+                // Finite: neither NaN nor infinite, component by component.
+                std::string ty = glslType(t);
+                if (m_helperNames.insert("isfinite" + ty).second) {
+                    std::string result = glslType(t.withBase(BaseType::Bool));
+                    std::string body =
+                        t.isScalar() ? "!isnan(x) && !isinf(x)"
+                                     : "not(" + result + "(" + glslType(t.withBase(BaseType::Int)) +
+                                           "(isnan(x)) + " + glslType(t.withBase(BaseType::Int)) +
+                                           "(isinf(x))))";
+                    m_helpers += result + " cg_isfinite(" + ty + " x) { return " + body + "; }\n";
+                }
+                return simple("cg_isfinite");
             }
             case Builtin::Transpose:
                 return "transpose(" + ex(*e.args[0]) + ")";
@@ -1896,6 +2194,10 @@ private:
     std::map<const FuncDecl*, std::string> m_funcNames;
 
     std::vector<Root> m_roots;
+    std::map<int, std::vector<float>> m_initialValues;  // by root
+    // Folded static constants: whether they are constant, and the value.
+    std::map<const VarDecl*, std::pair<bool, long long>> m_constInts;
+    mutable std::map<const VarDecl*, std::pair<bool, std::vector<double>>> m_constValues;
     std::map<const VarDecl*, int> m_varRoot;
     std::map<std::pair<const StructDecl*, std::string>, int> m_memberRoot;
     std::vector<Sampler> m_samplers;

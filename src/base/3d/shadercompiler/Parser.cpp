@@ -1,4 +1,5 @@
 #include "base/3d/shadercompiler/Parser.h"
+#include "render/preprocessor/Preprocessor.h"
 
 #include <algorithm>
 #include <cctype>
@@ -25,8 +26,17 @@ std::string typeName(const Type& t) {
         case BaseType::Float:
             s = "float";
             break;
+        case BaseType::Sampler1D:
+            s = "sampler1D";
+            break;
         case BaseType::Sampler2D:
             s = "sampler2D";
+            break;
+        case BaseType::Sampler2DArray:
+            s = "sampler2DARRAY";
+            break;
+        case BaseType::SamplerRect:
+            s = "samplerRECT";
             break;
         case BaseType::SamplerCube:
             s = "samplerCUBE";
@@ -53,17 +63,20 @@ bool parseBuiltinTypeName(std::string_view w, Type& out) {
         out = Type::scalar(BaseType::Void);
         return true;
     }
-    if (w == "sampler2D") {
-        out = Type::scalar(BaseType::Sampler2D);
-        return true;
-    }
-    if (w == "samplerCUBE") {
-        out = Type::scalar(BaseType::SamplerCube);
-        return true;
-    }
-    if (w == "sampler2DShadow") {
-        out = Type::scalar(BaseType::Sampler2DShadow);
-        return true;
+    static const struct {
+        const char* name;
+        BaseType type;
+    } kSamplers[] = {{"sampler1D", BaseType::Sampler1D},
+                     {"sampler2D", BaseType::Sampler2D},
+                     {"samplerCUBE", BaseType::SamplerCube},
+                     {"sampler2DShadow", BaseType::Sampler2DShadow},
+                     {"sampler2DARRAY", BaseType::Sampler2DArray},
+                     {"samplerRECT", BaseType::SamplerRect}};
+    for (const auto& s : kSamplers) {
+        if (w == s.name) {
+            out = Type::scalar(s.type);
+            return true;
+        }
     }
     BaseType base;
     std::string_view rest;
@@ -246,36 +259,37 @@ private:
         return true;
     }
 
-    // "//include name(line):flag" switches the reported file and line.
+    // A marker line of the shader preprocessor ("//include name(line):k")
+    // switches the reported file and line. The preprocessor's own mapping
+    // reads it: applied to the marker line alone, it names the file and line
+    // of the line after it.
     void lineComment() {
         size_t end = m_src.find('\n', m_pos);
-        if (end == std::string_view::npos)
-            end = m_src.size();
-        std::string_view body = m_src.substr(m_pos + 2, end - m_pos - 2);
+        if (end == std::string_view::npos) {
+            m_pos = m_src.size();
+            return;  // no line follows
+        }
+        std::string_view marker = m_src.substr(m_pos, end + 1 - m_pos);
         m_pos = end;
-        if (body.substr(0, 8) != "include ")
+        if (marker.substr(2, 8) != "include ")
             return;
-        size_t close = body.rfind("):");
-        size_t open = close == std::string_view::npos ? close : body.rfind('(', close);
-        if (open == std::string_view::npos || open < 8)
-            return;
-        std::string name(body.substr(8, open - 8));
-        int line = std::atoi(std::string(body.substr(open + 1, close - open - 1)).c_str());
+        PreprocessorSourceLocation next = locatePreprocessedPosition(marker, marker.size(), "");
+        if (next.file.empty())
+            return;  // not a marker
         int index = -1;
         for (size_t i = 0; i < m_prog.files.size(); ++i) {
-            if (m_prog.files[i] == name)
+            if (m_prog.files[i] == next.file)
                 index = static_cast<int>(i);
         }
         if (index < 0) {
             index = static_cast<int>(m_prog.files.size());
-            m_prog.files.push_back(name);
+            m_prog.files.push_back(next.file);
         }
         m_file = index;
         // The newline that ends the marker starts the named line.
-        if (end < m_src.size()) {
-            ++m_pos;
-            m_line = line;
-        }
+        ++m_pos;
+        m_line = next.line;
+        m_lineStart = true;
     }
 
     void skipSpace() {
@@ -444,6 +458,11 @@ private:
             return false;
         if (parseBuiltinTypeName(t.text, out))
             return true;
+        auto td = m_typedefs.find(t.text);
+        if (td != m_typedefs.end()) {
+            out = td->second;
+            return true;
+        }
         auto it = m_structs.find(t.text);
         if (it == m_structs.end())
             return false;
@@ -536,16 +555,17 @@ private:
         return s;
     }
 
-    void structDecl() {
+    // "struct Name { ... }"; in a typedef the name may be left out
+    // ("typedef struct { ... } Name;") and is then set by the caller.
+    StructDecl* structDecl(bool anonymous = false) {
         SourceLoc loc = peek().loc;
         expect("struct");
         auto sd = std::make_unique<StructDecl>();
-        sd->name = ident("a struct name");
+        if (!anonymous || !is("{"))
+            sd->name = ident("a struct name");
         sd->loc = loc;
-        if (m_structs.count(sd->name)) {
-            m_diag.error(loc, "redefinition of struct '" + sd->name + "'");
-            throw ParseError{};
-        }
+        if (!sd->name.empty())
+            requireNewTypeName(sd->name, loc);
         expect("{");
         int depth = 1;
         while (!accept("}")) {
@@ -579,15 +599,65 @@ private:
             } while (accept(","));
             expect(";");
         }
-        accept(";");
-        m_structs[sd->name] = sd.get();
-        m_structDepth[sd.get()] = depth;
+        if (!anonymous)
+            accept(";");
+        StructDecl* result = sd.get();
+        if (!sd->name.empty())
+            m_structs[sd->name] = result;
+        m_structDepth[result] = depth;
         m_prog.structs.push_back(std::move(sd));
+        return result;
+    }
+
+    void requireNewTypeName(const std::string& name, SourceLoc loc) {
+        Type t;
+        if (m_structs.count(name) || m_typedefs.count(name) || parseBuiltinTypeName(name, t)) {
+            m_diag.error(loc, "redefinition of type '" + name + "'");
+            throw ParseError{};
+        }
+    }
+
+    // "typedef TYPE Name[N], Other;" and "typedef struct [Tag] { ... } Name;":
+    // the names stand for the type wherever a type may be written.
+    void typedefDecl() {
+        expect("typedef");
+        Type base;
+        StructDecl* fresh = nullptr;
+        if (is("struct") && (is("{", 1) || is("{", 2))) {
+            fresh = structDecl(true);
+            base = Type::scalar(BaseType::Struct);
+            base.st = fresh;
+        } else {
+            base = type();
+        }
+        do {
+            SourceLoc loc = peek().loc;
+            std::string name = ident("a type name");
+            Type t = base;
+            arraySuffix(t);
+            if (fresh && fresh->name.empty() && !t.isArray()) {
+                requireNewTypeName(name, loc);
+                fresh->name = name;
+                m_structs[name] = fresh;
+                continue;
+            }
+            requireNewTypeName(name, loc);
+            m_typedefs[name] = t;
+        } while (accept(","));
+        expect(";");
+        if (fresh && fresh->name.empty()) {
+            // Only array types of it were named: the struct needs a name of its own.
+            fresh->name = "anonymous_struct_" + std::to_string(m_prog.structs.size());
+        }
     }
 
     void globalDecl() {
         if (accept(";"))
             return;
+        if (is("typedef")) {
+            typedefDecl();
+            return;
+        }
         if (is("struct") && peek(2).kind == Tok::Punct && peek(2).text == "{") {
             structDecl();
             return;
@@ -605,10 +675,15 @@ private:
             else
                 break;
         }
+        // A const global is a constant, not a parameter, unless said so.
+        if (isConst && !uniform)
+            isStatic = true;
         SourceLoc loc = peek().loc;
         Type base = type();
         std::string name = ident("a name");
         if (is("(")) {
+            if (base.isArray())
+                fail("a function cannot return an array");
             function(base, name, loc);
             return;
         }
@@ -840,6 +915,10 @@ private:
             expect(";");
             return s;
         }
+        if (is("typedef")) {
+            typedefDecl();
+            return s;
+        }
         if (declStart())
             return declStmt();
         s->kind = StmtKind::ExprStmt;
@@ -1034,6 +1113,7 @@ private:
     Program& m_prog;
     Diagnostics& m_diag;
     std::map<std::string, const StructDecl*> m_structs;
+    std::map<std::string, Type> m_typedefs;
     std::map<std::string, long long> m_constInts;
     std::map<const StructDecl*, int> m_structDepth;
     int m_nesting = 0;

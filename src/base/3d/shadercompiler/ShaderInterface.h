@@ -64,15 +64,27 @@ enum class ParamType {
     Float4x4,
 };
 
-enum class SamplerKind { Sampler2D, SamplerCube, Sampler2DShadow };
+// Sampler2DArray binds a 2D array texture, SamplerRect a rectangle texture
+// addressed in texels.
+enum class SamplerKind {
+    Sampler2D,
+    SamplerCube,
+    Sampler2DShadow,
+    Sampler1D,
+    Sampler2DArray,
+    SamplerRect
+};
 
 // One uniform leaf: its full Cg name ("In.lights.diffuseColors[2]"), type,
-// first register and register count.
+// first register and register count, and for a global declared with an
+// initial value ("float4 tint = { 1, 0.5, 0, 1 };") that value: four floats
+// per register, the value until a material or script sets another.
 struct ParameterInfo {
     std::string name;
     ParamType type = ParamType::Float4;
     int registerIndex = 0;
     int registerCount = 1;
+    std::vector<float> initialValue;  // empty or registerCount * 4 floats
 };
 
 // One sampler: its full Cg name ("In.baseMap"), the GLSL uniform name the
