@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "foundation/Log.h"
+#include "physics/PhysicsSceneFileHandler.h"
 #include "physics/ScenegraphPhysicsContext.h"
 #include "physics/sdk/IPhysicsScene.h"
 #include "scene/Node.h"
@@ -282,4 +283,7 @@ void installPhysicsSceneHandlers(bool install) {
     PhysicsSceneHandlers& handlers = physicsSceneHandlers();
     handlers.describe = install ? describeNodePhysics : nullptr;
     handlers.subtreeReady = install ? subtreeReady : nullptr;
+    // Scene files reach the same two functions through the loader's handler.
+    static PhysicsSceneFileHandler sceneFiles;
+    I3DSectionHandlers::get().physics = install ? &sceneFiles : nullptr;
 }

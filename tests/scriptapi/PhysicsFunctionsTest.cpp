@@ -16,6 +16,19 @@
 namespace scriptapitest {
 namespace {
 
+std::string boxMesh(const char* name, float x0, float y0, float z0, float x1, float y1, float z1) {
+    std::string v = "<IndexedFaceSet name=\"" + std::string(name) + "\"><Vertices>";
+    for (int i = 0; i < 8; ++i) {
+        v += "<v c=\"" + std::to_string(i & 1 ? x1 : x0) + " " + std::to_string(i & 2 ? y1 : y0) +
+             " " + std::to_string(i & 4 ? z1 : z0) + "\"/>";
+    }
+    v += "</Vertices><Faces shaderlist=\"m\">";
+    for (const char* face : {"0 2 3 1", "4 5 7 6", "0 1 5 4", "2 6 7 3", "0 4 6 2", "1 3 7 5"}) {
+        v += "<f vi=\"" + std::string(face) + "\"/>";
+    }
+    return v + "</Faces></IndexedFaceSet>";
+}
+
 class PhysicsFunctionsTest : public ScriptApiTest {
 protected:
     void SetUp() override {
@@ -68,6 +81,33 @@ protected:
 
     testsupport::TempDir dir;
 };
+
+// A scene file's physics attributes give its nodes bodies when the script
+// loads it: a dynamic 1 x 1 x 1 box dropped from 5 settles on a static slab
+// whose top is at 0, and its density from the file sets its mass.
+TEST_F(PhysicsFunctionsTest, SceneFileBodiesFallAndSettle) {
+    testsupport::writeFile(dir / "drop.i3d",
+                           "<i3D name=\"drop\" version=\"1.5\">"
+                           "<Materials><Material name=\"m\"/></Materials><Shapes>" +
+                               boxMesh("cube", -0.5f, -0.5f, -0.5f, 0.5f, 0.5f, 0.5f) +
+                               boxMesh("slab", -10, -1, -10, 10, 0, 10) +
+                               "</Shapes><Scene>"
+                               "<Shape name=\"ground\" ref=\"slab\" static=\"true\"/>"
+                               "<Shape name=\"crate\" ref=\"cube\" dynamic=\"true\" "
+                               "density=\"3\" translation=\"0 5 0\"/>"
+                               "</Scene></i3D>");
+    run("scene = loadI3DFile('drop.i3d'); link(getRootNode(), scene)\n"
+        "crate = getChild(scene, 'crate'); ground = getChild(scene, 'ground')\n"
+        "extraUpdatePhysics(4000)\n"
+        "_, y = getTranslation(crate)\n"
+        "mass = getMass(crate); kind = getRigidBodyType(crate); groundKind = "
+        "getRigidBodyType(ground)");
+    EXPECT_NEAR(number("y"), 0.5, 0.02);
+    EXPECT_NEAR(number("mass"), 3.0, 1e-3);
+    EXPECT_EQ(text("kind"), "Dynamic");
+    EXPECT_EQ(text("groundKind"), "Static");
+    run("delete(scene)");
+}
 
 TEST_F(PhysicsFunctionsTest, BoxSettlesAndItsMassFollowsSetMass) {
     groundAndBox();
