@@ -121,6 +121,9 @@ struct ZIPFileLoader::Archive {
     std::unordered_map<std::string, zip_uint64_t> entries;
     // Entries refused for a method the loader cannot read: logged once.
     std::unordered_set<zip_uint64_t> unreadable;
+    // The archive's bytes when it is served from memory; the library reads
+    // them in place.
+    std::string memory;
 
     ~Archive() {
         if (handle != nullptr) {
@@ -150,13 +153,43 @@ ZIPFileLoader::Archive* ZIPFileLoader::findArchive(const std::string& archivePat
     }
     auto archive = std::make_unique<Archive>();
     archive->handle = handle;
-    archive->path = archivePath;
     archive->fileSize =
         static_cast<zip_uint64_t>(std::max<int64_t>(platform::getFileSize(archivePath), 0));
-    zip_int64_t count = zip_get_num_entries(handle, 0);
+    return addArchive(archivePath, std::move(archive));
+}
+
+bool ZIPFileLoader::addArchiveFromMemory(const std::string& archivePath, std::string bytes) {
+    if (m_archives.count(archivePath) != 0) {
+        return false;
+    }
+    auto archive = std::make_unique<Archive>();
+    archive->memory = std::move(bytes);
+    archive->fileSize = archive->memory.size();
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* source =
+        zip_source_buffer_create(archive->memory.data(), archive->memory.size(), 0, &error);
+    if (source != nullptr) {
+        archive->handle = zip_open_from_source(source, ZIP_RDONLY, &error);
+        if (archive->handle == nullptr) {
+            zip_source_free(source);
+        }
+    }
+    zip_error_fini(&error);
+    if (archive->handle == nullptr) {
+        return false;
+    }
+    addArchive(archivePath, std::move(archive));
+    return true;
+}
+
+ZIPFileLoader::Archive* ZIPFileLoader::addArchive(const std::string& archivePath,
+                                                  std::unique_ptr<Archive> archive) {
+    archive->path = archivePath;
+    zip_int64_t count = zip_get_num_entries(archive->handle, 0);
     archive->entries.reserve(count > 0 ? static_cast<size_t>(count) : 0);
     for (zip_int64_t i = 0; i < count; ++i) {
-        const char* name = zip_get_name(handle, static_cast<zip_uint64_t>(i), 0);
+        const char* name = zip_get_name(archive->handle, static_cast<zip_uint64_t>(i), 0);
         if (name != nullptr) {
             archive->entries.emplace(lowerAscii(name), static_cast<zip_uint64_t>(i));
         }

@@ -267,6 +267,27 @@ TEST_F(ZipFileLoaderTest, ArchivesAreCachedPerLoader) {
     EXPECT_EQ(openText(other, "pack/b.txt"), "<none>");
 }
 
+TEST_F(ZipFileLoaderTest, ArchivesServedFromMemory) {
+    makeZip(dir / "made.zip", {{"a.txt", "plain A"}});
+    makeZip(dir / "made.zip", {{"s/b.txt", "secret B"}}, {"-P", "key"});
+    std::string bytes = testsupport::readFile(dir / "made.zip");
+    // Served from memory alone: the file on disk is gone.
+    ASSERT_EQ(unlink((dir / "made.zip").c_str()), 0);
+
+    ZIPFileLoader loader("mem/", "key", 25);
+    ASSERT_TRUE(loader.addArchiveFromMemory("mem/made.zip", bytes));
+    EXPECT_FALSE(loader.addArchiveFromMemory("mem/made.zip", bytes));  // the path is taken
+    EXPECT_EQ(openText(loader, "made/a.txt"), "plain A");
+    EXPECT_EQ(openText(loader, "made/S/B.TXT"), "secret B");
+    EXPECT_EQ(openText(loader, "made/c.txt"), "<none>");
+
+    // Bytes that are no archive, and an archive cut short, add nothing.
+    EXPECT_FALSE(loader.addArchiveFromMemory("mem/junk.zip", "no archive here"));
+    EXPECT_FALSE(loader.addArchiveFromMemory("mem/cut.zip", bytes.substr(0, bytes.size() - 10)));
+    EXPECT_EQ(openText(loader, "cut/a.txt"), "<none>");
+    EXPECT_EQ(loader.getNumCachedArchives(), 1u);
+}
+
 TEST_F(ZipFileLoaderTest, DriveLetterPathsAreAbsolute) {
     char* previous = getcwd(nullptr, 0);
     ASSERT_EQ(chdir(dir.path().c_str()), 0);
