@@ -3,7 +3,9 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <string>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -83,6 +85,20 @@ std::string unreadableReason(const zip_stat_t& stat) {
     if ((stat.valid & ZIP_STAT_COMP_METHOD) &&
         !zip_compression_method_supported(stat.comp_method, 0)) {
         return "unsupported compression method " + compressionMethodName(stat.comp_method);
+    }
+    // A stored entry is no larger than its data, and Deflate makes at most
+    // 1032 bytes of one (a 258-byte match in two bits). An entry claiming
+    // more is damaged; refusing it here keeps a few bytes of archive from
+    // making the loader allocate up to kMaxEntrySize.
+    if ((stat.valid & ZIP_STAT_COMP_METHOD) && (stat.valid & ZIP_STAT_COMP_SIZE) &&
+        (stat.valid & ZIP_STAT_SIZE)) {
+        const uint64_t limit = stat.comp_method == ZIP_CM_STORE     ? stat.comp_size
+                               : stat.comp_method == ZIP_CM_DEFLATE ? stat.comp_size * 1032 + 1032
+                                                                    : UINT64_MAX;
+        if (stat.size > limit) {
+            return "size of " + std::to_string(stat.size) + " bytes is more than its " +
+                   std::to_string(stat.comp_size) + " compressed bytes can hold";
+        }
     }
     return std::string();
 }

@@ -400,6 +400,24 @@ TEST_F(ZipFileLoaderTest, DamagedArchivesOpenNothing) {
         EXPECT_EQ(opened == "<none>", !intact) << c.name;
     }
 
+    // A size that the compressed data cannot hold is refused with its
+    // reason before anything is allocated for it.
+    for (const std::string* source : {&deflated, &stored}) {
+        std::string bytes = *source;
+        const uint32_t compressed = get32(bytes, findSignature(bytes, kCentral) + 20);
+        const uint32_t claimed = source == &stored ? compressed + 1 : compressed * 1033 + 1033;
+        setUncompressedSize(bytes, claimed);
+        testsupport::writeFile(dir / "claims.zip", bytes);
+        ZIPFileLoader loader(dir.path(), "", 25);
+        testsupport::ScopedLogCapture log;
+        EXPECT_EQ(openText(loader, "claims/data.txt"), "<none>");
+        EXPECT_EQ(log.count("Error: Can't read 'data.txt' in archive '" + dir / "claims.zip" +
+                            "': size of " + std::to_string(claimed) + " bytes is more than its " +
+                            std::to_string(compressed) + " compressed bytes can hold\n"),
+                  1u)
+            << log.text();
+    }
+
     // A folder with an archive's name is not an archive.
     testsupport::makeDirs(dir / "folder.zip/data.txt");
     ZIPFileLoader loader(dir.path(), "", 25);
