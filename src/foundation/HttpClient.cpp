@@ -240,36 +240,17 @@ private:
     std::string m_body;
 };
 
-std::string receiveBody(platform::TcpConnection& connection, const std::string& host,
-                        double deadlineMs, unsigned timeoutMs) {
-    ResponseReader reader(host);
-    char block[kReceiveBlock];
-    for (;;) {
-        size_t received = 0;
-        ResponseReader::Progress progress = ResponseReader::Progress::NeedMore;
-        switch (connection.receive(block, sizeof(block), received, deadlineMs)) {
-            case platform::TcpConnection::Status::Ok:
-                progress = reader.add(block, received);
-                break;
-            case platform::TcpConnection::Status::Closed:
-                progress = reader.closed();
-                break;
-            case platform::TcpConnection::Status::TimedOut:
-                Log::get() << "Error: No complete response from: " << host << " within "
-                           << timeoutMs << " ms (HTTP)\n";
-                return {};
-            case platform::TcpConnection::Status::Failed:
-                Log::get() << "Error: Could receive response (HTTP)\n";
-                return {};
-        }
-        if (progress == ResponseReader::Progress::Done) {
-            return reader.takeBody();
-        }
-        if (progress == ResponseReader::Progress::Failed) {
-            return {};
-        }
+// The server's connection as a response source.
+class ConnectionSource : public IHttpResponseSource {
+public:
+    explicit ConnectionSource(platform::TcpConnection& connection) : m_connection(connection) {}
+    Status receive(char* buffer, size_t capacity, size_t& received, double deadlineMs) override {
+        return m_connection.receive(buffer, capacity, received, deadlineMs);
     }
-}
+
+private:
+    platform::TcpConnection& m_connection;
+};
 
 }  // namespace
 
@@ -339,5 +320,37 @@ std::string httpGet(const std::string& url, unsigned timeoutMs) {
         Log::get() << "Error: Could not send the request to: " << target.host << " (HTTP)\n";
         return {};
     }
-    return receiveBody(*connection, target.host, deadlineMs, timeoutMs);
+    ConnectionSource source(*connection);
+    return receiveHttpBody(source, target.host, deadlineMs, timeoutMs);
+}
+
+std::string receiveHttpBody(IHttpResponseSource& source, const std::string& host, double deadlineMs,
+                            unsigned timeoutMs) {
+    ResponseReader reader(host);
+    char block[kReceiveBlock];
+    for (;;) {
+        size_t received = 0;
+        ResponseReader::Progress progress = ResponseReader::Progress::NeedMore;
+        switch (source.receive(block, sizeof(block), received, deadlineMs)) {
+            case IHttpResponseSource::Status::Ok:
+                progress = reader.add(block, received);
+                break;
+            case IHttpResponseSource::Status::Closed:
+                progress = reader.closed();
+                break;
+            case IHttpResponseSource::Status::TimedOut:
+                Log::get() << "Error: No complete response from: " << host << " within "
+                           << timeoutMs << " ms (HTTP)\n";
+                return {};
+            case IHttpResponseSource::Status::Failed:
+                Log::get() << "Error: Could receive response (HTTP)\n";
+                return {};
+        }
+        if (progress == ResponseReader::Progress::Done) {
+            return reader.takeBody();
+        }
+        if (progress == ResponseReader::Progress::Failed) {
+            return {};
+        }
+    }
 }

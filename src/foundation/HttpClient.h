@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/platform/Socket.h"
+
 // Limits of a request. A URL within them always makes a request of less
 // than 2048 bytes.
 constexpr size_t kHttpMaxUrlLength = 1536;
@@ -37,3 +39,20 @@ std::string formatHttpRequest(const HttpUrl& url);
 // has arrived, or, with neither, when the server closes the connection. All
 // of it must happen within `timeoutMs`.
 std::string httpGet(const std::string& url, unsigned timeoutMs = kHttpTimeoutMs);
+
+// Where a response comes from: the server's connection in httpGet, or bytes
+// in memory where a recorded response is replayed.
+class IHttpResponseSource {
+public:
+    using Status = platform::TcpConnection::Status;
+    virtual ~IHttpResponseSource() = default;
+    // Waits until the deadline and receives at most `capacity` bytes;
+    // `received` is the count on Ok and 0 otherwise.
+    virtual Status receive(char* buffer, size_t capacity, size_t& received, double deadlineMs) = 0;
+};
+
+// Reads one response from the source and returns its body, complete as
+// httpGet describes; empty on any failure (logged with the host name) and
+// when the body is empty.
+std::string receiveHttpBody(IHttpResponseSource& source, const std::string& host, double deadlineMs,
+                            unsigned timeoutMs);

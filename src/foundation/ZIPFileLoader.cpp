@@ -3,7 +3,9 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <string>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -84,6 +86,20 @@ std::string unreadableReason(const zip_stat_t& stat) {
         !zip_compression_method_supported(stat.comp_method, 0)) {
         return "unsupported compression method " + compressionMethodName(stat.comp_method);
     }
+    // A stored entry is no larger than its data, and Deflate makes at most
+    // 1032 bytes of one (a 258-byte match in two bits). An entry claiming
+    // more is damaged; refusing it here keeps a few bytes of archive from
+    // making the loader allocate up to kMaxEntrySize.
+    if ((stat.valid & ZIP_STAT_COMP_METHOD) && (stat.valid & ZIP_STAT_COMP_SIZE) &&
+        (stat.valid & ZIP_STAT_SIZE)) {
+        const uint64_t limit = stat.comp_method == ZIP_CM_STORE     ? stat.comp_size
+                               : stat.comp_method == ZIP_CM_DEFLATE ? stat.comp_size * 1032 + 1032
+                                                                    : UINT64_MAX;
+        if (stat.size > limit) {
+            return "size of " + std::to_string(stat.size) + " bytes is more than its " +
+                   std::to_string(stat.comp_size) + " compressed bytes can hold";
+        }
+    }
     return std::string();
 }
 
@@ -121,6 +137,9 @@ struct ZIPFileLoader::Archive {
     std::unordered_map<std::string, zip_uint64_t> entries;
     // Entries refused for a method the loader cannot read: logged once.
     std::unordered_set<zip_uint64_t> unreadable;
+    // The archive's bytes when it is served from memory; the library reads
+    // them in place.
+    std::string memory;
 
     ~Archive() {
         if (handle != nullptr) {
@@ -150,13 +169,43 @@ ZIPFileLoader::Archive* ZIPFileLoader::findArchive(const std::string& archivePat
     }
     auto archive = std::make_unique<Archive>();
     archive->handle = handle;
-    archive->path = archivePath;
     archive->fileSize =
         static_cast<zip_uint64_t>(std::max<int64_t>(platform::getFileSize(archivePath), 0));
-    zip_int64_t count = zip_get_num_entries(handle, 0);
+    return addArchive(archivePath, std::move(archive));
+}
+
+bool ZIPFileLoader::addArchiveFromMemory(const std::string& archivePath, std::string bytes) {
+    if (m_archives.count(archivePath) != 0) {
+        return false;
+    }
+    auto archive = std::make_unique<Archive>();
+    archive->memory = std::move(bytes);
+    archive->fileSize = archive->memory.size();
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* source =
+        zip_source_buffer_create(archive->memory.data(), archive->memory.size(), 0, &error);
+    if (source != nullptr) {
+        archive->handle = zip_open_from_source(source, ZIP_RDONLY, &error);
+        if (archive->handle == nullptr) {
+            zip_source_free(source);
+        }
+    }
+    zip_error_fini(&error);
+    if (archive->handle == nullptr) {
+        return false;
+    }
+    addArchive(archivePath, std::move(archive));
+    return true;
+}
+
+ZIPFileLoader::Archive* ZIPFileLoader::addArchive(const std::string& archivePath,
+                                                  std::unique_ptr<Archive> archive) {
+    archive->path = archivePath;
+    zip_int64_t count = zip_get_num_entries(archive->handle, 0);
     archive->entries.reserve(count > 0 ? static_cast<size_t>(count) : 0);
     for (zip_int64_t i = 0; i < count; ++i) {
-        const char* name = zip_get_name(handle, static_cast<zip_uint64_t>(i), 0);
+        const char* name = zip_get_name(archive->handle, static_cast<zip_uint64_t>(i), 0);
         if (name != nullptr) {
             archive->entries.emplace(lowerAscii(name), static_cast<zip_uint64_t>(i));
         }

@@ -48,6 +48,11 @@ public:
     std::unique_ptr<File> open(const std::string& path, int mode, bool isAbsolute) override;
     int getPriority() const override { return m_priority; }
 
+    // Serves the archive path (folder + "c0.zip", ...) from bytes held in
+    // memory instead of the file system, for archives built or received in
+    // memory. False, with nothing added, when the bytes are no ZIP archive.
+    bool addArchiveFromMemory(const std::string& archivePath, std::string bytes);
+
     const std::string& getFolder() const { return m_folder; }
     const std::string& getPassword() const { return m_password; }
     // Archives opened so far; they stay open until the loader is destroyed.
@@ -56,6 +61,8 @@ public:
 private:
     struct Archive;
     Archive* findArchive(const std::string& archivePath);
+    // Indexes an opened archive's entries and keeps it under its path.
+    Archive* addArchive(const std::string& archivePath, std::unique_ptr<Archive> archive);
     std::unique_ptr<File> openEntry(Archive& archive, const std::string& entryName) const;
 
     std::string m_folder;

@@ -267,6 +267,27 @@ TEST_F(ZipFileLoaderTest, ArchivesAreCachedPerLoader) {
     EXPECT_EQ(openText(other, "pack/b.txt"), "<none>");
 }
 
+TEST_F(ZipFileLoaderTest, ArchivesServedFromMemory) {
+    makeZip(dir / "made.zip", {{"a.txt", "plain A"}});
+    makeZip(dir / "made.zip", {{"s/b.txt", "secret B"}}, {"-P", "key"});
+    std::string bytes = testsupport::readFile(dir / "made.zip");
+    // Served from memory alone: the file on disk is gone.
+    ASSERT_EQ(unlink((dir / "made.zip").c_str()), 0);
+
+    ZIPFileLoader loader("mem/", "key", 25);
+    ASSERT_TRUE(loader.addArchiveFromMemory("mem/made.zip", bytes));
+    EXPECT_FALSE(loader.addArchiveFromMemory("mem/made.zip", bytes));  // the path is taken
+    EXPECT_EQ(openText(loader, "made/a.txt"), "plain A");
+    EXPECT_EQ(openText(loader, "made/S/B.TXT"), "secret B");
+    EXPECT_EQ(openText(loader, "made/c.txt"), "<none>");
+
+    // Bytes that are no archive, and an archive cut short, add nothing.
+    EXPECT_FALSE(loader.addArchiveFromMemory("mem/junk.zip", "no archive here"));
+    EXPECT_FALSE(loader.addArchiveFromMemory("mem/cut.zip", bytes.substr(0, bytes.size() - 10)));
+    EXPECT_EQ(openText(loader, "cut/a.txt"), "<none>");
+    EXPECT_EQ(loader.getNumCachedArchives(), 1u);
+}
+
 TEST_F(ZipFileLoaderTest, DriveLetterPathsAreAbsolute) {
     char* previous = getcwd(nullptr, 0);
     ASSERT_EQ(chdir(dir.path().c_str()), 0);
@@ -377,6 +398,24 @@ TEST_F(ZipFileLoaderTest, DamagedArchivesOpenNothing) {
         std::string opened = openText(loader, "pack/data.txt");
         EXPECT_EQ(opened == text, intact) << c.name;
         EXPECT_EQ(opened == "<none>", !intact) << c.name;
+    }
+
+    // A size that the compressed data cannot hold is refused with its
+    // reason before anything is allocated for it.
+    for (const std::string* source : {&deflated, &stored}) {
+        std::string bytes = *source;
+        const uint32_t compressed = get32(bytes, findSignature(bytes, kCentral) + 20);
+        const uint32_t claimed = source == &stored ? compressed + 1 : compressed * 1033 + 1033;
+        setUncompressedSize(bytes, claimed);
+        testsupport::writeFile(dir / "claims.zip", bytes);
+        ZIPFileLoader loader(dir.path(), "", 25);
+        testsupport::ScopedLogCapture log;
+        EXPECT_EQ(openText(loader, "claims/data.txt"), "<none>");
+        EXPECT_EQ(log.count("Error: Can't read 'data.txt' in archive '" + dir / "claims.zip" +
+                            "': size of " + std::to_string(claimed) + " bytes is more than its " +
+                            std::to_string(compressed) + " compressed bytes can hold\n"),
+                  1u)
+            << log.text();
     }
 
     // A folder with an archive's name is not an archive.

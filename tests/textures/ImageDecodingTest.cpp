@@ -152,6 +152,22 @@ TEST_F(ImageDecodingTest, ImplausibleAndDamagedFilesAreRefused) {
     tga[12] = tga[14] = 0x00;
     tga[13] = tga[15] = 0x40;
     tga[16] = 32;
+    // A TGA header without a colour map: image type, size, bits per pixel.
+    auto tgaHeader = [](char type, int width, int height, char bits) {
+        std::string header(18, '\0');
+        header[2] = type;
+        header[12] = static_cast<char>(width & 0xff);
+        header[13] = static_cast<char>(width >> 8);
+        header[14] = static_cast<char>(height & 0xff);
+        header[15] = static_cast<char>(height >> 8);
+        header[16] = bits;
+        return header;
+    };
+    // One run-length packet (128 pixels) for 254 × 4096 pixels, and half the
+    // pixels of an uncompressed image: both far below the 64 MiB that any
+    // file may claim, but more than the file holds.
+    const std::string rleShort = tgaHeader(10, 254, 4096, 32) + "\xff\x10\x20\x30\x40";
+    const std::string rawShort = tgaHeader(2, 64, 64, 24) + std::string(64 * 32 * 3, '\x55');
     struct Case {
         const char* name;
         std::string contents;
@@ -160,6 +176,8 @@ TEST_F(ImageDecodingTest, ImplausibleAndDamagedFilesAreRefused) {
     const Case cases[] = {
         {"huge.png", huge, "16385 x 16384 pixels is too large"},
         {"empty.tga", tga, "the file is too short for 16384 x 16384 pixels"},
+        {"short rle.tga", rleShort, "the file is too short for 254 x 4096 pixels"},
+        {"short.tga", rawShort, "the file is too short for 64 x 64 pixels"},
         {"truncated.png", good.substr(0, good.size() - 20), ""},
         {"damaged.png", good.substr(0, 40) + std::string(20, '\xff') + good.substr(60), ""},
         {"truncated.jpg", std::string("\xFF\xD8\xFF\xE0\x00\x10JFIF", 10), ""},
@@ -175,6 +193,10 @@ TEST_F(ImageDecodingTest, ImplausibleAndDamagedFilesAreRefused) {
         EXPECT_NE(log.text().find(c.log), std::string::npos) << log.text();
     }
     EXPECT_TRUE(load("good.png", good).valid);
+    EXPECT_TRUE(
+        load("rle.tga", tgaHeader(10, 128, 2, 32) + "\xff\x10\x20\x30\x40" + "\xff\x50\x60\x70\x80")
+            .valid);
+    EXPECT_TRUE(load("raw.tga", tgaHeader(2, 64, 64, 24) + std::string(64 * 64 * 3, '\x55')).valid);
     EXPECT_TRUE(load("good.pgm", "P5 # size\n2 1 255\n\x10\x20").valid);
 }
 

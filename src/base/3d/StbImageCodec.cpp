@@ -32,13 +32,16 @@
 #pragma GCC diagnostic pop
 #endif
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "base/3d/ImageCodecs.h"
+#include "foundation/Log.h"
 
 namespace {
 
@@ -133,6 +136,39 @@ bool isBadPnmHeader(const uint8_t* bytes, size_t size) {
     return !blankAfter || numbers[2] == 0 || numbers[2] > 65535;
 }
 
+// True when the decoder takes the bytes for a TGA file: it tries its other
+// formats first, and a TGA file has no signature of its own.
+bool isTga(const uint8_t* bytes, int length) {
+    stbi__context context;
+    stbi__start_mem(&context, bytes, length);
+    if (stbi__bmp_test(&context) || stbi__gif_test(&context) || stbi__psd_test(&context) ||
+        stbi__pic_test(&context) || stbi__pnm_test(&context)) {
+        return false;
+    }
+    return stbi__tga_test(&context) != 0;
+}
+
+// The decoder reads zeros past the end of a TGA file's pixel data, so a
+// header of a few bytes could make it build a picture of millions of pixels
+// from nothing. A TGA file holds at least one byte per pixel, or with
+// run-length coding one packet (a count byte and one pixel) per 128 pixels.
+bool isTruncatedTga(const uint8_t* bytes, size_t size, uint64_t width, uint64_t height) {
+    if (size < 18) {
+        return true;
+    }
+    const uint64_t idLength = bytes[0];
+    const bool hasColorMap = bytes[1] != 0;
+    const uint64_t mapLength = bytes[5] | (uint64_t{bytes[6]} << 8);
+    const uint64_t mapEntryBytes = (uint64_t{bytes[7]} + 7) / 8;
+    const bool runLength = bytes[2] >= 8;
+    const uint64_t pixelBytes = std::max<uint64_t>((uint64_t{bytes[16]} + 7) / 8, 1);
+    const uint64_t dataStart = 18 + idLength + (hasColorMap ? mapLength * mapEntryBytes : 0);
+    const uint64_t pixels = width * height;
+    const uint64_t needed =
+        runLength ? (pixels + 127) / 128 * (1 + pixelBytes) : pixels * pixelBytes;
+    return dataStart > size || needed > size - dataStart;
+}
+
 }  // namespace
 
 namespace ImageCodecs {
@@ -156,6 +192,12 @@ Image decodeOther(const uint8_t* bytes, size_t size, const std::string& name) {
     int wanted = channels == 1 ? 1 : channels == 3 ? 3 : 4;
     if (!checkImageSize(static_cast<uint64_t>(width), static_cast<uint64_t>(height),
                         static_cast<uint64_t>(wanted), size, name)) {
+        return Image();
+    }
+    if (isTga(bytes, length) &&
+        isTruncatedTga(bytes, size, static_cast<uint64_t>(width), static_cast<uint64_t>(height))) {
+        Log::get() << "Error: Can't load image '" << name << "': the file is too short for "
+                   << std::to_string(width) << " x " << std::to_string(height) << " pixels\n";
         return Image();
     }
     int w = 0;

@@ -1,0 +1,344 @@
+#!/usr/bin/env python3
+"""Writes the small seed inputs of every harness into NAME/seeds/.
+
+Each seed is a well-formed file of the kind the harness reads, a few hundred
+bytes at most, so the fuzzer starts from inputs that reach deep into the
+parser. Run again after changing it; the seeds are committed.
+"""
+
+import io
+import os
+import struct
+import zipfile
+import zlib
+
+ROOT = os.path.dirname(os.path.abspath(__file__))
+
+
+def write(harness, name, data):
+    folder = os.path.join(ROOT, harness, "seeds")
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, name), "wb") as f:
+        f.write(data if isinstance(data, bytes) else data.encode())
+
+
+def pattern(n, seed=7):
+    out = bytearray()
+    state = seed
+    for _ in range(n):
+        state = (state * 214013 + 2531011) & 0xFFFFFFFF
+        out.append((state >> 16) & 0xFF)
+    return bytes(out)
+
+
+# --- XML ----------------------------------------------------------------------
+
+def xml_seeds():
+    write("xml", "game.xml", """<?xml version="1.0" encoding="utf-8" standalone="no" ?>
+<game>
+    <graphic>
+        <display width="800" height="600" fullscreen="false"/>
+    </graphic>
+    <logging>
+        <file enable="true" filename="log.txt"/>
+        <stderr enable="false"/>
+    </logging>
+    <!-- a comment -->
+    <text><![CDATA[raw <text> & more]]></text>
+    <entity name="&lt;&amp;&#65;&#x42;"/>
+</game>
+""")
+    write("xml", "utf8_bom.xml", b"\xef\xbb\xbf<game><name value=\"\xc3\xa4\xe2\x82\xac\"/></game>")
+    write("xml", "declaration_only.xml", "<?xml version=\"1.0\"?><!DOCTYPE game><game/>")
+
+
+# --- ZIP ----------------------------------------------------------------------
+
+CRC_TABLE = [0] * 256
+for i in range(256):
+    c = i
+    for _ in range(8):
+        c = (c >> 1) ^ 0xEDB88320 if c & 1 else c >> 1
+    CRC_TABLE[i] = c
+
+
+class ZipCrypto:
+    """The traditional ZIP password scheme, to write encrypted entries."""
+
+    def __init__(self, password):
+        self.keys = [0x12345678, 0x23456789, 0x34567890]
+        for b in password:
+            self.update(b)
+
+    def update(self, b):
+        k0, k1, k2 = self.keys
+        k0 = (k0 >> 8) ^ CRC_TABLE[(k0 ^ b) & 0xFF]
+        k1 = (k1 + (k0 & 0xFF)) & 0xFFFFFFFF
+        k1 = (k1 * 134775813 + 1) & 0xFFFFFFFF
+        k2 = (k2 >> 8) ^ CRC_TABLE[(k2 ^ (k1 >> 24)) & 0xFF]
+        self.keys = [k0, k1, k2]
+
+    def encrypt(self, data):
+        out = bytearray()
+        for b in data:
+            t = (self.keys[2] | 2) & 0xFFFF
+            out.append(b ^ (((t * (t ^ 1)) >> 8) & 0xFF))
+            self.update(b)
+        return bytes(out)
+
+
+def encrypted_zip(entries, password):
+    """A ZIP archive of stored or deflated entries, each encrypted."""
+    body = bytearray()
+    central = bytearray()
+    for name, data, deflate in entries:
+        crc = zlib.crc32(data) & 0xFFFFFFFF
+        if deflate:
+            c = zlib.compressobj(9, zlib.DEFLATED, -15)
+            payload = c.compress(data) + c.flush()
+            method = 8
+        else:
+            payload, method = data, 0
+        crypto = ZipCrypto(password)
+        header = pattern(11, len(body)) + bytes([crc >> 24])
+        payload = crypto.encrypt(header + payload)
+        name_bytes = name.encode()
+        local = struct.pack("<IHHHHHIIIHH", 0x04034B50, 20, 1, method, 0, 0x21, crc,
+                            len(payload), len(data), len(name_bytes), 0)
+        central += struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 20, 20, 1, method, 0, 0x21,
+                               crc, len(payload), len(data), len(name_bytes), 0, 0, 0, 0, 0,
+                               len(body)) + name_bytes
+        body += local + name_bytes + payload
+    end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, len(entries), len(entries), len(central),
+                      len(body), 0)
+    return bytes(body + central + end)
+
+
+def zip_seeds():
+    text = b"return { value = 42 }\n" * 4
+    buffer = io.BytesIO()
+    with zipfile.ZipFile(buffer, "w") as z:
+        z.writestr(zipfile.ZipInfo("scripts/"), b"")
+        z.writestr("scripts/main.lua", text, compress_type=zipfile.ZIP_DEFLATED)
+        z.writestr("textures/Logo.TXT", b"stored entry", compress_type=zipfile.ZIP_STORED)
+        z.writestr("empty.bin", b"", compress_type=zipfile.ZIP_STORED)
+    write("zip", "plain.zip", buffer.getvalue())
+    write("zip", "encrypted.zip",
+          encrypted_zip([("a.txt", b"secret text\n" * 3, False), ("b/c.txt", text, True)],
+                        b"Qm7TzR2xLp9VfK4d"))
+    buffer = io.BytesIO()
+    with zipfile.ZipFile(buffer, "w") as z:
+        z.writestr("a.txt", b"one")
+        z.writestr("A.txt", b"two")
+        z.comment = b"archive comment"
+    write("zip", "case_duplicates_comment.zip", buffer.getvalue())
+
+
+# --- DDS ----------------------------------------------------------------------
+
+def dds(width, height, mips, fourcc=b"", bits=0, masks=(0, 0, 0, 0), pf_flags=0, cube=False,
+        data=b""):
+    flags = 0x1 | 0x2 | 0x4 | 0x1000 | (0x20000 if mips > 1 else 0)
+    pixel_format = struct.pack("<II4sIIIII", 32, pf_flags | (0x4 if fourcc else 0),
+                               fourcc.ljust(4, b"\0"), bits, *masks)
+    caps2 = 0xFE00 if cube else 0
+    header = struct.pack("<IIIIIII", 124, flags, height, width, 0, 0, mips) + b"\0" * 44
+    header += pixel_format + struct.pack("<IIII", 0x1000 | (0x400008 if mips > 1 else 0), caps2,
+                                         0, 0) + b"\0" * 4
+    return b"DDS " + header + data
+
+
+def dxt_size(width, height, mips, block):
+    total = 0
+    for _ in range(mips):
+        total += max(1, (width + 3) // 4) * max(1, (height + 3) // 4) * block
+        width, height = max(1, width // 2), max(1, height // 2)
+    return total
+
+
+def dds_seeds():
+    write("dds", "dxt1_mips.dds", dds(8, 8, 4, b"DXT1", data=pattern(dxt_size(8, 8, 4, 8))))
+    write("dds", "dxt3.dds", dds(4, 4, 1, b"DXT3", data=pattern(16)))
+    write("dds", "dxt5_6x10_mips.dds",
+          dds(6, 10, 4, b"DXT5", data=pattern(dxt_size(6, 10, 4, 16))))
+    write("dds", "dxt1_cube.dds", dds(4, 4, 1, b"DXT1", cube=True, data=pattern(6 * 8)))
+    write("dds", "bgra.dds", dds(3, 2, 2, bits=32, pf_flags=0x41,
+                                 masks=(0xFF0000, 0xFF00, 0xFF, 0xFF000000),
+                                 data=pattern(4 * (6 + 1))))
+    write("dds", "rgb24.dds", dds(2, 2, 1, bits=24, pf_flags=0x40,
+                                  masks=(0xFF, 0xFF00, 0xFF0000, 0), data=pattern(12)))
+
+
+# --- Images -------------------------------------------------------------------
+
+def png(width, height, color_type, bit_depth, rows, extra=b""):
+    def chunk(kind, body):
+        return (struct.pack(">I", len(body)) + kind + body +
+                struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF))
+    raw = b"".join(b"\0" + row for row in rows)
+    return (b"\x89PNG\r\n\x1a\n" +
+            chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, bit_depth, color_type, 0, 0,
+                                       0)) +
+            extra + chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
+
+
+def png_chunk(kind, body):
+    return struct.pack(">I", len(body)) + kind + body + struct.pack(
+        ">I", zlib.crc32(kind + body) & 0xFFFFFFFF)
+
+
+def jpeg_gray(width, height):
+    """A baseline grey JPEG whose blocks are all mid-grey: one-code Huffman
+    tables, every block coded as DC difference 0 and end of block."""
+    out = b"\xff\xd8"
+    out += b"\xff\xdb" + struct.pack(">HB", 67, 0) + bytes([1] * 64)
+    out += b"\xff\xc0" + struct.pack(">HBHHB", 11, 8, height, width, 1) + bytes([1, 0x11, 0])
+    counts = bytes([1] + [0] * 15)
+    out += b"\xff\xc4" + struct.pack(">HB", 20, 0x00) + counts + b"\x00"
+    out += b"\xff\xc4" + struct.pack(">HB", 20, 0x10) + counts + b"\x00"
+    out += b"\xff\xda" + struct.pack(">HB", 8, 1) + bytes([1, 0x00, 0, 63, 0])
+    blocks = ((width + 7) // 8) * ((height + 7) // 8)
+    bits = "00" * blocks
+    bits += "1" * (-len(bits) % 8)
+    out += bytes(int(bits[i:i + 8], 2) for i in range(0, len(bits), 8))
+    return out + b"\xff\xd9"
+
+
+def tga(width, height, bpp, pixels, rle=False, top_left=False):
+    kind = 10 if rle else 2
+    descriptor = (0x20 if top_left else 0) | (8 if bpp == 32 else 0)
+    header = struct.pack("<BBBHHBHHHHBB", 0, 0, kind, 0, 0, 0, 0, 0, width, height, bpp,
+                         descriptor)
+    if rle:
+        size = bpp // 8
+        body = bytearray()
+        body += bytes([0x80 | (width - 1)]) + pixels[:size]  # a run
+        for _ in range(height - 1):
+            body += bytes([width - 1]) + pixels[:size * width]  # raw packets
+        pixels = bytes(body)
+    return header + pixels
+
+
+def bmp(width, height):
+    row = (width * 3 + 3) & ~3
+    pixels = pattern(row * height)
+    header = struct.pack("<2sIHHI", b"BM", 54 + len(pixels), 0, 0, 54)
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(pixels), 2835, 2835, 0,
+                       0)
+    return header + info + pixels
+
+
+def image_seeds():
+    write("image", "rgba.png", png(4, 4, 6, 8, [pattern(16, r) for r in range(4)]))
+    write("image", "gray16.png", png(3, 2, 0, 16, [pattern(6, r) for r in range(2)]))
+    palette = png_chunk(b"PLTE", pattern(12)) + png_chunk(b"tRNS", b"\x00\x80")
+    write("image", "palette4.png", png(5, 3, 3, 4, [bytes([0x01, 0x23, 0x20])] * 3, palette))
+    write("image", "gray.jpg", jpeg_gray(16, 8))
+    write("image", "bgr.tga", tga(3, 2, 24, pattern(18)))
+    write("image", "bgra_rle_top.tga", tga(4, 3, 32, pattern(64), rle=True, top_left=True))
+    write("image", "rgb.bmp", bmp(3, 2))
+    write("image", "gray.pgm", b"P5\n# comment\n3 2\n255\n" + pattern(6))
+    write("image", "rgb.ppm", b"P6 2 2 65535\n" + pattern(24))
+    write("image", "dot.gif", bytes.fromhex(
+        "474946383961010001008000 00ffffff000000 21f90401000000002c000000000100010000020244010 03b"
+        .replace(" ", "")))
+
+
+# --- Shader preprocessor ------------------------------------------------------
+
+def preprocessor_seeds():
+    write("preprocessor", "directives.cg", """#define SCALE 2
+#define MUL(a, b) ((a) * (b))
+#ifdef NUM_BONES
+#if NUM_BONES > 10 && defined(SCALE)
+float bones[NUM_BONES];
+#elif SCALE == 2
+#else
+#endif
+#endif
+#ifndef MISSING
+#undef SCALE
+#endif
+/* block
+   comment */ float x = MUL(1, MAX(2, 3)); // line comment
+const char* s = "a string MUL(1,2)";
+char c = '\\'';
+#define LONG first \\
+    second
+""")
+    write("preprocessor", "meta.cg", """#define COUNT 0
+#defeval COUNT #eval(COUNT + 1)
+#defeval COUNT #eval(COUNT * 7 % 5 - (3 << 2) / 2)
+float v = COUNT;
+#define ARGS(a, b, c) #1 #2 #3
+ARGS(x, (y, z), w)
+""")
+    write("preprocessor", "include.cg", """#ifndef ONCE
+#define ONCE 1
+#include "other.cg"
+#endif
+float4 after;
+""")
+
+
+# --- Shader compiler ----------------------------------------------------------
+
+def shader_compiler_seeds():
+    write("shadercompiler", "both_stages.cg", """struct VOut {
+    float4 pos : POSITION;
+    float2 uv : TEXCOORD0;
+};
+uniform float4x4 mvp;
+VOut main_vp(float4 pos : POSITION, float4 uv : TEXCOORD0)
+{
+    VOut o;
+    o.pos = mul(mvp, pos);
+    o.uv = uv.xy * 0.5 + 0.5;
+    return o;
+}
+float4 main_fp(VOut In, uniform sampler2D tex, uniform float4 tint) : COLOR
+{
+    float4 c = tex2D(tex, In.uv) * tint;
+    if (c.a < 0.5) discard;
+    for (int i = 0; i < 3; i++) c.rgb += c.gbr * 0.1;
+    return saturate(c);
+}
+""")
+    write("shadercompiler", "statics_arrays.cg", """static const float weights[3] = { 0.25, 0.5, 0.25 };
+float helper(float3 a, out float b) { b = dot(a, a); return length(a); }
+float4 main_fp(float4 t : TEXCOORD0, uniform float3x4 rows[2], uniform samplerCUBE env) : COLOR
+{
+    float b;
+    float l = helper(t.xyz, b);
+    float3 r = mul(rows[1], t);
+    int i = (int)t.x;
+    return texCUBE(env, r) * weights[i % 3] + l * b + (i > 1 ? t : t.wzyx);
+}
+""")
+    write("shadercompiler", "line_marker.cg", """//include shared/shader/a.cg(1):1
+float4 main_vp(float4 p : POSITION, uniform float4 k) : POSITION { return p * k.x; }
+//include shader(3):2
+""")
+
+
+# --- HTTP responses -----------------------------------------------------------
+
+def http_seeds():
+    # The first byte is the block size less one.
+    write("http", "content_length.bin",
+          b"\x07HTTP/1.1 200 OK\r\nContent-Length: 5\r\nServer: x\r\n\r\nhello")
+    write("http", "chunked.bin",
+          b"\x02HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+          b"4;ext=1\r\nwiki\r\n5\r\npedia\r\nA\n0123456789\n0\r\nTrailer: x\r\n\r\n")
+    write("http", "until_close.bin", b"\xffHTTP/1.0 200 OK\r\nX: y\r\n\r\nbody until close")
+    write("http", "cut_short.bin", b"\x00HTTP/1.1 200 OK\r\nContent-Length: 50\r\n\r\nshort")
+
+
+if __name__ == "__main__":
+    xml_seeds()
+    zip_seeds()
+    dds_seeds()
+    image_seeds()
+    preprocessor_seeds()
+    shader_compiler_seeds()
+    http_seeds()
