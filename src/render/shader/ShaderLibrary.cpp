@@ -101,6 +101,7 @@ ShaderLibrary::ShaderLibrary(IRenderDevice& device, std::string userCacheFolder)
 ShaderLibrary::~ShaderLibrary() = default;
 
 bool ShaderLibrary::loadSharedSources() {
+    m_sourcesTried = true;
     std::string text;
     for (const char* name : kSharedSourceFiles) {
         std::string contents;
@@ -127,6 +128,7 @@ void ShaderLibrary::setSharedSourceText(std::string text) {
         }
     }
     m_sharedSource = std::move(text);
+    m_sourcesTried = true;
 }
 
 std::string ShaderLibrary::assembleSource(const ShaderKey& key) const {
@@ -194,6 +196,9 @@ bool ShaderLibrary::getShaders(const ShaderKey& key,
     fragment = nullptr;
     if (m_failedKeys.count(key) != 0) {
         return false;
+    }
+    if (!m_sourcesTried) {
+        loadSharedSources();
     }
     ++m_stats.builds;
     std::string source = assembleSource(key);

@@ -39,7 +39,8 @@ public:
     ~ShaderLibrary();
 
     // Reads the shared sources; false (logged) when one cannot be read, in
-    // which case nothing can be built.
+    // which case nothing can be built. The first request for a key reads
+    // them when this was not called.
     bool loadSharedSources();
     // Replaces the shared source text (tests and tools).
     void setSharedSourceText(std::string text);
@@ -75,6 +76,7 @@ private:
     std::string m_userCacheFolder;
     ShaderDeviceCaps m_caps;
     std::string m_sharedSource;
+    bool m_sourcesTried = false;
     ShaderMap m_vertexShaders;
     ShaderMap m_fragmentShaders;
     std::unordered_set<ShaderKey, ShaderKeyHash> m_failedKeys;
