@@ -110,8 +110,7 @@ std::map<std::string, Probe> readProbes(const std::string& log, const Bitmap& im
         float y = 0;
         if (std::sscanf(log.c_str() + at, "probe %31s %f %f", name, &x, &y) == 3) {
             // Window y runs from the bottom, as the image rows do.
-            probes[name] = {static_cast<int>(x * image.width),
-                            static_cast<int>(y * image.height)};
+            probes[name] = {static_cast<int>(x * image.width), static_cast<int>(y * image.height)};
         }
     }
     return probes;
@@ -182,6 +181,89 @@ TEST_F(SceneRendering, LitTexturedBoxAndWarmStartFromTheCache) {
         << log;
     Bitmap warm = readBmp(readFile(warmShot));
     EXPECT_EQ(warm.rgb, image.rgb);
+}
+
+// The box's material takes its colour from a custom shader parameter and the
+// ground's custom shader does not compile.
+TEST_F(SceneRendering, CustomShaderParameterSetsTheColourAndABrokenOneFailsOnce) {
+    std::string scene = kScene;
+    auto replace = [&scene](const std::string& from, const std::string& to) {
+        size_t at = scene.find(from);
+        ASSERT_NE(at, std::string::npos) << from;
+        scene.replace(at, from.size(), to);
+    };
+    replace(R"(<File name="tex" filename="red.tga"/>)",
+            R"(<File name="tex" filename="red.tga"/><File name="paint" filename="paint.xml"/>
+               <File name="broken" filename="broken.xml"/>)");
+    replace(R"(<Material name="boxPaint"><Texture file="tex"/></Material>)",
+            R"(<Material name="boxPaint" customShader="paint"><Texture file="tex"/>
+                 <CustomParameter name="colour" value="0 1 0 1"/></Material>)");
+    replace(R"(<Material name="ground" ambientColor="1 1 1"/>)",
+            R"(<Material name="ground" customShader="broken"/>)");
+    game.writeProgramFile("scenes/box.i3d", scene);
+    game.writeProgramFile("scenes/paint.xml", R"(<CustomShader>
+  <LodLevel startDistance="0">
+    <Parameters><Parameter name="colour" target="In.paintColour"/></Parameters>
+    <CodeInjections>
+      <CodeInjection position="FS_INPUT">uniform float4 paintColour;</CodeInjection>
+      <CodeInjection position="POST_ALBEDO_FS">albedo.rgb = In.paintColour.rgb;</CodeInjection>
+    </CodeInjections>
+  </LodLevel>
+</CustomShader>)");
+    game.writeProgramFile("scenes/broken.xml", R"(<CustomShader>
+  <LodLevel startDistance="0">
+    <CodeInjections>
+      <CodeInjection position="POST_ALBEDO_FS">albedo = nothingByThatName;</CodeInjection>
+    </CodeInjections>
+  </LodLevel>
+</CustomShader>)");
+    std::string script = kScript;
+    const std::string exitLine = "if frames == 3 then requestExit() end";
+    script.replace(script.find(exitLine), exitLine.size(), R"(
+    if frames == 3 then
+        setShaderParameter(getChild(scene, "crate"), "colour", 0, 0, 1, 1)
+    end
+    if frames == 5 then saveScreenshot(SHOT2) end
+    if frames == 6 then requestExit() end)");
+    const std::string second = game.userDataFolder() + "blue.bmp";
+    const std::string first = game.userDataFolder() + "green.bmp";
+    std::string log = run("SHOT2 = \"" + second + "\"\n" + script, first);
+    EXPECT_EQ(log.find("Error: Failed to load"), std::string::npos) << log;
+    Bitmap green = readBmp(readFile(first));
+    Bitmap blue = readBmp(readFile(second));
+    ASSERT_GT(green.width, 0) << log;
+    ASSERT_EQ(blue.width, green.width) << log;
+    std::map<std::string, Probe> probes = readProbes(log, green);
+    ASSERT_EQ(probes.size(), 4u) << log;
+    const Probe top = probes["top"];
+    const uint8_t* before = green.at(top.x, top.y);
+    const uint8_t* after = blue.at(top.x, top.y);
+    EXPECT_LT(before[0], 20);
+    EXPECT_GT(before[1], 240);
+    EXPECT_LT(before[2], 20);
+    // Blue under the light's (1, 1, 0.5): ambient 0.2 plus 0.5 × 0.87.
+    EXPECT_LT(after[0], 20);
+    EXPECT_LT(after[1], 20);
+    EXPECT_NEAR(after[2], (0.2 + 0.5 * 0.866) * 255, 20);
+    // The ground is not drawn; its key failed once over six frames (the box's
+    // two stages and the broken vertex stage were compiled).
+    const uint8_t* ground = green.at(probes["ground"].x, probes["ground"].y);
+    EXPECT_EQ(ground[0] + ground[1] + ground[2], 0);
+    EXPECT_NE(log.find("Shaders: 3 compiled, 0 read from the cache, 1 keys failed\n"),
+              std::string::npos)
+        << log;
+    size_t failures = 0;
+    for (size_t at = log.find("Error: failed to build the shaders"); at != std::string::npos;
+         at = log.find("Error: failed to build the shaders", at + 1)) {
+        ++failures;
+    }
+    EXPECT_EQ(failures, 1u) << log;
+    size_t errorFiles = 0;
+    for (const char* stage : {"vs", "fs"}) {
+        const std::string name = std::string("error_") + stage + "_";
+        errorFiles += log.find(game.userFolder() + "shader_cache/" + name) != std::string::npos;
+    }
+    EXPECT_EQ(errorFiles, 1u) << log;
 }
 
 }  // namespace
