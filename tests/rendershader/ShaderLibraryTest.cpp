@@ -17,6 +17,7 @@
 #include "TestRenderWindow.h"
 #include "TestSupport.h"
 #include "base/3d/IRenderDevice.h"
+#include "base/3d/shadercompiler/ShaderCompiler.h"
 #include "foundation/File.h"
 #include "render/material/CustomShader.h"
 #include "render/shader/ShaderCacheFile.h"
@@ -116,6 +117,12 @@ TEST_F(ShaderLibraryTest, ColdBuildWritesCacheAndWarmStartCompilesNothing) {
     auto fsFiles = listFiles(m_cache, "_fs.xml");
     ASSERT_EQ(vsFiles.size(), 1u);
     ASSERT_EQ(fsFiles.size(), 1u);
+    // The name ends in the device capabilities and the compiler's output
+    // format, so that a new compiler never reads old programs.
+    const std::string ending =
+        "_1_c" + std::to_string(shadercompiler::kOutputFormatVersion) + "_vs.xml";
+    EXPECT_EQ(vsFiles[0].compare(vsFiles[0].size() - ending.size(), ending.size(), ending), 0)
+        << vsFiles[0];
     std::string text = testsupport::readFile(m_cache + vsFiles[0]);
     EXPECT_EQ(text.rfind("<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\n\n<ShaderCache>\n"
                          "  <ShaderCode type=\"glsl\"",
@@ -261,6 +268,55 @@ TEST_F(ShaderLibraryTest, CustomCodeIsInjectedAndABrokenKeyFailsOnce) {
             "Shader Cache:\nCustom shader index: " + std::to_string(custom->getIndex()) + "\n", 0),
         0u);
     EXPECT_NE(text.find("undefinedThing"), std::string::npos);
+}
+
+TEST_F(ShaderLibraryTest, ThePrimaryCacheFolderIsReadFirst) {
+    const ShaderKey key = litTexturedKey();
+    {
+        Shader* vs = nullptr;
+        Shader* fs = nullptr;
+        ASSERT_TRUE(makeLibrary()->getShaders(key, nullptr, vs, fs));
+    }
+    // Move the files into a data folder's shared/shader/cache/.
+    testsupport::TempDir data;
+    testsupport::makeDirs(data / "shared/shader/cache");
+    for (const std::string& name : listFiles(m_cache, ".xml")) {
+        testsupport::writeFile(data / ("shared/shader/cache/" + name),
+                               testsupport::readFile(m_cache + name));
+        std::remove((m_cache + name).c_str());
+    }
+    FileSystem::addFileLoader(std::make_unique<NativeFileLoader>(data.path(), 5));
+    auto library = makeLibrary();
+    Shader* vs = nullptr;
+    Shader* fs = nullptr;
+    ASSERT_TRUE(library->getShaders(key, nullptr, vs, fs));
+    EXPECT_EQ(library->getStats().fromCache, 2u);
+    EXPECT_EQ(library->getStats().compiled, 0u);
+    EXPECT_TRUE(listFiles(m_cache, ".xml").empty());
+}
+
+TEST_F(ShaderLibraryTest, A128thCustomShaderGetsNoIndex) {
+    std::vector<RefPtr<CustomShader>> shaders;
+    ScopedLogCapture log;
+    for (int i = 0; i < 200; ++i) {
+        RefPtr<CustomShader> shader(new CustomShader("custom" + std::to_string(i) + ".xml"));
+        shader->setLevels(std::vector<CustomShader::LodLevel>(1));
+        shaders.push_back(shader);
+        if (shader->getIndex() == 0) {
+            break;
+        }
+        ASSERT_LE(shader->getIndex(), CustomShaderRegistry::kMaxShaders);
+    }
+    ASSERT_EQ(shaders.back()->getIndex(), 0);
+    EXPECT_EQ(shaders.size(), static_cast<size_t>(CustomShaderRegistry::kMaxShaders) + 1);
+    EXPECT_EQ(log.count("Error: too many custom defines\n"), 1u);
+    // Index 0 is "no custom shader": the key's define text has no custom
+    // defines and the LOD field stays clear.
+    ShaderKey key = litTexturedKey();
+    key.setCustom(static_cast<uint32_t>(shaders.back()->getIndex()), 1);
+    EXPECT_EQ(key.getCustomIndex(), 0u);
+    auto library = makeLibrary();
+    EXPECT_EQ(library->assembleSource(key).find("CUSTOM_SHADER_LOD_LEVEL"), std::string::npos);
 }
 
 TEST(ShaderInjectionTest, MarkersMatchWholeNamesOnly) {
