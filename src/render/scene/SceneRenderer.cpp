@@ -295,11 +295,8 @@ bool SceneRenderer::bindMaterial(const Material& material, int lodLevel, Shader&
         const CustomShader* custom = material.getCustomShader();
         const auto& parameters = custom->getLodLevels()[size_t(lodLevel)].parameters;
         for (size_t i = 0; i < parameters.size() && i < level.parameterValues.size(); ++i) {
-            const char* target = parameters[i].target.c_str();
-            for (IShaderObject* object : {vs, fs}) {
-                setVector(object, object->getParameterIndex(target),
-                          level.parameterValues[i].data());
-            }
+            setVector(vs, vertex.getCustomParameterRegister(i), level.parameterValues[i].data());
+            setVector(fs, fragment.getCustomParameterRegister(i), level.parameterValues[i].data());
         }
     }
     return true;

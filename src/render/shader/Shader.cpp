@@ -198,3 +198,16 @@ void Shader::bindParameters(const shaderinterface::Reflection& reflection,
         }
     }
 }
+
+void Shader::bindCustomParameters(const shaderinterface::Reflection& reflection,
+                                  const std::vector<std::string>& targets) {
+    m_customParameters.assign(targets.size(), -1);
+    for (size_t i = 0; i < targets.size(); ++i) {
+        for (const auto& parameter : reflection.parameters) {
+            if (parameter.name == targets[i]) {
+                m_customParameters[i] = parameter.registerIndex;
+                break;
+            }
+        }
+    }
+}

@@ -89,6 +89,15 @@ public:
     void bindParameters(const shaderinterface::Reflection& reflection,
                         const std::vector<std::string>* customTextureNames);
 
+    // Finds the registers of a custom shader level's parameter targets, so
+    // that drawing sets them without looking names up.
+    void bindCustomParameters(const shaderinterface::Reflection& reflection,
+                              const std::vector<std::string>& targets);
+    // -1 when the stage does not declare the i-th target.
+    int getCustomParameterRegister(size_t i) const {
+        return i < m_customParameters.size() ? m_customParameters[i] : -1;
+    }
+
     const ShaderKey& getKey() const { return m_key; }
     shaderinterface::Stage getStage() const { return m_stage; }
     IShaderObject* getObject() const { return m_object.get(); }
@@ -118,4 +127,5 @@ private:
     uint16_t m_shadowDepthBias = kNoRegister;
     bool m_samplerUsed[shaderuniforms::kNumSamplers] = {};
     std::vector<bool> m_customTextureUsed;
+    std::vector<int> m_customParameters;
 };

@@ -131,6 +131,21 @@ void ShaderLibrary::setSharedSourceText(std::string text) {
     m_sourcesTried = true;
 }
 
+const CustomShader::LodLevel* ShaderLibrary::customLevel(const ShaderKey& key) {
+    const int32_t lodField = static_cast<int32_t>(key.getCustomLodLevel());
+    const CustomShader* custom =
+        CustomShaderRegistry::getShader(static_cast<int32_t>(key.getCustomIndex()));
+    if (custom == nullptr || lodField == 0) {
+        return nullptr;
+    }
+    for (const CustomShader::LodLevel& level : custom->getLodLevels()) {
+        if (level.defineIndex == lodField) {
+            return &level;
+        }
+    }
+    return nullptr;
+}
+
 std::string ShaderLibrary::assembleSource(const ShaderKey& key) const {
     std::string text;
     text.reserve(m_sharedSource.size() + 4096);
@@ -148,16 +163,9 @@ std::string ShaderLibrary::assembleSource(const ShaderKey& key) const {
         }
     }
     text += m_sharedSource;
-    if (customIndex != 0 && lodField != 0) {
-        if (const CustomShader* custom = CustomShaderRegistry::getShader(customIndex)) {
-            for (const CustomShader::LodLevel& level : custom->getLodLevels()) {
-                if (level.defineIndex != lodField) {
-                    continue;
-                }
-                for (const CustomShader::CodeInjection& injection : level.codeInjections) {
-                    injectCustomCode(text, injection.position, injection.code);
-                }
-            }
+    if (const CustomShader::LodLevel* level = customLevel(key)) {
+        for (const CustomShader::CodeInjection& injection : level->codeInjections) {
+            injectCustomCode(text, injection.position, injection.code);
         }
     }
     return text;
@@ -305,6 +313,13 @@ RefPtr<Shader> ShaderLibrary::buildStage(const ShaderKey& key, Stage stage,
     }
     RefPtr<Shader> shader(new Shader(key, stage, std::move(object)));
     shader->bindParameters(entry.reflection, customTextureNames);
+    if (const CustomShader::LodLevel* level = customLevel(key)) {
+        std::vector<std::string> targets;
+        for (const CustomShader::Parameter& parameter : level->parameters) {
+            targets.push_back(parameter.target);
+        }
+        shader->bindCustomParameters(entry.reflection, targets);
+    }
     return shader;
 }
 

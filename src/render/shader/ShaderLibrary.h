@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/3d/shadercompiler/ShaderInterface.h"
+#include "render/material/CustomShader.h"
 #include "render/shader/Shader.h"
 #include "render/shader/ShaderCacheFile.h"
 #include "render/shader/ShaderKey.h"
@@ -52,6 +53,8 @@ public:
     bool getShaders(const ShaderKey& key, const std::vector<std::string>* customTextureNames,
                     Shader*& vertex, Shader*& fragment);
 
+    // The custom shader level a key selects, or none.
+    static const CustomShader::LodLevel* customLevel(const ShaderKey& key);
     // The source text of a key before preprocessing.
     std::string assembleSource(const ShaderKey& key) const;
     // The cache file name (without "_vs.xml") of a preprocessed text.
