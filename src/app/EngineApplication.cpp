@@ -29,6 +29,8 @@
 #include "physics/ScenegraphPhysicsContext.h"
 #include "render/overlay/DebugDraw.h"
 #include "render/overlay/Screenshot.h"
+#include "render/scene/SceneRenderer.h"
+#include "render/shader/ShaderLibrary.h"
 #include "scene/Camera.h"
 #include "scene/SceneRenderContext.h"
 #include "scene/TransformGroup.h"
@@ -134,6 +136,11 @@ EngineApplication::EngineApplication(const StartupParameters& params)
     EngineManager::get().initGraphics();
     EngineManager::get().initScene();
     EngineManager::get().selectGpuPerformanceClass(renderDevice->getRendererName());
+    // Generated shaders are cached in the per-user folder; the shared
+    // sources are read when the first shape needs its shaders.
+    m_shaderLibrary = std::make_unique<ShaderLibrary>(
+        *renderDevice, EngineManager::get().getUserProfileAppPath() + "shader_cache/");
+    m_sceneRenderer = std::make_unique<SceneRenderer>(*renderDevice, *m_shaderLibrary);
 
     // The loading screen stands until the startup script has run.
     renderDevice->clear(CLEAR_COLOUR | CLEAR_DEPTH, nullptr, 1.0f, 0);
@@ -197,9 +204,22 @@ EngineApplication::EngineApplication(const StartupParameters& params)
 
 EngineApplication::~EngineApplication() {
     StatsOverlayList::get().clear();
+    if (m_shaderLibrary) {
+        const ShaderLibrary::Stats& stats = m_shaderLibrary->getStats();
+        Log::get() << "Shaders: " << stats.compiled << " compiled, " << stats.fromCache
+                   << " read from the cache, " << stats.failedKeys << " keys failed\n";
+    }
+    if (SceneRenderContext* context = EngineManager::get().getSceneRenderContext()) {
+        if (context->subMeshDrawer == m_sceneRenderer.get()) {
+            context->subMeshDrawer = nullptr;
+        }
+    }
     if (m_engineInitialised) {
         EngineManager::get().shutdown();
     }
+    // Shader objects and declarations go while the GL context exists.
+    m_sceneRenderer.reset();
+    m_shaderLibrary.reset();
     Log::get().removeSink(&console);
     // The window (and its GL context) goes before the device.
     EngineManager::get().setRenderDevice(nullptr, nullptr);
@@ -411,6 +431,7 @@ void EngineApplication::render() {
     {
         ProfileScope section(kSectionRendererRender);
         renderDevice->clear(CLEAR_COLOUR | CLEAR_DEPTH, nullptr, 1.0f, 0);
+        renderScene();
         renderDebugPrimitives();
     }
     {
@@ -425,6 +446,13 @@ void EngineApplication::render() {
     }
     if (!m_pendingScreenshots.empty()) {
         savePendingScreenshots();
+    }
+}
+
+void EngineApplication::renderScene() {
+    SceneRenderContext* context = EngineManager::get().getSceneRenderContext();
+    if (m_sceneRenderer && context != nullptr) {
+        m_sceneRenderer->render(*context, renderWindow->getWidth(), renderWindow->getHeight());
     }
 }
 

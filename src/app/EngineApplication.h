@@ -18,6 +18,8 @@ struct StartupParameters;
 class IRenderDevice;
 class IRenderWindow;
 class Properties;
+class SceneRenderer;
+class ShaderLibrary;
 
 // The state the frame loop, the console and the development keys share.
 class Application : public IInputEventListener {
@@ -112,6 +114,7 @@ private:
     // The frame's debug points, lines and triangles seen through the active
     // camera.
     void renderDebugPrimitives();
+    void renderScene();
     // The FPS, a statistics page, the console and all queued text, in one
     // draw.
     void renderScreenText();
@@ -121,6 +124,8 @@ private:
     int m_startupExitCode = 0;
     bool m_engineInitialised = false;
     std::unique_ptr<IRenderDevice> m_renderDevice;
+    std::unique_ptr<ShaderLibrary> m_shaderLibrary;
+    std::unique_ptr<SceneRenderer> m_sceneRenderer;
     std::vector<std::string> m_pendingScreenshots;
     Stopwatch m_limiterStopwatch;
     Stopwatch m_fpsStopwatch;

@@ -149,6 +149,20 @@ void XMLConfigFile::setString(const char* path, const char* value) {
     }
 }
 
+std::string XMLConfigFile::getAllText(const char* path) const {
+    std::string text;
+    TiXmlElement* element = resolve(path, nullptr);
+    if (element == nullptr) {
+        return text;
+    }
+    for (TiXmlNode* child = element->FirstChild(); child != nullptr; child = child->NextSibling()) {
+        if (child->ToText() != nullptr) {
+            text += child->Value();
+        }
+    }
+    return text;
+}
+
 bool XMLConfigFile::hasElement(const char* path) const {
     return resolve(path, nullptr) != nullptr;
 }

@@ -23,6 +23,9 @@ public:
     const char* getString(const char* path) const override;
     void setString(const char* path, const char* value) override;
     bool hasElement(const char* path) const override;
+    // Every text and CDATA piece directly inside the element, joined (a
+    // CDATA block split around "]]>" reads back whole); empty when missing.
+    std::string getAllText(const char* path) const;
     void save() override;
 
     bool isLoaded() const { return m_loaded; }

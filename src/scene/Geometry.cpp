@@ -46,13 +46,13 @@ uint32_t vertexStrideFor(uint32_t attributes) {
 
 namespace {
 
-uint32_t indicesPerPrimitive(PrimitiveType type) {
+uint32_t indicesPerPrimitive(MeshPrimitive type) {
     switch (type) {
-        case PrimitiveType::Points:
+        case MeshPrimitive::Points:
             return 1;
-        case PrimitiveType::Lines:
+        case MeshPrimitive::Lines:
             return 2;
-        case PrimitiveType::Triangles:
+        case MeshPrimitive::Triangles:
             return 3;
     }
     return 3;
@@ -135,7 +135,7 @@ void IndexedFaceSetGeometry::buildRun(const MeshData& mesh, size_t begin, size_t
         }
     }
     auto subMesh = std::make_unique<SubMesh>();
-    subMesh->primitive = PrimitiveType::Triangles;
+    subMesh->primitive = MeshPrimitive::Triangles;
     subMesh->vertexAttributes = attributes;
     subMesh->vertexStride = vertexStrideFor(attributes);
     subMesh->materialIndex = mesh.triangles[begin].material;

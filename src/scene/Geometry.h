@@ -99,12 +99,12 @@ private:
     std::unique_ptr<MeshData> m_mesh;
 };
 
-enum class PrimitiveType { Points, Lines, Triangles };
+enum class MeshPrimitive { Points, Lines, Triangles };
 
 // One indexed draw: host copies of the vertex and index data and the device
 // data made from them on first draw.
 struct SubMesh {
-    PrimitiveType primitive = PrimitiveType::Triangles;
+    MeshPrimitive primitive = MeshPrimitive::Triangles;
     uint32_t indexCount = 0;
     // VertexAttribute bits; the vertex layout is the position (3 floats),
     // then normal (3), texture coordinates 0 (2) and 1 (2), colour (4:

@@ -92,14 +92,16 @@ TEST_F(I3DTest, CustomShaderFilesGiveLevelsToTheirMaterials) {
     CustomShader* shader = material->getCustomShader();
     ASSERT_NE(shader, nullptr);
     EXPECT_EQ(log.count("Error: CustomShader, lod distances have to be sorted\n"), 1u);
-    ASSERT_EQ(shader->getLodLevels().size(), 3u);
+    // The level at 20 comes after the one at 50 and is dropped.
+    ASSERT_EQ(shader->getLodLevels().size(), 2u);
     const CustomShader::LodLevel& first = shader->getLodLevels()[0];
     ASSERT_EQ(first.codeInjections.size(), 1u);
     EXPECT_EQ(first.codeInjections[0].position, "FS_ALBEDO");
     EXPECT_EQ(first.codeInjections[0].code, "albedo *= In.custom.tint;");
     EXPECT_EQ(first.parameters[1].target, "In.custom.unset");
     EXPECT_EQ(material->getLodLevel(-1.0f), -1);
-    EXPECT_EQ(material->getLodLevel(55.0f), 2);
+    EXPECT_EQ(material->getLodLevel(55.0f), 1);
+    EXPECT_EQ(material->getLodLevel(30.0f), 0);
 
     // The builder's view: the registered index and each level's define set.
     ASSERT_GE(shader->getIndex(), 1);
@@ -119,10 +121,13 @@ TEST_F(I3DTest, CustomShaderFilesGiveLevelsToTheirMaterials) {
     EXPECT_EQ(material->getLodLevelData()[1].parameterValues[0][0], 2.0f);
     EXPECT_FALSE(material->setCustomParameter("unknown", {1, 1, 1, 1}));
 
-    // A first level that does not start at 0 is preceded by an empty one.
+    // A first level that does not start at 0 is preceded by an empty one
+    // from 0, so that no distance is without a level.
     CustomShader* late = static_cast<Material*>(shape->getMaterial(1))->getCustomShader();
     ASSERT_EQ(late->getLodLevels().size(), 2u);
-    EXPECT_FLOAT_EQ(late->getLodLevels()[0].startDistance, 10.0f);
+    EXPECT_FLOAT_EQ(late->getLodLevels()[0].startDistance, 0.0f);
+    EXPECT_FLOAT_EQ(late->getLodLevels()[1].startDistance, 10.0f);
+    EXPECT_EQ(late->getLodLevel(5.0f), 0);
     EXPECT_TRUE(late->getLodLevels()[0].parameters.empty());
     EXPECT_TRUE(
         static_cast<Material*>(shape->getMaterial(2))->getCustomShader()->getLodLevels().empty());

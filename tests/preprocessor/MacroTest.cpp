@@ -27,6 +27,7 @@ INSTANTIATE_TEST_SUITE_P(
     Macros, MacroTextTest,
     ::testing::Values(
         TextCase{"Plain", "#define A 1\nA+A", "1+1"},
+        TextCase{"AfterLeadingEmptyLine", "\n#define A 1\nA+A", "\n1+1"},
         TextCase{"ValueTrimmed", "#define A   one two  \n[A]", "[one two]"},
         TextCase{"Empty", "#define A\n[A]", "[]"},
         TextCase{"Chain", "#define A B\n#define B 2\nA", "2"},

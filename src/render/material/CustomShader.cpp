@@ -119,23 +119,30 @@ void CustomShader::load() {
 }
 
 void CustomShader::setLevels(std::vector<LodLevel> levels) {
-    float previous = -1.0f;
-    bool sorted = true;
-    for (const LodLevel& level : levels) {
-        if (!(level.startDistance > previous)) {
-            sorted = false;
+    // Levels must start at rising distances: one that does not is dropped,
+    // since the level for a distance would otherwise depend on the order
+    // rather than on the distances.
+    std::vector<LodLevel> sorted;
+    sorted.reserve(levels.size() + 1);
+    bool dropped = false;
+    for (LodLevel& level : levels) {
+        if (!sorted.empty() && !(level.startDistance > sorted.back().startDistance)) {
+            dropped = true;
+            continue;
         }
-        previous = level.startDistance;
+        sorted.push_back(std::move(level));
     }
-    if (!sorted) {
+    if (dropped) {
         Log::get() << "Error: CustomShader, lod distances have to be sorted\n";
     }
-    // Declared levels are numbered from 1 when the first does not start at 0.
-    if (!levels.empty() && levels.front().startDistance != 0.0f) {
+    // Declared levels are numbered from 1 when the first starts beyond 0:
+    // an empty level from 0 covers the nearer distances.
+    if (!sorted.empty() && sorted.front().startDistance > 0.0f) {
         LodLevel empty;
-        empty.startDistance = levels.front().startDistance;
-        levels.insert(levels.begin(), std::move(empty));
+        empty.startDistance = 0.0f;
+        sorted.insert(sorted.begin(), std::move(empty));
     }
+    levels = std::move(sorted);
     m_levels = std::move(levels);
     if (m_index == 0) {
         m_index = CustomShaderRegistry::registerShader(this);

@@ -703,6 +703,12 @@ bool Preprocessor::tryDirective(Context& ctx, std::string& out) {
         return false;
     const PreprocessorSyntax& syntax = m_options.directiveSyntax;
     size_t startLength = match(syntax.macroStart, p, ctx.end, virtualNewline);
+    if (startLength == std::string::npos && virtualNewline && p < ctx.end && *p == '\n') {
+        // A text that starts with an empty line: the line break at the start
+        // is a real one, and a directive may follow it.
+        virtualNewline = false;
+        startLength = match(syntax.macroStart, p, ctx.end, false);
+    }
     if (startLength == std::string::npos)
         return false;
     const char* nameBegin = p + startLength;
