@@ -212,7 +212,10 @@ TEST_F(ShaderLibraryTest, CacheFileKeepsTextWithBlockEnd) {
     ShaderCacheEntry entry;
     entry.glsl = "#version 330 core\n// a]]>b ]]>\nvoid main() {}\n";
     entry.reflection.numRegisters = 4;
-    entry.reflection.parameters.push_back({"In.a<b>", shaderinterface::ParamType::Float4x4, 0, 4});
+    entry.reflection.parameters.push_back(
+        {"In.a<b>", shaderinterface::ParamType::Float4x4, 0, 4, {}});
+    entry.reflection.parameters.push_back(
+        {"tint", shaderinterface::ParamType::Float4, 3, 1, {1.0f, 0.5f, -2.25f, 1e-3f}});
     entry.reflection.samplers.push_back(
         {"In.samplers.baseMap", "s_base", shaderinterface::SamplerKind::SamplerCube, 2});
     testsupport::writeFile(m_dir / "entry.xml", formatShaderCacheFile(entry));
@@ -220,12 +223,24 @@ TEST_F(ShaderLibraryTest, CacheFileKeepsTextWithBlockEnd) {
     ASSERT_TRUE(readShaderCacheFile(m_dir / "entry.xml", shaderinterface::Stage::Fragment,
                                     ShaderCacheLimits(), read));
     EXPECT_EQ(read.glsl, entry.glsl);
-    ASSERT_EQ(read.reflection.parameters.size(), 1u);
+    ASSERT_EQ(read.reflection.parameters.size(), 2u);
     EXPECT_EQ(read.reflection.parameters[0].name, "In.a<b>");
     EXPECT_EQ(read.reflection.parameters[0].registerCount, 4);
+    EXPECT_TRUE(read.reflection.parameters[0].initialValue.empty());
+    // A global's initial value comes back exactly; one of the wrong length
+    // makes the file unusable.
+    EXPECT_EQ(read.reflection.parameters[1].initialValue,
+              (std::vector<float>{1.0f, 0.5f, -2.25f, 1e-3f}));
     ASSERT_EQ(read.reflection.samplers.size(), 1u);
     EXPECT_EQ(read.reflection.samplers[0].textureUnit, 2);
     EXPECT_EQ(read.reflection.samplers[0].kind, shaderinterface::SamplerKind::SamplerCube);
+    std::string text = testsupport::readFile(m_dir / "entry.xml");
+    size_t init = text.find("init=\"");
+    ASSERT_NE(init, std::string::npos);
+    text.insert(text.find('"', init + 6), " 7");
+    testsupport::writeFile(m_dir / "long.xml", text);
+    EXPECT_FALSE(readShaderCacheFile(m_dir / "long.xml", shaderinterface::Stage::Fragment,
+                                     ShaderCacheLimits(), read));
 }
 
 TEST_F(ShaderLibraryTest, CustomCodeIsInjectedAndABrokenKeyFailsOnce) {

@@ -1,9 +1,11 @@
 #include "render/shader/ShaderCacheFile.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include <unistd.h>
 
@@ -27,6 +29,30 @@ bool parseBounded(const char* text, long minimum, long maximum, int& value) {
         return false;
     }
     value = static_cast<int>(parsed);
+    return true;
+}
+
+// Exactly `count` finite floats separated by blanks.
+bool parseInitialValue(const char* text, size_t count, std::vector<float>& values) {
+    values.clear();
+    const char* at = text;
+    while (values.size() < count) {
+        char* end = nullptr;
+        float value = std::strtof(at, &end);
+        if (end == at || !std::isfinite(value)) {
+            values.clear();
+            return false;
+        }
+        values.push_back(value);
+        at = end;
+    }
+    while (*at == ' ') {
+        ++at;
+    }
+    if (*at != '\0') {
+        values.clear();
+        return false;
+    }
     return true;
 }
 
@@ -81,7 +107,19 @@ std::string formatShaderCacheFile(const ShaderCacheEntry& entry) {
         appendEscaped(out, parameter.name);
         out += "\" index=\"" + std::to_string(parameter.registerIndex) + "\" count=\"" +
                std::to_string(parameter.registerCount) + "\" type=\"" +
-               std::to_string(static_cast<int>(parameter.type)) + "\"/>\n";
+               std::to_string(static_cast<int>(parameter.type)) + "\"";
+        if (!parameter.initialValue.empty()) {
+            // The value a global was declared with, four floats a register.
+            out += " init=\"";
+            for (size_t i = 0; i < parameter.initialValue.size(); ++i) {
+                char number[32];
+                std::snprintf(number, sizeof(number), i == 0 ? "%.9g" : " %.9g",
+                              parameter.initialValue[i]);
+                out += number;
+            }
+            out += "\"";
+        }
+        out += "/>\n";
     }
     out += "  </Parameters>\n\n  <Samplers>\n";
     for (const auto& sampler : entry.reflection.samplers) {
@@ -152,6 +190,12 @@ bool readShaderCacheFile(const std::string& path, shaderinterface::Stage stage,
             return fail(path, "has a parameter outside its registers");
         }
         parameter.type = static_cast<ParamType>(type);
+        if (const char* init = xml.getString((base + "#init").c_str())) {
+            if (!parseInitialValue(init, static_cast<size_t>(parameter.registerCount) * 4,
+                                   parameter.initialValue)) {
+                return fail(path, "has a parameter whose initial value does not fit it");
+            }
+        }
         entry.reflection.parameters.push_back(std::move(parameter));
     }
     for (int i = 0;; ++i) {
@@ -168,7 +212,7 @@ bool readShaderCacheFile(const std::string& path, shaderinterface::Stage stage,
             !parseBounded(xml.getString((base + "#unit").c_str()), 0, limits.maxTextureUnits - 1,
                           sampler.textureUnit) ||
             !parseBounded(xml.getString((base + "#kind").c_str()), 0,
-                          static_cast<int>(SamplerKind::Sampler2DShadow), kind)) {
+                          static_cast<int>(SamplerKind::SamplerRect), kind)) {
             return fail(path, "has a sampler beyond the device's texture units");
         }
         sampler.name = name;

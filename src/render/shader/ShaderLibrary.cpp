@@ -212,6 +212,9 @@ bool ShaderLibrary::getShaders(const ShaderKey& key,
     std::string source = assembleSource(key);
     PreprocessorOptions options;
     options.fileName = kPreprocessName;
+    // Markers wherever lines drop out, so that compiler messages and error
+    // files name the shared source and line where the text was written.
+    options.insertLineMarkers = true;
     std::string preprocessed;
     bool ok = preprocessText(source, options, preprocessed);
     if (ok) {

@@ -21,7 +21,7 @@ using shaderinterface::Stage;
 // The version of the GLSL text and reflection this compiler produces. Raise
 // it whenever either changes: the shader cache names carry it, so programs
 // of an older compiler are never served.
-constexpr int kOutputFormatVersion = 1;
+constexpr int kOutputFormatVersion = 2;
 
 struct CompileOptions {
     // Name reported for lines before the first include marker.
