@@ -228,6 +228,28 @@ enum class Builtin {
 };
 
 struct Expr {
+    Expr() = default;
+    Expr(Expr&&) = default;
+    Expr& operator=(Expr&&) = default;
+    // Takes the operands apart without recursion: a sum of 100 000 terms is
+    // a tree that deep, and a recursive destruction would exhaust the stack.
+    ~Expr() {
+        if (args.empty()) {
+            return;
+        }
+        std::vector<ExprPtr> pending = std::move(args);
+        while (!pending.empty()) {
+            ExprPtr expr = std::move(pending.back());
+            pending.pop_back();
+            if (expr) {
+                for (ExprPtr& arg : expr->args) {
+                    pending.push_back(std::move(arg));
+                }
+                expr->args.clear();
+            }
+        }
+    }
+
     ExprKind kind = ExprKind::IntLit;
     SourceLoc loc;
     std::string name;  // identifier, member, operator or called function
