@@ -366,10 +366,11 @@ TEST_F(SdkScene, TriggerAndContactEventsAreGatheredPerSimulation) {
 }
 
 TEST(PhysicsWorker, RunsOneJobAtATime) {
-    PhysicsWorker worker;
+    // The context outlives the worker, whose destructor waits for the job.
     struct Context {
         std::atomic<int> runs{0};
     } context;
+    PhysicsWorker worker;
     auto job = [](void* c) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         static_cast<Context*>(c)->runs++;

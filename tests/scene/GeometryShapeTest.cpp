@@ -97,6 +97,8 @@ TEST(IndexedFaceSetTest, ContentFlagsAndErrors) {
 }
 
 TEST(IndexedFaceSetTest, DeviceDataIsMadeOnFirstDraw) {
+    // The drawer outlives the geometry, whose device data counts down in it.
+    RecordingDrawer drawer;
     IndexedFaceSetGeometry geometry(
         "mesh",
         makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1}), 0);
@@ -105,7 +107,6 @@ TEST(IndexedFaceSetTest, DeviceDataIsMadeOnFirstDraw) {
     EXPECT_EQ(geometry.getSubMeshData(0), nullptr);
     EXPECT_EQ(context.statistics.drawCalls, 0u);
 
-    RecordingDrawer drawer;
     context.subMeshDrawer = &drawer;
     geometry.draw(context, 0);
     geometry.draw(context, 0);
