@@ -334,6 +334,161 @@ def http_seeds():
     write("http", "cut_short.bin", b"\x00HTTP/1.1 200 OK\r\nContent-Length: 50\r\n\r\nshort")
 
 
+# --- i3d scene files ----------------------------------------------------------
+
+I3D_SECTIONS = """<Files>
+  <File name="height" filename="terrain/height.png"/>
+  <File name="rain" filename="rain.ogg"/>
+  <File name="t" filename="dirt.png"/>
+  <File name="shader" filename="shader.xml"/>
+</Files>
+<Materials>
+  <Material name="m" diffuseColor="1 0.5 0.25 1" customShader="shader" alphaBlending="true">
+    <Texture fileId="t"/>
+    <Custommap name="dirt" texture="t"/>
+    <CustomParameter name="tint" value="0.5 0.25 1 1"/>
+  </Material>
+  <Material name="drop"/>
+</Materials>
+<Shapes>
+  <IndexedFaceSet name="tri" normal="true" texCoords0="true">
+    <Vertices><v c="0 0 0" n="0 1 0" t0="0 0"/><v c="1 0 0" n="0 1 0" t0="1 0"/><v c="0 1 0" n="0 1 0" t0="0 1"/></Vertices>
+    <Faces shaderlist="m,drop"><f vi="0 1 2" ci="0"/><f vi="2 1 0" ci="1"/></Faces>
+    <SkinWeights><cv w="1" bi="0"/><cv w="0.5" bi="1"/><cv w="1" bi="0"/></SkinWeights>
+  </IndexedFaceSet>
+  <NurbsCurve name="c" degree="3"><cv c="0 0 0"/><cv c="1 1 1"/></NurbsCurve>
+  <Precipitation name="storm" dropMaterial="drop" maxNumDrops="500" dropMinVelocity="3" dropMaxVelocity="9"/>
+</Shapes>
+<Dynamics>
+  <ParticleSystem name="smoke" rate="4" maxCount="100" material="m" emitterShape="tri">
+    <Gravity force="0 -9.8 0"/><Air force="1 0 0"/>
+  </ParticleSystem>
+</Dynamics>
+<Scene>
+  <TransformGroup name="group" translation="1 2 3" rotation="90 0 0" scale="2 2 2" objectMask="0xff">
+    <Shape name="mesh" ref="tri" castsShadows="true" clipDistance="50" skinBindNodes="arm lod" onCreate="made"/>
+    <Shape name="curve" ref="c"/>
+  </TransformGroup>
+  <TransformGroup name="lod" lodDistance="0 10 20"><TransformGroup/><TransformGroup/></TransformGroup>
+  <Camera name="cam" fov="60" nearClip="0.5" farClip="900"/>
+  <Light name="sun" type="directional" diffuseColor="1 1 1" castShadowMap="true"/>
+  <Light name="spot" type="spot" coneAngle="30" range="12" depthMapResolution="1024"/>
+  <TerrainTransformGroup name="land" heightMap="height" patchSize="65" heightScale="100" unitsPerPixel="2">
+    <Layers>
+      <Layer detailMap="t" unitSize="4" weightMap="t"/>
+      <FoliageLayer name="grass" growthNumStates="2" densityMapChannelOffset="0"/>
+      <DetailLayer name="rocks"/>
+    </Layers>
+  </TerrainTransformGroup>
+  <Dynamic name="chimney" ref="smoke"/>
+  <AudioSource name="ambience" file="rain" range="30" loops="0"/>
+  <Shape name="weather" ref="storm"/>
+  <TransformGroup name="crate" dynamic="true" density="2.5" compound="true"/>
+  <TransformGroup name="hinge" joint="true" rotMaxY="45" breakable="true" breakForce="10"/>
+  <TransformGroup name="arm"><UserAttribute name="speed" type="float" value="2.5"/></TransformGroup>
+</Scene>
+<Animation><CharacterSets>
+  <CharacterSet name="robot">
+    <Clip name="wave" duration="1000">
+      <Keyframes node="arm">
+        <Keyframe time="0" rotation="0 90 0" iprout="linear"/>
+        <Keyframe time="1000" rotation="0 0 0" translation="1 0 0"/>
+      </Keyframes>
+    </Clip>
+  </CharacterSet>
+</CharacterSets></Animation>
+<UserAttributes>
+  <UserAttribute nodeId="1"><Attribute name="a" type="string" value="x"/></UserAttribute>
+</UserAttributes>"""
+
+
+def i3d_seeds():
+    write("i3d", "sections.i3d", '<?xml version="1.0" encoding="iso-8859-1"?>\n'
+          '<i3D name="seed" version="1.5">\n' + I3D_SECTIONS + "\n</i3D>\n")
+    write("i3d", "minimal.i3d", '<i3D name="m" version="1.5"><Scene><TransformGroup name="a">'
+          '<TransformGroup name="b"/></TransformGroup></Scene></i3D>')
+
+
+# --- sound files --------------------------------------------------------------
+# The Ogg Vorbis seeds (mono.ogg, stereo.ogg) were encoded once with
+# libvorbisenc from short sine tones and are kept as they are.
+
+def wave(data, channels, rate, bits, extensible=False):
+    block = channels * bits // 8
+    if extensible:
+        fmt = struct.pack("<HHIIHHHHI16s", 0xFFFE, channels, rate, rate * block, block, bits,
+                          22, bits, 0, b"\x01\x00" + b"\x00" * 14)
+    else:
+        fmt = struct.pack("<HHIIHH", 1, channels, rate, rate * block, block, bits)
+    body = b"WAVE" + b"fmt " + struct.pack("<I", len(fmt)) + fmt
+    body += b"LIST" + struct.pack("<I", 4) + b"INFO"
+    body += b"data" + struct.pack("<I", len(data)) + data
+    return b"RIFF" + struct.pack("<I", len(body)) + body
+
+
+def sound_seeds():
+    write("sound", "mono16.wav", wave(pattern(64), 1, 8000, 16))
+    write("sound", "stereo8.wav", wave(pattern(32), 2, 11025, 8))
+    write("sound", "extensible.wav", wave(pattern(64), 2, 22050, 16, extensible=True))
+
+
+# --- physics.xml --------------------------------------------------------------
+
+def physics_seeds():
+    write("physicsxml", "physics.xml", """<?xml version="1.0" encoding="utf-8"?>
+<physics>
+  <default_skin_width>0.02</default_skin_width>
+  <gravity>0 -9.81 0</gravity>
+  <worldbounds><min>-1000 -100 -1000</min><max>1000 500 1000</max></worldbounds>
+  <remotedebugger enable="false"><host>localhost</host><port>5425</port></remotedebugger>
+  <multithreading enable="true"><threads>2</threads></multithreading>
+  <simulation><timestep>0.016666668</timestep><maxiter>4</maxiter></simulation>
+  <logging><memorystats enable="false"/><info enable="true"/><warnings enable="true"/></logging>
+</physics>
+""")
+
+
+# --- shader cache and custom shader files -------------------------------------
+
+def shader_cache_seeds():
+    write("shadercache", "vertex.xml", """<?xml version="1.0" encoding="utf-8"?>
+<ShaderCache>
+  <ShaderCode type="glsl" registers="6"><![CDATA[#version 330 core
+uniform vec4 r[6];
+void main() { gl_Position = r[0]; }
+]]></ShaderCode>
+  <Parameters>
+    <Parameter name="In.modelMatrix" index="0" count="3" type="15"/>
+    <Parameter name="In.tint" index="3" count="1" type="3" init="1 0.5 0 1"/>
+    <Parameter name="In.lights.colors" index="4" count="2" type="2"/>
+  </Parameters>
+  <Samplers>
+    <Sampler name="In.samplers.baseMap" glsl="s_baseMap" unit="0" kind="0"/>
+    <Sampler name="In.samplers.env" glsl="s_env" unit="3" kind="1"/>
+  </Samplers>
+</ShaderCache>
+""")
+
+
+def custom_shader_seeds():
+    write("customshader", "two_levels.xml", """<CustomShader>
+  <LodLevel startDistance="0">
+    <Textures><Texture name="dirt"/><Texture name="mask"/></Textures>
+    <Parameters>
+      <Parameter name="tint" target="In.custom.tint"/>
+    </Parameters>
+    <CodeInjections>
+      <CodeInjection position="FS_ALBEDO">albedo *= In.custom.tint;</CodeInjection>
+      <CodeInjection position="VS_END"><![CDATA[Out.pos.x += 0.0;]]></CodeInjection>
+    </CodeInjections>
+  </LodLevel>
+  <LodLevel startDistance="50">
+    <Parameters><Parameter name="tint" target="In.custom.farTint"/></Parameters>
+  </LodLevel>
+</CustomShader>
+""")
+
+
 if __name__ == "__main__":
     xml_seeds()
     zip_seeds()
@@ -342,3 +497,8 @@ if __name__ == "__main__":
     preprocessor_seeds()
     shader_compiler_seeds()
     http_seeds()
+    i3d_seeds()
+    sound_seeds()
+    physics_seeds()
+    shader_cache_seeds()
+    custom_shader_seeds()
