@@ -5,7 +5,7 @@
 
 #include "base/platform/Platform.h"
 
-NativeFile::NativeFile(const std::string& path, int mode) : m_mode(mode), m_path(path) {
+NativeFile::NativeFile(const std::string& path, int mode) : m_path(path) {
     const char* streamMode = nullptr;
     if (mode & FileMode::Read) {
         streamMode = "rb";

@@ -44,7 +44,6 @@ public:
     bool hasError() override;
 
 private:
-    int m_mode;
     FILE* m_stream = nullptr;
     std::string m_path;
 };
