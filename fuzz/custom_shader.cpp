@@ -27,9 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 level.defineIndex < 0 || level.defineIndex > CustomShaderRegistry::kMaxDefineSets) {
                 abort();
             }
-            if (level.defineIndex > 0 &&
-                CustomShaderRegistry::getLodDefines(shader->getIndex(), level.defineIndex) ==
-                    nullptr) {
+            if (level.defineIndex > 0 && CustomShaderRegistry::getLodDefines(
+                                             shader->getIndex(), level.defineIndex) == nullptr) {
                 abort();
             }
         }

@@ -20,11 +20,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const PhysicsConfig config = readPhysicsConfig(file);
     const bool stepBounded = std::isfinite(config.timestep) &&
                              config.timestep >= kMinPhysicsTimestep &&
-                             config.timestep <= kMaxPhysicsTimestep &&
-                             config.maxIterations >= 1 &&
+                             config.timestep <= kMaxPhysicsTimestep && config.maxIterations >= 1 &&
                              config.maxIterations <= kMaxPhysicsIterations && config.threads >= 0;
-    const bool gravityFinite = std::isfinite(config.gravity.x) &&
-                               std::isfinite(config.gravity.y) && std::isfinite(config.gravity.z);
+    const bool gravityFinite = std::isfinite(config.gravity.x) && std::isfinite(config.gravity.y) &&
+                               std::isfinite(config.gravity.z);
     if (!stepBounded || !gravityFinite || !std::isfinite(config.defaultSkinWidth)) {
         abort();
     }

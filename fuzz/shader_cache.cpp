@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::ScopedMemoryFiles files("fuzz/", data, size);
     const ShaderCacheLimits limits;
     const shaderinterface::Stage stages[] = {shaderinterface::Stage::Vertex,
-                                              shaderinterface::Stage::Fragment};
+                                             shaderinterface::Stage::Fragment};
     for (shaderinterface::Stage stage : stages) {
         ShaderCacheEntry entry;
         if (!readShaderCacheFile("fuzz/vs_cache.xml", stage, limits, entry)) {

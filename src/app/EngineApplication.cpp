@@ -204,6 +204,8 @@ EngineApplication::EngineApplication(const StartupParameters& params)
 
 EngineApplication::~EngineApplication() {
     StatsOverlayList::get().clear();
+    // A trace still running at exit is written, not lost.
+    Profiler::get().finishTrace();
     if (m_shaderLibrary) {
         const ShaderLibrary::Stats& stats = m_shaderLibrary->getStats();
         Log::get() << "Shaders: " << stats.compiled << " compiled, " << stats.fromCache
@@ -336,6 +338,18 @@ void EngineApplication::registerConsoleCommands() {
         "profilerSaveHistory",
         "Enable/Disable profile data collection for .csv dump (works only in profile version)",
         &profilerHistory, false));
+    console.registerCommand(ConsoleCommand::function(
+        "profilerTrace",
+        "Start/Stop recording every profiler section; stopping writes profiler_trace.json "
+        "(opens in Perfetto and Chrome's trace viewer)",
+        [](const std::vector<std::string>&) -> std::string {
+            Profiler& profiler = Profiler::get();
+            const bool start = !profiler.isTraceRequested();
+            profiler.requestTrace(start);
+            return start ? "Profiler trace starts with the next frame"
+                         : "Profiler trace stops with the next frame and is written to "
+                           "profiler_trace.json";
+        }));
     console.registerCommand(
         ConsoleCommand::flag("show_fps", "Show frames per second", &showFps, false));
     console.registerCommand(ConsoleCommand::flag(

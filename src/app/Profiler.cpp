@@ -1,5 +1,6 @@
 #include "app/Profiler.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "base/platform/Platform.h"
@@ -51,6 +52,20 @@ void Profiler::frameStart(int frameNumber) {
         saveCsv();
         m_saveRequest = false;
     }
+    if (m_traceChangePending) {
+        m_traceChangePending = false;
+        if (m_traceValue && !m_tracing) {
+            m_trace.clear();
+            // Room for a few thousand frames up front, so tracing itself
+            // does not reallocate every few frames.
+            m_trace.reserve(size_t(1) << 16);
+            m_traceFull = false;
+            m_tracing = true;
+            m_enabled = true;
+        } else if (!m_traceValue) {
+            finishTrace();
+        }
+    }
     if (m_enabled) {
         forEachSectionMutable(m_root, [frameNumber](ProfiledSection& s) {
             s.frameTime = 0.0;
@@ -97,7 +112,22 @@ void Profiler::leaveSection() {
         s.historyTimes.push_back(s.frameTime);
         s.historyFrames.push_back(s.frameNumber);
     }
+    if (m_tracing) {
+        recordTraceEvent(s, elapsed);
+    }
     m_current = s.parent;
+}
+
+void Profiler::recordTraceEvent(const ProfiledSection& section, double elapsed) {
+    if (m_trace.size() >= kMaxTraceEvents) {
+        if (!m_traceFull) {
+            Log::get() << "Warning: profiler trace is full (" << std::to_string(kMaxTraceEvents)
+                       << " events); later sections are not recorded\n";
+            m_traceFull = true;
+        }
+        return;
+    }
+    m_trace.push_back({&section, section.startMs, elapsed});
 }
 
 void Profiler::frameEnd() {
@@ -222,12 +252,69 @@ void Profiler::saveCsv() const {
                << "\n";
 }
 
+std::string Profiler::buildTrace() const {
+    std::string json = "{\"displayTimeUnit\":\"ms\",\"traceEvents\":[\n";
+    json +=
+        "{\"name\":\"thread_name\",\"ph\":\"M\",\"pid\":1,\"tid\":1,"
+        "\"args\":{\"name\":\"frame loop\"}}";
+    double first = m_trace.empty() ? 0.0 : m_trace.front().startMs;
+    for (const TraceEvent& event : m_trace) {
+        first = std::min(first, event.startMs);
+    }
+    char buffer[96];
+    for (const TraceEvent& event : m_trace) {
+        json += ",\n{\"name\":\"";
+        // Section names are engine literals; quotes and backslashes are
+        // escaped anyway so the file always parses.
+        for (char c : event.section->name) {
+            if (c == '"' || c == '\\') {
+                json += '\\';
+            }
+            if (static_cast<unsigned char>(c) >= 0x20) {
+                json += c;
+            }
+        }
+        std::snprintf(buffer, sizeof(buffer),
+                      "\",\"ph\":\"X\",\"pid\":1,\"tid\":1,\"ts\":%.1f,\"dur\":%.1f}",
+                      (event.startMs - first) * 1000.0, event.durationMs * 1000.0);
+        json += buffer;
+    }
+    json += "\n]}\n";
+    return json;
+}
+
+void Profiler::finishTrace() {
+    m_traceChangePending = false;
+    if (!m_tracing) {
+        return;
+    }
+    m_tracing = false;
+    saveTrace();
+    m_trace.clear();
+    m_trace.shrink_to_fit();
+}
+
+void Profiler::saveTrace() const {
+    auto file = FileSystem::openFile("profiler_trace.json", FileMode::Write);
+    if (!file) {
+        Log::get() << "Error: Can't write profiler_trace.json\n";
+        return;
+    }
+    std::string json = buildTrace();
+    file->write(json.data(), static_cast<int>(json.size()));
+    file.reset();
+    Log::get() << "Saved profile trace (" << std::to_string(m_trace.size())
+               << " sections) to: profiler_trace.json\n";
+}
+
 void Profiler::reset() {
     m_root.children.clear();
     m_root = ProfiledSection(kRootName, nullptr);
     m_current = nullptr;
     m_enabled = m_enableRequest = m_disableRequest = false;
     m_historyValue = m_historyChangePending = m_saveRequest = false;
+    m_tracing = m_traceValue = m_traceChangePending = m_traceFull = false;
+    m_trace.clear();
     m_treeText.clear();
     m_flatText.clear();
 }

@@ -1,6 +1,9 @@
 #pragma once
 // The frame profiler: a tree of named sections timed every frame, the two
-// texts of the profiler statistics page, and the "profiler.csv" dump.
+// texts of the profiler statistics page, the "profiler.csv" dump, and a
+// trace of every section entered while tracing is on, written as
+// "profiler_trace.json" in the trace event format that Perfetto and Chrome's
+// trace viewer open.
 // Sections are identified by the address of their name text.
 
 #include <memory>
@@ -40,6 +43,17 @@ public:
         m_historyChangePending = true;
     }
     void requestSave() { m_saveRequest = true; }
+    // Starts (and enables the profiler) or stops the trace at the next frame
+    // start; stopping writes the trace file.
+    void requestTrace(bool on) {
+        m_traceValue = on;
+        m_traceChangePending = true;
+    }
+    bool isTracing() const { return m_tracing; }
+    // Whether the trace runs once pending requests have taken effect.
+    bool isTraceRequested() const { return m_traceChangePending ? m_traceValue : m_tracing; }
+    // Stops a running trace now and writes it (at exit).
+    void finishTrace();
 
     bool isEnabled() const { return m_enabled; }
 
@@ -57,11 +71,28 @@ public:
     // Writes "profiler.csv" through the file system and logs where.
     void saveCsv() const;
 
+    // The trace file's text: one complete event per section entered, times
+    // in microseconds from the first frame of the trace.
+    std::string buildTrace() const;
+    // Writes "profiler_trace.json" through the file system and logs where.
+    void saveTrace() const;
+
+    // Events one trace keeps at most (about 50 MB); later ones are dropped
+    // with one log line, so a trace left on cannot exhaust memory.
+    static constexpr size_t kMaxTraceEvents = size_t(1) << 21;
+
     // Forgets every section (tests).
     void reset();
 
 private:
+    struct TraceEvent {
+        const ProfiledSection* section;
+        double startMs;
+        double durationMs;
+    };
+
     void buildTexts();
+    void recordTraceEvent(const ProfiledSection& section, double elapsed);
 
     bool m_enabled = false;
     bool m_enableRequest = false;
@@ -69,6 +100,11 @@ private:
     bool m_historyValue = false;
     bool m_historyChangePending = false;
     bool m_saveRequest = false;
+    bool m_tracing = false;
+    bool m_traceValue = false;
+    bool m_traceChangePending = false;
+    bool m_traceFull = false;
+    std::vector<TraceEvent> m_trace;
     ProfiledSection* m_current = nullptr;
     ProfiledSection m_root;
     std::string m_treeText;

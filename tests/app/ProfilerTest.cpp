@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "CapturingLogSink.h"
 #include "TestSupport.h"
 #include "app/Profiler.h"
 #include "app/StatsOverlay.h"
+#include "base/platform/Platform.h"
 #include "foundation/File.h"
 #include "foundation/Log.h"
 
@@ -123,6 +126,97 @@ TEST_F(ProfilerTest, CsvWithAndWithoutHistory) {
     profiler.frameStart(5);
     EXPECT_EQ(testsupport::readFile(dir / "profiler.csv").substr(0, 10), "1;2;3;4;5;");
     EXPECT_NE(log.text().find("Saved profile results to: profiler.csv\n"), std::string::npos);
+}
+
+// Events of the trace file: name, start and duration in microseconds.
+struct TraceEvent {
+    std::string name;
+    double ts = 0;
+    double dur = 0;
+};
+
+std::vector<TraceEvent> readTraceEvents(const std::string& json) {
+    std::vector<TraceEvent> events;
+    const std::string marker = "{\"name\":\"";
+    for (size_t at = json.find(marker); at != std::string::npos; at = json.find(marker, at + 1)) {
+        size_t nameEnd = json.find('"', at + marker.size());
+        TraceEvent event;
+        event.name = json.substr(at + marker.size(), nameEnd - at - marker.size());
+        size_t ts = json.find("\"ts\":", nameEnd);
+        size_t next = json.find(marker, nameEnd);
+        if (ts == std::string::npos || (next != std::string::npos && ts > next)) {
+            continue;  // the metadata record
+        }
+        std::sscanf(json.c_str() + ts, "\"ts\":%lf,\"dur\":%lf", &event.ts, &event.dur);
+        events.push_back(event);
+    }
+    return events;
+}
+
+TEST_F(ProfilerTest, TraceRecordsNestedSectionsAndIsWrittenWhenStopped) {
+    testsupport::TempDir dir;
+    FileSystem::addFileLoader(std::make_unique<NativeFileLoader>(dir.path(), 10));
+    profiler.reset();  // disabled: starting the trace enables the profiler
+    profiler.requestTrace(true);
+    EXPECT_TRUE(profiler.isTraceRequested());
+    for (int frame = 1; frame <= 2; ++frame) {
+        profiler.frameStart(frame);
+        profiler.enterSection(kUpdate);
+        profiler.enterSection(kRender);
+        platform::sleepMs(2);
+        profiler.leaveSection();
+        profiler.leaveSection();
+        profiler.frameEnd();
+    }
+    EXPECT_TRUE(profiler.isTracing());
+    profiler.requestTrace(false);
+    profiler.frameStart(3);
+    EXPECT_FALSE(profiler.isTracing());
+
+    const std::string json = testsupport::readFile(dir / "profiler_trace.json");
+    EXPECT_EQ(json.rfind("{\"displayTimeUnit\":\"ms\",\"traceEvents\":[", 0), 0u) << json;
+    EXPECT_EQ(json.substr(json.size() - 4), "\n]}\n");
+    const std::vector<TraceEvent> events = readTraceEvents(json);
+    // Per frame, in the order the sections were left.
+    ASSERT_EQ(events.size(), 6u) << json;
+    const char* order[] = {"Render", "Update", "profiler_root"};
+    for (size_t i = 0; i < events.size(); ++i) {
+        EXPECT_EQ(events[i].name, order[i % 3]) << i;
+    }
+    EXPECT_EQ(events[2].ts, 0.0);
+    for (size_t frame = 0; frame < 2; ++frame) {
+        const TraceEvent& render = events[frame * 3];
+        const TraceEvent& update = events[frame * 3 + 1];
+        const TraceEvent& root = events[frame * 3 + 2];
+        EXPECT_GE(render.dur, 1500.0);
+        // Children lie inside their parents.
+        EXPECT_GE(render.ts, update.ts);
+        EXPECT_LE(render.ts + render.dur, update.ts + update.dur + 0.2);
+        EXPECT_GE(update.ts, root.ts);
+        EXPECT_LE(update.ts + update.dur, root.ts + root.dur + 0.2);
+    }
+    EXPECT_GT(events[5].ts, events[2].ts + events[2].dur - 0.2);
+    EXPECT_NE(log.text().find("Saved profile trace (6 sections) to: profiler_trace.json\n"),
+              std::string::npos);
+}
+
+TEST_F(ProfilerTest, TraceStopsRecordingWhenFullAndIsWrittenAtFinish) {
+    testsupport::TempDir dir;
+    FileSystem::addFileLoader(std::make_unique<NativeFileLoader>(dir.path(), 10));
+    profiler.requestTrace(true);
+    profiler.frameStart(1);
+    for (size_t i = 0; i < Profiler::kMaxTraceEvents + 5; ++i) {
+        profiler.enterSection(kUpdate);
+        profiler.leaveSection();
+    }
+    profiler.frameEnd();
+    EXPECT_EQ(log.count("Warning: profiler trace is full"), 1u);
+    profiler.finishTrace();
+    EXPECT_FALSE(profiler.isTracing());
+    EXPECT_NE(log.text().find("Saved profile trace (" + std::to_string(Profiler::kMaxTraceEvents) +
+                              " sections)"),
+              std::string::npos);
+    EXPECT_TRUE(testsupport::fileExists(dir / "profiler_trace.json"));
 }
 
 TEST(StatsOverlayList, CyclesThroughTheStateWithoutAPage) {
