@@ -140,6 +140,8 @@ EngineApplication::EngineApplication(const StartupParameters& params)
     // sources are read when the first shape needs its shaders.
     m_shaderLibrary = std::make_unique<ShaderLibrary>(
         *renderDevice, EngineManager::get().getUserProfileAppPath() + "shader_cache/");
+    // Profiler traces go beside the log.
+    Profiler::get().setTraceFolder(EngineManager::get().getUserProfileAppPath());
     m_sceneRenderer = std::make_unique<SceneRenderer>(*renderDevice, *m_shaderLibrary);
 
     // The loading screen stands until the startup script has run.

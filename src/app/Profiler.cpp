@@ -295,16 +295,17 @@ void Profiler::finishTrace() {
 }
 
 void Profiler::saveTrace() const {
-    auto file = FileSystem::openFile("profiler_trace.json", FileMode::Write);
+    const std::string path = m_traceFolder + "profiler_trace.json";
+    auto file = FileSystem::openFile(path, FileMode::Write);
     if (!file) {
-        Log::get() << "Error: Can't write profiler_trace.json\n";
+        Log::get() << "Error: Can't write " << path << "\n";
         return;
     }
     std::string json = buildTrace();
     file->write(json.data(), static_cast<int>(json.size()));
     file.reset();
     Log::get() << "Saved profile trace (" << std::to_string(m_trace.size())
-               << " sections) to: profiler_trace.json\n";
+               << " sections) to: " << path << "\n";
 }
 
 void Profiler::reset() {

@@ -74,8 +74,11 @@ public:
     // The trace file's text: one complete event per section entered, times
     // in microseconds from the first frame of the trace.
     std::string buildTrace() const;
-    // Writes "profiler_trace.json" through the file system and logs where.
+    // Writes "profiler_trace.json" into the trace folder (through the file
+    // system when none is set) and logs where.
     void saveTrace() const;
+    // The folder of the trace file, ending in "/" (the per-user folder).
+    void setTraceFolder(std::string folder) { m_traceFolder = std::move(folder); }
 
     // Events one trace keeps at most (about 50 MB); later ones are dropped
     // with one log line, so a trace left on cannot exhaust memory.
@@ -105,6 +108,7 @@ private:
     bool m_traceChangePending = false;
     bool m_traceFull = false;
     std::vector<TraceEvent> m_trace;
+    std::string m_traceFolder;
     ProfiledSection* m_current = nullptr;
     ProfiledSection m_root;
     std::string m_treeText;
