@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "animation/CharacterSet.h"
 #include "app/AppScriptApi.h"
 #include "app/EngineManager.h"
 #include "app/GpuPerformanceClass.h"
@@ -232,6 +233,7 @@ EngineApplication::~EngineApplication() {
     EngineManager::get().setInputDevice(nullptr);
     inputDevice.reset();
     m_audioSceneHandler.uninstall();
+    m_animationSceneHandler.uninstall();
     m_audioSources.clear();
     SoundDevice::set(nullptr);
     s_instance = nullptr;
@@ -253,6 +255,7 @@ void EngineApplication::openInputDevice() {
 void EngineApplication::openSoundDevice() {
     SoundDevice::set(nullptr);
     m_audioSceneHandler.install();
+    m_animationSceneHandler.install();
     if (config != nullptr && readFlag(config->getString("game.audio#enable"))) {
         std::unique_ptr<ISoundDevice> device =
             createOpenALSoundDevice(OpenALDeviceKind::GenericSoftware);
@@ -410,6 +413,7 @@ bool EngineApplication::runFrame() {
 }
 
 void EngineApplication::update(float dt) {
+    CharacterSet::updateAll(GameTimer::get().totalTime);
     ProfileScope section(kSectionScriptingUpdate);
     ScriptValue values[ScriptSlots::Count];
     clearScriptValues(values);
@@ -548,9 +552,11 @@ bool EngineApplication::keyEvent(uint16_t unicode, int32_t key, uint32_t modifie
                 EngineManager::get().togglePhysicsDebugLines();
                 break;
             case AppKey::F3:
+                CharacterSet::nextClipAll();
+                break;
             case AppKey::F4:
-                // Their targets (animation, scene rendering) are not part of
-                // this build.
+                // Its target (a display switch of the scene renderer) is not
+                // part of this build.
                 break;
             default:
                 if (console.isVisible()) {

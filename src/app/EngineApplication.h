@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "animation/AnimationSceneHandler.h"
 #include "app/Console.h"
 #include "app/GameTimer.h"
 #include "audio/AudioSceneHandler.h"
@@ -132,4 +133,5 @@ private:
     float m_audioListenerMs = 0.0f;
     AudioSourceUpdater m_audioSources;
     AudioSceneHandler m_audioSceneHandler;
+    AnimationSceneHandler m_animationSceneHandler;
 };
