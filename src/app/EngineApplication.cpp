@@ -157,6 +157,8 @@ EngineApplication::EngineApplication(const StartupParameters& params)
     developmentControls =
         config != nullptr && readFlag(config->getString("game.development.controls"));
 
+    registerSceneConsoleVariables();
+
     StatsOverlayList& pages = StatsOverlayList::get();
     pages.add(std::make_unique<ProfilerStats>());
     pages.add(std::make_unique<AnimationStats>());
@@ -345,6 +347,26 @@ void EngineApplication::registerConsoleCommands() {
         "enableFramerateLimit", "Enable/disable frames per second limiter", &frameLimiterOn, true));
     console.registerCommand(ConsoleCommand::number(
         "framerateLimitFPS", "Frames per second limit attribute", &frameLimit, 1.0f, 1000.0f));
+}
+
+void EngineApplication::registerSceneConsoleVariables() {
+    SceneRenderContext* context = EngineManager::get().getSceneRenderContext();
+    if (context == nullptr) {
+        return;
+    }
+    SubDsSettings& subds = context->subds;
+    console.registerCommand(ConsoleCommand::flag("showControlMeshSubds",
+                                                 "Show control mesh of subdivision surfaces",
+                                                 &subds.showControlMesh, false));
+    console.registerCommand(ConsoleCommand::integer(
+        "subdsLevelOverride", "Subdivision surfaces level override\n0 is automatic",
+        &subds.levelOverride, 0));
+    console.registerCommand(ConsoleCommand::number(
+        "subdsActiveDistance",
+        "Subdivision surfaces active distance\nDistance to begin subdivision",
+        &subds.activeDistance, 0.0f, 3.4028235e38f));
+    console.registerCommand(ConsoleCommand::integer(
+        "subdsMaxLevel", "Subdivision surfaces maximal level", &subds.maxLevel, 1));
 }
 
 void EngineApplication::run() {
