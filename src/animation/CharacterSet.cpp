@@ -42,8 +42,10 @@ const std::vector<CharacterSet*>& CharacterSet::all() {
 }
 
 void CharacterSet::updateAll(double nowMs) {
-    for (CharacterSet* set : registry()) {
-        set->update(nowMs);
+    // By index: a listener of a moved node may end a set on the way.
+    std::vector<CharacterSet*>& sets = registry();
+    for (size_t i = 0; i < sets.size(); ++i) {
+        sets[i]->update(nowMs);
     }
 }
 

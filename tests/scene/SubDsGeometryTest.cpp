@@ -157,6 +157,23 @@ TEST(SubDsGeometry, OpenAndNonManifoldMeshesStayAtTheControlMesh) {
     }
 }
 
+// One face turned over: every edge still pairs, but swinging around a
+// vertex no longer comes back to where it started.
+TEST(SubDsGeometry, InconsistentWindingEndsTheSwingAndStaysFinite) {
+    auto mesh = tetrahedron();
+    std::swap(mesh->triangles[0].corners[1], mesh->triangles[0].corners[2]);
+    SubDsGeometry geometry("subd_twisted", std::move(mesh), 0);
+    ASSERT_TRUE(geometry.isClosed());
+    geometry.setLoopScheme(true);
+    geometry.setLevel(3, 1.0f);
+    ASSERT_EQ(geometry.getCurrentLevel(), 3);
+    const CornerTable& level = geometry.getLevelTable(3);
+    for (uint32_t v = 0; v < level.vertexCount; ++v) {
+        const Vector3 p = level.position(v);
+        ASSERT_TRUE(std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z)) << v;
+    }
+}
+
 TEST(SubDsGeometry, LargeControlMeshesAreRefinedOnlyWithinTheCornerBudget) {
     CapturedLog log;
     // 9216 triangles: level 3 would need 64 x 27648 corners.
