@@ -6,40 +6,15 @@
 
 #include <benchmark/benchmark.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
 #include <random>
 #include <vector>
 
+#include "AllocationCounter.h"
 #include "scene/Geometry.h"
 #include "scene/Shape.h"
 
-namespace {
-
-std::atomic<size_t> g_allocations{0};
-
-}  // namespace
-
-// The counting replacement of the global allocation functions pairs malloc
-// with free; GCC cannot see that the two belong together.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-void* operator new(size_t size) {
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size)) {
-        return p;
-    }
-    throw std::bad_alloc();
-}
-
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-
-void operator delete(void* p, size_t) noexcept {
-    std::free(p);
-}
+using benchsupport::g_allocations;
+using benchsupport::reportAllocations;
 
 namespace {
 
@@ -63,11 +38,6 @@ void buildTree(TransformGroup& root, std::vector<TransformGroup*>& leaves, MakeL
         level.swap(next);
     }
     leaves = level;
-}
-
-void reportAllocations(benchmark::State& state, size_t before) {
-    state.counters["allocs"] = benchmark::Counter(
-        static_cast<double>(g_allocations.load() - before), benchmark::Counter::kAvgIterations);
 }
 
 // Sets the translation of all 10 000 leaves, then reads every leaf's world

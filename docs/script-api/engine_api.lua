@@ -657,6 +657,11 @@ function setMass(id, arg1) end
 ---@return number
 function getMass(id) end
 
+--- Entity function of TransformGroup.
+---@param id integer
+---@return integer
+function getAnimCharacterSet(id) end
+
 --- Entity function of Light.
 ---@param id integer
 ---@return number
@@ -804,3 +809,95 @@ function stopStreamedSample(id) end
 ---@param id integer
 ---@return integer
 function getAudioSourceSample(id) end
+
+--- Entity function of CharacterSet.
+---@param id integer
+---@param arg1 integer
+function enableAnimTrack(id, arg1) end
+
+--- Entity function of CharacterSet.
+---@param id integer
+---@param arg1 integer
+function disableAnimTrack(id, arg1) end
+
+--- Entity function of CharacterSet.
+---@param id integer
+---@param arg1 integer
+---@return boolean
+function isAnimTrackEnabled(id, arg1) end
+
+--- Entity function of CharacterSet.
+---@param id integer
+---@param arg1 integer
+---@param arg2 number
+function setAnimTrackSpeedScale(id, arg1, arg2) end
+
+--- Entity function of CharacterSet.
+---@param id integer
+---@param arg1 integer
+---@param arg2 boolean
+function setAnimTrackLoopState(id, arg1, arg2) end
+
+--- Entity function of CharacterSet.
+---@param id integer
+---@param arg1 integer
+---@param arg2 number
+function setAnimTrackTime(id, arg1, arg2) end
+
+--- Entity function of CharacterSet.
+---@param id integer
+---@param arg1 integer
+---@return number
+function getAnimTrackTime(id, arg1) end
+
+--- Entity function of CharacterSet.
+---@param id integer
+---@param arg1 integer
+---@return number
+function getAnimClipDuration(id, arg1) end
+
+--- Entity function of CharacterSet.
+---@param id integer
+---@param arg1 integer
+---@param arg2 number
+function setAnimTrackBlendWeight(id, arg1, arg2) end
+
+--- Entity function of CharacterSet.
+---@param id integer
+---@param arg1 integer
+---@return number
+function getAnimTrackBlendWeight(id, arg1) end
+
+--- Entity function of CharacterSet.
+---@param id integer
+---@param arg1 string
+---@return integer
+function getAnimClipIndex(id, arg1) end
+
+--- Entity function of CharacterSet.
+---@param id integer
+---@param arg1 integer
+---@param arg2 integer
+function assignAnimTrackClip(id, arg1, arg2) end
+
+--- Entity function of CharacterSet.
+---@param id integer
+---@param arg1 integer
+---@return boolean
+function isAnimTrackClipAssigned(id, arg1) end
+
+--- Entity function of CharacterSet.
+---@param id integer
+---@param arg1 integer
+---@return integer
+function getAnimTrackAssignedClip(id, arg1) end
+
+--- Entity function of CharacterSet.
+---@param id integer
+---@param arg1 integer
+function clearAnimTrackClip(id, arg1) end
+
+--- Entity function of CharacterSet.
+---@param id integer
+---@return integer
+function getAnimNumOfClips(id) end

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "animation/AnimationScriptBindings.h"
 #include "app/ApplicationScriptFunctions.h"
 #include "app/EngineManager.h"
 #include "app/GpuPerformanceClass.h"
@@ -45,6 +46,7 @@ void buildScriptApi(ScriptApi& api) {
     addEngineScriptFunctions(api);
     addOverlayScriptApi(api);
     addAudioScriptApi(api);
+    addAnimationScriptApi(api);
 }
 
 void addApplicationScriptApi(ScriptApi& api) {

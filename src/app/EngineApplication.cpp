@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "animation/CharacterSet.h"
 #include "app/AppScriptApi.h"
 #include "app/EngineManager.h"
 #include "app/GpuPerformanceClass.h"
@@ -158,6 +159,8 @@ EngineApplication::EngineApplication(const StartupParameters& params)
     developmentControls =
         config != nullptr && readFlag(config->getString("game.development.controls"));
 
+    registerSceneConsoleVariables();
+
     StatsOverlayList& pages = StatsOverlayList::get();
     pages.add(std::make_unique<ProfilerStats>());
     pages.add(std::make_unique<AnimationStats>());
@@ -236,6 +239,7 @@ EngineApplication::~EngineApplication() {
     EngineManager::get().setInputDevice(nullptr);
     inputDevice.reset();
     m_audioSceneHandler.uninstall();
+    m_animationSceneHandler.uninstall();
     m_audioSources.clear();
     SoundDevice::set(nullptr);
     s_instance = nullptr;
@@ -257,6 +261,7 @@ void EngineApplication::openInputDevice() {
 void EngineApplication::openSoundDevice() {
     SoundDevice::set(nullptr);
     m_audioSceneHandler.install();
+    m_animationSceneHandler.install();
     if (config != nullptr && readFlag(config->getString("game.audio#enable"))) {
         std::unique_ptr<ISoundDevice> device =
             createOpenALSoundDevice(OpenALDeviceKind::GenericSoftware);
@@ -360,6 +365,26 @@ void EngineApplication::registerConsoleCommands() {
         "framerateLimitFPS", "Frames per second limit attribute", &frameLimit, 1.0f, 1000.0f));
 }
 
+void EngineApplication::registerSceneConsoleVariables() {
+    SceneRenderContext* context = EngineManager::get().getSceneRenderContext();
+    if (context == nullptr) {
+        return;
+    }
+    SubDsSettings& subds = context->subds;
+    console.registerCommand(ConsoleCommand::flag("showControlMeshSubds",
+                                                 "Show control mesh of subdivision surfaces",
+                                                 &subds.showControlMesh, false));
+    console.registerCommand(ConsoleCommand::integer(
+        "subdsLevelOverride", "Subdivision surfaces level override\n0 is automatic",
+        &subds.levelOverride, 0));
+    console.registerCommand(ConsoleCommand::number(
+        "subdsActiveDistance",
+        "Subdivision surfaces active distance\nDistance to begin subdivision",
+        &subds.activeDistance, 0.0f, 3.4028235e38f));
+    console.registerCommand(ConsoleCommand::integer(
+        "subdsMaxLevel", "Subdivision surfaces maximal level", &subds.maxLevel, 1));
+}
+
 void EngineApplication::run() {
     if (!ready) {
         return;
@@ -426,6 +451,7 @@ bool EngineApplication::runFrame() {
 }
 
 void EngineApplication::update(float dt) {
+    CharacterSet::updateAll(GameTimer::get().totalTime);
     ProfileScope section(kSectionScriptingUpdate);
     ScriptValue values[ScriptSlots::Count];
     clearScriptValues(values);
@@ -564,9 +590,11 @@ bool EngineApplication::keyEvent(uint16_t unicode, int32_t key, uint32_t modifie
                 EngineManager::get().togglePhysicsDebugLines();
                 break;
             case AppKey::F3:
+                CharacterSet::nextClipAll();
+                break;
             case AppKey::F4:
-                // Their targets (animation, scene rendering) are not part of
-                // this build.
+                // Its target (a display switch of the scene renderer) is not
+                // part of this build.
                 break;
             default:
                 if (console.isVisible()) {

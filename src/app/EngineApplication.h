@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "animation/AnimationSceneHandler.h"
 #include "app/Console.h"
 #include "app/GameTimer.h"
 #include "audio/AudioSceneHandler.h"
@@ -91,6 +92,8 @@ public:
 private:
     void fail(const std::string& message);
     void registerConsoleCommands();
+    // The console values of the scene render context (subdivision surfaces).
+    void registerSceneConsoleVariables();
     // The render device and the main window from "game.graphic.display.*";
     // false (exit code set) when start-up cannot go on.
     bool createGraphicsDevice();
@@ -132,4 +135,5 @@ private:
     float m_audioListenerMs = 0.0f;
     AudioSourceUpdater m_audioSources;
     AudioSceneHandler m_audioSceneHandler;
+    AnimationSceneHandler m_animationSceneHandler;
 };

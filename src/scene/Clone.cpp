@@ -1,5 +1,6 @@
 #include "scene/Clone.h"
 
+#include <unordered_set>
 #include <vector>
 
 #include "foundation/Log.h"
@@ -79,6 +80,20 @@ std::unique_ptr<TransformGroup> cloneSubtree(Node& source) {
             Log::get() << "Skinned shape cloning failed. Not all transforms have been cloned: "
                        << copy->getName() << "\n";
         }
+    }
+    // Each animation met is copied once and bound to the copies of its
+    // nodes, which hold it by reference.
+    std::unordered_set<NodeAnimation*> animations;
+    for (const auto& entry : map) {
+        if (entry.first->hasKind(EntityKind::RawTransformGroup)) {
+            auto* original = static_cast<const RawTransformGroup*>(entry.first);
+            if (NodeAnimation* animation = original->getAnimation()) {
+                animations.insert(animation);
+            }
+        }
+    }
+    for (NodeAnimation* animation : animations) {
+        animation->cloneFor(map);
     }
     return root;
 }

@@ -2,11 +2,8 @@
 // Copying a subtree of transform groups.
 
 #include <memory>
-#include <unordered_map>
 
 #include "scene/TransformGroup.h"
-
-using CloneMap = std::unordered_map<const Node*, TransformGroup*>;
 
 // Copies `source` and every descendant with the TransformGroup bit, each as
 // its own class (name, class state, transform group state, flags, user

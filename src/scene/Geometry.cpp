@@ -1,6 +1,7 @@
 #include "scene/Geometry.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "foundation/Log.h"
 #include "scene/SceneRenderContext.h"
@@ -185,6 +186,52 @@ void IndexedFaceSetGeometry::buildRun(const MeshData& mesh, size_t begin, size_t
     }
     subMesh->indexCount = static_cast<uint32_t>(subMesh->indices.size());
     addSubMesh(std::move(subMesh));
+}
+
+std::unique_ptr<MeshData> makeTorusMesh(uint32_t rings, uint32_t sides, float radius,
+                                        float tubeRadius) {
+    auto mesh = std::make_unique<MeshData>();
+    if (rings < 3 || sides < 3) {
+        return mesh;
+    }
+    constexpr float kTwoPi = 6.28318530717958647692f;
+    std::vector<Vector3> normals;
+    for (uint32_t i = 0; i < rings; ++i) {
+        const float u = kTwoPi * static_cast<float>(i) / static_cast<float>(rings);
+        for (uint32_t j = 0; j < sides; ++j) {
+            const float v = kTwoPi * static_cast<float>(j) / static_cast<float>(sides);
+            const Vector3 normal{std::cos(v) * std::cos(u), std::sin(v), std::cos(v) * std::sin(u)};
+            const Vector3 centre{radius * std::cos(u), 0.0f, radius * std::sin(u)};
+            mesh->positions.push_back(centre + normal * tubeRadius);
+            normals.push_back(normal);
+        }
+    }
+    auto index = [&](uint32_t i, uint32_t j) { return (i % rings) * sides + (j % sides); };
+    auto corner = [&](uint32_t vertex) {
+        MeshCorner c;
+        c.position = vertex;
+        c.normal[0] = normals[vertex].x;
+        c.normal[1] = normals[vertex].y;
+        c.normal[2] = normals[vertex].z;
+        return c;
+    };
+    for (uint32_t i = 0; i < rings; ++i) {
+        for (uint32_t j = 0; j < sides; ++j) {
+            const uint32_t a = index(i, j), b = index(i + 1, j), c = index(i + 1, j + 1),
+                           d = index(i, j + 1);
+            MeshTriangle first;
+            first.attributes = VertexAttribute::Normal;
+            first.corners[0] = corner(a);
+            first.corners[1] = corner(d);
+            first.corners[2] = corner(c);
+            MeshTriangle second = first;
+            second.corners[1] = corner(c);
+            second.corners[2] = corner(b);
+            mesh->triangles.push_back(first);
+            mesh->triangles.push_back(second);
+        }
+    }
+    return mesh;
 }
 
 std::unique_ptr<MeshData> makeBoxMesh(const Vector3& half) {

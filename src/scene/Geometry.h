@@ -55,6 +55,10 @@ struct MeshData {
 // A closed box around the origin: 8 corners, 12 outward-wound triangles (for
 // placeholder geometry and collision shapes).
 std::unique_ptr<MeshData> makeBoxMesh(const Vector3& halfExtents);
+// A closed torus around the y axis: `rings` x `sides` quads of two
+// consistently wound triangles each, with normals (test and benchmark surfaces).
+std::unique_ptr<MeshData> makeTorusMesh(uint32_t rings, uint32_t sides, float radius,
+                                        float tubeRadius);
 
 // RefCounted is the first base so that the last release deletes through a
 // pointer to the start of the object.

@@ -9,6 +9,7 @@
 #include "base/math/Vector3.h"
 #include "foundation/Entity.h"
 #include "scene/SceneEnvironment.h"
+#include "scene/SubDsSettings.h"
 
 class Camera;
 class ISubMeshDrawer;
@@ -43,6 +44,8 @@ public:
     RenderStatistics statistics;
     // Ambient colour, fog and view distance, set by scripts.
     SceneEnvironment environment;
+    // The level choice of subdivision surfaces, set from the console.
+    SubDsSettings subds;
 
 private:
     void track(Entity* oldEntity, Entity* newEntity);

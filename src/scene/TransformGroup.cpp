@@ -6,6 +6,22 @@ RawTransformGroup::RawTransformGroup(const std::string& name) : ScenegraphNode(n
     addKind(EntityKind::RawTransformGroup);
 }
 
+RawTransformGroup::~RawTransformGroup() {
+    setAnimation(nullptr);
+}
+
+void RawTransformGroup::setAnimation(NodeAnimation* animation) {
+    if (animation == m_animation.get()) {
+        return;
+    }
+    // Keeps the previous animation alive until it has let go of this node.
+    RefPtr<NodeAnimation> previous = std::move(m_animation);
+    m_animation = animation;
+    if (previous) {
+        previous->releaseNode(*this);
+    }
+}
+
 void RawTransformGroup::removeChildAt(size_t index, bool beingDestroyed) {
     Node* child = getChildAt(index);
     if (child == nullptr) {
@@ -190,6 +206,15 @@ void TransformGroup::setTranslationRotation(const Vector3& translation, const Ve
     updateFromMatrix();
     m_translation = translation;
     m_rotation = rotation;
+    rebuildMatrix();
+}
+
+void TransformGroup::setTransform(const Vector3& translation, const Vector3& rotation,
+                                  const Vector3& scale) {
+    updateFromMatrix();
+    m_translation = translation;
+    m_rotation = rotation;
+    m_scale = scale;
     rebuildMatrix();
 }
 

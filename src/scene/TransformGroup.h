@@ -9,6 +9,7 @@
 #include "base/math/Matrix4.h"
 #include "scene/BoundingSphere.h"
 #include "scene/Node.h"
+#include "scene/NodeAnimation.h"
 
 class TransformGroup;
 
@@ -20,6 +21,7 @@ public:
     static constexpr uint32_t kNoTransformInheritance = 0x2;
 
     explicit RawTransformGroup(const std::string& name);
+    ~RawTransformGroup() override;
 
     const char* getClassName() const override { return "RawTransformGroup"; }
 
@@ -53,6 +55,11 @@ public:
     int32_t getPhysicsIndex() const { return m_physicsIndex; }
     void setPhysicsIndex(int32_t index) { m_physicsIndex = index; }
 
+    // The animation (character set) that moves this node, held by
+    // reference; setting another one releases the previous one.
+    NodeAnimation* getAnimation() const { return m_animation.get(); }
+    void setAnimation(NodeAnimation* animation);
+
 protected:
     // Merges the children's bounds of the kind, transformed by the local
     // matrix, into the sphere.
@@ -70,6 +77,7 @@ private:
     std::array<bool, kNumBoundKinds> m_worldBoundsDirty = {true, true, true};
     uint32_t m_transformFlags = 0;
     int32_t m_physicsIndex = -1;
+    RefPtr<NodeAnimation> m_animation;
 };
 
 class TransformGroup : public RawTransformGroup {
@@ -88,6 +96,8 @@ public:
     void setScale(const Vector3& scale);
     // Translation and rotation at once with one rebuild of the matrix.
     void setTranslationRotation(const Vector3& translation, const Vector3& rotation);
+    // All three at once with one rebuild of the matrix.
+    void setTransform(const Vector3& translation, const Vector3& rotation, const Vector3& scale);
 
     // Turns the node's Z axis along `direction` with `up` as the up hint; the
     // translation stays and the scale becomes 1.

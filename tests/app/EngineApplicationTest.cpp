@@ -7,6 +7,7 @@
 #include "CapturingLogSink.h"
 #include "InProcessStartup.h"
 #include "TestSupport.h"
+#include "animation/CharacterSet.h"
 #include "app/EngineApplication.h"
 #include "app/EngineManager.h"
 #include "app/Startup.h"
@@ -17,6 +18,7 @@
 #include "foundation/ResourceManager.h"
 #include "foundation/TimerScheduler.h"
 #include "foundation/XMLConfigFile.h"
+#include "scene/SceneRenderContext.h"
 #include "scene/TransformGroup.h"
 
 namespace {
@@ -132,6 +134,51 @@ TEST_F(EngineApplicationTest, TimerDueThisFrameFiresBeforeUpdate) {
     EXPECT_EQ(log.text(), "timer\nupdate\n");
     EXPECT_TRUE(app->runFrame());
     EXPECT_EQ(log.text(), "timer\nupdate\nupdate\n");
+}
+
+// The subdivision values typed into the console steer the scene render
+// context; F3 steps every character set to its next clip, which the frame
+// loop then plays and the animation page names.
+TEST_F(EngineApplicationTest, SubdivisionConsoleValuesAndTheClipKey) {
+    start(true);
+    auto type = [this](const std::string& line) {
+        for (char c : line) {
+            app->keyEvent(static_cast<uint16_t>(c), c, 0, true);
+        }
+        app->keyEvent(13, 13, 0, true);
+    };
+    app->keyEvent('`', AppKey::BackQuote, 0, true);
+    type("subdsMaxLevel 2");
+    type("subdsLevelOverride 7");  // out of range: kept at 0
+    type("showControlMeshSubds 1");
+    type("subdsActiveDistance 80");
+    app->keyEvent('`', AppKey::BackQuote, 0, true);
+    const SubDsSettings& subds = EngineManager::get().getSceneRenderContext()->subds;
+    EXPECT_EQ(subds.maxLevel, 2);
+    EXPECT_EQ(subds.levelOverride, 0);
+    EXPECT_TRUE(subds.showControlMesh);
+    EXPECT_EQ(subds.activeDistance, 80.0f);
+
+    auto* bone = new TransformGroup("bone");
+    EngineManager::get().getRootNode()->addChild(bone);
+    auto* set = new CharacterSet("walker");  // held by the bone once bound
+    for (float x : {1.0f, 2.0f}) {
+        Clip& clip = set->getSource().addClip(std::make_unique<Clip>("pose", 100.0f));
+        Keyframe key;
+        key.attributes = KeyframeAttribute::Translation;
+        key.translation = {x, 0, 0};
+        clip.addTrack().addKeyframe(key);
+        clip.getTrack(0).finish();
+    }
+    ASSERT_TRUE(set->bind({bone}));
+    app->keyEvent(0, AppKey::F3, 0, true);
+    app->keyEvent(0, AppKey::F3, 0, true);
+    EXPECT_EQ(set->getActiveClip(), 1);
+    EXPECT_TRUE(app->runFrame());
+    EXPECT_EQ(bone->getTranslation(), Vector3(2, 0, 0));
+    EXPECT_NE(AnimationStats::text().find("walker (active2/2)\n Transforms: bone\n"),
+              std::string::npos)
+        << AnimationStats::text();
 }
 
 TEST_F(EngineApplicationTest, StartupCreatesTheRootAndTheDefaultCamera) {

@@ -17,6 +17,7 @@
 #include "scene/LightSource.h"
 #include "scene/Shape.h"
 #include "scene/SplineGeometry.h"
+#include "scene/SubDsGeometry.h"
 #include "scene/i3d/ExpatSaxParser.h"
 #include "scene/i3d/I3DSections.h"
 
@@ -1018,11 +1019,12 @@ void I3DLoader::endIndexedFaceSet() {
         shape->addMaterial(material);
         attributes |= material->getVertexAttributes();
     }
+    Geometry* geometry = nullptr;
     if (state.name.compare(0, 5, "subd_") == 0) {
-        Log::get() << "Warning: " << owner
-                   << ", subdivision surfaces are not available; the control mesh is used\n";
+        geometry = new SubDsGeometry(state.name, std::move(state.mesh), attributes);
+    } else {
+        geometry = new IndexedFaceSetGeometry(state.name, std::move(state.mesh), attributes);
     }
-    auto* geometry = new IndexedFaceSetGeometry(state.name, std::move(state.mesh), attributes);
     shape->setGeometry(geometry);
     m_shapes[state.name] = std::move(shape);
     m_mesh = MeshState();
