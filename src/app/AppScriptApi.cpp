@@ -26,6 +26,42 @@ void requestExit(Entity*, ScriptValue*) {
     EngineManager::get().requestQuit();
 }
 
+// "addTrigger", "removeTrigger", "addContactReport", "removeContactReport":
+// the engine calls the script when the node's trigger or body has news.
+void addTrigger(Entity*, ScriptValue* values) {
+    Entity* node = EntityRegistry::find(values[0].intValue);
+    const char* name = values[1].type == ScriptType::String ? values[1].stringValue : "";
+    int* target = values[2].takeReference();
+    if (node == nullptr) {
+        if (IScriptSystem* system = ScriptSystem::get()) {
+            system->releaseReference(target);
+        }
+        return;
+    }
+    EngineManager::get().addTriggerCallback(node, name, target);
+}
+
+void removeTrigger(Entity*, ScriptValue* values) {
+    EngineManager::get().removeTriggerCallback(EntityRegistry::find(values[0].intValue));
+}
+
+void addContactReport(Entity*, ScriptValue* values) {
+    Entity* node = EntityRegistry::find(values[0].intValue);
+    const char* name = values[1].type == ScriptType::String ? values[1].stringValue : "";
+    int* target = values[2].takeReference();
+    if (node == nullptr) {
+        if (IScriptSystem* system = ScriptSystem::get()) {
+            system->releaseReference(target);
+        }
+        return;
+    }
+    EngineManager::get().addContactCallback(node, name, target);
+}
+
+void removeContactReport(Entity*, ScriptValue* values) {
+    EngineManager::get().removeContactCallback(EntityRegistry::find(values[0].intValue));
+}
+
 }  // namespace
 
 void buildScriptApi(ScriptApi& api) {
@@ -41,6 +77,12 @@ void buildScriptApi(ScriptApi& api) {
     };
     addSceneScriptApi(api, scene);
     addPhysicsScriptApi(api);
+    api.addGlobalFunctions({
+        {"addTrigger", "isa", "", addTrigger},
+        {"removeTrigger", "i", "", removeTrigger},
+        {"addContactReport", "isa", "", addContactReport},
+        {"removeContactReport", "i", "", removeContactReport},
+    });
     addScriptCallbackFunctions(api);
     addEngineScriptFunctions(api);
     addOverlayScriptApi(api);
