@@ -192,11 +192,13 @@ void ScenegraphPhysicsContext::deliverEvents() {
     for (size_t i = 0; i < reports.triggers.size(); ++i) {
         Reports::Trigger event = reports.triggers[i];
         for (size_t r = 0; r < reports.triggerReceivers.size(); ++r) {
+            // Nodes deleted by an earlier call end the event.
             Entity* trigger = findNode(event.trigger);
-            if (trigger == nullptr) {
+            Entity* other = findNode(event.other);
+            if (trigger == nullptr || (event.other != 0 && other == nullptr)) {
                 break;
             }
-            reports.triggerReceivers[r]->trigger(trigger, findNode(event.other), event.flags);
+            reports.triggerReceivers[r]->trigger(trigger, other, event.flags);
         }
     }
     for (size_t i = 0; i < reports.contacts.size(); ++i) {

@@ -526,6 +526,15 @@ void ScenegraphPhysicsContext::createBody(ScenegraphNode& node, PhysicsRBObject&
         for (const BodyShape& shape : shapes) {
             PhysicsRBObject* own = bodyOf(*shape.node);
             if (body.isTrigger() || (own != nullptr && own != &body && own->isTrigger())) {
+                // A trigger is a volume: its hull, so that a body inside it
+                // stays inside (a mesh only meets what crosses its surface).
+                PhysicsShapeDesc shapeDesc;
+                shapeDesc.localPose = rigidPart(shape.pose);
+                shapeDesc.convexMesh = convexMeshFor(*shape.node, scaled);
+                shapeDesc.trigger = true;
+                if (shapeDesc.convexMesh) {
+                    desc.shapes.push_back(std::move(shapeDesc));
+                }
                 continue;
             }
             Vector3 scale{1, 1, 1};

@@ -1118,12 +1118,11 @@ void BulletPhysicsScene::collectTouches(btScalar substep) {
         }
         bool touching = false;
         Vector3 normal, friction;
+        // Points just apart may still carry the load (margins): the forces
+        // are summed over every point, touching needs one point that meets.
         for (int p = 0; p < manifold->getNumContacts(); ++p) {
             const btManifoldPoint& point = manifold->getContactPoint(p);
-            if (point.getDistance() > 0) {
-                continue;
-            }
-            touching = true;
+            touching = touching || point.getDistance() <= 0;
             // Impulses of the last substep as forces.
             normal += fromBt(point.m_normalWorldOnB * (point.m_appliedImpulse / substep));
             friction += fromBt((point.m_lateralFrictionDir1 * point.m_appliedImpulseLateral1 +
