@@ -1537,7 +1537,9 @@ void BulletJoint::setDriveOrientation(const Vector3& axis, float angle) {
         return;
     }
     m_scene.waitForWorker();
-    btMatrix3x3 rotation(btQuaternion(toBt(normalize(axis)), angle));
+    // Bullet's axis angles and motor speeds turn the first body against
+    // the second: the inverse of the second's turn relative to the first.
+    btMatrix3x3 rotation(btQuaternion(toBt(normalize(axis)), -angle));
     btVector3 target;
     btGeneric6DofSpring2Constraint::matrixToEulerXYZ(rotation, target);
     for (int i = 0; i < 3; ++i) {
@@ -1565,7 +1567,7 @@ void BulletJoint::setDriveAngularVelocity(const Vector3& velocity) {
         m_constraint->enableSpring(3 + i, false);
         m_constraint->enableMotor(3 + i, true);
         m_constraint->setServo(3 + i, false);
-        m_constraint->setTargetVelocity(3 + i, velocity[i]);
+        m_constraint->setTargetVelocity(3 + i, -velocity[i]);
         m_constraint->setMaxMotorForce(3 + i, m_drive.forceLimit);
     }
     wakeActors();
