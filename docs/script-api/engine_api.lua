@@ -114,6 +114,76 @@ function extraUpdatePhysics(arg1) end
 function simulatePhysicsTimeScale(arg1) end
 
 ---@param arg1 number
+---@param arg2 number
+---@param arg3 number
+---@param arg4 number
+---@param arg5 number
+---@param arg6 number
+---@param arg7 string
+---@param arg8 number
+---@param arg9 any
+---@return integer
+function raycastAll(arg1, arg2, arg3, arg4, arg5, arg6, arg7, arg8, arg9) end
+
+---@param arg1 number
+---@param arg2 number
+---@param arg3 number
+---@param arg4 number
+---@param arg5 number
+---@param arg6 number
+---@param arg7 string
+---@param arg8 number
+---@param arg9 any
+---@return integer
+function raycastClosest(arg1, arg2, arg3, arg4, arg5, arg6, arg7, arg8, arg9) end
+
+---@param arg1 number
+---@param arg2 number
+---@param arg3 number
+---@param arg4 number
+---@param arg5 string
+---@return integer
+function overlapSphere(arg1, arg2, arg3, arg4, arg5) end
+
+---@param arg1 integer
+function removeJoint(arg1) end
+
+---@param arg1 integer
+---@param arg2 integer
+---@param arg3 boolean
+---@param arg4 number
+---@param arg5 number
+function setJointRotationLimit(arg1, arg2, arg3, arg4, arg5) end
+
+---@param arg1 integer
+---@param arg2 integer
+---@param arg3 boolean
+---@param arg4 number
+---@param arg5 number
+function setJointTranslationLimit(arg1, arg2, arg3, arg4, arg5) end
+
+---@param arg1 integer
+---@param arg2 integer
+---@param arg3 integer
+function setJointFrame(arg1, arg2, arg3) end
+
+---@param arg1 integer
+---@param arg2 string
+---@param arg3 any
+function addTrigger(arg1, arg2, arg3) end
+
+---@param arg1 integer
+function removeTrigger(arg1) end
+
+---@param arg1 integer
+---@param arg2 string
+---@param arg3 any
+function addContactReport(arg1, arg2, arg3) end
+
+---@param arg1 integer
+function removeContactReport(arg1) end
+
+---@param arg1 number
 ---@param arg2 string
 ---@param arg3 any
 ---@return integer
@@ -657,6 +727,14 @@ function setMass(id, arg1) end
 ---@return number
 function getMass(id) end
 
+--- Entity function of TransformGroup.
+---@param id integer
+---@param arg1 number
+---@param arg2 number
+---@param arg3 number
+---@param arg4 number
+function setJointDrive(id, arg1, arg2, arg3, arg4) end
+
 --- Entity function of Light.
 ---@param id integer
 ---@return number
@@ -804,3 +882,36 @@ function stopStreamedSample(id) end
 ---@param id integer
 ---@return integer
 function getAudioSourceSample(id) end
+
+---@class JointConstructor
+JointConstructor = {}
+
+--- A new object owned by the script.
+---@return JointConstructor
+function JointConstructor:new() end
+
+---@param arg1 integer
+---@param arg2 integer
+function JointConstructor:setActors(arg1, arg2) end
+
+---@param arg1 integer
+---@param arg2 integer
+function JointConstructor:setJointTransforms(arg1, arg2) end
+
+---@param arg1 number
+---@param arg2 number
+function JointConstructor:setBreakable(arg1, arg2) end
+
+---@param arg1 integer
+---@param arg2 number
+---@param arg3 number
+function JointConstructor:setRotationLimit(arg1, arg2, arg3) end
+
+---@param arg1 integer
+---@param arg2 boolean
+---@param arg3 number
+---@param arg4 number
+function JointConstructor:setTranslationLimit(arg1, arg2, arg3, arg4) end
+
+---@return integer
+function JointConstructor:finalize() end
