@@ -28,7 +28,7 @@ void requestExit(Entity*, ScriptValue*) {
 
 // "addTrigger", "removeTrigger", "addContactReport", "removeContactReport":
 // the engine calls the script when the node's trigger or body has news.
-void addTrigger(Entity*, ScriptValue* values) {
+void addPhysicsCallback(ScriptValue* values, bool trigger) {
     Entity* node = EntityRegistry::find(values[0].intValue);
     const char* name = values[1].type == ScriptType::String ? values[1].stringValue : "";
     int* target = values[2].takeReference();
@@ -36,9 +36,15 @@ void addTrigger(Entity*, ScriptValue* values) {
         if (IScriptSystem* system = ScriptSystem::get()) {
             system->releaseReference(target);
         }
-        return;
+    } else if (trigger) {
+        EngineManager::get().addTriggerCallback(node, name, target);
+    } else {
+        EngineManager::get().addContactCallback(node, name, target);
     }
-    EngineManager::get().addTriggerCallback(node, name, target);
+}
+
+void addTrigger(Entity*, ScriptValue* values) {
+    addPhysicsCallback(values, true);
 }
 
 void removeTrigger(Entity*, ScriptValue* values) {
@@ -46,16 +52,7 @@ void removeTrigger(Entity*, ScriptValue* values) {
 }
 
 void addContactReport(Entity*, ScriptValue* values) {
-    Entity* node = EntityRegistry::find(values[0].intValue);
-    const char* name = values[1].type == ScriptType::String ? values[1].stringValue : "";
-    int* target = values[2].takeReference();
-    if (node == nullptr) {
-        if (IScriptSystem* system = ScriptSystem::get()) {
-            system->releaseReference(target);
-        }
-        return;
-    }
-    EngineManager::get().addContactCallback(node, name, target);
+    addPhysicsCallback(values, false);
 }
 
 void removeContactReport(Entity*, ScriptValue* values) {

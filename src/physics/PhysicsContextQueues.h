@@ -74,7 +74,4 @@ struct ScenegraphPhysicsContext::Reports {
     // Reused each step: the events with their nodes as ids.
     std::vector<Trigger> triggers;
     std::vector<Contact> contacts;
-    // Reused by the queries.
-    std::vector<PhysicsRaycastHit> hits;
-    std::vector<int32_t> ids;
 };

@@ -28,6 +28,19 @@ void logRefusedOnce(bool& logged, const char* text) {
     }
 }
 
+// The length a ray is cast to, 0 for a ray that finds nothing: a refused
+// one (logged once) or one of no length.
+float rayDistance(const Vector3& origin, const Vector3& direction, float maxDistance,
+                  bool& logged) {
+    if (!isFinite(origin) || !isFinite(direction) || length(direction) == 0.0f ||
+        std::isnan(maxDistance)) {
+        logRefusedOnce(logged,
+                       "ray cast refused: the origin must be finite and the direction not zero");
+        return 0.0f;
+    }
+    return std::max(0.0f, std::min(maxDistance, kMaxQueryDistance));
+}
+
 int32_t idOfUserData(void* userData) {
     return userData != nullptr ? static_cast<ScenegraphNode*>(userData)->getId() : 0;
 }
@@ -45,28 +58,19 @@ Entity* findNode(int32_t id) {
 int32_t ScenegraphPhysicsContext::raycastAll(const Vector3& origin, const Vector3& direction,
                                              float maxDistance, IRaycastReport& report) {
     static bool logged = false;
-    if (!isFinite(origin) || !isFinite(direction) || length(direction) == 0.0f ||
-        std::isnan(maxDistance)) {
-        logRefusedOnce(logged,
-                       "ray cast refused: the origin must be finite and the direction "
-                       "not zero");
-        return 0;
-    }
-    float distance = std::min(maxDistance, kMaxQueryDistance);
+    float distance = rayDistance(origin, direction, maxDistance, logged);
     if (!(distance > 0.0f)) {
         return 0;
     }
-    std::vector<PhysicsRaycastHit>& hits = m_reports->hits;
-    m_scene->raycastAll(origin, normalize(direction), distance, 0xFFFFFFFFu, hits);
+    // Local lists: the report may cast rays of its own.
+    std::vector<PhysicsRaycastHit> found;
+    m_scene->raycastAll(origin, normalize(direction), distance, 0xFFFFFFFFu, found);
     // Ids first: a report may delete the nodes of later hits.
-    std::vector<int32_t>& ids = m_reports->ids;
-    ids.clear();
-    for (const PhysicsRaycastHit& hit : hits) {
-        ids.push_back(idOfUserData(hit.userData));
+    std::vector<int32_t> foundIds;
+    foundIds.reserve(found.size());
+    for (const PhysicsRaycastHit& hit : found) {
+        foundIds.push_back(idOfUserData(hit.userData));
     }
-    // The hits are copied: the report may cast rays of its own.
-    std::vector<PhysicsRaycastHit> found(hits);
-    std::vector<int32_t> foundIds(ids);
     int32_t count = 0;
     for (size_t i = 0; i < found.size(); ++i) {
         Entity* node = findNode(foundIds[i]);
@@ -84,14 +88,7 @@ int32_t ScenegraphPhysicsContext::raycastAll(const Vector3& origin, const Vector
 int32_t ScenegraphPhysicsContext::raycastClosest(const Vector3& origin, const Vector3& direction,
                                                  float maxDistance, IRaycastReport& report) {
     static bool logged = false;
-    if (!isFinite(origin) || !isFinite(direction) || length(direction) == 0.0f ||
-        std::isnan(maxDistance)) {
-        logRefusedOnce(logged,
-                       "ray cast refused: the origin must be finite and the direction "
-                       "not zero");
-        return 0;
-    }
-    float distance = std::min(maxDistance, kMaxQueryDistance);
+    float distance = rayDistance(origin, direction, maxDistance, logged);
     PhysicsRaycastHit hit;
     if (!(distance > 0.0f) ||
         !m_scene->raycastClosest(origin, normalize(direction), distance, 0xFFFFFFFFu, hit)) {
