@@ -37,6 +37,10 @@ TEST(PhysicsQueries, ScriptsQueryTheWorldAndHearItsEvents) {
             "<Shape name=\"diver\" ref=\"cube\" dynamic=\"true\" translation=\"-5 7 0\"/>"
             "<Shape name=\"crate\" ref=\"cube\" dynamic=\"true\" translation=\"5 2 0\"/>"
             "<Shape name=\"pivot\" ref=\"cube\" static=\"true\" translation=\"10 8 0\"/>"
+            "<Shape name=\"trap\" ref=\"cube\" static=\"true\" trigger=\"true\" "
+            "translation=\"-8 4 0\"/>"
+            "<Shape name=\"dropper\" ref=\"cube\" dynamic=\"true\" translation=\"-8 7 0\"/>"
+            "<Shape name=\"brick\" ref=\"cube\" dynamic=\"true\" translation=\"8 2 0\"/>"
             "<Shape name=\"bob\" ref=\"cube\" dynamic=\"true\" translation=\"12 8 0\"/>"
             "<TransformGroup name=\"rig\" translation=\"0 6 0\">"
             "<Shape name=\"post\" ref=\"cube\" static=\"true\"/>"
@@ -62,6 +66,19 @@ function onCrate(own, other, began, normalForce, frictionForce)
         print("contact ", getName(own), " with ", getName(other), " force ", tostring(normalForce > 0))
     end
 end
+-- Callbacks that delete their own nodes.
+function onTrap(trigger, other, entering)
+    delete(trigger)
+    removeTrigger(trigger)
+    print("trap deleted by ", getName(other))
+end
+function onBrick(own, other, began)
+    if began then
+        delete(own)
+        removeContactReport(own)
+        print("brick deleted on ", getName(other))
+    end
+end
 function onHit(id, x, y, z, distance)
     hits[#hits + 1] = string.format("%s %.1f", getName(id), distance)
     return true
@@ -73,6 +90,8 @@ function init()
     addTrigger(getChild(scene, "gate"), "onGate")
     addTrigger(getChild(scene, "crate"), "onGate")
     addContactReport(getChild(scene, "crate"), "onCrate")
+    addTrigger(getChild(scene, "trap"), "onTrap")
+    addContactReport(getChild(scene, "brick"), "onBrick")
     anchor = createTransformGroup("anchor")
     link(scene, anchor)
     setTranslation(anchor, 10, 8, 0)
@@ -118,6 +137,8 @@ end
              "hits crate 17.5\n",
              "found crate\n",
              "gate enter diver\n",
+             "trap deleted by dropper\n",
+             "brick deleted on ground\n",
              "door 1.50\nbob 2.00 true\n",
          }) {
         EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
