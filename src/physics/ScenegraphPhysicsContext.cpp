@@ -295,16 +295,19 @@ void ScenegraphPhysicsContext::copySimulatedPoses() {
     const std::vector<PhysicsMovedActor>& moved = m_scene->getMovedActors();
     // Parents first, so that a child's local matrix is taken from its
     // parent's new world matrix.
+    // The node is asked of the actor, not taken from the list: the event
+    // callbacks since the fetch may have deleted it (its actor lives on
+    // until "remove objects", without a node).
     m_moveOrder.clear();
     for (size_t i = 0; i < moved.size(); ++i) {
-        if (moved[i].userData != nullptr) {
-            m_moveOrder.emplace_back(depthOf(static_cast<ScenegraphNode*>(moved[i].userData)), i);
+        if (void* userData = moved[i].actor->getUserData()) {
+            m_moveOrder.emplace_back(depthOf(static_cast<ScenegraphNode*>(userData)), i);
         }
     }
     std::sort(m_moveOrder.begin(), m_moveOrder.end());
     for (const auto& [depth, index] : m_moveOrder) {
         const PhysicsMovedActor& entry = moved[index];
-        auto* node = static_cast<ScenegraphNode*>(entry.userData);
+        auto* node = static_cast<ScenegraphNode*>(entry.actor->getUserData());
         RawTransformGroup* group = transformGroupOf(node);
         PhysicsRBObject* body = bodyOf(*node);
         if (group == nullptr || body == nullptr || body->getActor() != entry.actor ||
