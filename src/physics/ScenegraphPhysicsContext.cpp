@@ -294,10 +294,9 @@ void ScenegraphPhysicsContext::updateAllObjects() {
 void ScenegraphPhysicsContext::copySimulatedPoses() {
     const std::vector<PhysicsMovedActor>& moved = m_scene->getMovedActors();
     // Parents first, so that a child's local matrix is taken from its
-    // parent's new world matrix.
-    // The node is asked of the actor, not taken from the list: the event
-    // callbacks since the fetch may have deleted it (its actor lives on
-    // until "remove objects", without a node).
+    // parent's new world matrix. The node is asked of the actor, not taken
+    // from the list: event callbacks since the fetch may have deleted it
+    // (its actor lives on until "remove objects", without a node).
     m_moveOrder.clear();
     for (size_t i = 0; i < moved.size(); ++i) {
         if (void* userData = moved[i].actor->getUserData()) {
