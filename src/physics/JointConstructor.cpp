@@ -1,5 +1,7 @@
 #include "physics/JointConstructor.h"
 
+#include <cmath>
+
 #include "foundation/Log.h"
 #include "physics/ScenegraphPhysicsContext.h"
 #include "scene/TransformGroup.h"
@@ -25,6 +27,14 @@ int jointAxisIndex(int axis, const char* function) {
     }
 }
 
+bool jointLimitsFinite(float min, float max, const char* function) {
+    if (std::isfinite(min) && std::isfinite(max)) {
+        return true;
+    }
+    Log::get() << "Error: " << function << ", the limits must be finite numbers\n";
+    return false;
+}
+
 void JointConstructor::setActors(int32_t node0, int32_t node1) {
     m_record.actorNodes[0] = existingId(node0);
     m_record.actorNodes[1] = existingId(node1);
@@ -36,6 +46,11 @@ void JointConstructor::setJointTransforms(int32_t node0, int32_t node1) {
 }
 
 void JointConstructor::setBreakable(float force, float torque) {
+    if (!(force >= 0.0f) || !(torque >= 0.0f) || std::isinf(force) || std::isinf(torque)) {
+        Log::get() << "Error: setBreakable, the force and torque must be finite numbers of 0 "
+                      "or more\n";
+        return;
+    }
     m_record.breakable = true;
     m_record.breakForce = force;
     m_record.breakTorque = torque;
@@ -43,7 +58,7 @@ void JointConstructor::setBreakable(float force, float torque) {
 
 bool JointConstructor::setRotationLimit(int axis, float low, float high) {
     int i = jointAxisIndex(axis, "setRotationLimit");
-    if (i < 0) {
+    if (i < 0 || !jointLimitsFinite(low, high, "setRotationLimit")) {
         return false;
     }
     m_record.rotationLimited[i] = true;
@@ -54,7 +69,7 @@ bool JointConstructor::setRotationLimit(int axis, float low, float high) {
 
 bool JointConstructor::setTranslationLimit(int axis, bool limited, float low, float high) {
     int i = jointAxisIndex(axis, "setTranslationLimit");
-    if (i < 0) {
+    if (i < 0 || !jointLimitsFinite(low, high, "setTranslationLimit")) {
         return false;
     }
     m_record.translationLimited[i] = limited;

@@ -33,6 +33,8 @@ struct JointRecord {
 // An axis number from a script as an index 0 to 2, or -1 (logged with the
 // function's name).
 int jointAxisIndex(int axis, const char* function);
+// Whether both limits are finite (else logged with the function's name).
+bool jointLimitsFinite(float min, float max, const char* function);
 
 class JointConstructor : public Entity {
 public:

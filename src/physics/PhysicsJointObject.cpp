@@ -1,6 +1,10 @@
 #include "physics/PhysicsJointObject.h"
 
+#include <cmath>
+
+#include "foundation/Log.h"
 #include "physics/ScenegraphPhysicsContext.h"
+#include "scene/Node.h"
 #include "scene/i3d/I3DSections.h"
 
 PhysicsJointObject::PhysicsJointObject(ScenegraphNode& node, uint32_t stateFlags)
@@ -39,19 +43,28 @@ void PhysicsJointObject::describe(const I3DJointDesc& desc) {
     flag(desc.zAxisDrive, kZAxisDrive);
     flag(desc.drivePos.set, kPositionDrive);
     flag(desc.breakable, kBreakable);
-    auto number = [this](const I3DValue<float>& value, float& field, uint32_t dirtyBit) {
-        if (value.set) {
-            field = value.value;
-            m_dirtyFlags |= dirtyBit;
+    // Every number is a distance, angle, force or rate: finite and not
+    // negative, else the default stays.
+    auto number = [this](const I3DValue<float>& value, float& field, uint32_t dirtyBit,
+                         const char* attribute) {
+        if (!value.set) {
+            return;
         }
+        if (!std::isfinite(value.value) || value.value < 0.0f) {
+            Log::get() << "Warning: joint " << m_node.getName() << ": " << attribute
+                       << " must be a finite number of 0 or more, ignored\n";
+            return;
+        }
+        field = value.value;
+        m_dirtyFlags |= dirtyBit;
     };
-    number(desc.projDistance, projectionDistance, 0x10000);
-    number(desc.projAngle, projectionAngle, 0x20000);
-    number(desc.driveForceLimit, driveForceLimit, 0x40000);
-    number(desc.driveSpring, driveSpring, 0x80000);
-    number(desc.driveDamping, driveDamping, 0x100000);
-    number(desc.breakForce, breakForce, 0x10000000);
-    number(desc.breakTorque, breakTorque, 0x20000000);
+    number(desc.projDistance, projectionDistance, 0x10000, "projDistance");
+    number(desc.projAngle, projectionAngle, 0x20000, "projAngle");
+    number(desc.driveForceLimit, driveForceLimit, 0x40000, "driveForceLimit");
+    number(desc.driveSpring, driveSpring, 0x80000, "driveSpring");
+    number(desc.driveDamping, driveDamping, 0x100000, "driveDamping");
+    number(desc.breakForce, breakForce, 0x10000000, "jointBreakForce");
+    number(desc.breakTorque, breakTorque, 0x20000000, "jointBreakTorque");
     rotationMin = desc.rotMin.value;
     rotationMax = desc.rotMax.value;
     translationMin = desc.transMin.value;
@@ -59,6 +72,12 @@ void PhysicsJointObject::describe(const I3DJointDesc& desc) {
     for (int i = 0; i < 3; ++i) {
         rotationLimited[i] = desc.rotAxisGiven[i];
         translationGiven[i] = desc.transAxisGiven[i];
+        if (rotationLimited[i] &&
+            (!std::isfinite(rotationMin[i]) || !std::isfinite(rotationMax[i]))) {
+            Log::get() << "Warning: joint " << m_node.getName()
+                       << ": rotation limits must be finite numbers, axis " << i << " stays free\n";
+            rotationLimited[i] = false;
+        }
         if (rotationLimited[i]) {
             m_dirtyFlags |= 0x200000 | 0x400000 | 0x800000;
         }

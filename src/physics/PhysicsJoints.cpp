@@ -275,7 +275,9 @@ void ScenegraphPhysicsContext::setJointLimit(int32_t id, int axis, bool limited,
                                              float max, bool translation) {
     int index =
         jointAxisIndex(axis, translation ? "setJointTranslationLimit" : "setJointRotationLimit");
-    if (index < 0) {
+    if (index < 0 ||
+        !jointLimitsFinite(min, max,
+                           translation ? "setJointTranslationLimit" : "setJointRotationLimit")) {
         return;
     }
     m_joints->limits.push_back({id, index, limited, min, max, translation});

@@ -166,6 +166,19 @@ TEST_F(PhysicsJoints, ScriptArgumentsAreChecked) {
     EXPECT_EQ(log.take(),
               "Error: setRotationLimit, axis must be 0, 1 or 2 (got 3)\n"
               "Error: setTranslationLimit, axis must be 0, 1 or 2 (got -1)\n");
+    const float nan = std::nanf("");
+    EXPECT_FALSE(joint.setRotationLimit(0, nan, 1));
+    EXPECT_FALSE(joint.setTranslationLimit(1, true, 0, INFINITY));
+    joint.setBreakable(-1.0f, 5.0f);
+    joint.setBreakable(5.0f, nan);
+    EXPECT_EQ(joint.getRecord().breakable, false);
+    context->setJointLimit(1, 0, true, nan, 0, false);
+    EXPECT_EQ(log.take(),
+              "Error: setRotationLimit, the limits must be finite numbers\n"
+              "Error: setTranslationLimit, the limits must be finite numbers\n"
+              "Error: setBreakable, the force and torque must be finite numbers of 0 or more\n"
+              "Error: setBreakable, the force and torque must be finite numbers of 0 or more\n"
+              "Error: setJointRotationLimit, the limits must be finite numbers\n");
 
     // Each of the four nodes is needed; an unknown id stores none.
     TransformGroup* frame = addFrame({0, 10, 0});
@@ -265,9 +278,23 @@ TEST_F(SceneJoints, AJointNodeConnectsTheBodyBesideItWithTheOneBelow) {
 
     // Without translation attributes every axis moves; deleting the joint
     // node releases the joint (and the door with it).
+    // Numbers from the file that are no sizes keep their defaults.
     startWith("");
     I3DJointDesc loose;
+    loose.breakable = true;
+    loose.breakForce = {std::nanf(""), true};
+    loose.driveSpring = {-1.0f, true};
+    loose.rotMin = {{0, INFINITY, 0}, true};
+    loose.rotAxisGiven[1] = true;
+    testsupport::ScopedLogCapture log;
     build(loose);
+    EXPECT_EQ(log.text(),
+              "Warning: joint hinge: driveSpring must be a finite number of 0 or more, ignored\n"
+              "Warning: joint hinge: jointBreakForce must be a finite number of 0 or more, "
+              "ignored\n"
+              "Warning: joint hinge: rotation limits must be finite numbers, axis 1 stays free\n");
+    EXPECT_FLOAT_EQ(joint().breakForce, 100000.0f);
+    EXPECT_FLOAT_EQ(joint().driveSpring, 1.0f);
     frames(1);
     ASSERT_NE(joint().getJoint(), nullptr);
     for (int i = 0; i < 3; ++i) {
