@@ -27,6 +27,39 @@ void requestExit(Entity*, ScriptValue*) {
     EngineManager::get().requestQuit();
 }
 
+// "addTrigger", "removeTrigger", "addContactReport", "removeContactReport":
+// the engine calls the script when the node's trigger or body has news.
+void addPhysicsCallback(ScriptValue* values, bool trigger) {
+    Entity* node = EntityRegistry::find(values[0].intValue);
+    const char* name = values[1].type == ScriptType::String ? values[1].stringValue : "";
+    int* target = values[2].takeReference();
+    if (node == nullptr) {
+        if (IScriptSystem* system = ScriptSystem::get()) {
+            system->releaseReference(target);
+        }
+    } else if (trigger) {
+        EngineManager::get().addTriggerCallback(node, name, target);
+    } else {
+        EngineManager::get().addContactCallback(node, name, target);
+    }
+}
+
+void addTrigger(Entity*, ScriptValue* values) {
+    addPhysicsCallback(values, true);
+}
+
+void removeTrigger(Entity*, ScriptValue* values) {
+    EngineManager::get().removeTriggerCallback(EntityRegistry::find(values[0].intValue));
+}
+
+void addContactReport(Entity*, ScriptValue* values) {
+    addPhysicsCallback(values, false);
+}
+
+void removeContactReport(Entity*, ScriptValue* values) {
+    EngineManager::get().removeContactCallback(EntityRegistry::find(values[0].intValue));
+}
+
 }  // namespace
 
 void buildScriptApi(ScriptApi& api) {
@@ -42,6 +75,12 @@ void buildScriptApi(ScriptApi& api) {
     };
     addSceneScriptApi(api, scene);
     addPhysicsScriptApi(api);
+    api.addGlobalFunctions({
+        {"addTrigger", "isa", "", addTrigger},
+        {"removeTrigger", "i", "", removeTrigger},
+        {"addContactReport", "isa", "", addContactReport},
+        {"removeContactReport", "i", "", removeContactReport},
+    });
     addScriptCallbackFunctions(api);
     addEngineScriptFunctions(api);
     addOverlayScriptApi(api);

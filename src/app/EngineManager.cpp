@@ -78,8 +78,27 @@ private:
     EngineManager& m_engine;
 };
 
+// Drops a node's physics callback when the node is deleted.
+class EngineManager::CallbackWatch : public ActionListener {
+public:
+    CallbackWatch(EngineManager& engine, CallbackMap& map) : m_engine(engine), m_map(map) {}
+    void actionPerformed(void* source, int, int32_t, int32_t) override {
+        auto it = m_map.find(static_cast<Entity*>(source)->getId());
+        if (it != m_map.end()) {
+            m_engine.releaseTarget(it->second.target);
+            m_map.erase(it);
+        }
+    }
+
+private:
+    EngineManager& m_engine;
+    CallbackMap& m_map;
+};
+
 EngineManager::EngineManager()
-    : m_debugDraw(std::make_unique<DebugDrawLists>()),
+    : m_triggerWatch(std::make_unique<CallbackWatch>(*this, m_triggerCallbacks)),
+      m_contactWatch(std::make_unique<CallbackWatch>(*this, m_contactCallbacks)),
+      m_debugDraw(std::make_unique<DebugDrawLists>()),
       m_physicsHost(std::make_unique<PhysicsHost>(*this)) {}
 EngineManager::~EngineManager() = default;
 
@@ -157,6 +176,7 @@ bool EngineManager::init(const EngineInitParameters& params) {
         return false;
     }
     installPhysicsSceneHandlers(true);
+    getPhysicsContext();
 
     m_performanceReferencePath = params.performanceReferencePath;
     m_scalability.automatic = params.automaticGpuClass;
@@ -165,18 +185,16 @@ bool EngineManager::init(const EngineInitParameters& params) {
 }
 
 void EngineManager::shutdown() {
-    for (auto& [node, callback] : m_triggerCallbacks) {
-        if (IScriptSystem* system = ScriptSystem::get()) {
-            system->releaseReference(callback.target);
+    for (auto [map, watch] : {std::pair(&m_triggerCallbacks, m_triggerWatch.get()),
+                              std::pair(&m_contactCallbacks, m_contactWatch.get())}) {
+        for (auto& [id, callback] : *map) {
+            if (Entity* node = EntityRegistry::find(id)) {
+                node->removeDeleteListener(watch);
+            }
+            releaseTarget(callback.target);
         }
+        map->clear();
     }
-    m_triggerCallbacks.clear();
-    for (auto& [node, callback] : m_contactCallbacks) {
-        if (IScriptSystem* system = ScriptSystem::get()) {
-            system->releaseReference(callback.target);
-        }
-    }
-    m_contactCallbacks.clear();
     // The scene goes first: deleting nodes may still call delete listeners
     // in scripts. Scripts go before the interpreter that runs them.
     m_rootNode.reset();
@@ -206,51 +224,155 @@ void EngineManager::shutdown() {
     }
 }
 
+namespace {
+
+PhysicsRBObject* rigidBodyOf(Entity* node) {
+    auto* sceneNode = dynamic_cast<ScenegraphNode*>(node);
+    auto* body = sceneNode != nullptr
+                     ? dynamic_cast<PhysicsRBObject*>(sceneNode->getPhysicsObject())
+                     : nullptr;
+    return body != nullptr && body->hasRigidBody() ? body : nullptr;
+}
+
+}  // namespace
+
+void EngineManager::releaseTarget(int* target) {
+    if (target == nullptr) {
+        return;
+    }
+    if (m_runningCallbacks > 0) {
+        m_pendingReleases.push_back(target);
+    } else if (IScriptSystem* system = ScriptSystem::get()) {
+        system->releaseReference(target);
+    }
+}
+
 bool EngineManager::addTriggerCallback(Entity* node, const std::string& functionName, int* target) {
-    // Without a physics world no node is a trigger.
-    (void)functionName;
-    (void)target;
-    Log::get() << "Physics: Add trigger callback failed, object "
-               << (node != nullptr ? node->getName() : std::string()) << " is not a physics trigger"
-               << "\n";
-    return false;
+    PhysicsRBObject* body = rigidBodyOf(node);
+    if (body == nullptr || !body->isTrigger()) {
+        Log::get() << "Physics: Add trigger callback failed, object "
+                   << (node != nullptr ? node->getName() : std::string())
+                   << " is not a physics trigger"
+                   << "\n";
+        releaseTarget(target);
+        return false;
+    }
+    removeCallback(m_triggerCallbacks, *m_triggerWatch, node);
+    m_triggerCallbacks[node->getId()] = {functionName, target};
+    node->addDeleteListener(m_triggerWatch.get());
+    return true;
 }
 
 void EngineManager::removeTriggerCallback(Entity* node) {
-    auto it = m_triggerCallbacks.find(node);
-    if (it == m_triggerCallbacks.end()) {
-        return;
-    }
-    if (IScriptSystem* system = ScriptSystem::get()) {
-        system->releaseReference(it->second.target);
-    }
-    m_triggerCallbacks.erase(it);
+    removeCallback(m_triggerCallbacks, *m_triggerWatch, node);
 }
 
 bool EngineManager::addContactCallback(Entity* node, const std::string& functionName, int* target) {
-    (void)functionName;
-    (void)target;
-    Log::get() << "Physics: Add contact report callback failed, object "
-               << (node != nullptr ? node->getName() : std::string()) << " is not a physics object"
-               << "\n";
-    return false;
+    PhysicsRBObject* body = rigidBodyOf(node);
+    ScenegraphPhysicsContext* context = getPhysicsContext();
+    if (body == nullptr || context == nullptr) {
+        Log::get() << "Physics: Add contact report callback failed, object "
+                   << (node != nullptr ? node->getName() : std::string())
+                   << " is not a physics object"
+                   << "\n";
+        releaseTarget(target);
+        return false;
+    }
+    removeCallback(m_contactCallbacks, *m_contactWatch, node);
+    context->setContactReporting(body->getNode(), true);
+    m_contactCallbacks[node->getId()] = {functionName, target};
+    node->addDeleteListener(m_contactWatch.get());
+    return true;
 }
 
 void EngineManager::removeContactCallback(Entity* node) {
-    auto it = m_contactCallbacks.find(node);
-    if (it == m_contactCallbacks.end()) {
+    if (node == nullptr || m_contactCallbacks.count(node->getId()) == 0) {
         return;
     }
-    if (IScriptSystem* system = ScriptSystem::get()) {
-        system->releaseReference(it->second.target);
+    PhysicsRBObject* body = rigidBodyOf(node);
+    ScenegraphPhysicsContext* context = ScenegraphPhysicsContext::get();
+    if (body != nullptr && context != nullptr) {
+        context->setContactReporting(body->getNode(), false);
     }
-    m_contactCallbacks.erase(it);
+    removeCallback(m_contactCallbacks, *m_contactWatch, node);
+}
+
+void EngineManager::removeCallback(CallbackMap& map, CallbackWatch& watch, Entity* node) {
+    if (node == nullptr) {
+        return;
+    }
+    auto it = map.find(node->getId());
+    if (it == map.end()) {
+        return;
+    }
+    node->removeDeleteListener(&watch);
+    releaseTarget(it->second.target);
+    map.erase(it);
+}
+
+bool EngineManager::callCallback(const CallbackMap& map, int32_t nodeId, ScriptValue* values,
+                                 int numArgs) {
+    auto it = map.find(nodeId);
+    IScriptSystem* system = ScriptSystem::get();
+    if (it == map.end() || system == nullptr) {
+        return false;
+    }
+    // The entry may go while its function runs: the call keeps copies, and
+    // the target lives until the outermost callback returns.
+    std::string name = it->second.functionName;
+    int* target = it->second.target;
+    ++m_runningCallbacks;
+    system->callFunction(name.c_str(), values, numArgs, 0, target);
+    if (--m_runningCallbacks == 0) {
+        std::vector<int*> pending;
+        pending.swap(m_pendingReleases);
+        for (int* reference : pending) {
+            system->releaseReference(reference);
+        }
+    }
+    return true;
+}
+
+void EngineManager::trigger(Entity* triggerNode, Entity* otherNode, uint32_t flags) {
+    if (triggerNode == nullptr) {
+        return;
+    }
+    ScriptValue values[ScriptSlots::Count];
+    values[0].setInt(triggerNode->getId());
+    values[1].setInt(otherNode != nullptr ? otherNode->getId() : 0);
+    values[2].setBool((flags & 1u) != 0);
+    values[3].setBool((flags & 2u) != 0);
+    values[4].setBool((flags & 4u) != 0);
+    callCallback(m_triggerCallbacks, triggerNode->getId(), values, 5);
+}
+
+void EngineManager::contact(Entity* nodeA, Entity* nodeB, uint32_t flags,
+                            const Vector3& normalForce, const Vector3& frictionForce) {
+    if (nodeA == nullptr || nodeB == nullptr) {
+        return;
+    }
+    // Ids only from here: the first callback may delete either node.
+    int32_t ids[2] = {nodeA->getId(), nodeB->getId()};
+    for (int i = 0; i < 2; ++i) {
+        ScriptValue values[ScriptSlots::Count];
+        values[0].setInt(ids[i]);
+        values[1].setInt(ids[1 - i]);
+        values[2].setBool((flags & 1u) != 0);
+        values[3].setFloat(length(normalForce));
+        values[4].setFloat(length(frictionForce));
+        callCallback(m_contactCallbacks, ids[i], values, 5);
+    }
 }
 
 ScenegraphPhysicsContext* EngineManager::getPhysicsContext() {
     ScenegraphPhysicsContext* context = ScenegraphPhysicsContext::get();
     if (context != nullptr) {
         context->setHost(m_physicsHost.get());
+        // Registered once per world.
+        context->removeTriggerReceiver(*this);
+        context->removeContactReceiver(*this);
+        context->addTriggerReceiver(*this);
+        context->addContactReceiver(*this);
     }
     return context;
 }

@@ -8,8 +8,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "foundation/Log.h"
+#include "physics/IPhysicsReports.h"
 
 class DebugDrawLists;
 class Entity;
@@ -20,6 +22,7 @@ class Properties;
 class ScenegraphPhysicsContext;
 class SceneRenderContext;
 class ScreenFont;
+struct ScriptValue;
 class TransformGroup;
 
 struct EngineInitParameters {
@@ -35,7 +38,7 @@ struct EngineInitParameters {
     std::string performanceReferencePath = "shared/scalability/performanceReference.xml";
 };
 
-class EngineManager {
+class EngineManager : public ITriggerReport, public IContactReport {
 public:
     static EngineManager& get();
 
@@ -105,31 +108,52 @@ public:
     const std::string& getPerformanceReferencePath() const { return m_performanceReferencePath; }
 
     // Physics event callbacks: the script function (and target reference)
-    // called when a trigger node or a contact-reporting node has news.
+    // called when a trigger node or a contact-reporting node has news. They
+    // are kept by node id and dropped when their node is deleted.
     struct ScriptCallback {
         std::string functionName;
         int* target = nullptr;
     };
-    // False (and logged) when the node is no physics trigger / object.
+    // False (and logged) when the node is no physics trigger / object; the
+    // target is taken either way. A node's new callback replaces its old.
     bool addTriggerCallback(Entity* node, const std::string& functionName, int* target);
     void removeTriggerCallback(Entity* node);
     bool addContactCallback(Entity* node, const std::string& functionName, int* target);
     void removeContactCallback(Entity* node);
-    const std::map<Entity*, ScriptCallback>& getTriggerCallbacks() const {
+    const std::map<int32_t, ScriptCallback>& getTriggerCallbacks() const {
         return m_triggerCallbacks;
     }
-    const std::map<Entity*, ScriptCallback>& getContactCallbacks() const {
+    const std::map<int32_t, ScriptCallback>& getContactCallbacks() const {
         return m_contactCallbacks;
     }
+    // The physics world's events: script calls (trigger id, other id or 0,
+    // entering, leaving, staying) and, for each node of a contact with a
+    // callback, (own id, other id, touching began, normal force, friction
+    // force).
+    void trigger(Entity* triggerNode, Entity* otherNode, uint32_t flags) override;
+    void contact(Entity* nodeA, Entity* nodeB, uint32_t flags, const Vector3& normalForce,
+                 const Vector3& frictionForce) override;
 
 private:
     class PhysicsHost;
+    class CallbackWatch;
 
     EngineManager();
-    ~EngineManager();
+    ~EngineManager() override;
 
-    std::map<Entity*, ScriptCallback> m_triggerCallbacks;
-    std::map<Entity*, ScriptCallback> m_contactCallbacks;
+    using CallbackMap = std::map<int32_t, ScriptCallback>;
+    void removeCallback(CallbackMap& map, CallbackWatch& watch, Entity* node);
+    bool callCallback(const CallbackMap& map, int32_t nodeId, ScriptValue* values, int numArgs);
+    // Releases a target reference, after the running callbacks when there
+    // are any (a callback may remove itself).
+    void releaseTarget(int* target);
+
+    CallbackMap m_triggerCallbacks;
+    CallbackMap m_contactCallbacks;
+    std::unique_ptr<CallbackWatch> m_triggerWatch;
+    std::unique_ptr<CallbackWatch> m_contactWatch;
+    int m_runningCallbacks = 0;
+    std::vector<int*> m_pendingReleases;
     std::unique_ptr<SceneRenderContext> m_sceneRenderContext;
     std::unique_ptr<TransformGroup> m_rootNode;
     std::unique_ptr<FileLogSink> m_fileLogSink;

@@ -1,6 +1,6 @@
 #include "physics/PhysicsSceneFileHandler.h"
 
-#include "foundation/Log.h"
+#include "physics/PhysicsJointObject.h"
 #include "physics/PhysicsRBObject.h"
 #include "scene/PhysicsObject.h"
 #include "scene/TransformGroup.h"
@@ -36,13 +36,12 @@ void PhysicsSceneFileHandler::setRigidBody(RawTransformGroup& node, const I3DRig
     describeNodePhysics(node, description);
 }
 
-void PhysicsSceneFileHandler::setJoint(RawTransformGroup& node, const I3DJointDesc&) {
-    static bool logged = false;
-    if (!logged) {
-        logged = true;
-        Log::get() << "Warning: joints are not available yet, joint " << node.getName()
-                   << " stays a transform group\n";
-    }
+void PhysicsSceneFileHandler::setJoint(RawTransformGroup& node, const I3DJointDesc& desc) {
+    // The joint replaces whatever physics the node had; it is made with the
+    // bodies of the subtree once the scene is registered.
+    auto joint = std::make_unique<PhysicsJointObject>(node);
+    joint->describe(desc);
+    node.setPhysicsObject(std::move(joint));
 }
 
 void PhysicsSceneFileHandler::registerSubtree(TransformGroup& root) {

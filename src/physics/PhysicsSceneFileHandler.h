@@ -8,8 +8,7 @@
 class PhysicsSceneFileHandler : public I3DPhysicsHandler {
 public:
     void setRigidBody(RawTransformGroup& node, const I3DRigidBodyDesc& desc) override;
-    // Joints arrive with their own subsystem; until then a joint node stays
-    // a plain transform group (logged once per process).
+    // The node's physics becomes its joint, made with the scene's bodies.
     void setJoint(RawTransformGroup& node, const I3DJointDesc& desc) override;
     void registerSubtree(TransformGroup& root) override;
 };

@@ -159,4 +159,5 @@ void addPhysicsScriptApi(ScriptApi& api) {
                                          {"setMass", "f", "", setMass},
                                          {"getMass", "", "f", getMass},
                                      });
+    addPhysicsQueryScriptApi(api);
 }

@@ -6,3 +6,7 @@
 class ScriptApi;
 
 void addPhysicsScriptApi(ScriptApi& api);
+
+// "raycastAll", "raycastClosest", "overlapSphere", the class
+// "JointConstructor" and the joint functions; added by addPhysicsScriptApi.
+void addPhysicsQueryScriptApi(ScriptApi& api);

@@ -6,6 +6,8 @@
 
 #include "foundation/Log.h"
 #include "physics/IPhysicsHost.h"
+#include "physics/PhysicsContextQueues.h"
+#include "physics/PhysicsJointObject.h"
 #include "physics/PhysicsManager.h"
 #include "physics/PhysicsRBObject.h"
 #include "physics/sdk/PhysicsDebugUserAllocator.h"
@@ -114,7 +116,10 @@ bool ScenegraphPhysicsContext::exists() {
     return instance() != nullptr;
 }
 
-ScenegraphPhysicsContext::ScenegraphPhysicsContext(const PhysicsConfig& config) : m_config(config) {
+ScenegraphPhysicsContext::ScenegraphPhysicsContext(const PhysicsConfig& config)
+    : m_config(config),
+      m_joints(std::make_unique<JointQueues>()),
+      m_reports(std::make_unique<Reports>()) {
     PhysicsSceneDesc desc;
     desc.gravity = config.gravity;
     desc.boundsMin = config.worldBoundsMin;
@@ -131,6 +136,10 @@ ScenegraphPhysicsContext::~ScenegraphPhysicsContext() {
         body->detach();
     }
     m_bodies.clear();
+    for (PhysicsJointObject* joint : m_joints->objects) {
+        joint->detach();
+    }
+    m_joints->objects.clear();
     m_convexCache.clear();
     m_scene.reset();
 }
@@ -177,6 +186,8 @@ void ScenegraphPhysicsContext::step(float dtMs) {
         simulate(t);
     }
     fetch();
+    // Scripts hear of triggers and contacts before any queue is applied.
+    deliverEvents();
     drawDebugLines();
 
     enter(kSectionCreate);
@@ -193,6 +204,8 @@ void ScenegraphPhysicsContext::step(float dtMs) {
         m_posesSynced = true;
     }
     applyForces();
+    applyJointCommands();
+    applyContactSwitches();
     leave();
 
     // Character controllers come with the joints and wheels of the vehicle
@@ -260,9 +273,14 @@ void ScenegraphPhysicsContext::createQueuedObjects() {
                     group != nullptr && !isUnitScale(scaleFromMatrix(group->getWorldMatrix()));
                 createSubtree(*node, scaled);
             }
+        } else {
+            noteSceneJoint(*node);
         }
     }
     m_nodesToCreate.clear();
+    // Joints once every body of the new subtrees exists.
+    createSceneJoints();
+    createQueuedJoints();
 }
 
 void ScenegraphPhysicsContext::updateAllObjects() {
@@ -276,17 +294,19 @@ void ScenegraphPhysicsContext::updateAllObjects() {
 void ScenegraphPhysicsContext::copySimulatedPoses() {
     const std::vector<PhysicsMovedActor>& moved = m_scene->getMovedActors();
     // Parents first, so that a child's local matrix is taken from its
-    // parent's new world matrix.
+    // parent's new world matrix. The node is asked of the actor, not taken
+    // from the list: event callbacks since the fetch may have deleted it
+    // (its actor lives on until "remove objects", without a node).
     m_moveOrder.clear();
     for (size_t i = 0; i < moved.size(); ++i) {
-        if (moved[i].userData != nullptr) {
-            m_moveOrder.emplace_back(depthOf(static_cast<ScenegraphNode*>(moved[i].userData)), i);
+        if (void* userData = moved[i].actor->getUserData()) {
+            m_moveOrder.emplace_back(depthOf(static_cast<ScenegraphNode*>(userData)), i);
         }
     }
     std::sort(m_moveOrder.begin(), m_moveOrder.end());
     for (const auto& [depth, index] : m_moveOrder) {
         const PhysicsMovedActor& entry = moved[index];
-        auto* node = static_cast<ScenegraphNode*>(entry.userData);
+        auto* node = static_cast<ScenegraphNode*>(entry.actor->getUserData());
         RawTransformGroup* group = transformGroupOf(node);
         PhysicsRBObject* body = bodyOf(*node);
         if (group == nullptr || body == nullptr || body->getActor() != entry.actor ||
@@ -330,6 +350,8 @@ void ScenegraphPhysicsContext::applyForcedPoses() {
 }
 
 void ScenegraphPhysicsContext::removeObjects() {
+    // Joints before the actors they hold.
+    releaseJoints();
     for (IPhysicsActor* actor : m_actorsToRelease) {
         m_scene->releaseActor(actor);
     }
@@ -370,6 +392,7 @@ void ScenegraphPhysicsContext::addPhysics(ScenegraphNode& root) {
         }
     }
     createSubtree(root, scaled);
+    createSceneJoints();
 }
 
 void ScenegraphPhysicsContext::queueSubtree(ScenegraphNode& node) {
@@ -379,6 +402,11 @@ void ScenegraphPhysicsContext::queueSubtree(ScenegraphNode& node) {
                 m_nodesToCreate.end()) {
             m_nodesToCreate.push_back(&node);
         }
+    } else if (auto* joint = dynamic_cast<PhysicsJointObject*>(node.getPhysicsObject());
+               joint != nullptr && joint->getContext() == nullptr &&
+               std::find(m_nodesToCreate.begin(), m_nodesToCreate.end(), &node) ==
+                   m_nodesToCreate.end()) {
+        m_nodesToCreate.push_back(&node);
     }
     for (Node* child : node.getChildren()) {
         if (child->hasKind(EntityKind::TransformGroup)) {
@@ -392,6 +420,7 @@ void ScenegraphPhysicsContext::createSubtree(ScenegraphNode& node, bool scaledAb
     if (node.hasKind(EntityKind::TransformGroup)) {
         scaled = scaled || !isUnitScale(static_cast<TransformGroup&>(node).getScale());
     }
+    noteSceneJoint(node);
     PhysicsRBObject* body = bodyOf(node);
     if (body != nullptr && body->hasRigidBody() && body->getActor() == nullptr) {
         uint32_t flags = body->getStateFlags();
@@ -499,6 +528,15 @@ void ScenegraphPhysicsContext::createBody(ScenegraphNode& node, PhysicsRBObject&
         for (const BodyShape& shape : shapes) {
             PhysicsRBObject* own = bodyOf(*shape.node);
             if (body.isTrigger() || (own != nullptr && own != &body && own->isTrigger())) {
+                // A trigger is a volume: its hull, so that a body inside it
+                // stays inside (a mesh only meets what crosses its surface).
+                PhysicsShapeDesc shapeDesc;
+                shapeDesc.localPose = rigidPart(shape.pose);
+                shapeDesc.convexMesh = convexMeshFor(*shape.node, scaled);
+                shapeDesc.trigger = true;
+                if (shapeDesc.convexMesh) {
+                    desc.shapes.push_back(std::move(shapeDesc));
+                }
                 continue;
             }
             Vector3 scale{1, 1, 1};
@@ -570,6 +608,10 @@ void ScenegraphPhysicsContext::registerBody(PhysicsRBObject& body, IPhysicsActor
     body.attach(*this, actor, volume);
     body.m_listIndex = m_bodies.size();
     m_bodies.push_back(&body);
+    const std::vector<int32_t>& reporting = m_reports->reportingNodes;
+    if (std::find(reporting.begin(), reporting.end(), body.getNode().getId()) != reporting.end()) {
+        actor.setContactReporting(true);
+    }
 }
 
 void ScenegraphPhysicsContext::onBodyDestroyed(PhysicsRBObject& body) {

@@ -19,9 +19,15 @@
 #include "physics/PhysicsConfig.h"
 #include "physics/sdk/IPhysicsScene.h"
 
+class IContactReport;
+class IPhysicsEntityReport;
 class IPhysicsHost;
+class IRaycastReport;
+class ITriggerReport;
+class PhysicsJointObject;
 class PhysicsRBObject;
 class ScenegraphNode;
+struct JointRecord;
 
 class ScenegraphPhysicsContext {
 public:
@@ -86,7 +92,44 @@ public:
 
     size_t getNumBodies() const { return m_bodies.size(); }
 
+    // ---- queries and reports ----
+    // Rays and spheres are cast at once (they wait for a running
+    // simulation); every node found is handed to the report, looked up by
+    // id just before, so a report that deletes nodes is safe. A ray needs a
+    // finite origin and a direction that is not zero (it is normalised); a
+    // sphere a finite centre and a positive radius: other queries find
+    // nothing and are logged once. The count of objects reported.
+    int32_t raycastAll(const Vector3& origin, const Vector3& direction, float maxDistance,
+                       IRaycastReport& report);
+    int32_t raycastClosest(const Vector3& origin, const Vector3& direction, float maxDistance,
+                           IRaycastReport& report);
+    int32_t overlapSphere(const Vector3& center, float radius, IPhysicsEntityReport& report);
+    // Receivers of the trigger and contact events, told after each fetch.
+    void addTriggerReceiver(ITriggerReport& receiver);
+    void removeTriggerReceiver(ITriggerReport& receiver);
+    void addContactReceiver(IContactReport& receiver);
+    void removeContactReceiver(IContactReport& receiver);
+    // Contacts of the node's body with any other are reported (queued).
+    void setContactReporting(ScenegraphNode& node, bool on);
+
+    // ---- joints ----
+    // Queues a script-built joint; its id (counting from 1).
+    int32_t queueJoint(const JointRecord& record);
+    void removeJoint(int32_t id);
+    // Axis 0 to 2 (others are refused with a log line).
+    void setJointLimit(int32_t id, int axis, bool limited, float min, float max, bool translation);
+    // Actor 0 or 1 (others are refused with the error line).
+    void setJointFrame(int32_t id, int actor, int32_t nodeId);
+    // The joint node's drive: with its position-drive flag the angle in
+    // degrees about the axis (x, y, z), else the angular velocity.
+    void setJointDrive(ScenegraphNode& node, float angle, const Vector3& vector);
+    // A script-built joint, none for an unknown id or one not made yet.
+    IPhysicsJoint* findJoint(int32_t id) const;
+    void onJointObjectDestroyed(PhysicsJointObject& joint);
+
 private:
+    struct JointQueues;
+    struct Reports;
     struct ForceRecord {
         PhysicsRBObject* body;
         Vector3 force;
@@ -113,6 +156,14 @@ private:
     void applyForces();
     void applyForcedPoses();
     void removeObjects();
+    void deliverEvents();
+    void applyContactSwitches();
+    void noteSceneJoint(ScenegraphNode& node);
+    void createSceneJoints();
+    void createSceneJoint(PhysicsJointObject& object);
+    void createQueuedJoints();
+    void applyJointCommands();
+    void releaseJoints();
     void createSubtree(ScenegraphNode& node, bool scaledAbove);
     void createBody(ScenegraphNode& node, PhysicsRBObject& body, bool scaled);
     void queueSubtree(ScenegraphNode& node);
@@ -143,4 +194,7 @@ private:
     StatCounter m_staticCount;
     StatCounter m_jointCount;
     StatCounter m_pairCount;
+
+    std::unique_ptr<JointQueues> m_joints;
+    std::unique_ptr<Reports> m_reports;
 };

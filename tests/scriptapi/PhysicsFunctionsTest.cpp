@@ -218,5 +218,47 @@ TEST_F(PhysicsFunctionsTest, ScaleIsRefusedForMovingBodiesAndClonesGetBodies) {
     EXPECT_NE(actorOf("copy"), actorOf("crate"));
 }
 
+// Ray and overlap callbacks as scripts write them (a target table is
+// called method style; false stops a ray), and JointConstructor handles.
+TEST_F(PhysicsFunctionsTest, QueryCallbacksAndJointConstructorsFromScripts) {
+    groundAndBox();
+    run("extraUpdatePhysics(5000)\n"
+        "seen = {calls = 0}\n"
+        "function seen:hit(id, x, y, z, d) self.calls = self.calls + 1; self.d = d; return false "
+        "end\n"
+        "count = raycastAll(0, 20, 0, 0, -3, 0, 'hit', 100, seen)\n"
+        "calls = seen.calls; distance = seen.d; hitId = nil\n"
+        "function onHit(id) hitId = id; return true end\n"
+        "closest = raycastClosest(30, 1, 0, -1, 0, 0, 'onHit', 100)\n"
+        "inside = {}\n"
+        "function onObject(id) inside[#inside + 1] = id end\n"
+        "overlaps = overlapSphere(0, 0.5, 0, 0.3, 'onObject')\n"
+        "local joint = JointConstructor:new()\n"
+        "joint:setActors(ground, crate)\n"
+        "unfinished = joint:finalize()\n"
+        "joint:setJointTransforms(crate, crate)\n"
+        "joint:setRotationLimit(7, 0, 1)\n"
+        "first = joint:finalize(); second = joint:finalize()\n"
+        "setJointRotationLimit(first, 5, true, 0, 1)\n"
+        "removeJoint(second); extraUpdatePhysics(20)");
+    EXPECT_EQ(number("count"), 1);
+    EXPECT_EQ(number("calls"), 1);
+    EXPECT_NEAR(number("distance"), 18.0, 0.05);  // the crate's top at 2
+    EXPECT_EQ(number("closest"), 1);
+    EXPECT_EQ(number("hitId"), number("crate"));
+    EXPECT_EQ(number("overlaps"), 1);
+    run("insideFirst = inside[1]");
+    EXPECT_EQ(number("insideFirst"), number("crate"));
+    EXPECT_EQ(number("unfinished"), 0);
+    EXPECT_EQ(number("first"), 1);
+    EXPECT_EQ(number("second"), 2);
+    EXPECT_EQ(log(),
+              "Error: setRotationLimit, axis must be 0, 1 or 2 (got 7)\n"
+              "Error: setJointRotationLimit, axis must be 0, 1 or 2 (got 5)\n");
+    ScenegraphPhysicsContext* context = ScenegraphPhysicsContext::get();
+    EXPECT_NE(context->findJoint(1), nullptr);
+    EXPECT_EQ(context->findJoint(2), nullptr);
+}
+
 }  // namespace
 }  // namespace scriptapitest

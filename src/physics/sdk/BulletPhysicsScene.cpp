@@ -13,6 +13,7 @@
 
 #include <BulletCollision/CollisionDispatch/btManifoldResult.h>
 #include <BulletCollision/CollisionShapes/btHeightfieldTerrainShape.h>
+#include <BulletDynamics/ConstraintSolver/btGeneric6DofSpring2Constraint.h>
 #include <LinearMath/btConvexHullComputer.h>
 #include <btBulletDynamicsCommon.h>
 
@@ -209,6 +210,11 @@ public:
 };
 
 class BulletPhysicsScene;
+class BulletJoint;
+
+// The user index of the collision objects that are actors (their user
+// pointer is the BulletActor).
+constexpr int kActorObjectTag = 0x41435452;
 
 class BulletActor final : public IPhysicsActor, public btMotionState {
 public:
@@ -264,6 +270,12 @@ public:
 
     size_t m_index = 0;
     uint64_t m_movedStamp = 0;
+    // The joints on this actor: they follow its mass frame and go with it.
+    std::vector<BulletJoint*> m_joints;
+    // A frame given in the actor's frame, seen from the Bullet body.
+    btTransform actorToBody(const btTransform& inActor) const {
+        return m_bodyOffset.inverse() * inActor;
+    }
 
 private:
     bool hasBody() const { return m_type != PhysicsBodyType::Static; }
@@ -279,6 +291,7 @@ private:
     void rebuildCollisionShape();
     void applyMassToBody();
     void readdToWorld();
+    void refreshJointFrames();
     uint32_t effectiveMask() const { return m_collisionEnabled ? m_groupMask : 0u; }
     void applyCollisionFlags();
 
@@ -306,6 +319,43 @@ private:
     std::unique_ptr<btCompoundShape> m_compound;
     std::unique_ptr<btRigidBody> m_body;
     bool m_inWorld = false;
+};
+
+// A six-degree-of-freedom joint as a btGeneric6DofSpring2Constraint; a
+// missing actor is Bullet's fixed body, whose frame is the world.
+class BulletJoint final : public IPhysicsJoint {
+public:
+    BulletJoint(BulletPhysicsScene& scene, const PhysicsJointDesc& desc, BulletActor* actor0,
+                BulletActor* actor1);
+    ~BulletJoint() override { detach(); }
+
+    const PhysicsJointDesc& getDesc() const override { return m_desc; }
+    void setDesc(const PhysicsJointDesc& desc) override;
+    void setDrive(const PhysicsJointDrive& drive) override { m_drive = drive; }
+    void setDriveOrientation(const Vector3& axis, float angle) override;
+    void setDriveAngularVelocity(const Vector3& velocity) override;
+    bool isBroken() const override { return !m_constraint || !m_constraint->isEnabled(); }
+    IPhysicsActor* getActor(int index) const override {
+        return index == 0 || index == 1 ? m_actors[index] : nullptr;
+    }
+
+    // An actor goes: the constraint leaves the world and the joint stays
+    // inert.
+    void detach();
+    // The frames again, after an actor's mass frame changed.
+    void applyFrames();
+
+    size_t m_index = 0;
+
+private:
+    void applyLimits();
+    void wakeActors();
+
+    BulletPhysicsScene& m_scene;
+    PhysicsJointDesc m_desc;
+    BulletActor* m_actors[2];
+    PhysicsJointDrive m_drive;
+    std::unique_ptr<btGeneric6DofSpring2Constraint> m_constraint;
 };
 
 class DebugLineCollector : public btIDebugDraw {
@@ -359,6 +409,16 @@ public:
     Vector3 getGravity() const override { return fromBt(m_world->getGravity()); }
     PhysicsSceneStats getStats() override;
     void collectDebugLines(std::vector<PhysicsDebugLine>& lines) override;
+    size_t raycastAll(const Vector3& origin, const Vector3& direction, float maxDistance,
+                      uint32_t groupMask, std::vector<PhysicsRaycastHit>& hits) override;
+    bool raycastClosest(const Vector3& origin, const Vector3& direction, float maxDistance,
+                        uint32_t groupMask, PhysicsRaycastHit& hit) override;
+    size_t overlapSphere(const Vector3& center, float radius, uint32_t groupMask,
+                         std::vector<PhysicsRaycastHit>& found) override;
+    IPhysicsJoint* createJoint(const PhysicsJointDesc& desc) override;
+    void releaseJoint(IPhysicsJoint* joint) override;
+    size_t getNumJoints() const override { return m_joints.size(); }
+    float fixedStep() const { return m_desc.fixedStep; }
 
     SteppedWorld& world() { return *m_world; }
     // Called on the worker thread from the actors' motion states.
@@ -418,6 +478,7 @@ private:
     uint64_t m_stamp = 0;
     bool m_simulating = false;
     PhysicsWorker m_worker;
+    std::vector<std::unique_ptr<BulletJoint>> m_joints;
 };
 
 // ---- actors ----------------------------------------------------------------
@@ -477,6 +538,7 @@ bool BulletActor::build(const Matrix4& globalPose) {
     m_body = std::make_unique<btRigidBody>(info);
     m_compound = std::move(compound);
     m_body->setUserPointer(this);
+    m_body->setUserIndex(kActorObjectTag);
     applyMassToBody();
     applyCollisionFlags();
     readdToWorld();
@@ -565,6 +627,13 @@ void BulletActor::rebuildCollisionShape() {
     m_kinematicTarget = m_body->getWorldTransform();
     if (wasInWorld) {
         readdToWorld();
+    }
+    refreshJointFrames();
+}
+
+void BulletActor::refreshJointFrames() {
+    for (BulletJoint* joint : m_joints) {
+        joint->applyFrames();
     }
 }
 
@@ -837,6 +906,7 @@ BulletPhysicsScene::BulletPhysicsScene(const PhysicsSceneDesc& desc) : m_desc(de
 
 BulletPhysicsScene::~BulletPhysicsScene() {
     m_worker.wait();
+    m_joints.clear();
     m_actors.clear();
 }
 
@@ -992,6 +1062,11 @@ void BulletPhysicsScene::releaseActor(IPhysicsActor* actor) {
         return;
     }
     waitForWorker();
+    // Its joints lose their constraints now; their owners release them.
+    std::vector<BulletJoint*> joints = bullet->m_joints;
+    for (BulletJoint* joint : joints) {
+        joint->detach();
+    }
     // No moved list may keep a pointer to it.
     m_movedStaging.erase(std::remove(m_movedStaging.begin(), m_movedStaging.end(), bullet),
                          m_movedStaging.end());
@@ -1043,12 +1118,11 @@ void BulletPhysicsScene::collectTouches(btScalar substep) {
         }
         bool touching = false;
         Vector3 normal, friction;
+        // Points just apart may still carry the load (margins): the forces
+        // are summed over every point, touching needs one point that meets.
         for (int p = 0; p < manifold->getNumContacts(); ++p) {
             const btManifoldPoint& point = manifold->getContactPoint(p);
-            if (point.getDistance() > 0) {
-                continue;
-            }
-            touching = true;
+            touching = touching || point.getDistance() <= 0;
             // Impulses of the last substep as forces.
             normal += fromBt(point.m_normalWorldOnB * (point.m_appliedImpulse / substep));
             friction += fromBt((point.m_lateralFrictionDir1 * point.m_appliedImpulseLateral1 +
@@ -1161,6 +1235,381 @@ void BulletPhysicsScene::collectDebugLines(std::vector<PhysicsDebugLine>& lines)
     m_debugDrawer.m_lines = &lines;
     m_world->debugDrawWorld();
     m_debugDrawer.m_lines = nullptr;
+}
+
+// ---- queries ---------------------------------------------------------------
+
+BulletActor* actorOf(const btCollisionObject* object) {
+    return object != nullptr && object->getUserIndex() == kActorObjectTag
+               ? static_cast<BulletActor*>(object->getUserPointer())
+               : nullptr;
+}
+
+PhysicsRaycastHit hitOf(const btCollisionObject* object, const Vector3& point, float distance) {
+    PhysicsRaycastHit hit;
+    hit.actor = actorOf(object);
+    hit.userData = hit.actor != nullptr ? hit.actor->getUserData() : nullptr;
+    hit.point = point;
+    hit.distance = distance;
+    return hit;
+}
+
+bool passesMask(const btBroadphaseProxy* proxy, uint32_t groupMask) {
+    return (uint32_t(proxy->m_collisionFilterGroup) & groupMask) != 0;
+}
+
+// Ray hits, one per collision object (the nearest: a mesh reports each
+// triangle it crosses); triggers are passed by.
+class RayHits : public btCollisionWorld::RayResultCallback {
+public:
+    RayHits(uint32_t groupMask, bool all) : m_groupMask(groupMask), m_all(all) {}
+
+    bool needsCollision(btBroadphaseProxy* proxy) const override {
+        if (!passesMask(proxy, m_groupMask)) {
+            return false;
+        }
+        const BulletActor* actor =
+            actorOf(static_cast<const btCollisionObject*>(proxy->m_clientObject));
+        return actor == nullptr || !actor->isTriggerActor();
+    }
+
+    btScalar addSingleResult(btCollisionWorld::LocalRayResult& result, bool) override {
+        const btCollisionObject* object = result.m_collisionObject;
+        m_collisionObject = object;
+        for (auto& entry : m_hits) {
+            if (entry.first == object) {
+                entry.second = std::min(entry.second, result.m_hitFraction);
+                return m_all ? m_closestHitFraction : result.m_hitFraction;
+            }
+        }
+        if (!m_all) {
+            m_hits.clear();
+            m_closestHitFraction = result.m_hitFraction;
+        }
+        m_hits.emplace_back(object, result.m_hitFraction);
+        return m_all ? m_closestHitFraction : result.m_hitFraction;
+    }
+
+    std::vector<std::pair<const btCollisionObject*, btScalar>> m_hits;
+
+private:
+    uint32_t m_groupMask;
+    bool m_all;
+};
+
+// Shapes touching a query object, each once: a compound's children one by
+// one, a mesh as a whole.
+class OverlapCollector : public btCollisionWorld::ContactResultCallback {
+public:
+    OverlapCollector(const btCollisionObject* query, uint32_t groupMask)
+        : m_query(query), m_groupMask(groupMask) {}
+
+    bool needsCollision(btBroadphaseProxy* proxy) const override {
+        return passesMask(proxy, m_groupMask);
+    }
+
+    btScalar addSingleResult(btManifoldPoint&, const btCollisionObjectWrapper* wrap0, int, int,
+                             const btCollisionObjectWrapper* wrap1, int, int) override {
+        const btCollisionObjectWrapper* other =
+            wrap0->getCollisionObject() == m_query ? wrap1 : wrap0;
+        const btCollisionObjectWrapper* child = nullptr;
+        const btCollisionObjectWrapper* top = other;
+        while (top->m_parent != nullptr) {
+            child = top;
+            top = top->m_parent;
+        }
+        int childIndex =
+            child != nullptr && top->getCollisionShape()->isCompound() ? child->m_index : -1;
+        auto key = std::make_pair(top->getCollisionObject(), childIndex);
+        if (std::find(m_found.begin(), m_found.end(), key) == m_found.end()) {
+            m_found.push_back(key);
+        }
+        return 0;
+    }
+
+    std::vector<std::pair<const btCollisionObject*, int>> m_found;
+
+private:
+    const btCollisionObject* m_query;
+    uint32_t m_groupMask;
+};
+
+bool validRay(const Vector3& origin, const Vector3& direction, float maxDistance) {
+    return isFinite(origin) && isFinite(direction) && std::fabs(length(direction) - 1.0f) < 1e-3f &&
+           maxDistance > 0.0f && std::isfinite(maxDistance);
+}
+
+size_t BulletPhysicsScene::raycastAll(const Vector3& origin, const Vector3& direction,
+                                      float maxDistance, uint32_t groupMask,
+                                      std::vector<PhysicsRaycastHit>& hits) {
+    hits.clear();
+    if (!validRay(origin, direction, maxDistance)) {
+        return 0;
+    }
+    waitForWorker();
+    btVector3 from = toBt(origin);
+    btVector3 to = toBt(origin + direction * maxDistance);
+    RayHits collector(groupMask, true);
+    m_world->rayTest(from, to, collector);
+    std::sort(collector.m_hits.begin(), collector.m_hits.end(),
+              [](const auto& a, const auto& b) { return a.second < b.second; });
+    for (const auto& [object, fraction] : collector.m_hits) {
+        float distance = float(fraction) * maxDistance;
+        hits.push_back(hitOf(object, origin + direction * distance, distance));
+    }
+    return hits.size();
+}
+
+bool BulletPhysicsScene::raycastClosest(const Vector3& origin, const Vector3& direction,
+                                        float maxDistance, uint32_t groupMask,
+                                        PhysicsRaycastHit& hit) {
+    if (!validRay(origin, direction, maxDistance)) {
+        return false;
+    }
+    waitForWorker();
+    RayHits collector(groupMask, false);
+    m_world->rayTest(toBt(origin), toBt(origin + direction * maxDistance), collector);
+    if (collector.m_hits.empty()) {
+        return false;
+    }
+    float distance = float(collector.m_hits[0].second) * maxDistance;
+    hit = hitOf(collector.m_hits[0].first, origin + direction * distance, distance);
+    return true;
+}
+
+size_t BulletPhysicsScene::overlapSphere(const Vector3& center, float radius, uint32_t groupMask,
+                                         std::vector<PhysicsRaycastHit>& found) {
+    found.clear();
+    if (!isFinite(center) || !(radius > 0.0f) || !std::isfinite(radius)) {
+        return 0;
+    }
+    waitForWorker();
+    btSphereShape sphere(radius);
+    btCollisionObject query;
+    query.setCollisionShape(&sphere);
+    btTransform pose = btTransform::getIdentity();
+    pose.setOrigin(toBt(center));
+    query.setWorldTransform(pose);
+    OverlapCollector collector(&query, groupMask);
+    m_world->contactTest(&query, collector);
+    for (const auto& [object, child] : collector.m_found) {
+        (void)child;
+        found.push_back(hitOf(object, center, 0.0f));
+    }
+    return found.size();
+}
+
+// ---- joints ----------------------------------------------------------------
+
+// The frame with origin `anchor`, x along `axis` and y towards `normal`
+// (made orthonormal; a normal along the axis picks any perpendicular).
+btTransform jointFrame(const Vector3& anchor, const Vector3& axis, const Vector3& normal) {
+    btVector3 x = toBt(axis);
+    x = x.length2() > 1e-12f ? x.normalized() : btVector3(1, 0, 0);
+    btVector3 y = toBt(normal) - x * x.dot(toBt(normal));
+    if (y.length2() < 1e-12f) {
+        btVector3 z;
+        btPlaneSpace1(x, y, z);
+    }
+    y.normalize();
+    btVector3 z = x.cross(y);
+    btMatrix3x3 basis(x.x(), y.x(), z.x(), x.y(), y.y(), z.y(), x.z(), y.z(), z.z());
+    return btTransform(basis, toBt(anchor));
+}
+
+bool isFiniteFrame(const PhysicsJointDesc& desc, int i) {
+    return isFinite(desc.localAnchor[i]) && isFinite(desc.localAxis[i]) &&
+           isFinite(desc.localNormal[i]);
+}
+
+BulletJoint::BulletJoint(BulletPhysicsScene& scene, const PhysicsJointDesc& desc,
+                         BulletActor* actor0, BulletActor* actor1)
+    : m_scene(scene), m_desc(desc), m_actors{actor0, actor1} {
+    m_desc.actors[0] = actor0;
+    m_desc.actors[1] = actor1;
+    btRigidBody& body0 = actor0 != nullptr ? *actor0->body() : btTypedConstraint::getFixedBody();
+    btRigidBody& body1 = actor1 != nullptr ? *actor1->body() : btTypedConstraint::getFixedBody();
+    m_constraint = std::make_unique<btGeneric6DofSpring2Constraint>(
+        body0, body1, btTransform::getIdentity(), btTransform::getIdentity(), RO_XYZ);
+    applyFrames();
+    applyLimits();
+    // Jointed bodies do not collide with each other.
+    m_scene.world().addConstraint(m_constraint.get(), true);
+    for (BulletActor* actor : m_actors) {
+        if (actor != nullptr) {
+            actor->m_joints.push_back(this);
+        }
+    }
+    wakeActors();
+}
+
+void BulletJoint::detach() {
+    if (m_constraint) {
+        m_scene.world().removeConstraint(m_constraint.get());
+        m_constraint.reset();
+    }
+    for (int i = 0; i < 2; ++i) {
+        if (BulletActor* actor = m_actors[i]) {
+            auto& list = actor->m_joints;
+            list.erase(std::remove(list.begin(), list.end(), this), list.end());
+            m_actors[i] = nullptr;
+            m_desc.actors[i] = nullptr;
+        }
+    }
+}
+
+void BulletJoint::applyFrames() {
+    if (!m_constraint) {
+        return;
+    }
+    btTransform frames[2];
+    for (int i = 0; i < 2; ++i) {
+        btTransform frame =
+            jointFrame(m_desc.localAnchor[i], m_desc.localAxis[i], m_desc.localNormal[i]);
+        frames[i] = m_actors[i] != nullptr ? m_actors[i]->actorToBody(frame) : frame;
+    }
+    m_constraint->setFrames(frames[0], frames[1]);
+}
+
+void BulletJoint::applyLimits() {
+    auto range = [](const PhysicsJointAxis& axis, btScalar& low, btScalar& high) {
+        switch (axis.motion) {
+            case PhysicsJointMotion::Free:
+                // Bullet's word for free: a lower limit above the upper.
+                low = 1;
+                high = -1;
+                break;
+            case PhysicsJointMotion::Locked:
+                low = high = 0;
+                break;
+            case PhysicsJointMotion::Limited:
+                low = axis.low;
+                high = axis.high;
+                break;
+        }
+    };
+    btVector3 low, high;
+    for (int i = 0; i < 3; ++i) {
+        range(m_desc.angular[i], low[i], high[i]);
+    }
+    m_constraint->setAngularLowerLimit(low);
+    m_constraint->setAngularUpperLimit(high);
+    for (int i = 0; i < 3; ++i) {
+        range(m_desc.linear[i], low[i], high[i]);
+    }
+    m_constraint->setLinearLowerLimit(low);
+    m_constraint->setLinearUpperLimit(high);
+    for (int i = 0; i < 6; ++i) {
+        m_constraint->setBounce(i, m_desc.limitRestitution);
+    }
+    // Bullet breaks a joint by the impulse of one substep.
+    float limit = std::min(m_desc.breakForce, m_desc.breakTorque);
+    m_constraint->setBreakingImpulseThreshold(limit >= FLT_MAX || std::isnan(limit)
+                                                  ? SIMD_INFINITY
+                                                  : btScalar(std::max(limit, 0.0f)) *
+                                                        m_scene.fixedStep());
+}
+
+void BulletJoint::wakeActors() {
+    for (BulletActor* actor : m_actors) {
+        if (actor != nullptr) {
+            actor->wakeUp();
+        }
+    }
+}
+
+void BulletJoint::setDesc(const PhysicsJointDesc& desc) {
+    m_scene.waitForWorker();
+    IPhysicsActor* actors[2] = {m_desc.actors[0], m_desc.actors[1]};
+    m_desc = desc;
+    m_desc.actors[0] = actors[0];
+    m_desc.actors[1] = actors[1];
+    if (!m_constraint) {
+        return;
+    }
+    applyFrames();
+    applyLimits();
+    wakeActors();
+}
+
+void BulletJoint::setDriveOrientation(const Vector3& axis, float angle) {
+    if (!m_constraint || !isFinite(axis) || !std::isfinite(angle) || length(axis) < 1e-6f) {
+        return;
+    }
+    m_scene.waitForWorker();
+    // Bullet's axis angles and motor speeds turn the first body against
+    // the second: the inverse of the second's turn relative to the first.
+    btMatrix3x3 rotation(btQuaternion(toBt(normalize(axis)), -angle));
+    btVector3 target;
+    btGeneric6DofSpring2Constraint::matrixToEulerXYZ(rotation, target);
+    for (int i = 0; i < 3; ++i) {
+        if ((m_drive.axes & (1u << i)) == 0) {
+            continue;
+        }
+        m_constraint->enableMotor(3 + i, false);
+        m_constraint->enableSpring(3 + i, true);
+        m_constraint->setStiffness(3 + i, m_drive.spring);
+        m_constraint->setDamping(3 + i, m_drive.damping);
+        m_constraint->setEquilibriumPoint(3 + i, target[i]);
+    }
+    wakeActors();
+}
+
+void BulletJoint::setDriveAngularVelocity(const Vector3& velocity) {
+    if (!m_constraint || !isFinite(velocity)) {
+        return;
+    }
+    m_scene.waitForWorker();
+    for (int i = 0; i < 3; ++i) {
+        if ((m_drive.axes & (1u << i)) == 0) {
+            continue;
+        }
+        m_constraint->enableSpring(3 + i, false);
+        m_constraint->enableMotor(3 + i, true);
+        m_constraint->setServo(3 + i, false);
+        m_constraint->setTargetVelocity(3 + i, -velocity[i]);
+        m_constraint->setMaxMotorForce(3 + i, m_drive.forceLimit);
+    }
+    wakeActors();
+}
+
+IPhysicsJoint* BulletPhysicsScene::createJoint(const PhysicsJointDesc& desc) {
+    BulletActor* actors[2] = {nullptr, nullptr};
+    for (int i = 0; i < 2; ++i) {
+        auto* actor = static_cast<BulletActor*>(desc.actors[i]);
+        if (actor != nullptr &&
+            (actor->m_index >= m_actors.size() || m_actors[actor->m_index].get() != actor)) {
+            return nullptr;
+        }
+        if (!isFiniteFrame(desc, i)) {
+            return nullptr;
+        }
+        actors[i] = actor;
+    }
+    if ((actors[0] == nullptr && actors[1] == nullptr) || actors[0] == actors[1]) {
+        return nullptr;
+    }
+    waitForWorker();
+    auto joint = std::make_unique<BulletJoint>(*this, desc, actors[0], actors[1]);
+    BulletJoint* raw = joint.get();
+    raw->m_index = m_joints.size();
+    m_joints.push_back(std::move(joint));
+    return raw;
+}
+
+void BulletPhysicsScene::releaseJoint(IPhysicsJoint* joint) {
+    auto* bullet = static_cast<BulletJoint*>(joint);
+    if (bullet == nullptr || bullet->m_index >= m_joints.size() ||
+        m_joints[bullet->m_index].get() != bullet) {
+        return;
+    }
+    waitForWorker();
+    size_t index = bullet->m_index;
+    if (index + 1 != m_joints.size()) {
+        std::swap(m_joints[index], m_joints.back());
+        m_joints[index]->m_index = index;
+    }
+    m_joints.pop_back();
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "physics/sdk/IPhysicsJoint.h"
 #include "physics/sdk/PhysicsSdkTypes.h"
 
 class IPhysicsConvexMesh : public RefCounted {
@@ -143,6 +144,29 @@ public:
     virtual PhysicsSceneStats getStats() = 0;
     // Appends the wire frames of all shapes.
     virtual void collectDebugLines(std::vector<PhysicsDebugLine>& lines) = 0;
+
+    // Queries (main thread; they wait for a running simulation). Rays hit
+    // every shape whose mask shares a bit with the query's, controller
+    // capsules included, but never triggers. The direction must be a unit
+    // vector and the distance positive and finite; anything else finds
+    // nothing.
+    // Every body along the ray up to the distance, nearest first, each
+    // once at the point where the ray meets it first; returns the count.
+    virtual size_t raycastAll(const Vector3& origin, const Vector3& direction, float maxDistance,
+                              uint32_t groupMask, std::vector<PhysicsRaycastHit>& hits) = 0;
+    // The nearest shape along the ray.
+    virtual bool raycastClosest(const Vector3& origin, const Vector3& direction, float maxDistance,
+                                uint32_t groupMask, PhysicsRaycastHit& hit) = 0;
+    // Every shape that overlaps the sphere, once per shape (triggers
+    // included); returns the count.
+    virtual size_t overlapSphere(const Vector3& center, float radius, uint32_t groupMask,
+                                 std::vector<PhysicsRaycastHit>& found) = 0;
+
+    // None when neither actor is given, an actor belongs to no live body of
+    // this scene, or a frame is not finite.
+    virtual IPhysicsJoint* createJoint(const PhysicsJointDesc& desc) = 0;
+    virtual void releaseJoint(IPhysicsJoint* joint) = 0;
+    virtual size_t getNumJoints() const = 0;
 };
 
 // The backend's name and version for the start-up log, "Bullet 3.24".

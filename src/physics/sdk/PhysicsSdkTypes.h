@@ -135,3 +135,13 @@ struct PhysicsContactEvent {
     Vector3 normalForce;
     Vector3 frictionForce;
 };
+
+// One shape hit by a ray: its actor (none for an object that is not an
+// actor) and the actor's user data, the world point and the distance from
+// the ray's origin.
+struct PhysicsRaycastHit {
+    class IPhysicsActor* actor = nullptr;
+    void* userData = nullptr;
+    Vector3 point;
+    float distance = 0.0f;
+};

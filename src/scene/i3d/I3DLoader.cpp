@@ -1455,6 +1455,16 @@ void I3DLoader::applyCommonAttributes(TransformGroup& node, const Attributes& a,
         joint.rotMax = axes("rotMaxX", "rotMaxY", "rotMaxZ", kDegreesToRadians);
         joint.transMin = axes("transMinX", "transMinY", "transMinZ", 1.0f);
         joint.transMax = axes("transMaxX", "transMaxY", "transMaxZ", 1.0f);
+        const char* rotNames[3][2] = {
+            {"rotMinX", "rotMaxX"}, {"rotMinY", "rotMaxY"}, {"rotMinZ", "rotMaxZ"}};
+        const char* transNames[3][2] = {
+            {"transMinX", "transMaxX"}, {"transMinY", "transMaxY"}, {"transMinZ", "transMaxZ"}};
+        for (int i = 0; i < 3; ++i) {
+            joint.rotAxisGiven[i] =
+                a.get(rotNames[i][0]) != nullptr || a.get(rotNames[i][1]) != nullptr;
+            joint.transAxisGiven[i] =
+                a.get(transNames[i][0]) != nullptr || a.get(transNames[i][1]) != nullptr;
+        }
         joint.breakable = a.flagDefaultFalse("breakableJoint");
         joint.breakForce = a.optionalNumber("jointBreakForce");
         joint.breakTorque = a.optionalNumber("jointBreakTorque");

@@ -272,6 +272,9 @@ struct I3DJointDesc {
     I3DValue<Vector3> rotMax;
     I3DValue<Vector3> transMin;
     I3DValue<Vector3> transMax;
+    // Per axis x, y, z: whether a minimum or maximum attribute was given.
+    bool rotAxisGiven[3] = {false, false, false};
+    bool transAxisGiven[3] = {false, false, false};
     bool breakable = false;
     I3DValue<float> breakForce;
     I3DValue<float> breakTorque;
