@@ -12,6 +12,8 @@
 #include <memory>
 #include <vector>
 
+#include "physics/sdk/IPhysicsCharacterController.h"
+#include "physics/sdk/IPhysicsWheelShape.h"
 #include "physics/sdk/PhysicsSdkTypes.h"
 
 class IPhysicsConvexMesh : public RefCounted {
@@ -143,6 +145,17 @@ public:
     virtual PhysicsSceneStats getStats() = 0;
     // Appends the wire frames of all shapes.
     virtual void collectDebugLines(std::vector<PhysicsDebugLine>& lines) = 0;
+
+    // A wheel on a dynamic or kinematic actor; none for other actors or a
+    // description out of range. Wheels go with their actor.
+    virtual IPhysicsWheelShape* createWheelShape(IPhysicsActor* actor,
+                                                 const PhysicsWheelShapeDesc& desc) = 0;
+    virtual void releaseWheelShape(IPhysicsWheelShape* wheel) = 0;
+    // A capsule controller with its kinematic actor; none for a description
+    // out of range. Releasing it releases the actor.
+    virtual IPhysicsCharacterController* createCapsuleController(
+        const PhysicsCapsuleControllerDesc& desc) = 0;
+    virtual void releaseController(IPhysicsCharacterController* controller) = 0;
 };
 
 // The backend's name and version for the start-up log, "Bullet 3.24".
