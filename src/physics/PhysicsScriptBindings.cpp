@@ -4,6 +4,7 @@
 
 #include "foundation/Log.h"
 #include "physics/PhysicsRBObject.h"
+#include "physics/PhysicsVehicleScriptBindings.h"
 #include "physics/ScenegraphPhysicsContext.h"
 #include "physics/sdk/IPhysicsScene.h"
 #include "scene/TransformGroup.h"
@@ -159,4 +160,5 @@ void addPhysicsScriptApi(ScriptApi& api) {
                                          {"setMass", "f", "", setMass},
                                          {"getMass", "", "f", getMass},
                                      });
+    addPhysicsVehicleScriptApi(api);
 }

@@ -20,7 +20,9 @@
 #include "physics/sdk/IPhysicsScene.h"
 
 class IPhysicsHost;
+class PhysicsCharacterControllers;
 class PhysicsRBObject;
+class PhysicsWheels;
 class ScenegraphNode;
 
 class ScenegraphPhysicsContext {
@@ -86,6 +88,11 @@ public:
 
     size_t getNumBodies() const { return m_bodies.size(); }
 
+    // Wheel shapes and character controllers, queued like everything else
+    // and carried out by the step.
+    PhysicsWheels& getWheels() { return *m_wheels; }
+    PhysicsCharacterControllers& getCharacterControllers() { return *m_controllers; }
+
 private:
     struct ForceRecord {
         PhysicsRBObject* body;
@@ -143,4 +150,7 @@ private:
     StatCounter m_staticCount;
     StatCounter m_jointCount;
     StatCounter m_pairCount;
+
+    std::unique_ptr<PhysicsWheels> m_wheels;
+    std::unique_ptr<PhysicsCharacterControllers> m_controllers;
 };
