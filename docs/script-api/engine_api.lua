@@ -113,6 +113,33 @@ function extraUpdatePhysics(arg1) end
 ---@param arg1 number
 function simulatePhysicsTimeScale(arg1) end
 
+---@param arg1 integer
+---@param arg2 number
+---@param arg3 number
+---@param arg4 number
+---@param arg5 number
+---@param arg6 number
+---@param arg7 integer
+---@param arg8 number
+---@return integer
+function createCCT(arg1, arg2, arg3, arg4, arg5, arg6, arg7, arg8) end
+
+---@param arg1 integer
+---@param arg2 number
+---@param arg3 number
+---@param arg4 number
+---@param arg5 integer
+function moveCCT(arg1, arg2, arg3, arg4, arg5) end
+
+---@param arg1 integer
+function removeCCT(arg1) end
+
+---@param arg1 integer
+---@return boolean
+---@return boolean
+---@return boolean
+function getCCTCollisionFlags(arg1) end
+
 ---@param arg1 number
 ---@param arg2 string
 ---@param arg3 any
@@ -656,6 +683,49 @@ function setMass(id, arg1) end
 ---@param id integer
 ---@return number
 function getMass(id) end
+
+--- Entity function of TransformGroup.
+---@param id integer
+---@param arg1 number
+---@param arg2 number
+---@param arg3 number
+---@param arg4 number
+---@param arg5 number
+---@param arg6 number
+---@param arg7 number
+---@param arg8 number
+---@return integer
+function createWheelShape(id, arg1, arg2, arg3, arg4, arg5, arg6, arg7, arg8) end
+
+--- Entity function of TransformGroup.
+---@param id integer
+---@param arg1 integer
+---@param arg2 number
+---@param arg3 number
+---@param arg4 number
+function setWheelShapeProps(id, arg1, arg2, arg3, arg4) end
+
+--- Entity function of TransformGroup.
+---@param id integer
+---@param arg1 integer
+---@return number
+function getWheelShapeAxleSpeed(id, arg1) end
+
+--- Entity function of TransformGroup.
+---@param id integer
+---@param arg1 integer
+---@return number
+---@return number
+---@return number
+function getWheelShapeContactPoint(id, arg1) end
+
+--- Entity function of TransformGroup.
+---@param id integer
+---@param arg1 integer
+---@return number
+---@return number
+---@return number
+function getWheelShapePosition(id, arg1) end
 
 --- Entity function of Light.
 ---@param id integer
