@@ -136,6 +136,17 @@ TEST_F(SdkVehicle, RestsOnItsSuspensionAtTheHeightTheSpringsGive) {
         EXPECT_NE(contact.actor, nullptr);
         EXPECT_FLOAT_EQ(wheel->getAxleSpeed(), 0.0f);
     }
+    // The wire frames show each suspension, down to the wheel's centre.
+    std::vector<PhysicsDebugLine> lines;
+    scene->collectDebugLines(lines);
+    int suspensions = 0;
+    for (const PhysicsDebugLine& line : lines) {
+        if (line.color.x == 1.0f && line.color.y == 1.0f && line.color.z == 0.0f) {
+            ++suspensions;
+            EXPECT_NEAR(line.to.y, kWheelRadius, 1e-3f);
+        }
+    }
+    EXPECT_EQ(suspensions, 4);
 }
 
 TEST_F(SdkVehicle, MotorTorqueAcceleratesAndBrakeTorqueStops) {

@@ -33,14 +33,6 @@ constexpr btScalar kProbe = 0.02f;
 constexpr int kHullSegments = 16;
 constexpr int kHullRings = 4;
 
-btVector3 toBt(const Vector3& v) {
-    return {v.x, v.y, v.z};
-}
-
-Vector3 fromBt(const btVector3& v) {
-    return {float(v.x()), float(v.y()), float(v.z())};
-}
-
 // The first obstacle of a sweep: not the controller's own actor, no
 // trigger, only actors whose group masks share a bit with the move's mask,
 // and only surfaces the motion goes into.
@@ -53,9 +45,7 @@ struct CapsuleSweep : btCollisionWorld::ClosestConvexResultCallback {
           m_direction((to - from).normalized()) {}
 
     bool needsCollision(btBroadphaseProxy* proxy) const override {
-        auto* object = static_cast<const btCollisionObject*>(proxy->m_clientObject);
-        return object != m_self && (uint32_t(proxy->m_collisionFilterGroup) & m_mask) != 0 &&
-               !bulletIsTrigger(object);
+        return bulletQuerySees(proxy, m_self, m_mask);
     }
 
     btScalar addSingleResult(btCollisionWorld::LocalConvexResult& result,
@@ -75,23 +65,6 @@ struct CapsuleSweep : btCollisionWorld::ClosestConvexResultCallback {
     btVector3 m_direction;
 };
 
-// A short ray looking for the face under a contact point, with the sweep's
-// filter.
-struct ProbeRay : btCollisionWorld::ClosestRayResultCallback {
-    ProbeRay(const btVector3& from, const btVector3& to, const btCollisionObject* self,
-             uint32_t mask)
-        : ClosestRayResultCallback(from, to), m_self(self), m_mask(mask) {}
-
-    bool needsCollision(btBroadphaseProxy* proxy) const override {
-        auto* object = static_cast<const btCollisionObject*>(proxy->m_clientObject);
-        return object != m_self && (uint32_t(proxy->m_collisionFilterGroup) & m_mask) != 0 &&
-               !bulletIsTrigger(object);
-    }
-
-    const btCollisionObject* m_self;
-    uint32_t m_mask;
-};
-
 }  // namespace
 
 class BulletCharacterController final : public IPhysicsCharacterController {
@@ -102,7 +75,7 @@ public:
           m_world(world),
           m_desc(desc),
           m_sweepShape(desc.radius + desc.skinWidth, desc.height),
-          m_position(toBt(desc.position)),
+          m_position(toBullet(desc.position)),
           m_actor(actor) {}
 
     ~BulletCharacterController() override {
@@ -117,12 +90,12 @@ public:
             !std::isfinite(position.z)) {
             return;
         }
-        m_position = toBt(position);
+        m_position = toBullet(position);
         if (m_actor != nullptr) {
             m_actor->setGlobalPose(Matrix4::translation(position));
         }
     }
-    Vector3 getPosition() const override { return fromBt(m_position); }
+    Vector3 getPosition() const override { return fromBullet(m_position); }
     IPhysicsActor* getActor() const override { return m_actor; }
     uint32_t getCollisionFlags() const override { return m_flags; }
 
@@ -195,9 +168,9 @@ void BulletCharacterController::report(const Hit& hit, const btVector3& motion) 
     }
     PhysicsControllerShapeHit out;
     out.actor = actor;
-    out.worldPosition = fromBt(hit.point);
-    out.worldNormal = fromBt(hit.normal);
-    out.direction = fromBt(motion / length);
+    out.worldPosition = fromBullet(hit.point);
+    out.worldNormal = fromBullet(hit.normal);
+    out.direction = fromBullet(motion / length);
     out.length = float(length);
     m_desc.hitReport->onShapeHit(out);
 }
@@ -217,7 +190,7 @@ bool BulletCharacterController::standsOn(const Hit& hit, uint32_t mask) {
     for (btScalar side : {btScalar(-1), btScalar(1)}) {
         btVector3 from = hit.point + outward * (side * kProbe) + btVector3(0, kProbe, 0);
         btVector3 to = from - btVector3(0, 3 * kProbe, 0);
-        ProbeRay ray(from, to, self, mask);
+        BulletClosestRay ray(from, to, self, mask);
         m_world.rayTest(from, to, ray);
         if (ray.hasHit() && walkable(ray.m_hitNormalWorld.normalized())) {
             return true;
@@ -321,14 +294,15 @@ uint32_t BulletCharacterController::move(const Vector3& displacement, uint32_t g
     m_scene.waitForWorker();
     btVector3 start = m_position;
     bool steppedOntoSteep = false;
-    uint32_t flags = moveOnce(toBt(displacement), groupMask, m_desc.stepOffset, steppedOntoSteep);
+    uint32_t flags =
+        moveOnce(toBullet(displacement), groupMask, m_desc.stepOffset, steppedOntoSteep);
     if (steppedOntoSteep) {
         m_position = start;
-        flags = moveOnce(toBt(displacement), groupMask, 0, steppedOntoSteep);
+        flags = moveOnce(toBullet(displacement), groupMask, 0, steppedOntoSteep);
     }
     m_flags = flags;
     if (m_actor != nullptr) {
-        m_actor->moveGlobalPose(Matrix4::translation(fromBt(m_position)));
+        m_actor->moveGlobalPose(Matrix4::translation(fromBullet(m_position)));
     }
     return flags;
 }

@@ -25,30 +25,9 @@ namespace {
 // rest sees small slips instead of a division by nothing.
 constexpr btScalar kMinSlipSpeed = 0.5f;
 
-Vector3 fromBt(const btVector3& v) {
-    return {float(v.x()), float(v.y()), float(v.z())};
-}
-
 bool finite(float v) {
     return std::isfinite(v);
 }
-
-// The closest actor below a wheel: not its own body, no trigger, and only
-// actors whose group masks share a bit with the wheel's.
-struct SuspensionRay : btCollisionWorld::ClosestRayResultCallback {
-    SuspensionRay(const btVector3& from, const btVector3& to, const btCollisionObject* self,
-                  uint32_t mask)
-        : ClosestRayResultCallback(from, to), m_self(self), m_mask(mask) {}
-
-    bool needsCollision(btBroadphaseProxy* proxy) const override {
-        auto* object = static_cast<const btCollisionObject*>(proxy->m_clientObject);
-        return object != m_self && (uint32_t(proxy->m_collisionFilterGroup) & m_mask) != 0 &&
-               !bulletIsTrigger(object);
-    }
-
-    const btCollisionObject* m_self;
-    uint32_t m_mask;
-};
 
 }  // namespace
 
@@ -94,8 +73,8 @@ public:
         if (!m_hasContact) {
             return false;
         }
-        contact.point = fromBt(m_contactPoint);
-        contact.normal = fromBt(m_contactNormal);
+        contact.point = fromBullet(m_contactPoint);
+        contact.normal = fromBullet(m_contactNormal);
         contact.actor = m_contactObject != nullptr ? bulletActorOf(m_contactObject) : nullptr;
         return true;
     }
@@ -118,6 +97,13 @@ public:
         m_contactObject = nullptr;
     }
     const btCollisionObject* contactObject() const { return m_contactObject; }
+    // The suspension from the mount to the wheel's centre, and the axle.
+    void debugDraw(btIDebugDraw& drawer) const {
+        btVector3 centre = m_mount - m_up * (m_desc.suspensionTravel - m_compression);
+        drawer.drawLine(m_mount, centre, btVector3(1, 1, 0));
+        drawer.drawLine(centre - m_axle * m_desc.radius, centre + m_axle * m_desc.radius,
+                        btVector3(1, 0.5f, 0));
+    }
 
 private:
     void brake(btScalar dt);
@@ -134,6 +120,8 @@ private:
     btVector3 m_contactPoint{0, 0, 0};
     btVector3 m_contactNormal{0, 1, 0};
     // Measured by castRay for applyForces.
+    btVector3 m_mount{0, 0, 0};
+    btVector3 m_axle{1, 0, 0};
     btVector3 m_up{0, 1, 0};
     btVector3 m_forward{0, 0, 1};
     btVector3 m_side{1, 0, 0};
@@ -173,7 +161,11 @@ public:
             }
         }
     }
-    void debugDraw(btIDebugDraw*) override {}
+    void debugDraw(btIDebugDraw* drawer) override {
+        for (auto& wheel : m_wheels) {
+            wheel->debugDraw(*drawer);
+        }
+    }
 
     // An actor this vehicle's wheels stand on is going away.
     void forgetContactsWith(const btCollisionObject* object) {
@@ -200,10 +192,12 @@ void BulletWheel::castRay(btCollisionWorld& world, const btTransform& actorFrame
     btMatrix3x3 steered =
         mount.getBasis() * btMatrix3x3(btQuaternion(btVector3(0, 1, 0), m_desc.steerAngle));
     m_up = steered.getColumn(1);
+    m_axle = steered.getColumn(0);
+    m_mount = mount.getOrigin();
     btVector3 from = mount.getOrigin();
     btScalar reach = m_desc.suspensionTravel + m_desc.radius;
     btVector3 to = from - m_up * reach;
-    SuspensionRay ray(from, to, &body, m_desc.groupMask);
+    BulletClosestRay ray(from, to, &body, m_desc.groupMask);
     world.rayTest(from, to, ray);
     if (!ray.hasHit()) {
         forgetContact();
