@@ -1161,6 +1161,7 @@ bool BulletPhysicsScene::fetchResults() {
     }
     m_worker.wait();
     m_simulating = false;
+    m_wheels.publish();
     m_moved.clear();
     for (BulletActor* actor : m_movedStaging) {
         m_moved.push_back({actor, actor->getUserData(), actor->poseFromBody()});

@@ -64,19 +64,25 @@ public:
     float getBrakeTorque() const override { return m_desc.brakeTorque; }
     float getSteerAngle() const override { return m_desc.steerAngle; }
 
-    float getAxleSpeed() override {
-        m_scene.waitForWorker();
-        return float(m_omega);
-    }
+    float getAxleSpeed() override { return m_published.axleSpeed; }
     bool getContact(PhysicsWheelContact& contact) override {
-        m_scene.waitForWorker();
-        if (!m_hasContact) {
-            return false;
+        if (m_published.touching) {
+            contact = m_published.contact;
         }
-        contact.point = fromBullet(m_contactPoint);
-        contact.normal = fromBullet(m_contactNormal);
-        contact.actor = m_contactObject != nullptr ? bulletActorOf(m_contactObject) : nullptr;
-        return true;
+        return m_published.touching;
+    }
+    // After a simulation, with the worker idle: what the getters report
+    // until the next one, so that reading them never waits for a running
+    // simulation.
+    void publish() {
+        m_published.axleSpeed = float(m_omega);
+        m_published.touching = m_hasContact;
+        if (m_hasContact) {
+            m_published.contact.point = fromBullet(m_contactPoint);
+            m_published.contact.normal = fromBullet(m_contactNormal);
+            m_published.contact.actor =
+                m_contactObject != nullptr ? bulletActorOf(m_contactObject) : nullptr;
+        }
     }
     float getRadius() const override { return m_desc.radius; }
     float getSuspensionTravel() const override { return m_desc.suspensionTravel; }
@@ -96,7 +102,14 @@ public:
         m_hasContact = false;
         m_contactObject = nullptr;
     }
-    const btCollisionObject* contactObject() const { return m_contactObject; }
+    // The actor under the wheel goes (the worker is idle).
+    void forgetContactWith(const btCollisionObject* object) {
+        if (m_contactObject == object) {
+            forgetContact();
+            m_published.touching = false;
+            m_published.contact = PhysicsWheelContact();
+        }
+    }
     // The suspension from the mount to the wheel's centre, and the axle.
     void debugDraw(btIDebugDraw& drawer) const {
         btVector3 centre = m_mount - m_up * (m_desc.suspensionTravel - m_compression);
@@ -114,6 +127,11 @@ private:
     btTransform m_local;
     btScalar m_inertia;
     btScalar m_omega = 0;
+    struct Published {
+        float axleSpeed = 0.0f;
+        bool touching = false;
+        PhysicsWheelContact contact;
+    } m_published;
 
     bool m_hasContact = false;
     const btCollisionObject* m_contactObject = nullptr;
@@ -170,9 +188,7 @@ public:
     // An actor this vehicle's wheels stand on is going away.
     void forgetContactsWith(const btCollisionObject* object) {
         for (auto& wheel : m_wheels) {
-            if (wheel->contactObject() == object) {
-                wheel->forgetContact();
-            }
+            wheel->forgetContactWith(object);
         }
     }
 
@@ -369,6 +385,14 @@ void BulletWheelSet::clear(btDiscreteDynamicsWorld& world) {
         world.removeAction(vehicle.get());
     }
     m_vehicles.clear();
+}
+
+void BulletWheelSet::publish() {
+    for (auto& vehicle : m_vehicles) {
+        for (auto& wheel : vehicle->wheels()) {
+            wheel->publish();
+        }
+    }
 }
 
 size_t BulletWheelSet::getNumWheels() const {

@@ -25,6 +25,9 @@ public:
     // Drops every wheel of the actor (which is about to go).
     void releaseActor(btDiscreteDynamicsWorld& world, IPhysicsActor* actor);
     void clear(btDiscreteDynamicsWorld& world);
+    // After a simulation was fetched: the wheels' axle speeds and contacts
+    // become what their getters report.
+    void publish();
     size_t getNumWheels() const;
 
 private:

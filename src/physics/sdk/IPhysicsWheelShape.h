@@ -73,9 +73,11 @@ public:
     virtual float getBrakeTorque() const = 0;
     virtual float getSteerAngle() const = 0;
 
-    // Radians per second, positive rolling forward.
+    // As of the last fetched simulation: radians per second, positive
+    // rolling forward.
     virtual float getAxleSpeed() = 0;
-    // False while the wheel touches nothing.
+    // As of the last fetched simulation; false while the wheel touches
+    // nothing.
     virtual bool getContact(PhysicsWheelContact& contact) = 0;
 
     virtual float getRadius() const = 0;
