@@ -356,6 +356,11 @@ TEST_F(SdkController, WallsBlockAndStepsAreClimbedUpToTheOffset) {
     EXPECT_NEAR(high->getPosition().x, 10.0f - kRadius - kSkin, 0.01f);
     EXPECT_NEAR(high->getPosition().y, kStanding, 0.01f);
     EXPECT_NE(flags & PhysicsControllerFlags::kSides, 0u);
+
+    // A move sees only what shares a bit with its mask.
+    IPhysicsCharacterController* ghost = addController({2, kStanding, 0});
+    EXPECT_EQ(ghost->move({2, 0, 0}, 0x100), 0u);
+    EXPECT_NEAR(ghost->getPosition().x, 4.0f, 1e-5f);
 }
 
 TEST_F(SdkController, SlopesAreClimbedOnlyUpToTheLimit) {
