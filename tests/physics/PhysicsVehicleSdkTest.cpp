@@ -165,6 +165,13 @@ TEST_F(SdkVehicle, MotorTorqueAcceleratesAndBrakeTorqueStops) {
     EXPECT_NEAR(chassis->getLinearVelocity().x, 0.0f, 0.05f);
     // Rolling: the tread moves with the ground.
     EXPECT_NEAR(wheels[0]->getAxleSpeed() * kWheelRadius, afterTwo, 0.1f * afterTwo);
+    // Readings change only when a simulation is fetched.
+    float published = wheels[0]->getAxleSpeed();
+    ASSERT_TRUE(scene->simulate(kStep));
+    scene->waitForWorker();
+    EXPECT_EQ(wheels[0]->getAxleSpeed(), published);
+    ASSERT_TRUE(scene->fetchResults());
+    EXPECT_GT(wheels[0]->getAxleSpeed(), published);
 
     drive(0.0f, 3000.0f);
     step(3 * 60);
