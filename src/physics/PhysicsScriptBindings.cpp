@@ -4,6 +4,7 @@
 
 #include "foundation/Log.h"
 #include "physics/PhysicsRBObject.h"
+#include "physics/PhysicsVehicleScriptBindings.h"
 #include "physics/ScenegraphPhysicsContext.h"
 #include "physics/sdk/IPhysicsScene.h"
 #include "scene/TransformGroup.h"
@@ -160,4 +161,5 @@ void addPhysicsScriptApi(ScriptApi& api) {
                                          {"getMass", "", "f", getMass},
                                      });
     addPhysicsQueryScriptApi(api);
+    addPhysicsVehicleScriptApi(api);
 }

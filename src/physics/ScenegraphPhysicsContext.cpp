@@ -8,8 +8,10 @@
 #include "physics/IPhysicsHost.h"
 #include "physics/PhysicsContextQueues.h"
 #include "physics/PhysicsJointObject.h"
+#include "physics/PhysicsCharacterController.h"
 #include "physics/PhysicsManager.h"
 #include "physics/PhysicsRBObject.h"
+#include "physics/PhysicsWheels.h"
 #include "physics/sdk/PhysicsDebugUserAllocator.h"
 #include "scene/Geometry.h"
 #include "scene/Shape.h"
@@ -127,10 +129,14 @@ ScenegraphPhysicsContext::ScenegraphPhysicsContext(const PhysicsConfig& config)
     desc.fixedStep = config.timestep;
     desc.maxSubSteps = config.maxIterations;
     m_scene = createPhysicsScene(desc);
+    m_wheels = std::make_unique<PhysicsWheels>(*m_scene);
+    m_controllers = std::make_unique<PhysicsCharacterControllers>(*m_scene);
 }
 
 ScenegraphPhysicsContext::~ScenegraphPhysicsContext() {
     fetch();
+    m_controllers.reset();
+    m_wheels.reset();
     // Bodies that outlive the world keep their nodes but lose the world.
     for (PhysicsRBObject* body : m_bodies) {
         body->detach();
@@ -206,11 +212,11 @@ void ScenegraphPhysicsContext::step(float dtMs) {
     applyForces();
     applyJointCommands();
     applyContactSwitches();
+    m_wheels->applyControls();
     leave();
 
-    // Character controllers come with the joints and wheels of the vehicle
-    // work; the section is kept so that the profile reads the same.
     enter(kSectionControllers);
+    m_controllers->update();
     leave();
 
     enter(kSectionForcedPose);
@@ -281,6 +287,7 @@ void ScenegraphPhysicsContext::createQueuedObjects() {
     // Joints once every body of the new subtrees exists.
     createSceneJoints();
     createQueuedJoints();
+    m_wheels->createQueued();
 }
 
 void ScenegraphPhysicsContext::updateAllObjects() {
@@ -615,6 +622,9 @@ void ScenegraphPhysicsContext::registerBody(PhysicsRBObject& body, IPhysicsActor
 }
 
 void ScenegraphPhysicsContext::onBodyDestroyed(PhysicsRBObject& body) {
+    if (m_wheels) {
+        m_wheels->onBodyDestroyed(body);
+    }
     if (IPhysicsActor* actor = body.getActor()) {
         // The actor stays in the world until "remove objects"; from now on
         // it names no node (the worker never reads it).

@@ -25,7 +25,9 @@ class IPhysicsHost;
 class IRaycastReport;
 class ITriggerReport;
 class PhysicsJointObject;
+class PhysicsCharacterControllers;
 class PhysicsRBObject;
+class PhysicsWheels;
 class ScenegraphNode;
 struct JointRecord;
 
@@ -126,6 +128,10 @@ public:
     // A script-built joint, none for an unknown id or one not made yet.
     IPhysicsJoint* findJoint(int32_t id) const;
     void onJointObjectDestroyed(PhysicsJointObject& joint);
+    // Wheel shapes and character controllers, queued like everything else
+    // and carried out by the step.
+    PhysicsWheels& getWheels() { return *m_wheels; }
+    PhysicsCharacterControllers& getCharacterControllers() { return *m_controllers; }
 
 private:
     struct JointQueues;
@@ -197,4 +203,6 @@ private:
 
     std::unique_ptr<JointQueues> m_joints;
     std::unique_ptr<Reports> m_reports;
+    std::unique_ptr<PhysicsWheels> m_wheels;
+    std::unique_ptr<PhysicsCharacterControllers> m_controllers;
 };

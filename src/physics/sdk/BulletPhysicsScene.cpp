@@ -22,6 +22,9 @@
 #include <cstring>
 #include <tuple>
 
+#include "physics/sdk/BulletActorAccess.h"
+#include "physics/sdk/BulletCharacterController.h"
+#include "physics/sdk/BulletWheelShape.h"
 #include "physics/sdk/IPhysicsScene.h"
 #include "physics/sdk/MassProperties.h"
 #include "physics/sdk/PhysicsDebugUserAllocator.h"
@@ -264,8 +267,9 @@ public:
     void setWorldTransform(const btTransform& transform) override;
 
     btRigidBody* body() { return m_body.get(); }
-    Matrix4 poseFromBody() const {
-        return fromBt(m_body->getWorldTransform() * m_bodyOffset.inverse());
+    Matrix4 poseFromBody() const { return fromBt(frameFromBody()); }
+    btTransform frameFromBody() const {
+        return m_body->getWorldTransform() * m_bodyOffset.inverse();
     }
 
     size_t m_index = 0;
@@ -479,6 +483,30 @@ private:
     bool m_simulating = false;
     PhysicsWorker m_worker;
     std::vector<std::unique_ptr<BulletJoint>> m_joints;
+
+public:
+    IPhysicsWheelShape* createWheelShape(IPhysicsActor* actor,
+                                         const PhysicsWheelShapeDesc& desc) override {
+        waitForWorker();
+        return m_wheels.create(*this, *m_world, actor, desc);
+    }
+    void releaseWheelShape(IPhysicsWheelShape* wheel) override {
+        waitForWorker();
+        m_wheels.release(*m_world, wheel);
+    }
+    IPhysicsCharacterController* createCapsuleController(
+        const PhysicsCapsuleControllerDesc& desc) override {
+        waitForWorker();
+        return m_controllers.create(*this, *m_world, desc);
+    }
+    void releaseController(IPhysicsCharacterController* controller) override {
+        waitForWorker();
+        m_controllers.release(controller);
+    }
+
+private:
+    BulletWheelSet m_wheels;
+    BulletControllerSet m_controllers;
 };
 
 // ---- actors ----------------------------------------------------------------
@@ -907,6 +935,8 @@ BulletPhysicsScene::BulletPhysicsScene(const PhysicsSceneDesc& desc) : m_desc(de
 BulletPhysicsScene::~BulletPhysicsScene() {
     m_worker.wait();
     m_joints.clear();
+    m_controllers.clear();
+    m_wheels.clear(*m_world);
     m_actors.clear();
 }
 
@@ -1067,6 +1097,8 @@ void BulletPhysicsScene::releaseActor(IPhysicsActor* actor) {
     for (BulletJoint* joint : joints) {
         joint->detach();
     }
+    m_wheels.releaseActor(*m_world, bullet);
+    m_controllers.actorReleased(bullet);
     // No moved list may keep a pointer to it.
     m_movedStaging.erase(std::remove(m_movedStaging.begin(), m_movedStaging.end(), bullet),
                          m_movedStaging.end());
@@ -1203,6 +1235,7 @@ bool BulletPhysicsScene::fetchResults() {
     }
     m_worker.wait();
     m_simulating = false;
+    m_wheels.publish();
     m_moved.clear();
     for (BulletActor* actor : m_movedStaging) {
         m_moved.push_back({actor, actor->getUserData(), actor->poseFromBody()});
@@ -1613,6 +1646,22 @@ void BulletPhysicsScene::releaseJoint(IPhysicsJoint* joint) {
 }
 
 }  // namespace
+
+btRigidBody* bulletBodyOf(IPhysicsActor* actor) {
+    return actor != nullptr ? static_cast<BulletActor*>(actor)->body() : nullptr;
+}
+
+IPhysicsActor* bulletActorOf(const btCollisionObject* object) {
+    return object != nullptr ? static_cast<BulletActor*>(object->getUserPointer()) : nullptr;
+}
+
+btTransform bulletActorFrame(IPhysicsActor* actor) {
+    return static_cast<BulletActor*>(actor)->frameFromBody();
+}
+
+bool bulletIsTrigger(const btCollisionObject* object) {
+    return (object->getCollisionFlags() & btCollisionObject::CF_NO_CONTACT_RESPONSE) != 0;
+}
 
 std::string physicsBackendName() {
     return "Bullet Physics";

@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "physics/sdk/IPhysicsJoint.h"
+#include "physics/sdk/IPhysicsCharacterController.h"
+#include "physics/sdk/IPhysicsWheelShape.h"
 #include "physics/sdk/PhysicsSdkTypes.h"
 
 class IPhysicsConvexMesh : public RefCounted {
@@ -167,6 +169,16 @@ public:
     virtual IPhysicsJoint* createJoint(const PhysicsJointDesc& desc) = 0;
     virtual void releaseJoint(IPhysicsJoint* joint) = 0;
     virtual size_t getNumJoints() const = 0;
+    // A wheel on a dynamic or kinematic actor; none for other actors or a
+    // description out of range. Wheels go with their actor.
+    virtual IPhysicsWheelShape* createWheelShape(IPhysicsActor* actor,
+                                                 const PhysicsWheelShapeDesc& desc) = 0;
+    virtual void releaseWheelShape(IPhysicsWheelShape* wheel) = 0;
+    // A capsule controller with its kinematic actor; none for a description
+    // out of range. Releasing it releases the actor.
+    virtual IPhysicsCharacterController* createCapsuleController(
+        const PhysicsCapsuleControllerDesc& desc) = 0;
+    virtual void releaseController(IPhysicsCharacterController* controller) = 0;
 };
 
 // The backend's name and version for the start-up log, "Bullet 3.24".
