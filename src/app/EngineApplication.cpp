@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <cstdio>
 #include <vector>
 
@@ -157,6 +158,7 @@ EngineApplication::EngineApplication(const StartupParameters& params)
         config != nullptr && readFlag(config->getString("game.development.controls"));
 
     StatsOverlayList& pages = StatsOverlayList::get();
+    pages.add(std::make_unique<RenderStats>(renderDevice, m_shaderLibrary.get()));
     pages.add(std::make_unique<ProfilerStats>());
     pages.add(std::make_unique<AnimationStats>());
     pages.add(std::make_unique<EffectsStats>());
@@ -166,6 +168,9 @@ EngineApplication::EngineApplication(const StartupParameters& params)
                                                      "Enable parallel rendering and physics",
                                                      physics->parallelFlag(), false));
     }
+
+    registerSceneConsoleValues();
+    m_sceneRenderer->setDebugLists(&EngineManager::get().getDebugDraw());
 
     // Every texture made from now on filters with these.
     TextureSettings::setFilter(
@@ -344,6 +349,26 @@ void EngineApplication::registerConsoleCommands() {
         "framerateLimitFPS", "Frames per second limit attribute", &frameLimit, 1.0f, 1000.0f));
 }
 
+void EngineApplication::registerSceneConsoleValues() {
+    SceneRenderContext* context = EngineManager::get().getSceneRenderContext();
+    if (context == nullptr) {
+        return;
+    }
+    SceneEnvironment& environment = context->environment;
+    console.registerCommand(ConsoleCommand::flag(
+        "sortGeometry", "Sort render queue by material sort id", &environment.sortGeometry, false));
+    console.registerCommand(ConsoleCommand::flag(
+        "globalCullOverride", "Global cull override.\nIf true no visibility culling is used.",
+        &environment.globalCullOverride, false));
+    console.registerCommand(ConsoleCommand::number(
+        "globalClipDistance",
+        "Global clipping distance.\nAdditional distance clipping per object (at center of "
+        "object).",
+        &environment.globalClipDistance, 0.0f, FLT_MAX));
+    console.registerCommand(ConsoleCommand::vector("ambient", "Global ambient color (deprecated)",
+                                                   &environment.ambientColor.x));
+}
+
 void EngineApplication::run() {
     if (!ready) {
         return;
@@ -452,7 +477,9 @@ void EngineApplication::render() {
 void EngineApplication::renderScene() {
     SceneRenderContext* context = EngineManager::get().getSceneRenderContext();
     if (m_sceneRenderer && context != nullptr) {
-        m_sceneRenderer->render(*context, renderWindow->getWidth(), renderWindow->getHeight());
+        m_sceneRenderer->setShadowQuality(EngineManager::get().getScalability().shadowQuality);
+        m_sceneRenderer->render(*context, renderWindow->getWidth(), renderWindow->getHeight(),
+                                GameTimer::get().dt);
     }
 }
 
@@ -523,8 +550,19 @@ bool EngineApplication::keyEvent(uint16_t unicode, int32_t key, uint32_t modifie
             case AppKey::F2:
                 showFps = !showFps;
                 break;
+            case AppKey::F4:
+                if (SceneRenderContext* context = EngineManager::get().getSceneRenderContext()) {
+                    context->environment.wireFrame = !context->environment.wireFrame;
+                }
+                break;
             case AppKey::F5:
                 debugDrawMode = (debugDrawMode + 1) % 5;
+                if (SceneRenderContext* context = EngineManager::get().getSceneRenderContext()) {
+                    // Mode 1 shows everything the walks draw, 3 the light
+                    // symbols, 4 the bounding spheres.
+                    static constexpr uint32_t kModeFlags[5] = {0, 22, 64, 2, 8};
+                    context->environment.debugFlags = kModeFlags[debugDrawMode];
+                }
                 break;
             case AppKey::F6:
                 frameLimiterOn = !frameLimiterOn;
@@ -548,9 +586,7 @@ bool EngineApplication::keyEvent(uint16_t unicode, int32_t key, uint32_t modifie
                 EngineManager::get().togglePhysicsDebugLines();
                 break;
             case AppKey::F3:
-            case AppKey::F4:
-                // Their targets (animation, scene rendering) are not part of
-                // this build.
+                // Its target (animation) is not part of this build.
                 break;
             default:
                 if (console.isVisible()) {

@@ -91,6 +91,8 @@ public:
 private:
     void fail(const std::string& message);
     void registerConsoleCommands();
+    // The console values of the scene render context.
+    void registerSceneConsoleValues();
     // The render device and the main window from "game.graphic.display.*";
     // false (exit code set) when start-up cannot go on.
     bool createGraphicsDevice();

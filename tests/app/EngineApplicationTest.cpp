@@ -80,10 +80,10 @@ TEST_F(EngineApplicationTest, DevelopmentKeys) {
     EXPECT_EQ(StatsOverlayList::get().getSelectedIndex(), 1);
     app->keyEvent(0, AppKey::F11, 0, true);
     EXPECT_TRUE(app->profilerHistory);
-    // F9 draws the physics world's wire frames, whose page is the fourth.
+    // F9 draws the physics world's wire frames, whose page is the fifth.
     app->keyEvent(0, AppKey::F9, 0, true);
     EXPECT_TRUE(EngineManager::get().getPhysicsDebugLines());
-    EXPECT_EQ(StatsOverlayList::get().size(), 4u);
+    EXPECT_EQ(StatsOverlayList::get().size(), 5u);
 
     // The console takes the keys while it is visible.
     app->keyEvent('`', AppKey::BackQuote, 0, true);

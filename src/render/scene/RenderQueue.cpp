@@ -1,0 +1,53 @@
+#include "render/scene/RenderQueue.h"
+
+#include <algorithm>
+
+bool renderQueueLess(const RenderQueueEntry& a, const RenderQueueEntry& b) {
+    if (a.blended != b.blended) {
+        return !a.blended;
+    }
+    if (a.blended && a.distance != b.distance) {
+        return a.distance > b.distance;
+    }
+    if (a.vertexShader != b.vertexShader) {
+        return a.vertexShader < b.vertexShader;
+    }
+    if (a.fragmentShader != b.fragmentShader) {
+        return a.fragmentShader < b.fragmentShader;
+    }
+    return a.materialSort < b.materialSort;
+}
+
+void RenderQueue::sort() {
+    const size_t n = m_entries.size();
+    if (n < 2) {
+        return;
+    }
+    m_scratch.resize(n);
+    // Bottom-up merge sort, runs of 1, 2, 4, ... alternating between the two
+    // buffers; on equal entries the left run wins, which keeps it stable.
+    RenderQueueEntry* from = m_entries.data();
+    RenderQueueEntry* to = m_scratch.data();
+    for (size_t width = 1; width < n; width *= 2) {
+        for (size_t left = 0; left < n; left += 2 * width) {
+            const size_t middle = std::min(left + width, n);
+            const size_t right = std::min(left + 2 * width, n);
+            size_t i = left;
+            size_t j = middle;
+            size_t k = left;
+            while (i < middle && j < right) {
+                to[k++] = renderQueueLess(from[j], from[i]) ? from[j++] : from[i++];
+            }
+            while (i < middle) {
+                to[k++] = from[i++];
+            }
+            while (j < right) {
+                to[k++] = from[j++];
+            }
+        }
+        std::swap(from, to);
+    }
+    if (from != m_entries.data()) {
+        std::copy(from, from + n, m_entries.data());
+    }
+}
