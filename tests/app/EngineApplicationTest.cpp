@@ -17,6 +17,7 @@
 #include "foundation/ResourceManager.h"
 #include "foundation/TimerScheduler.h"
 #include "foundation/XMLConfigFile.h"
+#include "scene/SceneRenderContext.h"
 #include "scene/TransformGroup.h"
 
 namespace {
@@ -58,6 +59,49 @@ protected:
     std::unique_ptr<EngineApplication> app;
     testsupport::CapturingLogSink log;
 };
+
+// The scene's console values act on the scene render context; F4 and F5
+// switch the renderer's wire frames and debug drawing; the render page comes
+// first.
+TEST_F(EngineApplicationTest, SceneConsoleValuesAndDebugKeys) {
+    start(true);
+    SceneEnvironment& environment = EngineManager::get().getSceneRenderContext()->environment;
+    auto run = [this](std::vector<std::string> tokens) {
+        IConsoleCommand* command = app->console.findCommand(tokens[0]);
+        EXPECT_NE(command, nullptr) << tokens[0];
+        return command ? command->execute(tokens) : std::string();
+    };
+    run({"globalCullOverride", "true"});
+    EXPECT_TRUE(environment.globalCullOverride);
+    run({"globalClipDistance", "250"});
+    EXPECT_EQ(environment.globalClipDistance, 250.0f);
+    run({"sortGeometry", "false"});
+    EXPECT_FALSE(environment.sortGeometry);
+    run({"ambient", "0.5", "0.25", "1"});
+    EXPECT_EQ(environment.ambientColor.x, 0.5f);
+    EXPECT_EQ(environment.ambientColor.y, 0.25f);
+    EXPECT_EQ(environment.ambientColor.z, 1.0f);
+    // Two numbers change nothing.
+    run({"ambient", "0", "0"});
+    EXPECT_EQ(environment.ambientColor.x, 0.5f);
+
+    std::vector<uint32_t> flags;
+    for (int press = 0; press < 5; ++press) {
+        app->keyEvent(0, AppKey::F5, 0, true);
+        flags.push_back(environment.debugFlags);
+    }
+    EXPECT_EQ(flags, (std::vector<uint32_t>{22, 64, 2, 8, 0}));
+    app->keyEvent(0, AppKey::F4, 0, true);
+    EXPECT_TRUE(environment.wireFrame);
+    EXPECT_TRUE(app->runFrame());
+    app->keyEvent(0, AppKey::F4, 0, true);
+    EXPECT_FALSE(environment.wireFrame);
+
+    app->keyEvent(0, AppKey::F8, 0, true);
+    auto* page = dynamic_cast<RenderStats*>(StatsOverlayList::get().getSelected());
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(page->text().rfind("Render stats\n\nNum objects:   0\n", 0), 0u) << page->text();
+}
 
 TEST_F(EngineApplicationTest, DevelopmentKeysOffStillReachTheScript) {
     start(false);

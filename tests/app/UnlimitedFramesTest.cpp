@@ -39,6 +39,7 @@ TEST(UnlimitedFrames, TwoThousandFramesStayAtMostTwoAheadOfTheGpu) {
     testsupport::writeFile(dir / "game.xml",
                            "<game><graphic><display><width>640</width><height>480</height>"
                            "</display></graphic></game>");
+    testsupport::writePhysicsConfig(dir.path());
     FileSystem::addFileLoader(std::make_unique<NativeFileLoader>(dir.path(), 10));
     FileSystem::addFileLoader(std::make_unique<NativeFileLoader>(DATA_FOLDER "/", 20));
     auto config = std::make_unique<XMLConfigFile>(dir / "game.xml", "ConfigFile", false);

@@ -16,6 +16,7 @@
 #include "base/3d/IRenderDevice.h"
 #include "foundation/File.h"
 #include "render/material/Material.h"
+#include "render/overlay/DebugDraw.h"
 #include "render/overlay/Screenshot.h"
 #include "render/scene/RenderStats.h"
 #include "render/scene/SceneRenderer.h"
@@ -61,8 +62,11 @@ RefPtr<Geometry> quadGeometry() {
 
 // Its ambient colour is the colour it shows under a white scene ambient.
 RefPtr<Material> material(float r, float g, float b, float opacity = 1.0f, bool reflection = false,
-                          int reflectionSize = 256) {
+                          int reflectionSize = 256, bool allowFog = true,
+                          bool allowVolumeFog = false) {
     MaterialDesc desc;
+    desc.allowFog = allowFog;
+    desc.allowVolumeFog = allowVolumeFog;
     desc.ambientColor = {r, g, b};
     desc.opacity = opacity;
     desc.alphaBlending = opacity < 1.0f;
@@ -325,6 +329,66 @@ TEST_F(SceneRendererTest, StatisticsOfAKnownScene) {
     frame("empty");
     EXPECT_NE(renderStatsText(context.statistics, memory, 0).find("Lights/Object: 0\n"),
               std::string::npos);
+}
+
+// Linear fog from 2 to 4 units hides a quad 5 units away in the fog colour
+// unless its material refuses fog; volume fog below the plane y = 10 tints
+// only materials that allow it.
+TEST_F(SceneRendererTest, FogAndVolumeFog) {
+    RefPtr<Material> red = material(1, 0, 0);
+    RefPtr<Material> clear = material(1, 0, 0, 1.0f, false, 256, false, true);
+    Shape* quad = addQuad(*root, "quad", red.get(), {0, 0, 0});
+    FogSettings& fog = context.environment.fog;
+    fog.mode = 1;
+    fog.parameters[0] = 2.0f;
+    fog.parameters[1] = 4.0f;
+    fog.color[2] = 1.0f;
+    const Rgb fogged = frame("fog");
+    EXPECT_LT(fogged.r, 10) << fogged;
+    EXPECT_GT(fogged.b, 245) << fogged;
+    fog.parameters[0] = 10.0f;
+    fog.parameters[1] = 20.0f;
+    const Rgb beforeFog = frame("before-fog");
+    EXPECT_GT(beforeFog.r, 245) << beforeFog;
+    EXPECT_LT(beforeFog.b, 10) << beforeFog;
+
+    fog.mode = 0;
+    FogSettings& volume = context.environment.volumeFog;
+    volume.mode = 1;
+    volume.parameters[0] = 0.05f;
+    volume.parameters[1] = 100.0f;
+    volume.parameters[2] = 10.0f;
+    volume.color[1] = 1.0f;
+    const Rgb untouched = frame("volume-fog-refused");
+    EXPECT_LT(untouched.g, 10) << untouched;
+    quad->unlink();
+    delete quad;
+    addQuad(*root, "quad", clear.get(), {0, 0, 0});
+    const Rgb tinted = frame("volume-fog");
+    EXPECT_GT(tinted.g, 60) << tinted;
+    EXPECT_LT(tinted.r, 200) << tinted;
+}
+
+// With the debug flags set, the walks add the visible shapes' bounding
+// spheres and the lights' symbols to the debug lists.
+TEST_F(SceneRendererTest, DebugDrawingOfBoundsAndLights) {
+    RefPtr<Material> white = material(1, 1, 1);
+    addQuad(*root, "quad", white.get(), {0, 0, 0});
+    addLight(*root, LightSource::Point, {0, 0, 2}, 0.5f);
+    DebugDrawLists lists;
+    renderer->setDebugLists(&lists);
+    frame("no-debug");
+    EXPECT_TRUE(lists.getDepthLines().empty());
+    context.environment.debugFlags = DebugDrawLists::kBoundingSpheres;
+    frame("spheres");
+    const size_t spheres = lists.getDepthLines().size() + lists.getTopLines().size();
+    EXPECT_GT(spheres, 0u);
+    lists.clear();
+    context.environment.debugFlags =
+        DebugDrawLists::kBoundingSpheres | DebugDrawLists::kLightSymbols;
+    frame("spheres-and-lights");
+    EXPECT_GT(lists.getDepthLines().size() + lists.getTopLines().size(), spheres);
+    lists.clear();
 }
 
 // A reflection map of size 0 has no texture to render into: the shape is not
