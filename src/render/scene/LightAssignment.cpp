@@ -10,6 +10,7 @@
 void LightList::clear() {
     m_entries.clear();
     m_shadowEntries.clear();
+    m_reaches.clear();
 }
 
 void LightList::add(LightSource& light, const Matrix4& world, float distance,
@@ -22,6 +23,9 @@ void LightList::add(LightSource& light, const Matrix4& world, float distance,
     }
     entry->light = &light;
     entry->world = world;
+    const BoundingSphere& bounds = light.getWorldBounds(1);
+    entry->reachCenter = bounds.getCenter();
+    entry->reach = bounds.getRadius();
     entry->distance = distance;
     entry->sortKey = distance - light.getReach();
     entry->flags = 0;
@@ -41,6 +45,16 @@ void LightList::sort() {
         }
         m_entries[j] = entry;
     }
+    m_reaches.resize(m_entries.size());
+    for (size_t i = 0; i < m_entries.size(); ++i) {
+        const LightListEntry& entry = *m_entries[i];
+        Reach& reach = m_reaches[i];
+        reach.center = entry.reachCenter;
+        reach.radius = entry.reach;
+        // Ambient lights light through the scene's ambient colour only.
+        reach.usable = entry.light->getType() != LightSource::Ambient &&
+                       (entry.flags & LightListEntry::kSkipped) == 0;
+    }
     ++m_version;
 }
 
@@ -53,10 +67,15 @@ int LightGroups::numLights() const {
 }
 
 void finishLightGroup(LightGroup& group, bool shadowRequested, float shadowQuality) {
-    std::stable_sort(group.lights, group.lights + group.count,
-                     [](const LightListEntry* a, const LightListEntry* b) {
-                         return a->light->getType() < b->light->getType();
-                     });
+    // Insertion sort by type: stable, and a group holds four lights at most.
+    for (int i = 1; i < group.count; ++i) {
+        const LightListEntry* entry = group.lights[i];
+        int j = i;
+        for (; j > 0 && entry->light->getType() < group.lights[j - 1]->light->getType(); --j) {
+            group.lights[j] = group.lights[j - 1];
+        }
+        group.lights[j] = entry;
+    }
     ShaderKey key;
     int counts[3] = {0, 0, 0};
     int specularOnly[3] = {0, 0, 0};
@@ -74,8 +93,12 @@ void finishLightGroup(LightGroup& group, bool shadowRequested, float shadowQuali
         shadow = shadow || (light.getLightFlags() & LightSource::kCastsShadowMap) != 0;
     }
     for (int type = 0; type < 3; ++type) {
-        key.setLightCount(static_cast<ShaderLightKind>(type), false, counts[type]);
-        key.setLightCount(static_cast<ShaderLightKind>(type), true, specularOnly[type]);
+        if (counts[type] != 0) {
+            key.setLightCount(static_cast<ShaderLightKind>(type), false, counts[type]);
+        }
+        if (specularOnly[type] != 0) {
+            key.setLightCount(static_cast<ShaderLightKind>(type), true, specularOnly[type]);
+        }
     }
     group.shadow = shadowRequested && shadow && shadowQuality != 0.0f;
     if (group.shadow) {
@@ -86,24 +109,29 @@ void finishLightGroup(LightGroup& group, bool shadowRequested, float shadowQuali
 
 void assignLights(const LightList& list, const LightAssignmentInput& input, LightGroups& out) {
     out.count = 0;
-    if (list.empty() || input.bounds == nullptr) {
+    if (list.empty() || input.bounds == nullptr || input.bounds->isEmpty()) {
         return;
     }
     const float nearest = input.distance - input.bounds->getRadius();
+    const Vector3 center = input.bounds->getCenter();
+    const float radius = input.bounds->getRadius();
     const bool shadows = input.shadowQuality != 0.0f;
     LightGroup plain;
     int taken = 0;
-    for (const LightListEntry* entry : list.getEntries()) {
-        if (taken == LightGroup::kMaxLights) {
-            break;
+    const std::vector<LightList::Reach>& reaches = list.getReaches();
+    const std::vector<LightListEntry*>& entries = list.getEntries();
+    // Entries added since the last sort have no reach yet and wait for it.
+    const size_t count = std::min(reaches.size(), entries.size());
+    for (size_t i = 0; i < count && taken < LightGroup::kMaxLights; ++i) {
+        const LightList::Reach& r = reaches[i];
+        // The influence sphere must overlap the shape's bounds.
+        const Vector3 d = r.center - center;
+        const float sum = r.radius + radius;
+        if (!r.usable || dot(d, d) > sum * sum) {
+            continue;
         }
+        const LightListEntry* entry = entries[i];
         LightSource& light = *entry->light;
-        if (light.getType() == LightSource::Ambient || (entry->flags & LightListEntry::kSkipped)) {
-            continue;
-        }
-        if (!light.getWorldBounds(1).intersects(*input.bounds)) {
-            continue;
-        }
         ++taken;
         const bool castsShadow = shadows && (light.getLightFlags() & LightSource::kCastsShadowMap);
         const bool shadowEnds = light.getType() == LightSource::Directional &&

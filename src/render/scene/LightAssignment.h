@@ -22,6 +22,9 @@ struct LightListEntry : public RenderAttachment {
 
     LightSource* light = nullptr;
     Matrix4 world;
+    // The light's influence sphere in world space (its bound of kind 1).
+    Vector3 reachCenter;
+    float reach = 0.0f;
     // Distance from the camera to the light's influence sphere centre.
     float distance = 0.0f;
     // distance − reach: the list's sort key.
@@ -42,7 +45,16 @@ public:
     // advances the version. Equal keys keep their collection order.
     void sort();
 
+    // What the light assignment tests, per sorted entry and packed: the
+    // influence sphere, and whether the entry can light shapes at all.
+    struct Reach {
+        Vector3 center;
+        float radius = 0.0f;
+        bool usable = false;
+    };
+
     const std::vector<LightListEntry*>& getEntries() const { return m_entries; }
+    const std::vector<Reach>& getReaches() const { return m_reaches; }
     const std::vector<LightListEntry*>& getShadowEntries() const { return m_shadowEntries; }
     uint32_t getVersion() const { return m_version; }
     bool empty() const { return m_entries.empty(); }
@@ -50,6 +62,7 @@ public:
 private:
     std::vector<LightListEntry*> m_entries;
     std::vector<LightListEntry*> m_shadowEntries;
+    std::vector<Reach> m_reaches;
     uint32_t m_version = 0;
 };
 

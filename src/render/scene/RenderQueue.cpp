@@ -23,6 +23,15 @@ void RenderQueue::sort() {
     if (n < 2) {
         return;
     }
+    // Queues often arrive in order (few shader pairs and materials): one
+    // pass over them finds out.
+    bool ordered = true;
+    for (size_t i = 1; i < n && ordered; ++i) {
+        ordered = !renderQueueLess(m_entries[i], m_entries[i - 1]);
+    }
+    if (ordered) {
+        return;
+    }
     m_scratch.resize(n);
     // Bottom-up merge sort, runs of 1, 2, 4, ... alternating between the two
     // buffers; on equal entries the left run wins, which keeps it stable.
@@ -35,6 +44,11 @@ void RenderQueue::sort() {
             size_t i = left;
             size_t j = middle;
             size_t k = left;
+            if (middle < right && !renderQueueLess(from[middle], from[middle - 1])) {
+                // The two runs are in order already.
+                std::copy(from + left, from + right, to + left);
+                continue;
+            }
             while (i < middle && j < right) {
                 to[k++] = renderQueueLess(from[j], from[i]) ? from[j++] : from[i++];
             }

@@ -83,9 +83,61 @@ SceneRenderer::SceneRenderer(IRenderDevice& device, ShaderLibrary& library, uint
 SceneRenderer::~SceneRenderer() = default;
 
 void SceneRenderer::render(SceneRenderContext& context, int width, int height, float frameTimeMs) {
+    if (!beginFrame(context, width, height, frameTimeMs)) {
+        return;
+    }
+    for (int pass = 1; pass < RenderPassTable::kNumPasses; ++pass) {
+        switch (m_passes[pass].type) {
+            case PassType::Marker:
+                // Reflections of the listed shapes are rendered here once
+                // the reflection renderer exists.
+                break;
+            case PassType::ShadowMap:
+                // Shadow maps of the shadow light list are rendered here once
+                // the shadow renderer exists.
+                break;
+            case PassType::Refraction:
+                if ((m_flags & kRefraction) && !m_refractiveShapes.empty()) {
+                    // Refractive shapes go through every geometry pass over
+                    // what is drawn so far.
+                    for (int geometryPass = 0; geometryPass < RenderPassTable::kNumPasses;
+                         ++geometryPass) {
+                        if (m_passes[geometryPass].type == PassType::Geometry) {
+                            renderPass(geometryPass, m_refractiveShapes, false);
+                        }
+                    }
+                }
+                break;
+            case PassType::Geometry:
+                renderPass(pass, m_shapes, true);
+                break;
+        }
+    }
+    endFrame();
+}
+
+size_t SceneRenderer::buildSortedQueue(int pass) {
+    if (m_context == nullptr || pass < 0 || pass >= RenderPassTable::kNumPasses) {
+        return 0;
+    }
+    buildQueue(m_passes[pass], m_shapes);
+    m_queue.sort();
+    return m_queue.size();
+}
+
+void SceneRenderer::endFrame() {
+    m_lights.clear();
+    m_shapes.clear();
+    m_refractiveShapes.clear();
+    m_reflectionShapes.clear();
+    m_context = nullptr;
+}
+
+bool SceneRenderer::beginFrame(SceneRenderContext& context, int width, int height,
+                               float frameTimeMs) {
     Camera* camera = context.getActiveCamera();
     if (context.getRootNode() == nullptr || camera == nullptr || width <= 0 || height <= 0) {
-        return;
+        return false;
     }
     m_context = &context;
 
@@ -127,6 +179,8 @@ void SceneRenderer::render(SceneRenderContext& context, int width, int height, f
     m_refractiveShapes.clear();
     m_reflectionShapes.clear();
     m_counts = FrameCounts();
+    m_anyFurtherGroups = false;
+    m_anyBlended = false;
     Node* root = context.getRootNode();
     if (m_flags & kLighting) {
         m_traversal.collectLights(root, settings, *this);
@@ -138,40 +192,7 @@ void SceneRenderer::render(SceneRenderContext& context, int width, int height, f
     m_counts.shapes = static_cast<uint32_t>(m_shapes.size());
     m_counts.refractiveShapes = static_cast<uint32_t>(m_refractiveShapes.size());
     m_counts.reflectionShapes = static_cast<uint32_t>(m_reflectionShapes.size());
-
-    for (int pass = 1; pass < RenderPassTable::kNumPasses; ++pass) {
-        switch (m_passes[pass].type) {
-            case PassType::Marker:
-                // Reflections of the listed shapes are rendered here once
-                // the reflection renderer exists.
-                break;
-            case PassType::ShadowMap:
-                // Shadow maps of the shadow light list are rendered here once
-                // the shadow renderer exists.
-                break;
-            case PassType::Refraction:
-                if ((m_flags & kRefraction) && !m_refractiveShapes.empty()) {
-                    // Refractive shapes go through every geometry pass over
-                    // what is drawn so far.
-                    for (int geometryPass = 0; geometryPass < RenderPassTable::kNumPasses;
-                         ++geometryPass) {
-                        if (m_passes[geometryPass].type == PassType::Geometry) {
-                            renderPass(geometryPass, m_refractiveShapes, false);
-                        }
-                    }
-                }
-                break;
-            case PassType::Geometry:
-                renderPass(pass, m_shapes, true);
-                break;
-        }
-    }
-
-    m_lights.clear();
-    m_shapes.clear();
-    m_refractiveShapes.clear();
-    m_reflectionShapes.clear();
-    m_context = nullptr;
+    return true;
 }
 
 void SceneRenderer::addLight(LightSource& light, const Matrix4& world, float distance) {
@@ -214,6 +235,7 @@ ShapeRenderObject& SceneRenderer::renderData(Shape& shape) {
             slot.blended = desc.alphaBlending;
             slot.refractive = desc.refractionMap;
             data.refractive = data.refractive || desc.refractionMap;
+            data.blended = data.blended || desc.alphaBlending;
             // A reflection map of size 0 has nothing to render into.
             data.reflective = data.reflective || (desc.reflectionMap && !desc.reflectionCube &&
                                                   desc.reflectionResolution > 0);
@@ -240,7 +262,8 @@ void SceneRenderer::chooseLods(ShapeRenderObject& data, float distance) {
     }
 }
 
-void SceneRenderer::addVisibleShape(Shape& shape, const Matrix4& world, float distance) {
+void SceneRenderer::addVisibleShape(Shape& shape, const Matrix4& world,
+                                    const BoundingSphere& bounds, float distance) {
     if (&shape == m_excludedShape) {
         return;
     }
@@ -257,7 +280,7 @@ void SceneRenderer::addVisibleShape(Shape& shape, const Matrix4& world, float di
     if ((m_flags & kLighting) && data.lightListVersion != m_lights.getVersion() &&
         data.frameNumber != context.frameNumber) {
         LightAssignmentInput input;
-        input.bounds = &shape.getWorldBounds(0);
+        input.bounds = &bounds;
         input.distance = data.distance[m_depth];
         input.receivesShadows = (shape.getShapeFlags() & Shape::kReceivesShadows) != 0;
         input.shadowQuality = m_shadowQuality;
@@ -267,6 +290,8 @@ void SceneRenderer::addVisibleShape(Shape& shape, const Matrix4& world, float di
     data.frameNumber = context.frameNumber;
     context.statistics.lights += static_cast<uint32_t>(data.lights.numLights());
 
+    m_anyFurtherGroups = m_anyFurtherGroups || data.lights.count > 1;
+    m_anyBlended = m_anyBlended || data.blended;
     if (data.refractive && !(m_flags & kRefractiveInMain)) {
         m_refractiveShapes.push_back(&shape);
     } else {
@@ -296,6 +321,11 @@ void SceneRenderer::renderPass(int index, const std::vector<Shape*>& shapes, boo
 
 void SceneRenderer::buildQueue(const RenderPass& pass, const std::vector<Shape*>& shapes) {
     m_queue.clear();
+    // Passes that no shape of the frame takes part in are not walked.
+    if ((pass.lightMode == PassLightMode::FurtherGroups && !m_anyFurtherGroups) ||
+        (!pass.takesOpaque && !m_anyBlended)) {
+        return;
+    }
     for (Shape* shape : shapes) {
         auto& data = static_cast<ShapeRenderObject&>(*shape->getRenderObject());
         const int groups = data.lights.count;

@@ -61,6 +61,14 @@ public:
     // or a camera, or for an empty viewport (a minimised window).
     void render(SceneRenderContext& context, int width, int height, float frameTimeMs);
 
+    // The steps of render, apart for measuring them: beginFrame sets up the
+    // camera and walks the scene (false: nothing to draw); buildSortedQueue
+    // builds and sorts one pass's queue without drawing it; endFrame empties
+    // the frame's lists.
+    bool beginFrame(SceneRenderContext& context, int width, int height, float frameTimeMs);
+    size_t buildSortedQueue(int pass);
+    void endFrame();
+
     std::unique_ptr<RenderAttachment> createDeviceData(const SubMesh& subMesh) override;
     void drawSubMesh(const SubMesh& subMesh, RenderAttachment* deviceData) override;
 
@@ -94,7 +102,8 @@ public:
 
 private:
     void addLight(LightSource& light, const Matrix4& world, float distance) override;
-    void addVisibleShape(Shape& shape, const Matrix4& world, float distance) override;
+    void addVisibleShape(Shape& shape, const Matrix4& world, const BoundingSphere& bounds,
+                         float distance) override;
 
     // The shape's render data, created (with its material slots) on first use.
     ShapeRenderObject& renderData(Shape& shape);
@@ -135,6 +144,9 @@ private:
     std::vector<Shape*> m_reflectionShapes;
     RenderQueue m_queue;
     FrameCounts m_counts;
+    // Whether any visible shape has a second light group, or blends.
+    bool m_anyFurtherGroups = false;
+    bool m_anyBlended = false;
 
     Matrix4 m_view;
     Matrix4 m_viewProjection;

@@ -163,7 +163,7 @@ TraversalCounts SceneTraversal::collectShapes(Node* root, const TraversalSetting
                 !settings.shadowCastersOnly || (shape->getShapeFlags() & Shape::kCastsShadows) != 0;
             if (drawn && taken) {
                 ++counts.objects;
-                sink.addVisibleShape(*shape, shape->getWorldMatrix(), distance);
+                sink.addVisibleShape(*shape, shape->getWorldMatrix(), bounds, distance);
             }
         }
         node->sendRenderEvent(settings.rendererFlag);

@@ -12,6 +12,7 @@
 
 #include "base/math/Matrix4.h"
 
+class BoundingSphere;
 class DebugDrawLists;
 class LightSource;
 class Node;
@@ -31,8 +32,10 @@ class ITraversalSink {
 public:
     virtual ~ITraversalSink() = default;
     virtual void addLight(LightSource& light, const Matrix4& world, float distance) = 0;
-    // `distance`: from the bounds centre to the camera.
-    virtual void addVisibleShape(Shape& shape, const Matrix4& world, float distance) = 0;
+    // `bounds`: the shape's world bounds (kind 0); `distance`: from their
+    // centre to the camera.
+    virtual void addVisibleShape(Shape& shape, const Matrix4& world, const BoundingSphere& bounds,
+                                 float distance) = 0;
 };
 
 struct TraversalSettings {

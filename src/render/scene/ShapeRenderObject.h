@@ -62,4 +62,6 @@ public:
     std::vector<ShapeSlot> slots;
     bool refractive = false;
     bool reflective = false;
+    // Whether any slot blends.
+    bool blended = false;
 };
