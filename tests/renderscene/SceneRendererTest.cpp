@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "AllocationCounter.h"
 #include "CapturingLogSink.h"
 #include "TestRenderWindow.h"
 #include "TestSupport.h"
@@ -389,6 +390,66 @@ TEST_F(SceneRendererTest, DebugDrawingOfBoundsAndLights) {
     frame("spheres-and-lights");
     EXPECT_GT(lists.getDepthLines().size() + lists.getTopLines().size(), spheres);
     lists.clear();
+}
+
+// Once the shapes have their render data and shaders, a frame allocates
+// nothing per shape: the same number of allocations for 5 and for 50 shapes,
+// with further light groups and blending in play.
+TEST_F(SceneRendererTest, SteadyFramesDoNotAllocatePerShape) {
+    RefPtr<Material> white = material(1, 1, 1);
+    RefPtr<Material> glass = material(0, 0, 1, 0.5f);
+    for (int i = 0; i < 3; ++i) {
+        addLight(*root, LightSource::Point, {float(i) - 1.0f, 0, 2}, 0.2f, true);
+    }
+    renderer->setShadowQuality(1.0f);
+    auto allocationsOfAFrame = [&](int shapes) {
+        for (int i = 0; i < shapes; ++i) {
+            Shape* quad = addQuad(*root, "quad", i % 5 == 0 ? glass.get() : white.get(),
+                                  {float(i % 10) * 0.2f - 1.0f, float(i / 10) * 0.2f - 1.0f, 0});
+            quad->addShapeFlags(Shape::kReceivesShadows);
+        }
+        frame("allocations-warm");
+        frame("allocations-warm");
+        const long before = allocationCount();
+        renderer->render(context, kSize, kSize, 16.0f);
+        return allocationCount() - before;
+    };
+    const long few = allocationsOfAFrame(5);
+    const uint32_t furtherEntries =
+        renderer->getLastFrameCounts().entries[RenderPassTable::kFurtherLights];
+    const long many = allocationsOfAFrame(45);
+    EXPECT_GT(furtherEntries, 0u);
+    EXPECT_GT(renderer->getLastFrameCounts().entries[RenderPassTable::kTransparent], 5u);
+    EXPECT_EQ(many, few);
+}
+
+// A geometry that draws itself (terrain patches, particle systems): one slot
+// per material, drawn through Geometry::draw; its blended material goes to
+// the transparent pass.
+TEST_F(SceneRendererTest, SelfDrawingGeometryGetsOneSlotPerMaterial) {
+    class RecordingGeometry : public Geometry {
+    public:
+        RecordingGeometry() : Geometry("recording") { boundsStorage() = BoundingSphere({}, 1); }
+        void draw(SceneRenderContext& context, size_t subMesh) override {
+            calls.push_back(subMesh);
+            frames.push_back(context.frameNumber);
+        }
+        std::vector<size_t> calls;
+        std::vector<uint32_t> frames;
+    };
+    RefPtr<RecordingGeometry> geometry(new RecordingGeometry());
+    RefPtr<Material> solid = material(1, 1, 1);
+    RefPtr<Material> glass = material(0, 0, 1, 0.5f);
+    auto* shape = new Shape("particles");
+    shape->setGeometry(geometry.get());
+    shape->addMaterial(solid.get());
+    shape->addMaterial(glass.get());
+    root->addChild(shape);
+    frame("self-drawing");
+    EXPECT_EQ(geometry->calls, (std::vector<size_t>{0, 1}));
+    EXPECT_EQ(geometry->frames, (std::vector<uint32_t>{context.frameNumber, context.frameNumber}));
+    EXPECT_EQ(renderer->getLastFrameCounts().entries[RenderPassTable::kOpaque], 1u);
+    EXPECT_EQ(renderer->getLastFrameCounts().entries[RenderPassTable::kTransparent], 1u);
 }
 
 // A reflection map of size 0 has no texture to render into: the shape is not

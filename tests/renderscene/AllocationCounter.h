@@ -1,0 +1,4 @@
+#pragma once
+// The number of C++ allocations (operator new) this test program has made.
+
+long allocationCount();
