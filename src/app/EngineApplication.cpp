@@ -63,6 +63,15 @@ bool callScript(const char* name, ScriptValue* values, int numArgs, int numResul
     return system != nullptr && system->callFunction(name, values, numArgs, numResults, nullptr);
 }
 
+// The scene renderer's steps as profiler sections.
+class ProfilerRenderSections : public IRenderSections {
+public:
+    void enterSection(const char* name) override { Profiler::get().enterSection(name); }
+    void leaveSection() override { Profiler::get().leaveSection(); }
+};
+
+ProfilerRenderSections g_renderSections;
+
 void collectCameras(Node* node, std::vector<Camera*>& cameras) {
     if (node->hasKind(EntityKind::Camera)) {
         cameras.push_back(static_cast<Camera*>(node));
@@ -171,6 +180,7 @@ EngineApplication::EngineApplication(const StartupParameters& params)
 
     registerSceneConsoleValues();
     m_sceneRenderer->setDebugLists(&EngineManager::get().getDebugDraw());
+    m_sceneRenderer->setSections(&g_renderSections);
 
     // Every texture made from now on filters with these.
     TextureSettings::setFilter(

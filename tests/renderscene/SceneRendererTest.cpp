@@ -452,6 +452,29 @@ TEST_F(SceneRendererTest, SelfDrawingGeometryGetsOneSlotPerMaterial) {
     EXPECT_EQ(renderer->getLastFrameCounts().entries[RenderPassTable::kTransparent], 1u);
 }
 
+TEST_F(SceneRendererTest, StepsAreReportedAsBalancedSections) {
+    struct Recorder : IRenderSections {
+        void enterSection(const char* name) override {
+            text += std::string(depth, ' ') + name + "\n";
+            ++depth;
+        }
+        void leaveSection() override { --depth; }
+        std::string text;
+        int depth = 0;
+    } recorder;
+    RefPtr<Material> white = material(1, 1, 1);
+    addQuad(*root, "quad", white.get(), {0, 0, 0});
+    renderer->setSections(&recorder);
+    frame("sections");
+    renderer->setSections(nullptr);
+    EXPECT_EQ(recorder.depth, 0);
+    // The opaque pass draws; the further-light and transparent queues stay
+    // empty.
+    EXPECT_EQ(recorder.text,
+              "Camera Setup\nRender Geometry\n Build render queues\n Sort render queues\n"
+              " Render queue\n Build render queues\n Build render queues\n");
+}
+
 // A reflection map of size 0 has no texture to render into: the shape is not
 // listed for reflections.
 TEST_F(SceneRendererTest, ReflectionEntriesOfSizeZeroAreSkipped) {

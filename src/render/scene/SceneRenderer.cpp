@@ -64,6 +64,32 @@ Vector3 normalized(const Vector3& v) {
 
 const float kBlack[4] = {0.0f, 0.0f, 0.0f, 0.0f};
 
+const char kSectionCameraSetup[] = "Camera Setup";
+const char kSectionRenderGeometry[] = "Render Geometry";
+const char kSectionBuildQueues[] = "Build render queues";
+const char kSectionSortQueues[] = "Sort render queues";
+const char kSectionRenderQueue[] = "Render queue";
+
+// Enters a section for its lifetime.
+class SectionScope {
+public:
+    SectionScope(IRenderSections* sections, const char* name) : m_sections(sections) {
+        if (m_sections != nullptr) {
+            m_sections->enterSection(name);
+        }
+    }
+    ~SectionScope() {
+        if (m_sections != nullptr) {
+            m_sections->leaveSection();
+        }
+    }
+    SectionScope(const SectionScope&) = delete;
+    SectionScope& operator=(const SectionScope&) = delete;
+
+private:
+    IRenderSections* m_sections;
+};
+
 }  // namespace
 
 SceneRenderer::SceneRenderer(IRenderDevice& device, ShaderLibrary& library, uint32_t flags,
@@ -83,9 +109,13 @@ SceneRenderer::SceneRenderer(IRenderDevice& device, ShaderLibrary& library, uint
 SceneRenderer::~SceneRenderer() = default;
 
 void SceneRenderer::render(SceneRenderContext& context, int width, int height, float frameTimeMs) {
-    if (!beginFrame(context, width, height, frameTimeMs)) {
-        return;
+    {
+        SectionScope section(m_sections, kSectionCameraSetup);
+        if (!beginFrame(context, width, height, frameTimeMs)) {
+            return;
+        }
     }
+    SectionScope section(m_sections, kSectionRenderGeometry);
     for (int pass = 1; pass < RenderPassTable::kNumPasses; ++pass) {
         switch (m_passes[pass].type) {
             case PassType::Marker:
@@ -305,14 +335,21 @@ void SceneRenderer::addVisibleShape(Shape& shape, const Matrix4& world,
 void SceneRenderer::renderPass(int index, const std::vector<Shape*>& shapes, bool clear) {
     const RenderPass& pass = m_passes[index];
     const FillMode fill = m_context->environment.wireFrame ? FILL_WIREFRAME : FILL_SOLID;
-    buildQueue(pass, shapes);
+    {
+        SectionScope section(m_sections, kSectionBuildQueues);
+        buildQueue(pass, shapes);
+    }
     if (m_queue.empty()) {
         if (clear && pass.clearFlags != 0) {
             m_device.clear(pass.clearFlags, pass.clearColour, pass.clearDepth, pass.clearStencil);
         }
         return;
     }
-    m_queue.sort();
+    {
+        SectionScope section(m_sections, kSectionSortQueues);
+        m_queue.sort();
+    }
+    SectionScope section(m_sections, kSectionRenderQueue);
     setPassState(m_device, pass, clear, fill);
     renderQueue(pass.lightMode == PassLightMode::FurtherGroups);
     restorePassState(m_device, pass, fill);

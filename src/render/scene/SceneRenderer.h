@@ -31,6 +31,15 @@ class Shape;
 class ShapeRenderObject;
 struct ShapeSlot;
 
+// Receives the named steps of a frame (the profiler's sections); names are
+// static texts, told apart by their address.
+class IRenderSections {
+public:
+    virtual ~IRenderSections() = default;
+    virtual void enterSection(const char* name) = 0;
+    virtual void leaveSection() = 0;
+};
+
 class SceneRenderer : public ISubMeshDrawer, private ITraversalSink {
 public:
     // Flag word bits.
@@ -84,6 +93,10 @@ public:
     // Where the walks put bounding spheres and light symbols while the
     // environment's debug flags are set (not owned; none: no debug drawing).
     void setDebugLists(DebugDrawLists* lists) { m_debugLists = lists; }
+    // Told of "Camera Setup", "Render Geometry" and each pass's "Build render
+    // queues", "Sort render queues" and "Render queue" (not owned; none: not
+    // told).
+    void setSections(IRenderSections* sections) { m_sections = sections; }
 
     // What the last frame collected and drew.
     struct FrameCounts {
@@ -133,6 +146,7 @@ private:
     Shape* m_excludedShape = nullptr;
     float m_shadowQuality = 0.0f;
     DebugDrawLists* m_debugLists = nullptr;
+    IRenderSections* m_sections = nullptr;
     RenderPassTable m_passes;
     SceneTraversal m_traversal;
     SceneRenderContext* m_context = nullptr;
