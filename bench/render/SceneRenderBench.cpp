@@ -43,20 +43,8 @@ IRenderWindow* g_window = nullptr;
 std::unique_ptr<ShaderLibrary> g_library;
 
 RefPtr<Geometry> quadGeometry() {
-    auto mesh = std::make_unique<MeshData>();
-    mesh->positions = {{-0.4f, -0.4f, 0}, {0.4f, -0.4f, 0}, {0.4f, 0.4f, 0}, {-0.4f, 0.4f, 0}};
-    for (const auto& corners :
-         {std::array<uint32_t, 3>{0, 1, 2}, std::array<uint32_t, 3>{0, 2, 3}}) {
-        MeshTriangle triangle;
-        triangle.attributes = VertexAttribute::Normal;
-        for (int c = 0; c < 3; ++c) {
-            triangle.corners[c].position = corners[size_t(c)];
-            triangle.corners[c].normal[2] = 1.0f;
-        }
-        mesh->triangles.push_back(triangle);
-    }
     return RefPtr<Geometry>(
-        new IndexedFaceSetGeometry("quad", std::move(mesh), VertexAttribute::Normal));
+        new IndexedFaceSetGeometry("quad", makeQuadMesh(0.4f), VertexAttribute::Normal));
 }
 
 // A grid of `count` quads in groups of 100 facing a camera that sees them

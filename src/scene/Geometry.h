@@ -55,6 +55,9 @@ struct MeshData {
 // A closed box around the origin: 8 corners, 12 outward-wound triangles (for
 // placeholder geometry and collision shapes).
 std::unique_ptr<MeshData> makeBoxMesh(const Vector3& halfExtents);
+// A square from −half to half in x and y at z = 0, two triangles facing +z
+// with their normals.
+std::unique_ptr<MeshData> makeQuadMesh(float half);
 
 // RefCounted is the first base so that the last release deletes through a
 // pointer to the start of the object.

@@ -45,20 +45,8 @@ std::ostream& operator<<(std::ostream& out, const Rgb& c) {
 
 // A 2 × 2 quad in the z = 0 plane of its shape, facing +z.
 RefPtr<Geometry> quadGeometry() {
-    auto mesh = std::make_unique<MeshData>();
-    mesh->positions = {{-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0}};
-    for (const std::array<uint32_t, 3>& corners :
-         {std::array<uint32_t, 3>{0, 1, 2}, std::array<uint32_t, 3>{0, 2, 3}}) {
-        MeshTriangle triangle;
-        triangle.attributes = VertexAttribute::Normal;
-        for (int c = 0; c < 3; ++c) {
-            triangle.corners[c].position = corners[size_t(c)];
-            triangle.corners[c].normal[2] = 1.0f;
-        }
-        mesh->triangles.push_back(triangle);
-    }
     return RefPtr<Geometry>(
-        new IndexedFaceSetGeometry("quad", std::move(mesh), VertexAttribute::Normal));
+        new IndexedFaceSetGeometry("quad", makeQuadMesh(1.0f), VertexAttribute::Normal));
 }
 
 // Its ambient colour is the colour it shows under a white scene ambient.
