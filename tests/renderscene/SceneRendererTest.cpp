@@ -463,6 +463,30 @@ TEST_F(SceneRendererTest, StepsAreReportedAsBalancedSections) {
               " Render queue\n Build render queues\n Build render queues\n");
 }
 
+// A render event listener that changes the shape (which drops its render
+// data) does so before the renderer takes the shape: it is drawn as changed.
+TEST_F(SceneRendererTest, ShapeChangedByItsRenderEventIsDrawnChanged) {
+    struct Changer : ActionListener {
+        void actionPerformed(void*, int kind, int32_t, int32_t) override {
+            if (kind == SceneEvents::renderEventKind()) {
+                shape->addShapeFlags(flip ? Shape::kCastsShadows : Shape::kReceivesShadows);
+                shape->clearShapeFlags(flip ? Shape::kReceivesShadows : Shape::kCastsShadows);
+                flip = !flip;
+            }
+        }
+        Shape* shape = nullptr;
+        bool flip = false;
+    } changer;
+    RefPtr<Material> white = material(1, 1, 1);
+    changer.shape = addQuad(*root, "quad", white.get(), {0, 0, 0});
+    changer.shape->addRenderListener(&changer);
+    for (int i = 0; i < 3; ++i) {
+        const Rgb c = frame("changed-on-event");
+        EXPECT_GT(c.r, 240) << c;
+        EXPECT_EQ(renderer->getLastFrameCounts().entries[RenderPassTable::kOpaque], 1u);
+    }
+}
+
 // A reflection map of size 0 has no texture to render into: the shape is not
 // listed for reflections.
 TEST_F(SceneRendererTest, ReflectionEntriesOfSizeZeroAreSkipped) {

@@ -364,7 +364,13 @@ void SceneRenderer::buildQueue(const RenderPass& pass, const std::vector<Shape*>
         return;
     }
     for (Shape* shape : shapes) {
-        auto& data = static_cast<ShapeRenderObject&>(*shape->getRenderObject());
+        // The shape drops its render data when its geometry, materials or
+        // flags change, which a render event listener may have done.
+        auto* object = static_cast<ShapeRenderObject*>(shape->getRenderObject());
+        if (object == nullptr) {
+            continue;
+        }
+        ShapeRenderObject& data = *object;
         const int groups = data.lights.count;
         for (ShapeSlot& slot : data.slots) {
             if (slot.blended ? !pass.takesBlended : !pass.takesOpaque) {

@@ -149,6 +149,9 @@ TraversalCounts SceneTraversal::collectShapes(Node* root, const TraversalSetting
         if (!passesCulling(*node, bounds, distance, settings)) {
             continue;
         }
+        // Listeners (particle systems, foliage) update what they draw on the
+        // event, so the shape is taken after they did.
+        node->sendRenderEvent(settings.rendererFlag);
         if (node->hasKind(EntityKind::Shape)) {
             auto* shape = static_cast<Shape*>(node);
             if (settings.debug != nullptr && !bounds.isEmpty()) {
@@ -166,7 +169,6 @@ TraversalCounts SceneTraversal::collectShapes(Node* root, const TraversalSetting
                 sink.addVisibleShape(*shape, shape->getWorldMatrix(), bounds, distance);
             }
         }
-        node->sendRenderEvent(settings.rendererFlag);
         pushChildren(*node, settings);
     }
     return counts;
