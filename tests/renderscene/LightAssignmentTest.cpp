@@ -16,7 +16,7 @@
 
 namespace {
 
-struct LightSpec {
+struct LightSetup {
     const char* name;
     int type;
     Vector3 position;
@@ -43,18 +43,18 @@ std::vector<std::string> describe(const LightGroups& groups) {
 
 class Lights {
 public:
-    explicit Lights(const std::vector<LightSpec>& specs) {
-        for (const LightSpec& spec : specs) {
+    explicit Lights(const std::vector<LightSetup>& setups) {
+        for (const LightSetup& setup : setups) {
             LightSource::Settings settings;
-            settings.type = spec.type;
-            settings.range = spec.range;
-            settings.castsShadowMap = spec.castsShadow;
-            auto* light = new LightSource(spec.name, settings);
-            light->setTranslation(spec.position);
+            settings.type = setup.type;
+            settings.range = setup.range;
+            settings.castsShadowMap = setup.castsShadow;
+            auto* light = new LightSource(setup.name, settings);
+            light->setTranslation(setup.position);
             root.addChild(light);
             // The camera is at the origin.
-            const float distance = std::sqrt(dot(spec.position, spec.position));
-            list.add(*light, light->getWorldMatrix(), distance, spec.castsShadow);
+            const float distance = std::sqrt(dot(setup.position, setup.position));
+            list.add(*light, light->getWorldMatrix(), distance, setup.castsShadow);
         }
         list.sort();
     }
@@ -63,13 +63,13 @@ public:
 };
 
 TEST(LightAssignment, GroupsPerCase) {
-    const LightSpec spotShadow{"spot", LightSource::Spot, {0, 5, 0}, 10, true};
-    const LightSpec pointA{"a", LightSource::Point, {3, 0, 0}, 10, false};
-    const LightSpec pointB{"b", LightSource::Point, {0, 0, 4}, 10, false};
-    const LightSpec sun{"sun", LightSource::Directional, {0, 9000, 0}, 1, true};
+    const LightSetup spotShadow{"spot", LightSource::Spot, {0, 5, 0}, 10, true};
+    const LightSetup pointA{"a", LightSource::Point, {3, 0, 0}, 10, false};
+    const LightSetup pointB{"b", LightSource::Point, {0, 0, 4}, 10, false};
+    const LightSetup sun{"sun", LightSource::Directional, {0, 9000, 0}, 1, true};
     struct Case {
         const char* what;
-        std::vector<LightSpec> lights;
+        std::vector<LightSetup> lights;
         bool receives;
         float quality;
         float shapeDistance;
