@@ -2,22 +2,6 @@
 
 #include <algorithm>
 
-bool renderQueueLess(const RenderQueueEntry& a, const RenderQueueEntry& b) {
-    if (a.blended != b.blended) {
-        return !a.blended;
-    }
-    if (a.blended && a.distance != b.distance) {
-        return a.distance > b.distance;
-    }
-    if (a.vertexShader != b.vertexShader) {
-        return a.vertexShader < b.vertexShader;
-    }
-    if (a.fragmentShader != b.fragmentShader) {
-        return a.fragmentShader < b.fragmentShader;
-    }
-    return a.materialSort < b.materialSort;
-}
-
 void RenderQueue::sort() {
     const size_t n = m_entries.size();
     if (n < 2) {

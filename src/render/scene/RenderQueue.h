@@ -37,7 +37,21 @@ struct RenderQueueEntry {
 // only between two blended entries, so the order of a queue never depends
 // on the order the entries were added in (beyond the ties kept by the
 // stable sort).
-bool renderQueueLess(const RenderQueueEntry& a, const RenderQueueEntry& b);
+inline bool renderQueueLess(const RenderQueueEntry& a, const RenderQueueEntry& b) {
+    if (a.blended != b.blended) {
+        return !a.blended;
+    }
+    if (a.blended && a.distance != b.distance) {
+        return a.distance > b.distance;
+    }
+    if (a.vertexShader != b.vertexShader) {
+        return a.vertexShader < b.vertexShader;
+    }
+    if (a.fragmentShader != b.fragmentShader) {
+        return a.fragmentShader < b.fragmentShader;
+    }
+    return a.materialSort < b.materialSort;
+}
 
 class RenderQueue {
 public:

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <typeinfo>
 
 #include "base/3d/IRenderDevice.h"
 #include "base/3d/Texture.h"
@@ -232,8 +233,11 @@ void SceneRenderer::addLight(LightSource& light, const Matrix4& world, float dis
 }
 
 ShapeRenderObject& SceneRenderer::renderData(Shape& shape) {
-    if (auto* data = dynamic_cast<ShapeRenderObject*>(shape.getRenderObject())) {
-        return *data;
+    // The renderer is the one to give shapes their render object; another
+    // kind of attachment is replaced.
+    if (RenderAttachment* attached = shape.getRenderObject();
+        attached != nullptr && typeid(*attached) == typeid(ShapeRenderObject)) {
+        return static_cast<ShapeRenderObject&>(*attached);
     }
     auto created = std::make_unique<ShapeRenderObject>();
     ShapeRenderObject& data = *created;
