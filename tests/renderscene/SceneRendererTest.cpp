@@ -384,6 +384,9 @@ TEST_F(SceneRendererTest, DebugDrawingOfBoundsAndLights) {
 // nothing per shape: the same number of allocations for 5 and for 50 shapes,
 // with further light groups and blending in play.
 TEST_F(SceneRendererTest, SteadyFramesDoNotAllocatePerShape) {
+    if (allocationCount() < 0) {
+        GTEST_SKIP() << "allocations are not counted in this build";
+    }
     RefPtr<Material> white = material(1, 1, 1);
     RefPtr<Material> glass = material(0, 0, 1, 0.5f);
     for (int i = 0; i < 3; ++i) {
