@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <cstdio>
 #include <vector>
 
@@ -62,6 +63,15 @@ bool callScript(const char* name, ScriptValue* values, int numArgs, int numResul
     IScriptSystem* system = ScriptSystem::get();
     return system != nullptr && system->callFunction(name, values, numArgs, numResults, nullptr);
 }
+
+// The scene renderer's steps as profiler sections.
+class ProfilerRenderSections : public IRenderSections {
+public:
+    void enterSection(const char* name) override { Profiler::get().enterSection(name); }
+    void leaveSection() override { Profiler::get().leaveSection(); }
+};
+
+ProfilerRenderSections g_renderSections;
 
 void collectCameras(Node* node, std::vector<Camera*>& cameras) {
     if (node->hasKind(EntityKind::Camera)) {
@@ -159,9 +169,8 @@ EngineApplication::EngineApplication(const StartupParameters& params)
     developmentControls =
         config != nullptr && readFlag(config->getString("game.development.controls"));
 
-    registerSceneConsoleVariables();
-
     StatsOverlayList& pages = StatsOverlayList::get();
+    pages.add(std::make_unique<RenderStats>(renderDevice, m_shaderLibrary.get()));
     pages.add(std::make_unique<ProfilerStats>());
     pages.add(std::make_unique<AnimationStats>());
     pages.add(std::make_unique<EffectsStats>());
@@ -171,6 +180,10 @@ EngineApplication::EngineApplication(const StartupParameters& params)
                                                      "Enable parallel rendering and physics",
                                                      physics->parallelFlag(), false));
     }
+
+    registerSceneConsoleValues();
+    m_sceneRenderer->setDebugLists(&EngineManager::get().getDebugDraw());
+    m_sceneRenderer->setSections(&g_renderSections);
 
     // Every texture made from now on filters with these.
     TextureSettings::setFilter(
@@ -365,7 +378,7 @@ void EngineApplication::registerConsoleCommands() {
         "framerateLimitFPS", "Frames per second limit attribute", &frameLimit, 1.0f, 1000.0f));
 }
 
-void EngineApplication::registerSceneConsoleVariables() {
+void EngineApplication::registerSceneConsoleValues() {
     SceneRenderContext* context = EngineManager::get().getSceneRenderContext();
     if (context == nullptr) {
         return;
@@ -383,6 +396,19 @@ void EngineApplication::registerSceneConsoleVariables() {
         &subds.activeDistance, 0.0f, 3.4028235e38f));
     console.registerCommand(ConsoleCommand::integer(
         "subdsMaxLevel", "Subdivision surfaces maximal level", &subds.maxLevel, 1));
+    SceneEnvironment& environment = context->environment;
+    console.registerCommand(ConsoleCommand::flag(
+        "sortGeometry", "Sort render queue by material sort id", &environment.sortGeometry, false));
+    console.registerCommand(ConsoleCommand::flag(
+        "globalCullOverride", "Global cull override.\nIf true no visibility culling is used.",
+        &environment.globalCullOverride, false));
+    console.registerCommand(ConsoleCommand::number(
+        "globalClipDistance",
+        "Global clipping distance.\nAdditional distance clipping per object (at center of "
+        "object).",
+        &environment.globalClipDistance, 0.0f, FLT_MAX));
+    console.registerCommand(ConsoleCommand::vector("ambient", "Global ambient color (deprecated)",
+                                                   &environment.ambientColor.x));
 }
 
 void EngineApplication::run() {
@@ -494,7 +520,9 @@ void EngineApplication::render() {
 void EngineApplication::renderScene() {
     SceneRenderContext* context = EngineManager::get().getSceneRenderContext();
     if (m_sceneRenderer && context != nullptr) {
-        m_sceneRenderer->render(*context, renderWindow->getWidth(), renderWindow->getHeight());
+        m_sceneRenderer->setShadowQuality(EngineManager::get().getScalability().shadowQuality);
+        m_sceneRenderer->render(*context, renderWindow->getWidth(), renderWindow->getHeight(),
+                                GameTimer::get().dt);
     }
 }
 
@@ -565,8 +593,19 @@ bool EngineApplication::keyEvent(uint16_t unicode, int32_t key, uint32_t modifie
             case AppKey::F2:
                 showFps = !showFps;
                 break;
+            case AppKey::F4:
+                if (SceneRenderContext* context = EngineManager::get().getSceneRenderContext()) {
+                    context->environment.wireFrame = !context->environment.wireFrame;
+                }
+                break;
             case AppKey::F5:
                 debugDrawMode = (debugDrawMode + 1) % 5;
+                if (SceneRenderContext* context = EngineManager::get().getSceneRenderContext()) {
+                    // Mode 1 shows everything the walks draw, 3 the light
+                    // symbols, 4 the bounding spheres.
+                    static constexpr uint32_t kModeFlags[5] = {0, 22, 64, 2, 8};
+                    context->environment.debugFlags = kModeFlags[debugDrawMode];
+                }
                 break;
             case AppKey::F6:
                 frameLimiterOn = !frameLimiterOn;
@@ -591,10 +630,6 @@ bool EngineApplication::keyEvent(uint16_t unicode, int32_t key, uint32_t modifie
                 break;
             case AppKey::F3:
                 CharacterSet::nextClipAll();
-                break;
-            case AppKey::F4:
-                // Its target (a display switch of the scene renderer) is not
-                // part of this build.
                 break;
             default:
                 if (console.isVisible()) {

@@ -92,8 +92,9 @@ public:
 private:
     void fail(const std::string& message);
     void registerConsoleCommands();
-    // The console values of the scene render context (subdivision surfaces).
-    void registerSceneConsoleVariables();
+    // The console values of the scene render context (culling, clipping,
+    // sorting, ambient, subdivision surfaces).
+    void registerSceneConsoleValues();
     // The render device and the main window from "game.graphic.display.*";
     // false (exit code set) when start-up cannot go on.
     bool createGraphicsDevice();

@@ -1,10 +1,15 @@
 #include "app/StatsOverlay.h"
 
+#include "app/EngineManager.h"
 #include "app/Profiler.h"
 #include "app/ScreenFont.h"
+#include "base/3d/IRenderDevice.h"
 #include "foundation/Entity.h"
 #include "foundation/StatsText.h"
 #include "physics/ScenegraphPhysicsContext.h"
+#include "render/scene/RenderStats.h"
+#include "render/shader/ShaderLibrary.h"
+#include "scene/SceneRenderContext.h"
 
 StatsOverlayList& StatsOverlayList::get() {
     static StatsOverlayList* instance = new StatsOverlayList();
@@ -72,6 +77,25 @@ void AnimationStats::draw(StatsContext& context) {
 void EffectsStats::draw(StatsContext& context) {
     if (ScreenFont* font = pageFont(context)) {
         font->drawText(kPageX, kPageY, kPageTextSize, text().c_str(), false);
+    }
+}
+
+std::string RenderStats::text() const {
+    SceneRenderContext* scene = EngineManager::get().getSceneRenderContext();
+    const RenderStatistics statistics = scene != nullptr ? scene->statistics : RenderStatistics();
+    RenderMemoryUse memory;
+    if (m_device != nullptr) {
+        memory.textureBytes = m_device->getTextureMemory();
+        memory.vertexBufferBytes = m_device->getVertexBufferMemory();
+        memory.indexBufferBytes = m_device->getIndexBufferMemory();
+    }
+    return renderStatsText(statistics, memory,
+                           m_library != nullptr ? m_library->getStats().builds : 0u);
+}
+
+void RenderStats::draw(StatsContext& context) {
+    if (ScreenFont* font = pageFont(context)) {
+        font->drawText(kPageX, kPageY, kPageTextSize, text().c_str(), true);
     }
 }
 

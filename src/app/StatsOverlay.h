@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+class IRenderDevice;
 class ScreenFont;
+class ShaderLibrary;
 
 // What a page draws with: the screen font (null while the build has none).
 struct StatsContext {
@@ -47,6 +49,21 @@ public:
 private:
     std::vector<std::unique_ptr<StatsOverlay>> m_pages;
     int m_selected = 0;
+};
+
+// The render page: what the last scene render drew (from the scene render
+// context), the device's memory and the shader builds.
+class RenderStats : public StatsOverlay {
+public:
+    // Neither is owned; either may be none.
+    RenderStats(IRenderDevice* device, const ShaderLibrary* library)
+        : m_device(device), m_library(library) {}
+    std::string text() const;
+    void draw(StatsContext& context) override;
+
+private:
+    IRenderDevice* m_device;
+    const ShaderLibrary* m_library;
 };
 
 // The profiler page: section tree and flat table.

@@ -234,6 +234,22 @@ std::unique_ptr<MeshData> makeTorusMesh(uint32_t rings, uint32_t sides, float ra
     return mesh;
 }
 
+std::unique_ptr<MeshData> makeQuadMesh(float half) {
+    auto mesh = std::make_unique<MeshData>();
+    mesh->positions = {{-half, -half, 0}, {half, -half, 0}, {half, half, 0}, {-half, half, 0}};
+    static const uint32_t kTriangles[6] = {0, 1, 2, 0, 2, 3};
+    for (int t = 0; t < 6; t += 3) {
+        MeshTriangle triangle;
+        triangle.attributes = VertexAttribute::Normal;
+        for (int c = 0; c < 3; ++c) {
+            triangle.corners[c].position = kTriangles[t + c];
+            triangle.corners[c].normal[2] = 1.0f;
+        }
+        mesh->triangles.push_back(triangle);
+    }
+    return mesh;
+}
+
 std::unique_ptr<MeshData> makeBoxMesh(const Vector3& half) {
     auto mesh = std::make_unique<MeshData>();
     for (int i = 0; i < 8; ++i) {

@@ -59,6 +59,9 @@ std::unique_ptr<MeshData> makeBoxMesh(const Vector3& halfExtents);
 // consistently wound triangles each, with normals (test and benchmark surfaces).
 std::unique_ptr<MeshData> makeTorusMesh(uint32_t rings, uint32_t sides, float radius,
                                         float tubeRadius);
+// A square from −half to half in x and y at z = 0, two triangles facing +z
+// with their normals.
+std::unique_ptr<MeshData> makeQuadMesh(float half);
 
 // RefCounted is the first base so that the last release deletes through a
 // pointer to the start of the object.

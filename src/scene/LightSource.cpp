@@ -23,6 +23,15 @@ std::unique_ptr<TransformGroup> LightSource::createCopy() const {
     return copy;
 }
 
+float LightSource::getReach() const {
+    if (m_settings.type == Directional) {
+        return kUnboundedReach;
+    }
+    // A negative range reaches nothing rather than shrinking the spheres it
+    // is merged with.
+    return std::max(m_settings.range, 0.0f);
+}
+
 void LightSource::setRange(float range) {
     m_settings.range = range;
     invalidateBounds();
@@ -34,7 +43,7 @@ const BoundingSphere& LightSource::getLocalBounds(int kind) {
     }
     BoundingSphere& bounds = localBoundsStorage(kind);
     bounds.reset();
-    bounds.merge(BoundingSphere(getLocalMatrix().getTranslation(), m_settings.range),
+    bounds.merge(BoundingSphere(getLocalMatrix().getTranslation(), getReach()),
                  Matrix4::identity());
     mergeChildBounds(kind, bounds);
     clearLocalBoundsDirty(kind);

@@ -1,6 +1,6 @@
 #pragma once
 // A light node: directional, point, spot or ambient. Its bound of kind 1 is
-// its range sphere merged with its children's.
+// its influence sphere (see getReach) merged with its children's.
 
 #include <memory>
 
@@ -17,6 +17,10 @@ public:
     static constexpr uint32_t kEmitsSpecular = 0x4;
     static constexpr uint32_t kCastsShadowMap = 0x20;
     static constexpr uint32_t kDefaultFlags = 0x87;
+    // The reach of a directional light: it lights everything, wherever it
+    // is placed and whatever its range. Large, yet small enough that sums
+    // and squares of it stay finite in single precision.
+    static constexpr float kUnboundedReach = 1.0e15f;
 
     struct Settings {
         int32_t type = Ambient;
@@ -50,6 +54,9 @@ public:
     float getRange() const { return m_settings.range; }
     // Also invalidates the range bound up the tree.
     void setRange(float range);
+    // The radius of the light's influence sphere (its bound of kind 1): the
+    // range, 0 for a negative one, kUnboundedReach for a directional light.
+    float getReach() const;
     float getDropOff() const { return m_settings.dropOff; }
     float getConeAngle() const { return m_settings.coneAngle; }
     float getCosOuterCone() const { return m_cosOuterCone; }

@@ -3,6 +3,7 @@
 // ambient colour, distance fog, volume fog and the view distance
 // coefficient that scales the shapes' clip distances.
 
+#include <cfloat>
 #include <cstdint>
 #include <cstring>
 
@@ -37,4 +38,16 @@ struct SceneEnvironment {
     FogSettings fog;
     FogSettings volumeFog;
     float viewDistanceCoeff = 1.0f;
+    // Console values: queues are always sorted (the flag is kept for the
+    // console); the cull override switches frustum and distance culling off;
+    // the global clip distance culls every node whose nearest point lies at
+    // or beyond it.
+    bool sortGeometry = true;
+    bool globalCullOverride = false;
+    float globalClipDistance = FLT_MAX;
+    // Debug drawing flags of the frame (0: none); bit 0x2 adds light
+    // symbols and bit 0x8 bounding spheres to the debug lists.
+    uint32_t debugFlags = 0;
+    // Draws the scene passes as wire frames (F4).
+    bool wireFrame = false;
 };

@@ -15,10 +15,23 @@ class Camera;
 class ISubMeshDrawer;
 class TransformGroup;
 
+// Counted while a frame is drawn and reset when the next one sets up its
+// camera.
 struct RenderStatistics {
+    // Visible shapes the shape walk handed to the renderer.
+    uint32_t objects = 0;
+    // Material changes while drawing the queues.
+    uint32_t materials = 0;
+    // Light group entries given to the visible shapes.
+    uint32_t lights = 0;
     uint32_t drawCalls = 0;
     uint32_t primitives = 0;
     uint32_t indices = 0;
+    // Terrain detail and foliage cells uploaded this frame and alive.
+    uint32_t detailCellsUploaded = 0;
+    uint32_t detailCellsTotal = 0;
+    uint32_t foliageCellsUploaded = 0;
+    uint32_t foliageCellsTotal = 0;
 };
 
 class SceneRenderContext : public ActionListener {
@@ -46,6 +59,14 @@ public:
     SceneEnvironment environment;
     // The level choice of subdivision surfaces, set from the console.
     SubDsSettings subds;
+    // Counts rendered frames: advanced once per frame when the renderer sets
+    // up the camera, so listeners of the render event can tell a new frame
+    // from a further visit in the same one.
+    uint32_t frameNumber = 0;
+    // Game time of the frame being drawn, in milliseconds.
+    float frameTimeMs = 0.0f;
+    // Set while a sub-render (reflections, shadow maps) walks the scene.
+    bool secondary = false;
 
 private:
     void track(Entity* oldEntity, Entity* newEntity);

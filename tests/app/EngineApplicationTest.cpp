@@ -61,6 +61,49 @@ protected:
     testsupport::CapturingLogSink log;
 };
 
+// The scene's console values act on the scene render context; F4 and F5
+// switch the renderer's wire frames and debug drawing; the render page comes
+// first.
+TEST_F(EngineApplicationTest, SceneConsoleValuesAndDebugKeys) {
+    start(true);
+    SceneEnvironment& environment = EngineManager::get().getSceneRenderContext()->environment;
+    auto run = [this](std::vector<std::string> tokens) {
+        IConsoleCommand* command = app->console.findCommand(tokens[0]);
+        EXPECT_NE(command, nullptr) << tokens[0];
+        return command ? command->execute(tokens) : std::string();
+    };
+    run({"globalCullOverride", "true"});
+    EXPECT_TRUE(environment.globalCullOverride);
+    run({"globalClipDistance", "250"});
+    EXPECT_EQ(environment.globalClipDistance, 250.0f);
+    run({"sortGeometry", "false"});
+    EXPECT_FALSE(environment.sortGeometry);
+    run({"ambient", "0.5", "0.25", "1"});
+    EXPECT_EQ(environment.ambientColor.x, 0.5f);
+    EXPECT_EQ(environment.ambientColor.y, 0.25f);
+    EXPECT_EQ(environment.ambientColor.z, 1.0f);
+    // Two numbers change nothing.
+    run({"ambient", "0", "0"});
+    EXPECT_EQ(environment.ambientColor.x, 0.5f);
+
+    std::vector<uint32_t> flags;
+    for (int press = 0; press < 5; ++press) {
+        app->keyEvent(0, AppKey::F5, 0, true);
+        flags.push_back(environment.debugFlags);
+    }
+    EXPECT_EQ(flags, (std::vector<uint32_t>{22, 64, 2, 8, 0}));
+    app->keyEvent(0, AppKey::F4, 0, true);
+    EXPECT_TRUE(environment.wireFrame);
+    EXPECT_TRUE(app->runFrame());
+    app->keyEvent(0, AppKey::F4, 0, true);
+    EXPECT_FALSE(environment.wireFrame);
+
+    app->keyEvent(0, AppKey::F8, 0, true);
+    auto* page = dynamic_cast<RenderStats*>(StatsOverlayList::get().getSelected());
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(page->text().rfind("Render stats\n\nNum objects:   0\n", 0), 0u) << page->text();
+}
+
 TEST_F(EngineApplicationTest, DevelopmentKeysOffStillReachTheScript) {
     start(false);
     app->keyEvent(0, AppKey::F2, 0, true);
@@ -82,10 +125,10 @@ TEST_F(EngineApplicationTest, DevelopmentKeys) {
     EXPECT_EQ(StatsOverlayList::get().getSelectedIndex(), 1);
     app->keyEvent(0, AppKey::F11, 0, true);
     EXPECT_TRUE(app->profilerHistory);
-    // F9 draws the physics world's wire frames, whose page is the fourth.
+    // F9 draws the physics world's wire frames, whose page is the fifth.
     app->keyEvent(0, AppKey::F9, 0, true);
     EXPECT_TRUE(EngineManager::get().getPhysicsDebugLines());
-    EXPECT_EQ(StatsOverlayList::get().size(), 4u);
+    EXPECT_EQ(StatsOverlayList::get().size(), 5u);
 
     // The console takes the keys while it is visible.
     app->keyEvent('`', AppKey::BackQuote, 0, true);

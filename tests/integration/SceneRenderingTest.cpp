@@ -59,7 +59,7 @@ const char* kScene = R"(<?xml version="1.0"?>
     </IndexedFaceSet>
     <IndexedFaceSet name="plane">
       <Vertices><v c="-6 -0.01 -6"/><v c="6 -0.01 -6"/><v c="6 -0.01 6"/><v c="-6 -0.01 6"/></Vertices>
-      <Faces shaderlist="ground"><f vi="0 1 2 3" n="0 1 0 0 1 0 0 1 0 0 1 0"/></Faces>
+      <Faces shaderlist="ground"><f vi="3 2 1 0" n="0 1 0 0 1 0 0 1 0 0 1 0"/></Faces>
     </IndexedFaceSet>
   </Shapes>
   <Scene>

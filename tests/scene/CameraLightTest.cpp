@@ -175,6 +175,22 @@ TEST(LightSourceTest, RangeBoundIsKindOne) {
     light->setRange(7.0f);
     EXPECT_TRUE(group->isLocalBoundsDirty(1));
     EXPECT_NEAR(group->getWorldBounds(1).getRadius(), 7.0f, 1e-6f);
+
+    // A negative range reaches nothing; the script still reads it back.
+    light->setRange(-4.0f);
+    EXPECT_EQ(light->getWorldBounds(1).getRadius(), 0.0f);
+    EXPECT_EQ(light->getRange(), -4.0f);
+}
+
+TEST(LightSourceTest, DirectionalLightReachesEverything) {
+    LightSource::Settings settings;
+    settings.type = LightSource::Directional;
+    settings.range = 1.0f;
+    LightSource sun("sun", settings);
+    sun.setTranslation({1000, 1000, 1000});
+    const BoundingSphere& reach = sun.getWorldBounds(1);
+    EXPECT_TRUE(reach.intersects(BoundingSphere({-500, 0, 0}, 0.1f)));
+    EXPECT_TRUE(std::isfinite(reach.getRadius() * reach.getRadius()));
 }
 
 TEST(LODTransformGroupTest, DistanceLists) {

@@ -477,10 +477,48 @@ void GLRenderDevice::adoptWindow(std::unique_ptr<GLRenderWindow> window) {
     }
 }
 
+void GLRenderDevice::fenceFrame() {
+    if (!m_initialised) {
+        return;
+    }
+    const int capacity = kMaxFramesInFlight + 1;
+    GLsync fence = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
+    if (fence == nullptr) {
+        return;
+    }
+    m_frameFences[(m_fenceHead + m_fenceCount) % capacity] = fence;
+    ++m_fenceCount;
+    while (m_fenceCount > kMaxFramesInFlight) {
+        GLsync oldest = m_frameFences[m_fenceHead];
+        const GLenum result = glClientWaitSync(oldest, GL_SYNC_FLUSH_COMMANDS_BIT, kFenceTimeoutNs);
+        if ((result == GL_TIMEOUT_EXPIRED || result == GL_WAIT_FAILED) && !m_fenceTimeoutLogged) {
+            // Never wait without end: the frame is let go and the loop runs on.
+            Log::get() << "Warning: the GPU did not finish a frame in time; frames are no "
+                          "longer held back for it\n";
+            m_fenceTimeoutLogged = true;
+        }
+        glDeleteSync(oldest);
+        m_frameFences[m_fenceHead] = nullptr;
+        m_fenceHead = (m_fenceHead + 1) % capacity;
+        --m_fenceCount;
+    }
+}
+
+void GLRenderDevice::releaseFrameFences() {
+    const int capacity = kMaxFramesInFlight + 1;
+    for (; m_fenceCount > 0; --m_fenceCount) {
+        glDeleteSync(m_frameFences[m_fenceHead]);
+        m_frameFences[m_fenceHead] = nullptr;
+        m_fenceHead = (m_fenceHead + 1) % capacity;
+    }
+    m_fenceHead = 0;
+}
+
 void GLRenderDevice::releaseGL() {
     if (!m_initialised) {
         return;
     }
+    releaseFrameFences();
     m_targetManager.reset();
     for (auto& [key, linked] : m_programs) {
         if (linked.program) {

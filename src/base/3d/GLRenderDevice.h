@@ -185,6 +185,15 @@ public:
     bool isScissorEnabled() const { return m_scissorEnabled; }
     void setScissorEnabled(bool enabled);
 
+    // Called after each swap: puts a fence behind the frame and waits until
+    // the frame kMaxFramesInFlight swaps back is done, so the CPU never runs
+    // further ahead of the GPU (a software renderer would otherwise queue
+    // frames without end). Each wait gives up after kFenceTimeoutNs.
+    void fenceFrame();
+    int getFramesInFlight() const override { return m_fenceCount; }
+    static constexpr int kMaxFramesInFlight = 2;
+    static constexpr uint64_t kFenceTimeoutNs = 2000000000ull;
+
     static int s_textureMemory;
     static int s_vertexBufferMemory;
     static int s_indexBufferMemory;
@@ -198,6 +207,15 @@ protected:
 
     bool m_verbose = false;
     std::unique_ptr<GLRenderWindow> m_window;
+
+private:
+    void releaseFrameFences();
+
+    // Fences of the frames in flight, oldest at m_fenceHead.
+    GLsync m_frameFences[kMaxFramesInFlight + 1] = {};
+    int m_fenceHead = 0;
+    int m_fenceCount = 0;
+    bool m_fenceTimeoutLogged = false;
 
 private:
     struct TextureUnit {

@@ -155,6 +155,10 @@ public:
     // Colour null means (0, 0, 0, 1).
     virtual void clear(uint32_t flags, const float* colour, float depth, int stencil) = 0;
 
+    // Swapped frames whose GPU work may still be running: the device waits
+    // after each swap so that there are never more than two.
+    virtual int getFramesInFlight() const = 0;
+
     virtual GpuVendor getVendor() const = 0;
     virtual std::string getRendererName() const = 0;
     virtual float getReservedQuery0() const = 0;

@@ -34,6 +34,7 @@ void SdlGLRenderWindow::setCaption(const char* caption) {
 
 void SdlGLRenderWindow::swapBuffers() {
     SDL_GL_SwapWindow(m_window);
+    m_device.fenceFrame();
 }
 
 SdlGLRenderDevice::~SdlGLRenderDevice() {

@@ -1,18 +1,24 @@
 #pragma once
-// The scene renderer: sets up the active camera, walks the scene tree once
-// per frame collecting shapes and lights, and draws every shape's sub-meshes
-// in one opaque pass with the generated shaders of its material and the
-// scene's first light group (up to four lights, directional ones first).
-// It also makes and draws the device buffers of sub-meshes.
+// The scene renderer: sets up the active camera, walks the scene graph for
+// lights and visible shapes, gives every visible shape its light groups,
+// and runs the table of render passes. Each geometry pass builds a render
+// queue (one entry per shape, material slot and light group), brings the
+// entries' shaders up to date, sorts the queue and draws it binding only
+// what changed. It also makes and draws the device buffers of sub-meshes.
 
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 #include "base/math/Matrix4.h"
+#include "render/scene/LightAssignment.h"
+#include "render/scene/RenderPasses.h"
+#include "render/scene/RenderQueue.h"
+#include "render/scene/SceneTraversal.h"
 #include "render/shader/ShaderKey.h"
 #include "scene/Geometry.h"
 
+class DebugDrawLists;
 class IRenderDevice;
 class IVertexDeclaration;
 class LightSource;
@@ -22,56 +28,145 @@ class SceneRenderContext;
 class Shader;
 class ShaderLibrary;
 class Shape;
+class ShapeRenderObject;
+struct ShapeSlot;
 
-class SceneRenderer : public ISubMeshDrawer {
+// Receives the named steps of a frame (the profiler's sections); names are
+// static texts, told apart by their address.
+class IRenderSections {
 public:
-    static constexpr int kMaxLights = 4;
+    virtual ~IRenderSections() = default;
+    virtual void enterSection(const char* name) = 0;
+    virtual void leaveSection() = 0;
+};
 
-    SceneRenderer(IRenderDevice& device, ShaderLibrary& library);
+class SceneRenderer : public ISubMeshDrawer, private ITraversalSink {
+public:
+    // Flag word bits.
+    // The renderer owns a shadow-generation sub-renderer.
+    static constexpr uint32_t kShadowMaps = 0x1;
+    // It keeps a light list and gives shapes light groups.
+    static constexpr uint32_t kLighting = 0x2;
+    // It owns the sub-renderer of reflections and depth-blend maps.
+    static constexpr uint32_t kReflections = 0x4;
+    // It draws refractive shapes at the refraction stage.
+    static constexpr uint32_t kRefraction = 0x8;
+    // Refractive shapes go to the main list.
+    static constexpr uint32_t kRefractiveInMain = 0x10;
+    // It renders shadow maps (shadow path).
+    static constexpr uint32_t kShadowGeneration = 0x20;
+    // The shadow path uses the depth pass (directional and spot lights).
+    static constexpr uint32_t kShadowDepthPass = 0x40;
+    // LOD distances are measured from the parent renderer's camera.
+    static constexpr uint32_t kParentCameraDistances = 0x80;
+    static constexpr uint32_t kMainRendererFlags = 0xF;
+
+    SceneRenderer(IRenderDevice& device, ShaderLibrary& library,
+                  uint32_t flags = kMainRendererFlags, int depth = 0);
     ~SceneRenderer() override;
 
     // Draws the context's scene from its active camera into the current
-    // target of the given size. Nothing without a root or a camera.
-    void render(SceneRenderContext& context, int width, int height);
+    // target of the given size and counts the frame. Nothing without a root
+    // or a camera, or for an empty viewport (a minimised window).
+    void render(SceneRenderContext& context, int width, int height, float frameTimeMs);
+
+    // The steps of render, apart for measuring them: beginFrame sets up the
+    // camera and walks the scene (false: nothing to draw); buildSortedQueue
+    // builds and sorts one pass's queue without drawing it; endFrame empties
+    // the frame's lists.
+    bool beginFrame(SceneRenderContext& context, int width, int height, float frameTimeMs);
+    size_t buildSortedQueue(int pass);
+    void endFrame();
 
     std::unique_ptr<RenderAttachment> createDeviceData(const SubMesh& subMesh) override;
     void drawSubMesh(const SubMesh& subMesh, RenderAttachment* deviceData) override;
 
-    // Objects drawn and skipped (no material or no shaders) in the last frame.
-    uint32_t getDrawnCount() const { return m_drawn; }
-    uint32_t getSkippedCount() const { return m_skipped; }
+    uint32_t getFlags() const { return m_flags; }
+    int getDepth() const { return m_depth; }
+    // Nodes whose object mask shares no bit with this one stay hidden.
+    void setObjectMask(uint32_t mask) { m_objectMask = mask; }
+    uint32_t getObjectMask() const { return m_objectMask; }
+    // A shape this renderer never draws (none: null).
+    void setExcludedShape(Shape* shape) { m_excludedShape = shape; }
+    // 0 switches shadow maps off.
+    void setShadowQuality(float quality) { m_shadowQuality = quality; }
+    // Where the walks put bounding spheres and light symbols while the
+    // environment's debug flags are set (not owned; none: no debug drawing).
+    void setDebugLists(DebugDrawLists* lists) { m_debugLists = lists; }
+    // Told of "Camera Setup", "Render Geometry" and each pass's "Build render
+    // queues", "Sort render queues" and "Render queue" (not owned; none: not
+    // told).
+    void setSections(IRenderSections* sections) { m_sections = sections; }
+
+    // What the last frame collected and drew.
+    struct FrameCounts {
+        uint32_t lights = 0;
+        uint32_t shadowLights = 0;
+        uint32_t shapes = 0;
+        uint32_t refractiveShapes = 0;
+        // Shapes with a reflection map to render into.
+        uint32_t reflectionShapes = 0;
+        // Queue entries drawn per pass.
+        uint32_t entries[RenderPassTable::kNumPasses] = {};
+    };
+
+    const RenderPassTable& getPasses() const { return m_passes; }
+    const FrameCounts& getLastFrameCounts() const { return m_counts; }
 
 private:
-    struct FrameState;
+    void addLight(LightSource& light, const Matrix4& world, float distance) override;
+    void addVisibleShape(Shape& shape, const Matrix4& world, const BoundingSphere& bounds,
+                         float distance) override;
 
-    void collect(Node* node);
-    ShaderKey makeKey(const Material& material, const Shape& shape, const SubMesh& subMesh,
-                      int lodDefineIndex, const SceneRenderContext& context) const;
-    void drawShape(Shape& shape, SceneRenderContext& context);
-    // Binds textures and sets the per-frame, per-material and custom
-    // uniforms; false when the pair is incomplete.
+    // The shape's render data, created (with its material slots) on first use.
+    ShapeRenderObject& renderData(Shape& shape);
+    void chooseLods(ShapeRenderObject& data, float distance);
+
+    void renderPass(int pass, const std::vector<Shape*>& shapes, bool clear);
+    void buildQueue(const RenderPass& pass, const std::vector<Shape*>& shapes);
+    void queueEntry(Shape& shape, ShapeRenderObject& data, ShapeSlot& slot, int objectIndex,
+                    bool furtherLights);
+    void renderQueue(bool furtherLights);
+    ShaderKey makeKey(const Material& material, const Shape& shape, const ShapeSlot& slot,
+                      uint32_t lightWord, bool furtherLights) const;
+    // Binds shaders and textures and sets the per-frame, per-material and
+    // custom uniforms; false when the pair is incomplete.
     bool bindMaterial(const Material& material, int lodLevel, Shader& vertex, Shader& fragment,
-                      const SceneRenderContext& context);
-    void setObjectUniforms(const Material& material, Shape& shape, Shader& vertex, Shader& fragment,
-                           const SceneRenderContext& context);
+                      bool furtherLights);
+    void setObjectUniforms(const Material& material, const Matrix4& model, const LightGroup* lights,
+                           Shader& vertex, Shader& fragment);
     void unbindTextures();
     IVertexDeclaration* declarationFor(uint32_t attributes);
 
     IRenderDevice& m_device;
     ShaderLibrary& m_library;
-    // Reused every frame, so a frame allocates nothing once they have grown.
+    uint32_t m_flags;
+    int m_depth;
+    uint32_t m_objectMask = 0xFFFFFFFFu;
+    Shape* m_excludedShape = nullptr;
+    float m_shadowQuality = 0.0f;
+    DebugDrawLists* m_debugLists = nullptr;
+    IRenderSections* m_sections = nullptr;
+    RenderPassTable m_passes;
+    SceneTraversal m_traversal;
+    SceneRenderContext* m_context = nullptr;
+
+    // Per frame; reused, so a steady frame allocates nothing.
+    LightList m_lights;
     std::vector<Shape*> m_shapes;
-    std::vector<LightSource*> m_lights;
-    LightSource* m_group[kMaxLights] = {};
-    int m_groupCount[kNumShaderLightKinds] = {};
-    int m_numGroup = 0;
+    std::vector<Shape*> m_refractiveShapes;
+    std::vector<Shape*> m_reflectionShapes;
+    RenderQueue m_queue;
+    FrameCounts m_counts;
+    // Whether any visible shape has a second light group, or blends.
+    bool m_anyFurtherGroups = false;
+    bool m_anyBlended = false;
+
     Matrix4 m_view;
     Matrix4 m_viewProjection;
     Matrix4 m_projection;
     Vector3 m_cameraPosition;
     int m_unitsUsed = 0;
-    uint32_t m_drawn = 0;
-    uint32_t m_skipped = 0;
     // One declaration per vertex attribute set (5 bits).
     std::unique_ptr<IVertexDeclaration> m_declarations[32];
 };

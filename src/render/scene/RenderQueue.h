@@ -1,0 +1,72 @@
+#pragma once
+// A render queue: one entry per shape, material slot and light group of a
+// pass, sorted so that entries sharing shaders and materials follow each
+// other and blended entries come last, far ones first.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+class Material;
+class Shape;
+class Shader;
+struct LightGroup;
+struct RenderObject;
+class ShapeRenderObject;
+struct ShapeSlot;
+
+struct RenderQueueEntry {
+    Shape* shape = nullptr;
+    ShapeRenderObject* data = nullptr;
+    ShapeSlot* slot = nullptr;
+    RenderObject* object = nullptr;
+    // None: drawn without lights.
+    const LightGroup* lights = nullptr;
+    // The shape's camera distance (NaN read as 0).
+    float distance = 0.0f;
+    bool blended = false;
+    // Identities of the shader pair and the material's sort value.
+    uintptr_t vertexShader = 0;
+    uintptr_t fragmentShader = 0;
+    uint32_t materialSort = 0;
+};
+
+// The queue order, a strict weak ordering: entries without blending before
+// blended ones; blended entries farther from the camera first; then by
+// vertex shader, fragment shader and material sort value. Distance decides
+// only between two blended entries, so the order of a queue never depends
+// on the order the entries were added in (beyond the ties kept by the
+// stable sort).
+inline bool renderQueueLess(const RenderQueueEntry& a, const RenderQueueEntry& b) {
+    if (a.blended != b.blended) {
+        return !a.blended;
+    }
+    if (a.blended && a.distance != b.distance) {
+        return a.distance > b.distance;
+    }
+    if (a.vertexShader != b.vertexShader) {
+        return a.vertexShader < b.vertexShader;
+    }
+    if (a.fragmentShader != b.fragmentShader) {
+        return a.fragmentShader < b.fragmentShader;
+    }
+    return a.materialSort < b.materialSort;
+}
+
+class RenderQueue {
+public:
+    void clear() { m_entries.clear(); }
+    void add(const RenderQueueEntry& entry) { m_entries.push_back(entry); }
+    bool empty() const { return m_entries.empty(); }
+    size_t size() const { return m_entries.size(); }
+    // Stable merge sort by renderQueueLess; its buffer is kept, so a sort
+    // allocates only while the queue grows.
+    void sort();
+
+    std::vector<RenderQueueEntry>& entries() { return m_entries; }
+    const std::vector<RenderQueueEntry>& entries() const { return m_entries; }
+
+private:
+    std::vector<RenderQueueEntry> m_entries;
+    std::vector<RenderQueueEntry> m_scratch;
+};

@@ -1,0 +1,175 @@
+#include "render/scene/SceneTraversal.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "render/overlay/DebugDraw.h"
+#include "scene/LODTransformGroup.h"
+#include "scene/LightSource.h"
+#include "scene/Shape.h"
+
+namespace {
+
+const float kSphereColours[3][4] = {
+    {1.0f, 0.2f, 0.2f, 1.0f}, {0.2f, 1.0f, 0.2f, 1.0f}, {0.2f, 0.2f, 1.0f, 1.0f}};
+
+float distanceBetween(const Vector3& a, const Vector3& b) {
+    const Vector3 d = a - b;
+    return std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z);
+}
+
+// False when the bounds are culled: outside the frustum, or their nearest
+// point at or beyond the clip distance.
+bool passesCulling(const ScenegraphNode& node, const BoundingSphere& bounds, float distance,
+                   const TraversalSettings& settings) {
+    if (settings.cullOverride || node.getCullOverride() || bounds.isEmpty()) {
+        return true;
+    }
+    if (!bounds.intersectsFrustum(settings.frustum)) {
+        return false;
+    }
+    return distance - bounds.getRadius() < settings.clipDistance;
+}
+
+}  // namespace
+
+void frustumPlanesFromMatrix(const Matrix4& m, float planes[6][4]) {
+    // Rows of the column-major matrix.
+    auto row = [&m](int r, float* out) {
+        out[0] = m[r];
+        out[1] = m[4 + r];
+        out[2] = m[8 + r];
+        out[3] = m[12 + r];
+    };
+    float r[4][4];
+    for (int i = 0; i < 4; ++i) {
+        row(i, r[i]);
+    }
+    for (int p = 0; p < 6; ++p) {
+        const int axis = p / 2;
+        const float sign = (p % 2 == 0) ? 1.0f : -1.0f;
+        float length = 0.0f;
+        for (int c = 0; c < 4; ++c) {
+            planes[p][c] = r[3][c] + sign * r[axis][c];
+        }
+        length = std::sqrt(planes[p][0] * planes[p][0] + planes[p][1] * planes[p][1] +
+                           planes[p][2] * planes[p][2]);
+        if (length > 0.0f) {
+            for (float& c : planes[p]) {
+                c /= length;
+            }
+        }
+    }
+}
+
+size_t chooseLodChild(const std::array<float, 8>& distances, size_t numChildren, float distance) {
+    if (numChildren == 0) {
+        return 0;
+    }
+    size_t chosen = numChildren - 1;
+    for (size_t i = 1; i < distances.size(); ++i) {
+        if (distance < distances[i]) {
+            chosen = i - 1;
+            break;
+        }
+    }
+    return std::min(chosen, numChildren - 1);
+}
+
+void SceneTraversal::pushChildren(Node& node, const TraversalSettings& settings) {
+    const std::vector<Node*>& children = node.getChildren();
+    auto visible = [](Node* child) {
+        return child->hasKind(EntityKind::RawTransformGroup) &&
+               static_cast<ScenegraphNode*>(child)->getVisibility();
+    };
+    if (node.hasKind(EntityKind::LODTransformGroup) && !children.empty()) {
+        auto& lod = static_cast<LODTransformGroup&>(node);
+        const float distance =
+            distanceBetween(lod.getWorldMatrix().getTranslation(), settings.cameraPosition);
+        Node* child = children[chooseLodChild(lod.getDistances(), children.size(), distance)];
+        if (visible(child)) {
+            m_stack.push_back(child);
+        }
+        return;
+    }
+    for (auto it = children.rbegin(); it != children.rend(); ++it) {
+        if (visible(*it)) {
+            m_stack.push_back(*it);
+        }
+    }
+}
+
+void SceneTraversal::collectLights(Node* root, const TraversalSettings& settings,
+                                   ITraversalSink& sink) {
+    m_stack.clear();
+    if (root == nullptr || !root->hasKind(EntityKind::RawTransformGroup)) {
+        return;
+    }
+    m_stack.push_back(root);
+    while (!m_stack.empty()) {
+        auto* node = static_cast<RawTransformGroup*>(m_stack.back());
+        m_stack.pop_back();
+        const BoundingSphere& bounds = node->getWorldBounds(1);
+        const float distance = distanceBetween(bounds.getCenter(), settings.cameraPosition);
+        if (!passesCulling(*node, bounds, distance, settings)) {
+            continue;
+        }
+        if (node->hasKind(EntityKind::LightSource)) {
+            auto* light = static_cast<LightSource*>(node);
+            if (light->getLightFlags() & LightSource::kCollected) {
+                const Matrix4& world = light->getWorldMatrix();
+                sink.addLight(*light, world, distance);
+                if (settings.debug != nullptr) {
+                    settings.debug->addLightSymbol(world.getTranslation(), -world.getColumn(2),
+                                                   std::max(light->getRange(), 0.0f),
+                                                   light->getConeAngle(), light->getType());
+                }
+            }
+        }
+        pushChildren(*node, settings);
+    }
+}
+
+TraversalCounts SceneTraversal::collectShapes(Node* root, const TraversalSettings& settings,
+                                              ITraversalSink& sink) {
+    TraversalCounts counts;
+    m_stack.clear();
+    if (root == nullptr || !root->hasKind(EntityKind::RawTransformGroup)) {
+        return counts;
+    }
+    m_stack.push_back(root);
+    while (!m_stack.empty()) {
+        auto* node = static_cast<RawTransformGroup*>(m_stack.back());
+        m_stack.pop_back();
+        if ((node->getObjectMask() & settings.objectMask) == 0) {
+            continue;
+        }
+        const BoundingSphere& bounds = node->getWorldBounds(0);
+        const float distance = distanceBetween(bounds.getCenter(), settings.cameraPosition);
+        if (!passesCulling(*node, bounds, distance, settings)) {
+            continue;
+        }
+        // Listeners (particle systems, foliage) update what they draw on the
+        // event, so the shape is taken after they did.
+        node->sendRenderEvent(settings.rendererFlag);
+        if (node->hasKind(EntityKind::Shape)) {
+            auto* shape = static_cast<Shape*>(node);
+            if (settings.debug != nullptr && !bounds.isEmpty()) {
+                settings.debug->addSphere(bounds.getCenter(), bounds.getRadius(), kSphereColours[0],
+                                          kSphereColours[1], kSphereColours[2],
+                                          DebugDrawLists::kBoundingSpheres);
+            }
+            const bool drawn = (shape->getShapeFlags() & Shape::kNotRendered) == 0 &&
+                               distance - bounds.getRadius() <
+                                   shape->getClipDistance() * settings.viewDistanceCoeff;
+            const bool taken =
+                !settings.shadowCastersOnly || (shape->getShapeFlags() & Shape::kCastsShadows) != 0;
+            if (drawn && taken) {
+                ++counts.objects;
+                sink.addVisibleShape(*shape, shape->getWorldMatrix(), bounds, distance);
+            }
+        }
+        pushChildren(*node, settings);
+    }
+    return counts;
+}

@@ -1,0 +1,67 @@
+#pragma once
+// What the renderer keeps with a visible shape (the shape owns it and drops
+// it when its geometry, materials or flags change): the camera distance and
+// LOD choices per renderer depth, the world transform, the light groups and
+// one render object per material slot and light group.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "base/math/Matrix4.h"
+#include "render/scene/LightAssignment.h"
+#include "render/shader/ShaderKey.h"
+#include "scene/RenderAttachment.h"
+
+class Material;
+class Shader;
+
+// One way of drawing a material slot: its shader key and the shader pair
+// built for it.
+struct RenderObject {
+    ShaderKey key;
+    Shader* vertex = nullptr;
+    Shader* fragment = nullptr;
+    // The key the shaders were asked for (they may have failed).
+    bool requested = false;
+};
+
+// A material slot of the shape: one sub-mesh of its geometry with the
+// material drawing it.
+struct ShapeSlot {
+    // Render objects 0..3 draw with the shape's light group of that index,
+    // the last one without lights.
+    static constexpr int kUnlit = LightGroups::kMaxGroups;
+
+    Material* material = nullptr;
+    size_t subMesh = 0;
+    // VertexAttribute bits of the sub-mesh's vertex data (0 when the geometry
+    // keeps none the renderer can see).
+    uint32_t vertexAttributes = 0;
+    bool blended = false;
+    bool refractive = false;
+    // The custom shader level for the current distance (-1: none) and its
+    // define index and texture names.
+    int lodLevel = -1;
+    int lodDefineIndex = 0;
+    const std::vector<std::string>* textureNames = nullptr;
+    RenderObject objects[kUnlit + 1];
+};
+
+class ShapeRenderObject : public RenderAttachment {
+public:
+    // Renderer nesting depths that keep a distance of their own.
+    static constexpr int kMaxDepth = 3;
+
+    // Negative: no distance yet, so the first visit chooses the LODs.
+    float distance[kMaxDepth] = {-1.0f, -1.0f, -1.0f};
+    Matrix4 world;
+    LightGroups lights;
+    uint32_t lightListVersion = 0;
+    uint32_t frameNumber = 0;
+    std::vector<ShapeSlot> slots;
+    bool refractive = false;
+    bool reflective = false;
+    // Whether any slot blends.
+    bool blended = false;
+};

@@ -1,0 +1,101 @@
+// The queue order: opaque entries by shader pair and material, blended ones
+// after them far to near, the same result whatever order they came in.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "render/scene/RenderQueue.h"
+
+namespace {
+
+RenderQueueEntry entry(bool blended, float distance, uintptr_t vs, uintptr_t fs, uint32_t sort) {
+    RenderQueueEntry e;
+    e.blended = blended;
+    e.distance = distance;
+    e.vertexShader = vs;
+    e.fragmentShader = fs;
+    e.materialSort = sort;
+    return e;
+}
+
+TEST(RenderQueueOrder, ComparatorCases) {
+    struct Case {
+        const char* what;
+        RenderQueueEntry a;
+        RenderQueueEntry b;
+        bool aFirst;
+        bool bFirst;
+    };
+    const Case cases[] = {
+        {"blended: farther first", entry(true, 20, 1, 1, 1), entry(true, 10, 1, 1, 1), true, false},
+        {"blended, same distance: by shaders", entry(true, 10, 2, 1, 1), entry(true, 10, 1, 1, 1),
+         false, true},
+        {"opaque ignores distance", entry(false, 5, 1, 1, 1), entry(false, 50, 1, 1, 1), false,
+         false},
+        {"opaque by vertex shader", entry(false, 5, 1, 9, 9), entry(false, 5, 2, 1, 1), true,
+         false},
+        {"then fragment shader", entry(false, 5, 1, 2, 1), entry(false, 5, 1, 1, 9), false, true},
+        {"then material sort value", entry(false, 5, 1, 1, 3), entry(false, 5, 1, 1, 4), true,
+         false},
+        {"opaque before blended", entry(true, 99, 1, 1, 1), entry(false, 1, 9, 9, 9), false, true},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(renderQueueLess(c.a, c.b), c.aFirst) << c.what;
+        EXPECT_EQ(renderQueueLess(c.b, c.a), c.bFirst) << c.what;
+    }
+}
+
+// Every permutation of a mixed queue sorts to the same sequence of keys,
+// and entries with equal keys keep their input order.
+TEST(RenderQueueOrder, StableAndIndependentOfInputOrder) {
+    const std::vector<RenderQueueEntry> entries = {
+        entry(true, 10, 1, 1, 1), entry(false, 3, 2, 1, 1), entry(true, 30, 3, 1, 1),
+        entry(false, 7, 1, 1, 2), entry(true, 20, 1, 1, 1), entry(false, 9, 1, 1, 2),
+    };
+    auto keyOf = [](const RenderQueueEntry& e) {
+        return std::to_string(e.blended) + "/" +
+               std::to_string(int(e.distance * (e.blended ? 1 : 0))) + "/" +
+               std::to_string(e.vertexShader) + std::to_string(e.materialSort);
+    };
+    std::vector<int> order(entries.size());
+    for (size_t i = 0; i < order.size(); ++i) {
+        order[i] = static_cast<int>(i);
+    }
+    std::vector<std::string> first;
+    RenderQueue queue;
+    do {
+        queue.clear();
+        for (int i : order) {
+            RenderQueueEntry e = entries[size_t(i)];
+            e.shape = reinterpret_cast<Shape*>(uintptr_t(i + 1));  // input identity
+            queue.add(e);
+        }
+        queue.sort();
+        std::vector<std::string> keys;
+        for (const RenderQueueEntry& e : queue.entries()) {
+            keys.push_back(keyOf(e));
+        }
+        if (first.empty()) {
+            first = keys;
+            EXPECT_EQ(keys.front(), "0/0/12") << "opaque first, by shader";
+            EXPECT_EQ(keys.back(), "1/10/11") << "nearest blended last";
+        }
+        ASSERT_EQ(keys, first);
+        // The two opaque entries with equal keys keep their input order.
+        std::vector<uintptr_t> inputs;
+        for (const RenderQueueEntry& e : queue.entries()) {
+            if (!e.blended && e.vertexShader == 1 && e.materialSort == 2) {
+                inputs.push_back(reinterpret_cast<uintptr_t>(e.shape));
+            }
+        }
+        const auto a = std::find(order.begin(), order.end(), 3) - order.begin();
+        const auto b = std::find(order.begin(), order.end(), 5) - order.begin();
+        ASSERT_EQ(inputs.size(), 2u);
+        EXPECT_EQ(inputs[0] == 4, a < b);
+    } while (std::next_permutation(order.begin(), order.end()));
+}
+
+}  // namespace
