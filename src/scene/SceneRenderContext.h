@@ -43,6 +43,13 @@ public:
     RenderStatistics statistics;
     // Ambient colour, fog and view distance, set by scripts.
     SceneEnvironment environment;
+    // Advanced once per rendered frame; nodes that update on their render
+    // event compare it to update at most once per frame.
+    uint32_t frameNumber = 0;
+    // The game's frame time in milliseconds.
+    float frameTimeMs = 0.0f;
+    // Set while a sub-render (reflection, shadow map) visits the scene.
+    bool secondary = false;
 
 private:
     void track(Entity* oldEntity, Entity* newEntity);
