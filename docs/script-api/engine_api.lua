@@ -804,3 +804,20 @@ function stopStreamedSample(id) end
 ---@param id integer
 ---@return integer
 function getAudioSourceSample(id) end
+
+--- Entity function of ParticleSystem.
+---@param id integer
+---@param arg1 boolean
+function setEmittingState(id, arg1) end
+
+--- Entity function of Precipitation.
+---@param id integer
+---@param arg1 number
+function setDropCountScale(id, arg1) end
+
+--- Entity function of Precipitation.
+---@param id integer
+---@param arg1 number
+---@param arg2 number
+---@param arg3 number
+function setWindVelocity(id, arg1, arg2, arg3) end

@@ -9,6 +9,7 @@
 #include "audio/AudioScriptBindings.h"
 #include "audio/SampleChunk.h"
 #include "base/3d/Texture.h"
+#include "effects/EffectsScriptBindings.h"
 #include "foundation/FoundationScriptBindings.h"
 #include "foundation/ResourceManager.h"
 #include "physics/PhysicsScriptBindings.h"
@@ -45,6 +46,7 @@ void buildScriptApi(ScriptApi& api) {
     addEngineScriptFunctions(api);
     addOverlayScriptApi(api);
     addAudioScriptApi(api);
+    addEffectsScriptApi(api);
 }
 
 void addApplicationScriptApi(ScriptApi& api) {

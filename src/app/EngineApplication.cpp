@@ -135,6 +135,7 @@ EngineApplication::EngineApplication(const StartupParameters& params)
     inputDevice->setUnicodeTranslation(true);
     EngineManager::get().initGraphics();
     EngineManager::get().initScene();
+    m_effectsSceneHandler.install({renderDevice, EngineManager::get().getSceneRenderContext()});
     EngineManager::get().selectGpuPerformanceClass(renderDevice->getRendererName());
     // Generated shaders are cached in the per-user folder; the shared
     // sources are read when the first shape needs its shaders.
@@ -214,6 +215,9 @@ EngineApplication::~EngineApplication() {
             context->subMeshDrawer = nullptr;
         }
     }
+    // The effect prototypes hold device buffers: they go while the device
+    // exists.
+    m_effectsSceneHandler.uninstall();
     if (m_engineInitialised) {
         EngineManager::get().shutdown();
     }
@@ -452,6 +456,7 @@ void EngineApplication::render() {
 void EngineApplication::renderScene() {
     SceneRenderContext* context = EngineManager::get().getSceneRenderContext();
     if (m_sceneRenderer && context != nullptr) {
+        context->frameTimeMs = GameTimer::get().dt;
         m_sceneRenderer->render(*context, renderWindow->getWidth(), renderWindow->getHeight());
     }
 }

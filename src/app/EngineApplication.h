@@ -11,6 +11,7 @@
 #include "app/GameTimer.h"
 #include "audio/AudioSceneHandler.h"
 #include "audio/AudioSource.h"
+#include "effects/EffectsSceneHandler.h"
 #include "input/IInputDevice.h"
 #include "input/IInputEventListener.h"
 
@@ -132,4 +133,5 @@ private:
     float m_audioListenerMs = 0.0f;
     AudioSourceUpdater m_audioSources;
     AudioSceneHandler m_audioSceneHandler;
+    EffectsSceneHandler m_effectsSceneHandler;
 };

@@ -71,9 +71,11 @@ void SceneRenderer::collect(Node* node) {
     if (node == nullptr) {
         return;
     }
-    if (auto* sceneNode = dynamic_cast<ScenegraphNode*>(node);
-        sceneNode && !sceneNode->getVisibility()) {
-        return;
+    if (auto* sceneNode = dynamic_cast<ScenegraphNode*>(node)) {
+        if (!sceneNode->getVisibility()) {
+            return;
+        }
+        sceneNode->sendRenderEvent(0);
     }
     if (auto* shape = dynamic_cast<Shape*>(node)) {
         if (!(shape->getShapeFlags() & Shape::kNotRendered) && shape->getGeometry()) {
@@ -99,6 +101,7 @@ void SceneRenderer::render(SceneRenderContext& context, int width, int height) {
     context.viewportWidth = width;
     context.viewportHeight = height;
     context.subMeshDrawer = this;
+    ++context.frameNumber;
     m_projection =
         camera->getProjectionMatrix(static_cast<float>(width), static_cast<float>(height));
     m_view = camera->getViewMatrix();
