@@ -5,33 +5,11 @@
 
 #include <benchmark/benchmark.h>
 
-#include <atomic>
-#include <cstdlib>
 #include <memory>
-#include <new>
 
+#include "AllocationCounter.h"
 #include "effects/ParticleSystem.h"
 #include "effects/Precipitation.h"
-
-// Every allocation of the program is counted, so that each benchmark can
-// report the allocations its frames made (expected: none).
-namespace {
-std::atomic<size_t> g_allocations{0};
-}  // namespace
-
-void* operator new(size_t size) {
-    ++g_allocations;
-    if (void* p = std::malloc(size != 0 ? size : 1)) {
-        return p;
-    }
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, size_t) noexcept {
-    std::free(p);
-}
 
 namespace {
 
@@ -85,12 +63,14 @@ void particleFrame(benchmark::State& state) {
     for (int frame = 0; frame < 200; ++frame) {
         system->advanceFrame(view, kFrameMs);
     }
-    const size_t allocationsBefore = g_allocations;
+    const size_t allocationsBefore = benchsupport::allocationCount();
     for (auto _ : state) {
         system->advanceFrame(view, kFrameMs);
         benchmark::DoNotOptimize(system->getVertexData());
     }
-    state.counters["allocations"] = double(g_allocations - allocationsBefore);
+    state.counters["allocs"] =
+        benchmark::Counter(double(benchsupport::allocationCount() - allocationsBefore),
+                           benchmark::Counter::kAvgIterations);
     state.counters["particles"] = double(system->getNumParticles());
     state.counters["per_particle"] = benchmark::Counter(
         double(system->getNumParticles()),
@@ -105,14 +85,16 @@ void precipitationFrame(benchmark::State& state) {
     desc.rotateWithCameraVelocity = true;
     RefPtr<Precipitation> rain = Precipitation::create(desc, {}, 1);
     EffectView view = benchView();
-    const size_t allocationsBefore = g_allocations;
+    const size_t allocationsBefore = benchsupport::allocationCount();
     for (auto _ : state) {
         // The camera walks, so the box moves and drops wrap.
         view.position.x += 0.2f;
         rain->advanceFrame(view, kFrameMs);
         benchmark::DoNotOptimize(rain->getVertexData());
     }
-    state.counters["allocations"] = double(g_allocations - allocationsBefore);
+    state.counters["allocs"] =
+        benchmark::Counter(double(benchsupport::allocationCount() - allocationsBefore),
+                           benchmark::Counter::kAvgIterations);
     state.counters["drops"] = double(rain->getDrops().size());
     state.counters["per_drop"] = benchmark::Counter(
         double(rain->getDrops().size()),

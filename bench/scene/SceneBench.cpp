@@ -6,40 +6,12 @@
 
 #include <benchmark/benchmark.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
 #include <random>
 #include <vector>
 
+#include "AllocationCounter.h"
 #include "scene/Geometry.h"
 #include "scene/Shape.h"
-
-namespace {
-
-std::atomic<size_t> g_allocations{0};
-
-}  // namespace
-
-// The counting replacement of the global allocation functions pairs malloc
-// with free; GCC cannot see that the two belong together.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-void* operator new(size_t size) {
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size)) {
-        return p;
-    }
-    throw std::bad_alloc();
-}
-
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-
-void operator delete(void* p, size_t) noexcept {
-    std::free(p);
-}
 
 namespace {
 
@@ -66,8 +38,9 @@ void buildTree(TransformGroup& root, std::vector<TransformGroup*>& leaves, MakeL
 }
 
 void reportAllocations(benchmark::State& state, size_t before) {
-    state.counters["allocs"] = benchmark::Counter(
-        static_cast<double>(g_allocations.load() - before), benchmark::Counter::kAvgIterations);
+    state.counters["allocs"] =
+        benchmark::Counter(static_cast<double>(benchsupport::allocationCount() - before),
+                           benchmark::Counter::kAvgIterations);
 }
 
 // Sets the translation of all 10 000 leaves, then reads every leaf's world
@@ -77,7 +50,7 @@ void BM_MoveLeavesAndReadWorldMatrices(benchmark::State& state) {
     std::vector<TransformGroup*> leaves;
     buildTree(root, leaves, [] { return new TransformGroup("leaf"); });
     float t = 0.0f;
-    size_t before = g_allocations.load();
+    size_t before = benchsupport::allocationCount();
     for (auto _ : state) {
         t += 0.001f;
         for (TransformGroup* leaf : leaves) {
@@ -102,7 +75,7 @@ void BM_MoveTopAndReadWorldMatrices(benchmark::State& state) {
     buildTree(root, leaves, [] { return new TransformGroup("leaf"); });
     auto* top = static_cast<TransformGroup*>(root.getChildAt(0));
     float t = 0.0f;
-    size_t before = g_allocations.load();
+    size_t before = benchsupport::allocationCount();
     for (auto _ : state) {
         t += 0.001f;
         top->setTranslation({t, 0, 0});
@@ -144,7 +117,7 @@ void BM_MoveOneDeepShapeAndRecomputeRootBounds(benchmark::State& state) {
     auto* moved = static_cast<TransformGroup*>(scene.shapes[scene.shapes.size() / 2]);
     scene.root.getWorldBounds(0);
     float t = 0.0f;
-    size_t before = g_allocations.load();
+    size_t before = benchsupport::allocationCount();
     for (auto _ : state) {
         t += 0.001f;
         moved->setTranslation({t, 4, 0});
@@ -160,7 +133,7 @@ void BM_MoveOneDeepShapeAndReadAllWorldBounds(benchmark::State& state) {
     ShapeScene scene;
     auto* moved = static_cast<TransformGroup*>(scene.shapes[scene.shapes.size() / 2]);
     float t = 0.0f;
-    size_t before = g_allocations.load();
+    size_t before = benchsupport::allocationCount();
     for (auto _ : state) {
         t += 0.001f;
         moved->setTranslation({t, 4, 0});

@@ -146,13 +146,7 @@ bool probe(const std::string& log, const char* name, const Bitmap& image, int& x
 
 class Effects : public ::testing::Test {
 protected:
-    void SetUp() override {
-        for (const char* file :
-             {"shared/shader/shared.cg", "shared/shader/functions_vs.cg",
-              "shared/shader/functions_fs.cg", "shared/shader/shaderbuilder.cg"}) {
-            game.writeProgramFile(file, readFile(std::string(DATA_FOLDER "/") + file));
-        }
-    }
+    void SetUp() override { game.writeSharedShaders(); }
 
     std::string run(const std::string& scene, const std::string& script) {
         game.writeProgramFile("scenes/effects.i3d", scene);
