@@ -92,9 +92,12 @@ void Precipitation::setDropCountScale(float scale) {
 }
 
 void Precipitation::setWindVelocity(const Vector3& wind) {
-    if (finite(wind)) {
-        m_desc.windVelocity = wind;
+    if (!finite(wind)) {
+        Log::get() << "Warning: Precipitation " << m_desc.name
+                   << ": a wind velocity that is not a number is ignored\n";
+        return;
     }
+    m_desc.windVelocity = wind;
 }
 
 void Precipitation::renew(Drop& drop) {

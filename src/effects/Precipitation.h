@@ -63,6 +63,7 @@ public:
     // Target count = trunc(clamp(scale, 0, 1) x maxNumDrops): a rise fills
     // up at the next update, a fall removes drops as they leave the bottom.
     void setDropCountScale(float scale);
+    // A wind that is not a number is ignored (logged).
     void setWindVelocity(const Vector3& wind);
 
     const PrecipitationDesc& getDesc() const { return m_desc; }

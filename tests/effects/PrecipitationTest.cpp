@@ -53,7 +53,18 @@ TEST(Precipitation, DropCountScaleShrinksAsDropsLeaveAndRestoresAtOnce) {
     rain->setDropCountScale(2.0f);
     rain->advanceFrame(viewFrom({0, 0, 0}), 16.0f);
     EXPECT_EQ(rain->getDrops().size(), 100u);
+}
+
+TEST(Precipitation, ScriptValuesThatAreNotNumbersAreIgnoredOrClamped) {
+    testsupport::ScopedLogCapture log;
+    RefPtr<Precipitation> rain = makeRain(PrecipitationDesc());
+    rain->setWindVelocity({1, 2, 3});
+    rain->setWindVelocity({NAN, 0, 0});
+    EXPECT_EQ(rain->getDesc().windVelocity, (Vector3{1, 2, 3}));
+    EXPECT_NE(log.text().find("wind velocity that is not a number is ignored"), std::string::npos);
     rain->setDropCountScale(NAN);
+    EXPECT_EQ(rain->getTargetCount(), 0);
+    rain->setDropCountScale(-1.0f);
     EXPECT_EQ(rain->getTargetCount(), 0);
 }
 
