@@ -60,7 +60,7 @@ void BM_UpdateTwoBlendedTracks(benchmark::State& state) {
     set->setSpeedScale(1, 1.3f);
     double now = 0.0;
     set->update(now);
-    const size_t before = benchsupport::g_allocations.load();
+    const size_t before = benchsupport::allocationCount();
     for (auto _ : state) {
         now += 16.7;
         set->update(now);

@@ -13,7 +13,6 @@
 #include "scene/Geometry.h"
 #include "scene/Shape.h"
 
-using benchsupport::g_allocations;
 using benchsupport::reportAllocations;
 
 namespace {
@@ -47,7 +46,7 @@ void BM_MoveLeavesAndReadWorldMatrices(benchmark::State& state) {
     std::vector<TransformGroup*> leaves;
     buildTree(root, leaves, [] { return new TransformGroup("leaf"); });
     float t = 0.0f;
-    size_t before = g_allocations.load();
+    size_t before = benchsupport::allocationCount();
     for (auto _ : state) {
         t += 0.001f;
         for (TransformGroup* leaf : leaves) {
@@ -72,7 +71,7 @@ void BM_MoveTopAndReadWorldMatrices(benchmark::State& state) {
     buildTree(root, leaves, [] { return new TransformGroup("leaf"); });
     auto* top = static_cast<TransformGroup*>(root.getChildAt(0));
     float t = 0.0f;
-    size_t before = g_allocations.load();
+    size_t before = benchsupport::allocationCount();
     for (auto _ : state) {
         t += 0.001f;
         top->setTranslation({t, 0, 0});
@@ -114,7 +113,7 @@ void BM_MoveOneDeepShapeAndRecomputeRootBounds(benchmark::State& state) {
     auto* moved = static_cast<TransformGroup*>(scene.shapes[scene.shapes.size() / 2]);
     scene.root.getWorldBounds(0);
     float t = 0.0f;
-    size_t before = g_allocations.load();
+    size_t before = benchsupport::allocationCount();
     for (auto _ : state) {
         t += 0.001f;
         moved->setTranslation({t, 4, 0});
@@ -130,7 +129,7 @@ void BM_MoveOneDeepShapeAndReadAllWorldBounds(benchmark::State& state) {
     ShapeScene scene;
     auto* moved = static_cast<TransformGroup*>(scene.shapes[scene.shapes.size() / 2]);
     float t = 0.0f;
-    size_t before = g_allocations.load();
+    size_t before = benchsupport::allocationCount();
     for (auto _ : state) {
         t += 0.001f;
         moved->setTranslation({t, 4, 0});

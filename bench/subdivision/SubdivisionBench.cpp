@@ -60,7 +60,7 @@ void BM_BlendLevel3PerFrame(benchmark::State& state) {
         return;
     }
     size_t frame = 0;
-    const size_t before = benchsupport::g_allocations.load();
+    const size_t before = benchsupport::allocationCount();
     for (auto _ : state) {
         geometry.chooseLevel(distances[++frame % 2], settings);
         benchmark::DoNotOptimize(geometry.getLevelMesh(3)->vertices.data());
@@ -78,7 +78,7 @@ void BM_ChooseLevelWithoutChange(benchmark::State& state) {
     settings.maxLevel = 4;
     float distance = 45.0f;
     geometry.chooseLevel(distance, settings);
-    const size_t before = benchsupport::g_allocations.load();
+    const size_t before = benchsupport::allocationCount();
     for (auto _ : state) {
         distance = distance == 45.0f ? 44.9f : 45.0f;
         geometry.chooseLevel(distance, settings);

@@ -10,6 +10,7 @@
 #include "audio/AudioScriptBindings.h"
 #include "audio/SampleChunk.h"
 #include "base/3d/Texture.h"
+#include "effects/EffectsScriptBindings.h"
 #include "foundation/FoundationScriptBindings.h"
 #include "foundation/ResourceManager.h"
 #include "physics/PhysicsScriptBindings.h"
@@ -86,6 +87,7 @@ void buildScriptApi(ScriptApi& api) {
     addOverlayScriptApi(api);
     addAudioScriptApi(api);
     addAnimationScriptApi(api);
+    addEffectsScriptApi(api);
 }
 
 void addApplicationScriptApi(ScriptApi& api) {

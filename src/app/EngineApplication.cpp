@@ -146,6 +146,7 @@ EngineApplication::EngineApplication(const StartupParameters& params)
     inputDevice->setUnicodeTranslation(true);
     EngineManager::get().initGraphics();
     EngineManager::get().initScene();
+    m_effectsSceneHandler.install({renderDevice, EngineManager::get().getSceneRenderContext()});
     EngineManager::get().selectGpuPerformanceClass(renderDevice->getRendererName());
     // Generated shaders are cached in the per-user folder; the shared
     // sources are read when the first shape needs its shaders.
@@ -234,6 +235,9 @@ EngineApplication::~EngineApplication() {
             context->subMeshDrawer = nullptr;
         }
     }
+    // The effect prototypes hold device buffers: they go while the device
+    // exists.
+    m_effectsSceneHandler.uninstall();
     if (m_engineInitialised) {
         EngineManager::get().shutdown();
     }

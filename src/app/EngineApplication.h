@@ -12,6 +12,7 @@
 #include "app/GameTimer.h"
 #include "audio/AudioSceneHandler.h"
 #include "audio/AudioSource.h"
+#include "effects/EffectsSceneHandler.h"
 #include "input/IInputDevice.h"
 #include "input/IInputEventListener.h"
 
@@ -137,4 +138,5 @@ private:
     AudioSourceUpdater m_audioSources;
     AudioSceneHandler m_audioSceneHandler;
     AnimationSceneHandler m_animationSceneHandler;
+    EffectsSceneHandler m_effectsSceneHandler;
 };

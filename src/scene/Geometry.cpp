@@ -6,7 +6,7 @@
 #include "foundation/Log.h"
 #include "scene/SceneRenderContext.h"
 
-Geometry::Geometry(const std::string& name) : Entity(name, false) {
+Geometry::Geometry(const std::string& name, bool registered) : Entity(name, registered) {
     addKind(EntityKind::Geometry);
 }
 

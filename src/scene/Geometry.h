@@ -76,7 +76,9 @@ public:
     static constexpr uint32_t kHasVertexColors = 0x2;
     static constexpr uint32_t kHasSkin = 0x4;
 
-    explicit Geometry(const std::string& name);
+    // Registered geometries can be addressed by id (particle systems and
+    // precipitation take script calls).
+    explicit Geometry(const std::string& name, bool registered = false);
     ~Geometry() override;
 
     virtual void draw(SceneRenderContext& context, size_t subMesh) = 0;

@@ -7,6 +7,7 @@
 #include "app/Profiler.h"
 #include "app/StatsOverlay.h"
 #include "base/platform/Platform.h"
+#include "effects/ParticleSystem.h"
 #include "foundation/File.h"
 #include "foundation/Log.h"
 
@@ -232,6 +233,27 @@ TEST(StatsOverlayList, CyclesThroughTheStateWithoutAPage) {
     list.next();
     EXPECT_EQ(list.getSelectedIndex(), 0);
     EXPECT_EQ(list.getSelected(), nullptr);
+}
+
+TEST(StatsOverlayList, EffectsPageListsEveryLiveParticleSystem) {
+    auto mesh = std::make_unique<MeshData>();
+    mesh->positions = {{0, 0, 0}, {0, 0, 1}, {1, 0, 0}};
+    mesh->triangles.resize(1);
+    for (uint32_t c = 0; c < 3; ++c) {
+        mesh->triangles[0].corners[c].position = c;
+    }
+    RefPtr<Geometry> emitter(new IndexedFaceSetGeometry("emitter", std::move(mesh), 0));
+    ParticleSystemDesc desc;
+    desc.maxCount = 7;
+    RefPtr<ParticleSystem> first = ParticleSystem::create(desc, emitter.get(), {});
+    desc.maxCount = 9;
+    RefPtr<ParticleSystem> second = ParticleSystem::create(desc, emitter.get(), {});
+    std::string text = EffectsStats::text();
+    EXPECT_EQ(text.rfind("Effects stats\n\n", 0), 0u) << text;
+    EXPECT_NE(text.find("Particles: 0/7 "), std::string::npos) << text;
+    EXPECT_NE(text.find("Particles: 0/9 "), std::string::npos) << text;
+    second.reset();
+    EXPECT_EQ(EffectsStats::text().find("Particles: 0/9 "), std::string::npos);
 }
 
 }  // namespace

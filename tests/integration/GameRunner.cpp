@@ -28,6 +28,13 @@ void GameRunner::writeProgramFile(const std::string& relativePath,
     testsupport::writeFile(path.string(), contents);
 }
 
+void GameRunner::writeSharedShaders() const {
+    for (const char* file : {"shared/shader/shared.cg", "shared/shader/functions_vs.cg",
+                             "shared/shader/functions_fs.cg", "shared/shader/shaderbuilder.cg"}) {
+        writeProgramFile(file, testsupport::readFile(std::string(DATA_FOLDER "/") + file));
+    }
+}
+
 testsupport::RunResult GameRunner::run(const std::vector<std::string>& args,
                                        std::map<std::string, std::string> env,
                                        int timeoutMs) const {

@@ -24,6 +24,9 @@ public:
         return m_user.path() + name + "/";
     }
     void writeProgramFile(const std::string& relativePath, const std::string& contents) const;
+    // Copies the shared shader sources of the sample data into the program
+    // folder, for runs that draw a scene.
+    void writeSharedShaders() const;
 
     // Runs the program with the arguments after the program path.
     testsupport::RunResult run(const std::vector<std::string>& args,

@@ -31,6 +31,14 @@ namespace {
 constexpr float kDegreesToRadians = 3.14159265358979323846f / 180.0f;
 constexpr size_t kChunkSize = 8192;
 
+// A particle system's "Gravity" and "Air" children add up.
+void addVector(I3DValue<Vector3>& sum, const I3DValue<Vector3>& part) {
+    if (part.set) {
+        sum.value += part.value;
+        sum.set = true;
+    }
+}
+
 // ---- The element table ----
 
 enum Element : int8_t {
@@ -591,10 +599,10 @@ void I3DLoader::startElement(const char* name, const char** atts) {
             startParticleSystem(a);
             break;
         case E_Gravity:
-            m_particles.gravityForce = a.optionalVector("force");
+            addVector(m_particles.gravityForce, a.optionalVector("force"));
             break;
         case E_Air:
-            m_particles.airVelocity = a.optionalVector("velocity");
+            addVector(m_particles.airVelocity, a.optionalVector("velocity"));
             break;
         case E_Scene:
             startScene();
@@ -1067,7 +1075,7 @@ void I3DLoader::startPrecipitation(const Attributes& a) {
     d.splashAtlasSize = cappedSize(a, "splashAtlasSize", 1, I3DLimits::kMaxAtlasSize, owner);
     d.windVelocity = a.optionalVector("windVelocity");
     d.rotateWithCameraVelocity = a.flagDefaultFalse("rotateWithCameraVelocity");
-    d.useVelocityAlignedBillboards = a.flagDefaultFalse("useVelocityAlignedBillboards");
+    d.useVelocityAlignedBillboards = a.flagDefaultTrue("useVelocityAlignedBillboards");
     if (d.dropMinVelocity.value > d.dropMaxVelocity.value) {
         Log::get() << "Error: dropMinVelocity is bigger than dropMaxVelocity\n";
     }

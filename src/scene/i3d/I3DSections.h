@@ -132,6 +132,7 @@ struct I3DParticleSystemDesc {
     // The emitter's prototype shape and the material, none when not found.
     Shape* emitterShape = nullptr;
     Material* material = nullptr;
+    // Sums over all "Gravity" and "Air" children.
     I3DValue<Vector3> gravityForce;
     I3DValue<Vector3> airVelocity;
 };
@@ -168,7 +169,7 @@ struct I3DPrecipitationDesc {
     I3DValue<int32_t> splashAtlasSize;
     I3DValue<Vector3> windVelocity;
     bool rotateWithCameraVelocity = false;
-    bool useVelocityAlignedBillboards = false;
+    bool useVelocityAlignedBillboards = true;
 };
 
 class I3DPrecipitationHandler {
