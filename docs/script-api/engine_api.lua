@@ -804,3 +804,11 @@ function stopStreamedSample(id) end
 ---@param id integer
 ---@return integer
 function getAudioSourceSample(id) end
+
+--- Entity function of TerrainTransformGroup.
+---@param id integer
+---@param arg1 number
+---@param arg2 number
+---@param arg3 number
+---@return number
+function getTerrainHeightAtWorldPos(id, arg1, arg2, arg3) end

@@ -19,6 +19,7 @@
 #include "scripting/Script.h"
 #include "scripting/ScriptApi.h"
 #include "scripting/ScriptCallbacks.h"
+#include "terrain/TerrainScriptBindings.h"
 
 namespace {
 
@@ -45,6 +46,7 @@ void buildScriptApi(ScriptApi& api) {
     addEngineScriptFunctions(api);
     addOverlayScriptApi(api);
     addAudioScriptApi(api);
+    addTerrainScriptApi(api);
 }
 
 void addApplicationScriptApi(ScriptApi& api) {

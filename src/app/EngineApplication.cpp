@@ -36,6 +36,7 @@
 #include "scene/TransformGroup.h"
 #include "scripting/IScriptSystem.h"
 #include "scripting/ScriptApi.h"
+#include "terrain/TerrainSettings.h"
 
 namespace {
 
@@ -127,6 +128,14 @@ EngineApplication::EngineApplication(const StartupParameters& params)
 
     openInputDevice();
     openSoundDevice();
+    // Terrains light per vertex when the configuration says per-pixel
+    // lighting is anything but "true".
+    const char* perPixelLighting =
+        config != nullptr ? config->getString("game.graphic.scalability.terrain.perPixelLighting")
+                          : nullptr;
+    TerrainSettings::setVertexLighting(perPixelLighting != nullptr &&
+                                       std::string(perPixelLighting) != "true");
+    m_terrainSceneHandler.install();
     if (!createGraphicsDevice()) {
         return;
     }
@@ -232,6 +241,7 @@ EngineApplication::~EngineApplication() {
     EngineManager::get().setInputDevice(nullptr);
     inputDevice.reset();
     m_audioSceneHandler.uninstall();
+    m_terrainSceneHandler.uninstall();
     m_audioSources.clear();
     SoundDevice::set(nullptr);
     s_instance = nullptr;

@@ -13,6 +13,7 @@
 #include "audio/AudioSource.h"
 #include "input/IInputDevice.h"
 #include "input/IInputEventListener.h"
+#include "terrain/TerrainSceneHandler.h"
 
 struct StartupParameters;
 class IRenderDevice;
@@ -132,4 +133,5 @@ private:
     float m_audioListenerMs = 0.0f;
     AudioSourceUpdater m_audioSources;
     AudioSceneHandler m_audioSceneHandler;
+    TerrainSceneHandler m_terrainSceneHandler;
 };
