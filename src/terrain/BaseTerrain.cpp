@@ -116,18 +116,27 @@ float BaseTerrain::getWorldSize() const {
 }
 
 bool BaseTerrain::loadHeightmap(const std::string& name, const std::string& path) {
+    Image image = ImageUtil::loadImage(false, path);
+    if (!image.valid) {
+        resetHeights(name, path);
+        Log::get() << "faild to load heightmap '" << path << "'\n";
+        return false;
+    }
+    return setHeightmapImage(image, name, path);
+}
+
+void BaseTerrain::resetHeights(const std::string& name, const std::string& path) {
     m_heights.clear();
     m_heights.shrink_to_fit();
     m_size = 0;
     m_halfSize = 0.0f;
     m_heightmapName = name;
     m_heightmapPath = path;
+}
 
-    Image image = ImageUtil::loadImage(false, path);
-    if (!image.valid) {
-        Log::get() << "faild to load heightmap '" << path << "'\n";
-        return false;
-    }
+bool BaseTerrain::setHeightmapImage(const Image& image, const std::string& name,
+                                    const std::string& path) {
+    resetHeights(name, path);
     if (image.width != image.height) {
         Log::get() << "load heightmap '" << path << "': height must equal width\n";
         return false;

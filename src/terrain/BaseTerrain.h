@@ -18,6 +18,7 @@
 
 class Resource;
 class Texture;
+struct Image;
 
 // One detail layer: a tiled texture blended in where its weight map says.
 struct TerrainDetailLayer {
@@ -95,6 +96,9 @@ public:
     // colour images (first channel x 256 + second) are read. On failure the
     // terrain has no heights and the reason is logged.
     bool loadHeightmap(const std::string& name, const std::string& path);
+    // The same from an image already in memory (first row at the top);
+    // `path` names it in messages.
+    bool setHeightmapImage(const Image& image, const std::string& name, const std::string& path);
 
     // Scale and blend settings, applied once the heightmap is loaded. A
     // unitsPerPixel that is not above 0 is ignored with a log line.
@@ -163,6 +167,7 @@ protected:
     void buildLodColorMap(uint32_t size, float globalLayerWeight);
 
 private:
+    void resetHeights(const std::string& name, const std::string& path);
     void releaseLayer(TerrainDetailLayer& layer);
 
     Texture* m_lodColorTexture = nullptr;  // one reference held

@@ -206,17 +206,57 @@ void GeoMipMappingTerrain::updateLevels(const Vector3& cameraWorld) {
     const float scale = world.maxColumnLength();
     for (auto& patch : m_patches) {
         const BoundingSphere& bounds = patch->getBounds();
-        const float distance = length(world.transformPoint(bounds.getCenter()) - cameraWorld);
+        const BoundingSphere worldBounds(world.transformPoint(bounds.getCenter()),
+                                         bounds.getRadius() * scale);
+        patch->setWorldBounds(worldBounds);
+        const float distance = length(worldBounds.getCenter() - cameraWorld);
         patch->prepareForDrawing(distance / coeff);
         patch->setMaterialVariant(TerrainMaterial::variantForDistance(
-            distance, bounds.getRadius() * scale, getLodBlendStart(), getLodBlendEnd()));
+            distance, worldBounds.getRadius(), getLodBlendStart(), getLodBlendEnd()));
     }
 }
 
 void GeoMipMappingTerrain::updateLevels(SceneRenderContext& context) {
-    if (Camera* camera = context.getActiveCamera()) {
-        updateLevels(camera->getWorldMatrix().getTranslation());
+    Camera* camera = context.getActiveCamera();
+    if (camera == nullptr) {
+        return;
     }
+    const Matrix4& cameraWorld = camera->getWorldMatrix();
+    m_viewValid = context.viewportWidth > 0 && context.viewportHeight > 0;
+    if (m_viewValid) {
+        const Matrix4 projection = camera->getProjectionMatrix(float(context.viewportWidth),
+                                                               float(context.viewportHeight));
+        auto same = [](const Matrix4& a, const Matrix4& b) {
+            return std::equal(std::begin(a.m), std::end(a.m), std::begin(b.m));
+        };
+        if (!same(cameraWorld, m_viewCamera) || !same(projection, m_viewProjection)) {
+            m_viewCamera = cameraWorld;
+            m_viewProjection = projection;
+            // Planes of projection x view (rows combined), pointing inwards.
+            const Matrix4 m = projection * camera->getViewMatrix();
+            auto row = [&m](int r, int c) { return m.m[4 * c + r]; };
+            for (int p = 0; p < 6; ++p) {
+                const int axis = p / 2;
+                const float sign = (p % 2 == 0) ? 1.0f : -1.0f;
+                float length2 = 0.0f;
+                for (int c = 0; c < 4; ++c) {
+                    m_planes[p][c] = row(3, c) + sign * row(axis, c);
+                    if (c < 3) {
+                        length2 += m_planes[p][c] * m_planes[p][c];
+                    }
+                }
+                const float inverse = length2 > 0.0f ? 1.0f / std::sqrt(length2) : 0.0f;
+                for (float& value : m_planes[p]) {
+                    value *= inverse;
+                }
+            }
+        }
+    }
+    updateLevels(cameraWorld.getTranslation());
+}
+
+bool GeoMipMappingTerrain::isOutsideView(const GeoMipMappingTerrainPatch& patch) const {
+    return m_viewValid && !patch.getWorldBounds().intersectsFrustum(m_planes);
 }
 
 void GeoMipMappingTerrain::generateStrip(uint32_t patchSize, int level, const uint32_t coarser[4],

@@ -12,6 +12,7 @@
 
 #include "base/math/Matrix4.h"
 #include "foundation/Entity.h"
+#include "scene/BoundingSphere.h"
 #include "terrain/BaseTerrain.h"
 #include "terrain/GeoMipMappingTerrainPatch.h"
 
@@ -71,6 +72,9 @@ public:
     void updateLevels(SceneRenderContext& context);
     // Forgets the last camera, so that the next update chooses again.
     void invalidateLevels() { m_levelsValid = false; }
+    // Whether the patch lies entirely outside the view of the camera of the
+    // last context update (false when no view is known).
+    bool isOutsideView(const GeoMipMappingTerrainPatch& patch) const;
 
     // The cached strip of a key (see GeoMipMappingTerrainPatch::getStripKey),
     // made and uploaded on first use; none without a device buffer.
@@ -99,6 +103,12 @@ private:
 
     RawTransformGroup* m_node = nullptr;
     bool m_levelsValid = false;
+    // The view of the last context update: its matrices and frustum planes
+    // (a, b, c, d with a x + b y + c z + d the distance inside).
+    bool m_viewValid = false;
+    Matrix4 m_viewCamera;
+    Matrix4 m_viewProjection;
+    float m_planes[6][4] = {};
     Vector3 m_lastCamera;
     Matrix4 m_lastWorld;
     unsigned m_lastCoeffGeneration = 0;

@@ -272,7 +272,7 @@ void GeoMipMappingTerrainPatch::draw(SceneRenderContext& context, size_t subMesh
     // date, so neighbours agree on their edges for the whole frame.
     m_terrain->updateLevels(context);
     IRenderDevice* device = TextureSettings::getRenderDevice();
-    if (device == nullptr || !m_vertexBuffer) {
+    if (device == nullptr || !m_vertexBuffer || m_terrain->isOutsideView(*this)) {
         return;
     }
     const GeoMipMappingTerrain::Strip* strip = m_terrain->getStrip(getStripKey(), *device);

@@ -93,6 +93,10 @@ public:
 
     void setListener(ITerrainPatchListener* listener) { m_listener = listener; }
 
+    // The bounds in world space as of the last level update.
+    const BoundingSphere& getWorldBounds() const { return m_worldBounds; }
+    void setWorldBounds(const BoundingSphere& bounds) { m_worldBounds = bounds; }
+
 private:
     void buildWeightsTexture();
     void releaseWeightsTexture();
@@ -110,4 +114,5 @@ private:
     ITerrainPatchListener* m_listener = nullptr;
     SubMesh* m_subMesh = nullptr;  // the one sub-mesh: which material draws
     int m_variant = 0;
+    BoundingSphere m_worldBounds;
 };
