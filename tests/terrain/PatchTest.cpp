@@ -6,6 +6,8 @@
 
 #include "TerrainFixture.h"
 #include "render/material/Material.h"
+#include "scene/Camera.h"
+#include "scene/SceneRenderContext.h"
 #include "terrain/GeoMipMappingTerrain.h"
 #include "terrain/TerrainMaterial.h"
 #include "terrain/TerrainPatchShape.h"
@@ -120,6 +122,41 @@ TEST_F(PatchTest, CameraAndCoefficientChooseTheLevels) {
     EXPECT_EQ(TerrainSettings::getLodDistanceCoeff(), 10.0f);
     EXPECT_NE(log.text().find("must be above 0"), std::string::npos);
     TerrainSettings::setLodDistanceCoeff(1.0f);
+}
+
+TEST_F(PatchTest, DrawingContextChoosesLevelsAndSkipsPatchesOutOfView) {
+    writeHeightmap16("h.png", 65, 65, [](uint32_t, uint32_t) { return 0; });
+    TerrainParams params;
+    params.heightMapPath = "h.png";
+    params.unitsPerPixel = 4.0f;  // 256 units across, patches of 64
+    params.maxLODDistance = 200.0f;
+    TerrainTransformGroup node("t", params, {});
+    GeoMipMappingTerrain& terrain = node.getTerrain();
+    ASSERT_EQ(terrain.getPatchesPerSide(), 4u);
+    SceneRenderContext context;
+    context.viewportWidth = 320;
+    context.viewportHeight = 240;
+    Camera camera("cam", 60.0f, 0.5f, 1000.0f);
+    context.setActiveCamera(&camera);
+    // Above the corner patch (0, 0) at x = z = -96, looking straight down.
+    camera.setTranslationRotation({-96.0f, 30.0f, -96.0f}, {-1.5707964f, 0.0f, 0.0f});
+    terrain.updateLevels(context);
+    EXPECT_EQ(terrain.getPatch(0, 0)->getLevel(), 0);
+    EXPECT_EQ(terrain.getPatch(3, 3)->getLevel(), 3);
+    EXPECT_FALSE(terrain.isOutsideView(*terrain.getPatch(0, 0)));
+    EXPECT_TRUE(terrain.isOutsideView(*terrain.getPatch(3, 3)));
+    // Looking up from higher than the patch is wide, nothing of the terrain
+    // is in view.
+    camera.setTranslationRotation({-96.0f, 100.0f, -96.0f}, {1.5707964f, 0.0f, 0.0f});
+    terrain.updateLevels(context);
+    EXPECT_TRUE(terrain.isOutsideView(*terrain.getPatch(0, 0)));
+    // Moving the node moves the patches.
+    node.setTranslation({1000.0f, 0.0f, 0.0f});
+    camera.setTranslationRotation({-96.0f, 30.0f, -96.0f}, {-1.5707964f, 0.0f, 0.0f});
+    terrain.updateLevels(context);
+    EXPECT_EQ(terrain.getPatch(0, 0)->getLevel(), 3);
+    EXPECT_TRUE(terrain.isOutsideView(*terrain.getPatch(0, 0)));
+    context.setActiveCamera(nullptr);
 }
 
 // Non-degenerate triangles of a strip, as vertex (x, z) triples.
