@@ -135,6 +135,9 @@ EngineApplication::EngineApplication(const StartupParameters& params)
                           : nullptr;
     TerrainSettings::setVertexLighting(perPixelLighting != nullptr &&
                                        std::string(perPixelLighting) != "true");
+    if (TerrainSettings::getVertexLighting()) {
+        Log::get() << "Terrain lighting: per vertex\n";
+    }
     m_terrainSceneHandler.install();
     if (!createGraphicsDevice()) {
         return;

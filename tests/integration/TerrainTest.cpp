@@ -133,6 +133,9 @@ struct Probe {
 
 class TerrainRendering : public ::testing::Test {
 protected:
+    explicit TerrainRendering(const std::string& gameXml = GameRunner::defaultGameXml())
+        : game(gameXml) {}
+
     void SetUp() override {
         for (const char* file :
              {"shared/shader/shared.cg", "shared/shader/functions_vs.cg",
@@ -213,6 +216,35 @@ TEST_F(TerrainRendering, DetailLayersNearAndTheLodColourMapFar) {
     EXPECT_GT(right[2], 30) << text(right);
     EXPECT_NEAR(right[1], right[2], 20) << text(right);
     EXPECT_LT(right[0], 20) << text(right);
+}
+
+// "perPixelLighting" set to anything but "true" lights the terrain per
+// vertex: the shaders build and the slope facing the light stays brighter.
+class TerrainVertexLighting : public TerrainRendering {
+protected:
+    TerrainVertexLighting()
+        : TerrainRendering(
+              "<game>\n"
+              "  <logging><file filename=\"game.log\" enable=\"true\"/></logging>\n"
+              "  <graphic><display><width>320</width><height>240</height></display>\n"
+              "    <scalability><terrain><perPixelLighting>false</perPixelLighting></terrain>"
+              "</scalability></graphic>\n"
+              "</game>\n") {}
+};
+
+TEST_F(TerrainVertexLighting, LitPerVertex) {
+    Bitmap image;
+    std::map<std::string, Probe> probes;
+    const std::string shot = game.userDataFolder() + "terrain-vertex.bmp";
+    const std::string log = run(scene(200, 300), shot, image, probes);
+    EXPECT_NE(log.find("Terrain lighting: per vertex\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("0 keys failed"), std::string::npos) << log;
+    ASSERT_EQ(probes.size(), 2u) << log;
+    const uint8_t* left = image.at(probes["left"].x, probes["left"].y);
+    const uint8_t* right = image.at(probes["right"].x, probes["right"].y);
+    EXPECT_GT(left[0], 100);
+    EXPECT_GT(right[2], 80);
+    EXPECT_GT(left[0], right[2] + 30);
 }
 
 }  // namespace
