@@ -181,6 +181,25 @@ TEST_F(LayerTest, LodColourMapMixesLayerColoursAndTheGlobalMap) {
     EXPECT_FALSE(t->hasGlobalLayerMap());
 }
 
+// Reaches the colour map step directly, before weights are normalised.
+class UnnormalisedTerrain : public GeoMipMappingTerrain {
+public:
+    using BaseTerrain::buildLodColorMap;
+};
+
+// Half the white of the missing global map plus half black.
+TEST_F(LayerTest, TexelsWithoutAnyWeightAddBlack) {
+    UnnormalisedTerrain t;
+    ASSERT_TRUE(t.loadHeightmap("h", "h.png"));
+    ASSERT_TRUE(t.addLayer(layer("zero.png")));
+    ASSERT_TRUE(t.addLayer(layer("zero.png")));
+    t.buildLodColorMap(8, 0.5f);
+    ASSERT_EQ(t.getLodColorPixels().size(), 8u * 8u * 3u);
+    for (uint8_t value : t.getLodColorPixels()) {
+        ASSERT_EQ(value, 127);
+    }
+}
+
 TEST_F(LayerTest, LodTextureSizeIsClamped) {
     auto t = terrain();
     ScopedLogCapture log;
