@@ -87,7 +87,8 @@ bool meanColor(const Image& image, std::array<uint8_t, 3>& color) {
 }
 
 uint8_t colorByte(float component) {
-    return static_cast<uint8_t>(std::clamp(component * 255.0f, 0.0f, 255.0f));
+    // Written so that NaN gives 0.
+    return component > 0.0f ? static_cast<uint8_t>(std::min(component * 255.0f, 255.0f)) : 0;
 }
 
 uint32_t nextTextureNumber() {
@@ -207,20 +208,29 @@ bool BaseTerrain::setHeightmapImage(const Image& image, const std::string& name,
 
 void BaseTerrain::setParameters(float heightScale, float unitsPerPixel, float lodBlendStart,
                                 float lodBlendEnd) {
-    m_heightFactor = heightScale * kBaseFactor;
+    // Values from the file that would turn positions or the shaders' blend
+    // into NaN are ignored.
+    auto finite = [](float value, float fallback, const char* name) {
+        if (std::isfinite(value)) {
+            return value;
+        }
+        Log::get() << "Warning: terrain " << name << " is not a number, using " << fallback << "\n";
+        return fallback;
+    };
+    m_heightFactor = finite(heightScale, 6553.6f, "heightScale") * kBaseFactor;
     if (unitsPerPixel > 0.0f && std::isfinite(unitsPerPixel)) {
         m_unitsPerPixel = unitsPerPixel;
     } else {
         Log::get() << "Warning: terrain unitsPerPixel " << unitsPerPixel
                    << " ignored, it must be above 0\n";
     }
-    m_lodBlendStart = lodBlendStart;
-    m_lodBlendEnd = lodBlendEnd;
+    m_lodBlendStart = finite(lodBlendStart, 100.0f, "lodBlendStart");
+    m_lodBlendEnd = finite(lodBlendEnd, 220.0f, "lodBlendEnd");
     // The shaders divide by the width of the blend band.
     if (!(m_lodBlendEnd > m_lodBlendStart)) {
-        Log::get() << "Warning: terrain lodBlendEnd " << lodBlendEnd
-                   << " must lie beyond lodBlendStart " << lodBlendStart << ", using "
-                   << lodBlendStart + 1.0f << "\n";
+        Log::get() << "Warning: terrain lodBlendEnd " << m_lodBlendEnd
+                   << " must lie beyond lodBlendStart " << m_lodBlendStart << ", using "
+                   << m_lodBlendStart + 1.0f << "\n";
         m_lodBlendEnd = m_lodBlendStart + 1.0f;
     }
 }
@@ -398,7 +408,8 @@ void BaseTerrain::buildLodColorMap(uint32_t size, float globalLayerWeight) {
         ImageUtil::resample(m_layers[i].weights.data(), m_layers[i].weightWidth,
                             m_layers[i].weightHeight, 1, weights[i].data(), s, s);
     }
-    const float globalWeight = std::clamp(globalLayerWeight, 0.0f, 1.0f);
+    const float globalWeight =
+        std::isfinite(globalLayerWeight) ? std::clamp(globalLayerWeight, 0.0f, 1.0f) : 0.15f;
     m_lodColorPixels.assign(texels * 3, 0);
     for (size_t t = 0; t < texels; ++t) {
         float color[3] = {0, 0, 0};

@@ -157,6 +157,18 @@ TEST_F(HeightmapTest, HeightQueriesInsideOnTheBorderAndOutside) {
     }
 }
 
+TEST_F(HeightmapTest, UnusableScalesFallBackToTheirDefaults) {
+    GeoMipMappingTerrain terrain;
+    ScopedLogCapture log;
+    terrain.setParameters(NAN, 0.0f, INFINITY, 50.0f);
+    EXPECT_FLOAT_EQ(terrain.getHeightFactor(), 6553.6f / 65535.0f);
+    EXPECT_FLOAT_EQ(terrain.getUnitsPerPixel(), 1.6f);
+    EXPECT_FLOAT_EQ(terrain.getLodBlendStart(), 100.0f);
+    // The blend band must not be empty: the shaders divide by its width.
+    EXPECT_FLOAT_EQ(terrain.getLodBlendEnd(), 101.0f);
+    EXPECT_EQ(log.count("Warning: terrain "), 4u) << log.text();
+}
+
 TEST_F(HeightmapTest, WorldHeightQueryFollowsTheNodeTransform) {
     writeHeightmap16("w.png", 17, 17, ramp);
     TerrainParams params;

@@ -1,6 +1,8 @@
 // Detail layers: loading and refusals, weight normalisation, per-patch
 // selection, distance colours and the LOD colour map.
 
+#include <cmath>
+
 #include "TerrainFixture.h"
 #include "terrain/GeoMipMappingTerrain.h"
 #include "terrain/TerrainTransformGroup.h"
@@ -145,6 +147,9 @@ TEST_F(LayerTest, DistanceColourIsTheMeanOfTheDetailMap) {
     given.distanceColor = {1.5f, 0.5f, -1.0f};
     ASSERT_TRUE(t->addLayer(given));
     EXPECT_EQ(t->getLayers()[2].distanceColor, (std::array<uint8_t, 3>{255, 127, 0}));
+    given.distanceColor = {NAN, 0.0f, 1.0f};
+    ASSERT_TRUE(t->addLayer(given));
+    EXPECT_EQ(t->getLayers()[3].distanceColor, (std::array<uint8_t, 3>{0, 0, 255}));
 }
 
 TEST_F(LayerTest, LodColourMapMixesLayerColoursAndTheGlobalMap) {
