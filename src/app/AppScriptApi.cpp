@@ -21,6 +21,7 @@
 #include "scripting/Script.h"
 #include "scripting/ScriptApi.h"
 #include "scripting/ScriptCallbacks.h"
+#include "terrain/TerrainScriptBindings.h"
 
 namespace {
 
@@ -88,6 +89,7 @@ void buildScriptApi(ScriptApi& api) {
     addAudioScriptApi(api);
     addAnimationScriptApi(api);
     addEffectsScriptApi(api);
+    addTerrainScriptApi(api);
 }
 
 void addApplicationScriptApi(ScriptApi& api) {

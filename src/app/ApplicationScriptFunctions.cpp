@@ -12,6 +12,7 @@
 #include "input/IInputDevice.h"
 #include "scene/SceneRenderContext.h"
 #include "scripting/ScriptApi.h"
+#include "terrain/TerrainSettings.h"
 
 namespace {
 
@@ -184,6 +185,7 @@ void getViewDistanceCoeff(Entity*, ScriptValue* values) {
 
 void setTerrainLODDistanceCoeff(Entity*, ScriptValue* values) {
     scalability().terrainLodDistanceCoeff = values[0].floatValue;
+    TerrainSettings::setLodDistanceCoeff(values[0].floatValue);
 }
 
 void getTerrainLODDistanceCoeff(Entity*, ScriptValue* values) {

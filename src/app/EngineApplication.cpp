@@ -38,6 +38,7 @@
 #include "scene/TransformGroup.h"
 #include "scripting/IScriptSystem.h"
 #include "scripting/ScriptApi.h"
+#include "terrain/TerrainSettings.h"
 
 namespace {
 
@@ -138,6 +139,17 @@ EngineApplication::EngineApplication(const StartupParameters& params)
 
     openInputDevice();
     openSoundDevice();
+    // Terrains light per vertex when the configuration says per-pixel
+    // lighting is anything but "true".
+    const char* perPixelLighting =
+        config != nullptr ? config->getString("game.graphic.scalability.terrain.perPixelLighting")
+                          : nullptr;
+    TerrainSettings::setVertexLighting(perPixelLighting != nullptr &&
+                                       std::string(perPixelLighting) != "true");
+    if (TerrainSettings::getVertexLighting()) {
+        Log::get() << "Terrain lighting: per vertex\n";
+    }
+    m_terrainSceneHandler.install();
     if (!createGraphicsDevice()) {
         return;
     }
@@ -257,6 +269,7 @@ EngineApplication::~EngineApplication() {
     inputDevice.reset();
     m_audioSceneHandler.uninstall();
     m_animationSceneHandler.uninstall();
+    m_terrainSceneHandler.uninstall();
     m_audioSources.clear();
     SoundDevice::set(nullptr);
     s_instance = nullptr;

@@ -15,6 +15,7 @@
 #include "effects/EffectsSceneHandler.h"
 #include "input/IInputDevice.h"
 #include "input/IInputEventListener.h"
+#include "terrain/TerrainSceneHandler.h"
 
 struct StartupParameters;
 class IRenderDevice;
@@ -139,4 +140,5 @@ private:
     AudioSceneHandler m_audioSceneHandler;
     AnimationSceneHandler m_animationSceneHandler;
     EffectsSceneHandler m_effectsSceneHandler;
+    TerrainSceneHandler m_terrainSceneHandler;
 };

@@ -10,6 +10,7 @@
 #include "foundation/Properties.h"
 #include "foundation/XMLConfigFile.h"
 #include "scripting/ScriptApi.h"
+#include "terrain/TerrainSettings.h"
 
 namespace {
 
@@ -122,6 +123,7 @@ void select(EngineManager::Scalability& scalability, const std::string& renderer
         scalability.viewDistanceCoeff = row.viewDistanceCoeff;
         scalability.shadowQuality = row.shadowQuality;
         scalability.terrainLodDistanceCoeff = row.terrainLodDistanceCoeff;
+        TerrainSettings::setLodDistanceCoeff(row.terrainLodDistanceCoeff);
     }
     Log::get() << "GPU profile: " << displayName(selected) << "\n";
     Log::get() << "  View Distance Coeff: " << scalability.viewDistanceCoeff << "\n";

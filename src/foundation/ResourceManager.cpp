@@ -65,6 +65,15 @@ Resource* ResourceManager::get(const std::string& name, int type, bool logErrors
     return nullptr;
 }
 
+bool ResourceManager::add(Resource* resource) {
+    if (resource == nullptr || m_resources.count(resource->getName()) != 0) {
+        return false;
+    }
+    m_resources[resource->getName()] = resource;
+    resource->addRef();
+    return true;
+}
+
 void ResourceManager::release(Resource* resource) {
     if (resource == nullptr) {
         return;

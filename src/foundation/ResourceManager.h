@@ -29,6 +29,12 @@ public:
     // activated on first request; null on failure (logged when logErrors).
     Resource* get(const std::string& name, int type, bool logErrors = true);
 
+    // Enters a resource made in memory (already loaded and active, for
+    // example a texture the engine generated) under its name and adds one
+    // reference for the caller. False, and nothing entered, when the name is
+    // taken or the resource is null.
+    bool add(Resource* resource);
+
     // Drops one reference; the last one deactivates the resource, takes it out
     // of the table and destroys it. Nothing for null.
     void release(Resource* resource);

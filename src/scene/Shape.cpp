@@ -54,6 +54,11 @@ void Shape::addMaterial(ShapeMaterial* material) {
     m_materials.emplace_back(material);
 }
 
+void Shape::clearMaterials() {
+    dropRenderObject();
+    m_materials.clear();
+}
+
 void Shape::addShapeFlags(uint32_t flags) {
     uint32_t updated = m_shapeFlags | flags;
     if (updated != m_shapeFlags) {

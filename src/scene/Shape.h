@@ -37,6 +37,8 @@ public:
     void setGeometry(Geometry* geometry);
 
     void addMaterial(ShapeMaterial* material);
+    // Drops every material (and the render object made with them).
+    void clearMaterials();
     size_t getNumMaterials() const { return m_materials.size(); }
     ShapeMaterial* getMaterial(size_t index) const { return m_materials[index].get(); }
 

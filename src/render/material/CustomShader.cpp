@@ -180,6 +180,16 @@ RefPtr<CustomShader> get(const std::string& fileName) {
     return shader;
 }
 
+RefPtr<CustomShader> create(const std::string& name, std::vector<CustomShader::LodLevel> levels) {
+    if (CustomShader* live = find(name)) {
+        return RefPtr<CustomShader>(live);
+    }
+    RefPtr<CustomShader> shader(new CustomShader(name));
+    liveShaders()[name] = shader.get();
+    shader->setLevels(std::move(levels));
+    return shader;
+}
+
 CustomShader* find(const std::string& fileName) {
     auto found = liveShaders().find(fileName);
     return found != liveShaders().end() ? found->second : nullptr;

@@ -73,6 +73,11 @@ private:
 namespace CustomShaderLibrary {
 // The shader of that file, loaded on first use and shared while referenced.
 RefPtr<CustomShader> get(const std::string& fileName);
+// A shader the engine generates rather than reads: made from the given
+// levels, registered, and shared under `name` like a loaded one (materials
+// name it as their custom shader file). An existing shader of that name is
+// returned unchanged.
+RefPtr<CustomShader> create(const std::string& name, std::vector<CustomShader::LodLevel> levels);
 // The live shader of that file or none (no reference added).
 CustomShader* find(const std::string& fileName);
 }  // namespace CustomShaderLibrary

@@ -1,0 +1,6 @@
+#pragma once
+// The script class "TerrainTransformGroup" with "getTerrainHeightAtWorldPos".
+
+class ScriptApi;
+
+void addTerrainScriptApi(ScriptApi& api);
