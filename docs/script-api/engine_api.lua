@@ -114,6 +114,103 @@ function extraUpdatePhysics(arg1) end
 function simulatePhysicsTimeScale(arg1) end
 
 ---@param arg1 number
+---@param arg2 number
+---@param arg3 number
+---@param arg4 number
+---@param arg5 number
+---@param arg6 number
+---@param arg7 string
+---@param arg8 number
+---@param arg9 any
+---@return integer
+function raycastAll(arg1, arg2, arg3, arg4, arg5, arg6, arg7, arg8, arg9) end
+
+---@param arg1 number
+---@param arg2 number
+---@param arg3 number
+---@param arg4 number
+---@param arg5 number
+---@param arg6 number
+---@param arg7 string
+---@param arg8 number
+---@param arg9 any
+---@return integer
+function raycastClosest(arg1, arg2, arg3, arg4, arg5, arg6, arg7, arg8, arg9) end
+
+---@param arg1 number
+---@param arg2 number
+---@param arg3 number
+---@param arg4 number
+---@param arg5 string
+---@return integer
+function overlapSphere(arg1, arg2, arg3, arg4, arg5) end
+
+---@param arg1 integer
+function removeJoint(arg1) end
+
+---@param arg1 integer
+---@param arg2 integer
+---@param arg3 boolean
+---@param arg4 number
+---@param arg5 number
+function setJointRotationLimit(arg1, arg2, arg3, arg4, arg5) end
+
+---@param arg1 integer
+---@param arg2 integer
+---@param arg3 boolean
+---@param arg4 number
+---@param arg5 number
+function setJointTranslationLimit(arg1, arg2, arg3, arg4, arg5) end
+
+---@param arg1 integer
+---@param arg2 integer
+---@param arg3 integer
+function setJointFrame(arg1, arg2, arg3) end
+
+---@param arg1 integer
+---@param arg2 number
+---@param arg3 number
+---@param arg4 number
+---@param arg5 number
+---@param arg6 number
+---@param arg7 integer
+---@param arg8 number
+---@return integer
+function createCCT(arg1, arg2, arg3, arg4, arg5, arg6, arg7, arg8) end
+
+---@param arg1 integer
+---@param arg2 number
+---@param arg3 number
+---@param arg4 number
+---@param arg5 integer
+function moveCCT(arg1, arg2, arg3, arg4, arg5) end
+
+---@param arg1 integer
+function removeCCT(arg1) end
+
+---@param arg1 integer
+---@return boolean
+---@return boolean
+---@return boolean
+function getCCTCollisionFlags(arg1) end
+
+---@param arg1 integer
+---@param arg2 string
+---@param arg3 any
+function addTrigger(arg1, arg2, arg3) end
+
+---@param arg1 integer
+function removeTrigger(arg1) end
+
+---@param arg1 integer
+---@param arg2 string
+---@param arg3 any
+function addContactReport(arg1, arg2, arg3) end
+
+---@param arg1 integer
+function removeContactReport(arg1) end
+
+---@param arg1 number
 ---@param arg2 string
 ---@param arg3 any
 ---@return integer
@@ -659,6 +756,57 @@ function getMass(id) end
 
 --- Entity function of TransformGroup.
 ---@param id integer
+---@param arg1 number
+---@param arg2 number
+---@param arg3 number
+---@param arg4 number
+function setJointDrive(id, arg1, arg2, arg3, arg4) end
+
+--- Entity function of TransformGroup.
+---@param id integer
+---@param arg1 number
+---@param arg2 number
+---@param arg3 number
+---@param arg4 number
+---@param arg5 number
+---@param arg6 number
+---@param arg7 number
+---@param arg8 number
+---@return integer
+function createWheelShape(id, arg1, arg2, arg3, arg4, arg5, arg6, arg7, arg8) end
+
+--- Entity function of TransformGroup.
+---@param id integer
+---@param arg1 integer
+---@param arg2 number
+---@param arg3 number
+---@param arg4 number
+function setWheelShapeProps(id, arg1, arg2, arg3, arg4) end
+
+--- Entity function of TransformGroup.
+---@param id integer
+---@param arg1 integer
+---@return number
+function getWheelShapeAxleSpeed(id, arg1) end
+
+--- Entity function of TransformGroup.
+---@param id integer
+---@param arg1 integer
+---@return number
+---@return number
+---@return number
+function getWheelShapeContactPoint(id, arg1) end
+
+--- Entity function of TransformGroup.
+---@param id integer
+---@param arg1 integer
+---@return number
+---@return number
+---@return number
+function getWheelShapePosition(id, arg1) end
+
+--- Entity function of TransformGroup.
+---@param id integer
 ---@return integer
 function getAnimCharacterSet(id) end
 
@@ -901,3 +1049,61 @@ function clearAnimTrackClip(id, arg1) end
 ---@param id integer
 ---@return integer
 function getAnimNumOfClips(id) end
+
+--- Entity function of ParticleSystem.
+---@param id integer
+---@param arg1 boolean
+function setEmittingState(id, arg1) end
+
+--- Entity function of Precipitation.
+---@param id integer
+---@param arg1 number
+function setDropCountScale(id, arg1) end
+
+--- Entity function of Precipitation.
+---@param id integer
+---@param arg1 number
+---@param arg2 number
+---@param arg3 number
+function setWindVelocity(id, arg1, arg2, arg3) end
+
+--- Entity function of TerrainTransformGroup.
+---@param id integer
+---@param arg1 number
+---@param arg2 number
+---@param arg3 number
+---@return number
+function getTerrainHeightAtWorldPos(id, arg1, arg2, arg3) end
+
+---@class JointConstructor
+JointConstructor = {}
+
+--- A new object owned by the script.
+---@return JointConstructor
+function JointConstructor:new() end
+
+---@param arg1 integer
+---@param arg2 integer
+function JointConstructor:setActors(arg1, arg2) end
+
+---@param arg1 integer
+---@param arg2 integer
+function JointConstructor:setJointTransforms(arg1, arg2) end
+
+---@param arg1 number
+---@param arg2 number
+function JointConstructor:setBreakable(arg1, arg2) end
+
+---@param arg1 integer
+---@param arg2 number
+---@param arg3 number
+function JointConstructor:setRotationLimit(arg1, arg2, arg3) end
+
+---@param arg1 integer
+---@param arg2 boolean
+---@param arg3 number
+---@param arg4 number
+function JointConstructor:setTranslationLimit(arg1, arg2, arg3, arg4) end
+
+---@return integer
+function JointConstructor:finalize() end
