@@ -232,12 +232,37 @@ void SceneRenderer::addLight(LightSource& light, const Matrix4& world, float dis
     m_lights.add(light, world, distance, castsShadowMaps);
 }
 
+// A geometry may move a sub-mesh to another material after the slots were
+// made (terrain patches switch between their near, blend and far materials):
+// the slots are then made again.
+bool SceneRenderer::slotsMatchSubMeshes(Shape& shape, const ShapeRenderObject& data) {
+    auto* buffers = dynamic_cast<VertexBufferGeometry*>(shape.getGeometry());
+    if (buffers == nullptr) {
+        return true;
+    }
+    for (const ShapeSlot& slot : data.slots) {
+        if (slot.subMesh >= buffers->getNumSubMeshes()) {
+            return false;
+        }
+        const int index = buffers->getSubMesh(slot.subMesh).materialIndex;
+        const size_t materialIndex = static_cast<size_t>(std::max(index, 0));
+        if (materialIndex >= shape.getNumMaterials() ||
+            shape.getMaterial(materialIndex) != slot.material) {
+            return false;
+        }
+    }
+    return true;
+}
+
 ShapeRenderObject& SceneRenderer::renderData(Shape& shape) {
     // The renderer is the one to give shapes their render object; another
     // kind of attachment is replaced.
     if (RenderAttachment* attached = shape.getRenderObject();
         attached != nullptr && typeid(*attached) == typeid(ShapeRenderObject)) {
-        return static_cast<ShapeRenderObject&>(*attached);
+        auto& existing = static_cast<ShapeRenderObject&>(*attached);
+        if (slotsMatchSubMeshes(shape, existing)) {
+            return existing;
+        }
     }
     auto created = std::make_unique<ShapeRenderObject>();
     ShapeRenderObject& data = *created;

@@ -119,6 +119,7 @@ private:
                          float distance) override;
 
     // The shape's render data, created (with its material slots) on first use.
+    static bool slotsMatchSubMeshes(Shape& shape, const ShapeRenderObject& data);
     ShapeRenderObject& renderData(Shape& shape);
     void chooseLods(ShapeRenderObject& data, float distance);
 
