@@ -132,9 +132,14 @@ void writeTexturedHierarchy(const std::string& folder, const std::string& name) 
     const std::string cube = addGltfCube(gltf);
     writeFile(folder + "paint.png", redPng());
     gltf.write(folder, name,
-               R"("scene":0,"scenes":[{"nodes":[0]}],
+               R"("scene":0,"scenes":[{"nodes":[0,2,3]}],
+"extensionsUsed":["KHR_lights_punctual"],
 "nodes":[{"name":"base","translation":[1,2,3],"rotation":[0,0.70710678,0,0.70710678],"children":[1]},
- {"name":"cube","mesh":0,"translation":[0,1,0],"rotation":[0.25881905,0,0,0.96592583],"scale":[2,2,2]}],
+ {"name":"cube","mesh":0,"translation":[0,1,0],"rotation":[0.25881905,0,0,0.96592583],"scale":[2,2,2]},
+ {"name":"eye","camera":0,"translation":[1,3,10]},
+ {"name":"sun","rotation":[-0.38268343,0,0,0.92387953],"extensions":{"KHR_lights_punctual":{"light":0}}}],
+"cameras":[{"type":"perspective","perspective":{"yfov":0.8,"aspectRatio":1.5,"znear":0.5,"zfar":50}}],
+"extensions":{"KHR_lights_punctual":{"lights":[{"name":"sun","type":"directional","color":[1,1,0.5]}]}},
 "meshes":[{"name":"cubeMesh","primitives":[{)" +
                    cube + R"(,"material":0}]}],
 "materials":[{"name":"paint","pbrMetallicRoughness":{"baseColorTexture":{"index":0},"metallicFactor":0}}],

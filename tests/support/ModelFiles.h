@@ -43,7 +43,10 @@ std::string redPng();
 // "base" (translation 1 2 3, 90 degrees about Y) holding "cube" (translation
 // 0 1 0, 30 degrees about X, scale 2) that draws a cube with the material
 // "paint", whose base colour texture is "paint.png" beside the file (also
-// written). Writes `folder + name + ".gltf"`.
+// written); the camera "eye" at (1, 3, 10) looking down -Z (vertical field
+// of view 0.8 radians, clip planes 0.5 and 50) and the directional light
+// "sun" (colour 1 1 0.5) turned 45 degrees down about X. Writes
+// `folder + name + ".gltf"`.
 void writeTexturedHierarchy(const std::string& folder, const std::string& name);
 
 // A strip of two quads skinned to "root" and its child "tip" (one unit up),

@@ -123,6 +123,19 @@ TEST_F(I3DImportTest, HierarchyKeepsTransformsAndCopiesTheTexture) {
     auto* material = static_cast<Material*>(cube->getMaterial(0));
     EXPECT_EQ(material->getDesc().albedoMap.file, "out/scene_textures/paint.png");
     EXPECT_EQ(testsupport::readFile(dir / "out/scene_textures/paint.png"), testsupport::redPng());
+
+    auto* eye = dynamic_cast<Camera*>(find("eye"));
+    ASSERT_NE(eye, nullptr) << text;
+    expectVector(eye->getTranslation(), {1, 3, 10}, "eye");
+    expectVector(eye->getRotation(), {0, 0, 0}, "eye looks down -Z");
+    EXPECT_NEAR(eye->getFieldOfView(), 0.8f * 180.0f / kPi, 1e-3f);
+    EXPECT_NEAR(eye->getNearClip(), 0.5f, 1e-6f);
+    EXPECT_NEAR(eye->getFarClip(), 50.0f, 1e-4f);
+    auto* sun = dynamic_cast<LightSource*>(find("sun"));
+    ASSERT_NE(sun, nullptr) << text;
+    EXPECT_EQ(sun->getType(), LightSource::Directional);
+    expectVector(sun->getDiffuseColor(), {1, 1, 0.5f}, "sun colour");
+    expectVector(sun->getRotation(), {-kPi / 4, 0, 0}, "sun rotation");
 }
 
 TEST_F(I3DImportTest, TexturesCanBeReferencedWhereTheyAre) {

@@ -5,6 +5,7 @@
 #include <assimp/postprocess.h>
 #include <algorithm>
 #include <assimp/Importer.hpp>
+#include <cctype>
 #include <cmath>
 #include <filesystem>
 #include <map>
@@ -41,9 +42,9 @@ bool nearlyEqual(const Matrix4& a, const Matrix4& b) {
     return true;
 }
 
-// The frame whose -Z looks along `direction` with +Y towards `up`, at
-// `position`: how cameras and lights of the scene file are oriented.
-Matrix4 lookFrame(const Vector3& position, Vector3 direction, const Vector3& up) {
+// The frame whose -Z looks along `direction` with +Y towards `up`: how
+// cameras and lights of the scene file are oriented.
+Matrix4 lookFrame(Vector3 direction, const Vector3& up) {
     if (dot(direction, direction) == 0.0f) {
         direction = {0, 0, -1};
     }
@@ -57,7 +58,6 @@ Matrix4 lookFrame(const Vector3& position, Vector3 direction, const Vector3& up)
     m.setColumn(0, x);
     m.setColumn(1, cross(z, x));
     m.setColumn(2, z);
-    m.setTranslation(position);
     return m;
 }
 
@@ -95,7 +95,12 @@ const char* textureTypeName(aiTextureType type) {
 class Reader {
 public:
     Reader(const aiScene& source, const std::string& path, ImportScene& scene)
-        : m_source(source), m_folder(std::filesystem::path(path).parent_path()), m_scene(scene) {}
+        : m_source(source), m_folder(std::filesystem::path(path).parent_path()), m_scene(scene) {
+        std::string extension = std::filesystem::path(path).extension().string();
+        std::transform(extension.begin(), extension.end(), extension.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        m_gltf = extension == ".gltf" || extension == ".glb";
+    }
 
     void read();
 
@@ -127,6 +132,7 @@ private:
     // Unskinned meshes are shared by every node that draws the same list.
     std::map<std::vector<unsigned>, int32_t> m_meshCache;
     std::vector<std::vector<std::string>> m_materialWarnings;
+    bool m_gltf = false;
 };
 
 void Reader::read() {
@@ -577,14 +583,19 @@ void Reader::readCameras() {
         // files store the vertical one.
         float aspect = source.mAspect > 0.0f ? source.mAspect : 1.0f;
         float horizontal = source.mHorizontalFOV > 0.0f ? source.mHorizontalFOV : 0.785398f;
-        camera.fovDegrees =
-            2.0f * std::atan(std::tan(horizontal * 0.5f) / aspect) * kRadiansToDegrees;
+        // From glTF the library gives the vertical angle times the aspect
+        // ratio rather than the true horizontal angle.
+        float vertical =
+            m_gltf ? horizontal / aspect : 2.0f * std::atan(std::tan(horizontal * 0.5f) / aspect);
+        camera.fovDegrees = vertical * kRadiansToDegrees;
         camera.nearClip = source.mClipPlaneNear;
         camera.farClip = source.mClipPlaneFar;
         m_scene.nodes[node].camera = static_cast<int32_t>(m_scene.cameras.size() - 1);
-        orient(
-            static_cast<uint32_t>(node),
-            lookFrame(toVector(source.mPosition), toVector(source.mLookAt), toVector(source.mUp)));
+        // The node places the camera; some readers copy the node's
+        // translation into the camera's own position, so only the
+        // camera's orientation is taken.
+        orient(static_cast<uint32_t>(node),
+               lookFrame(toVector(source.mLookAt), toVector(source.mUp)));
     }
 }
 
@@ -658,8 +669,7 @@ void Reader::readLights() {
         m_scene.lights.push_back(light);
         m_scene.nodes[node].light = static_cast<int32_t>(m_scene.lights.size() - 1);
         orient(static_cast<uint32_t>(node),
-               lookFrame(toVector(source.mPosition), toVector(source.mDirection),
-                         toVector(source.mUp)));
+               lookFrame(toVector(source.mDirection), toVector(source.mUp)));
     }
 }
 

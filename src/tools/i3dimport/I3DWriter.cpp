@@ -24,7 +24,8 @@ constexpr float kRadiansToDegrees = 57.295779513082320876f;
 // ---- Values ----
 
 std::string number(float value) {
-    if (!std::isfinite(value)) {
+    // Rounding noise around 0 is written as 0.
+    if (!std::isfinite(value) || std::fabs(value) < 1e-6f) {
         value = 0.0f;
     }
     char buffer[32];
@@ -322,6 +323,12 @@ void DocumentWriter::writeMaterials() {
         attribute("cosPower", number(m.cosPower));
         if (m.diffuse[3] < 1.0f) {
             attribute("alphaBlending", "true");
+        }
+        const bool anyMap = std::any_of(m_materialFiles[i].begin(), m_materialFiles[i].end(),
+                                        [](const std::string& file) { return !file.empty(); });
+        if (!anyMap) {
+            m_out += "/>\n";
+            continue;
         }
         m_out += ">\n";
         const char* elements[4] = {"Texture", "Normalmap", "Glossmap", "Emissivemap"};

@@ -32,6 +32,12 @@ bool decomposeMatrix(const Matrix4& matrix, ImportKey& key) {
     key.translation = matrix.getTranslation();
     Vector3 c[3] = {matrix.getColumn(0), matrix.getColumn(1), matrix.getColumn(2)};
     Vector3 s(length(c[0]), length(c[1]), length(c[2]));
+    for (int i = 0; i < 3; ++i) {
+        // Rounding noise of a rotation is no scale.
+        if (std::fabs(s[i] - 1.0f) < 1e-5f) {
+            s[i] = 1.0f;
+        }
+    }
     if (dot(cross(c[0], c[1]), c[2]) < 0.0f) {
         s.x = -s.x;  // a mirror: one negative scale keeps the rotation proper
     }
