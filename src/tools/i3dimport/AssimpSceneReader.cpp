@@ -673,41 +673,35 @@ void Reader::readLights() {
     }
 }
 
-template <typename Key>
-size_t keyBefore(const Key* keys, unsigned count, double time) {
-    size_t i = 0;
-    while (i + 1 < count && keys[i + 1].mTime <= time) {
-        ++i;
-    }
-    return i;
+aiVector3D interpolate(const aiVector3D& a, const aiVector3D& b, float t) {
+    return a + (b - a) * t;
 }
 
-aiVector3D sampleVector(const aiVectorKey* keys, unsigned count, double time, aiVector3D rest) {
-    if (count == 0) {
-        return rest;
-    }
-    size_t i = keyBefore(keys, count, time);
-    if (i + 1 >= count || time <= keys[i].mTime) {
-        return keys[i].mValue;
-    }
-    double span = keys[i + 1].mTime - keys[i].mTime;
-    float t = span > 0.0 ? static_cast<float>((time - keys[i].mTime) / span) : 0.0f;
-    return keys[i].mValue + (keys[i + 1].mValue - keys[i].mValue) * t;
-}
-
-aiQuaternion sampleRotation(const aiQuatKey* keys, unsigned count, double time, aiQuaternion rest) {
-    if (count == 0) {
-        return rest;
-    }
-    size_t i = keyBefore(keys, count, time);
-    if (i + 1 >= count || time <= keys[i].mTime) {
-        return keys[i].mValue;
-    }
-    double span = keys[i + 1].mTime - keys[i].mTime;
-    float t = span > 0.0 ? static_cast<float>((time - keys[i].mTime) / span) : 0.0f;
+aiQuaternion interpolate(const aiQuaternion& a, const aiQuaternion& b, float t) {
     aiQuaternion out;
-    aiQuaternion::Interpolate(out, keys[i].mValue, keys[i + 1].mValue, t);
+    aiQuaternion::Interpolate(out, a, b, t);
     return out;
+}
+
+// The value of a channel at `time`, between the keys around it (found by
+// bisection, the keys are in time order); `rest` for a channel without keys.
+template <typename Key, typename Value>
+Value sample(const Key* keys, unsigned count, double time, const Value& rest) {
+    if (count == 0) {
+        return rest;
+    }
+    const Key* next = std::upper_bound(keys, keys + count, time,
+                                       [](double t, const Key& key) { return t < key.mTime; });
+    if (next == keys) {
+        return keys[0].mValue;
+    }
+    if (next == keys + count) {
+        return keys[count - 1].mValue;
+    }
+    const Key& previous = next[-1];
+    double span = next->mTime - previous.mTime;
+    float t = span > 0.0 ? static_cast<float>((time - previous.mTime) / span) : 0.0f;
+    return interpolate(previous.mValue, next->mValue, t);
 }
 
 // Scene file keys give translation, rotation and scale together, so every
@@ -763,13 +757,13 @@ void Reader::readAnimations() {
                 }
                 ImportKey& key = track.keys.emplace_back();
                 key.timeMs = ms;
-                key.translation = toVector(sampleVector(
-                    channel.mPositionKeys, channel.mNumPositionKeys, time, restPosition));
-                aiQuaternion q = sampleRotation(channel.mRotationKeys, channel.mNumRotationKeys,
-                                                time, restRotation);
+                key.translation = toVector(
+                    sample(channel.mPositionKeys, channel.mNumPositionKeys, time, restPosition));
+                aiQuaternion q =
+                    sample(channel.mRotationKeys, channel.mNumRotationKeys, time, restRotation);
                 key.rotation = {q.x, q.y, q.z, q.w};
                 key.scale = toVector(
-                    sampleVector(channel.mScalingKeys, channel.mNumScalingKeys, time, restScale));
+                    sample(channel.mScalingKeys, channel.mNumScalingKeys, time, restScale));
             }
         }
         m_scene.clips.push_back(std::move(clip));

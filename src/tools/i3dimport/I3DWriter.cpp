@@ -250,6 +250,7 @@ private:
     std::vector<std::string> m_materialNames;
     // Per material: the file entries of its four maps.
     std::vector<std::array<std::string, 4>> m_materialFiles;
+    std::vector<bool> m_materialUsed;
 };
 
 bool DocumentWriter::rootIsWritten() const {
@@ -280,12 +281,24 @@ void DocumentWriter::nameEverything() {
         m_meshNames.push_back(
             meshes.take(cleanName(mesh.name, "", false, "mesh"), "mesh", m_warnings));
     }
+    // Only the materials some mesh draws with are written.
+    m_materialUsed.assign(m_scene.materials.size(), false);
+    for (const ImportMesh& mesh : m_scene.meshes) {
+        for (uint32_t material : mesh.materials) {
+            m_materialUsed[material] = true;
+        }
+    }
     UniqueNames materials;
-    for (const ImportMaterial& material : m_scene.materials) {
+    for (size_t index = 0; index < m_scene.materials.size(); ++index) {
+        const ImportMaterial& material = m_scene.materials[index];
+        std::array<std::string, 4>& files = m_materialFiles.emplace_back();
+        if (!m_materialUsed[index]) {
+            m_materialNames.emplace_back();
+            continue;
+        }
         // Shader lists are comma separated.
         m_materialNames.push_back(materials.take(cleanName(material.name, ",", false, "material"),
                                                  "material", m_warnings));
-        std::array<std::string, 4>& files = m_materialFiles.emplace_back();
         const std::optional<ImportTexture>* maps[4] = {&material.baseColorMap, &material.normalMap,
                                                        &material.glossMap, &material.emissiveMap};
         for (int i = 0; i < 4; ++i) {
@@ -314,6 +327,9 @@ void DocumentWriter::writeFiles() {
 void DocumentWriter::writeMaterials() {
     m_out += "  <Materials>\n";
     for (size_t i = 0; i < m_scene.materials.size(); ++i) {
+        if (!m_materialUsed[i]) {
+            continue;
+        }
         const ImportMaterial& m = m_scene.materials[i];
         m_out += "    <Material";
         attribute("name", m_materialNames[i]);
