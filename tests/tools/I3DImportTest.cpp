@@ -149,12 +149,13 @@ TEST_F(I3DImportTest, TexturesCanBeReferencedWhereTheyAre) {
 
 TEST_F(I3DImportTest, ObjMaterialsBecomeOneShaderListEntryEach) {
     testsupport::writeFile(dir / "two.mtl",
-                           "newmtl red\nKd 1 0 0\nNs 50\nnewmtl blue\nKd 0 0 1\nd 0.5\n");
+                           "newmtl red\nKd 1 0 0\nNs 50\nnewmtl sky,blue\xe9\nKd 0 0 1\nd 0.5\n");
     testsupport::writeFile(dir / "two.obj",
                            "mtllib two.mtl\no panel\nv 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\n"
-                           "usemtl red\nf 1 2 3\nusemtl blue\nf 1 3 4\n");
+                           "usemtl red\nf 1 2 3\nusemtl sky,blue\xe9\nf 1 3 4\n");
     ASSERT_TRUE(importAndLoad("two.obj")) << log.text();
-    EXPECT_NE(text.find("shaderlist=\"red,blue\""), std::string::npos) << text;
+    // A comma would split the list, a Latin-1 byte stop the parser.
+    EXPECT_NE(text.find("shaderlist=\"red,sky_blue_\""), std::string::npos) << text;
     auto* panel = dynamic_cast<Shape*>(find("panel"));
     ASSERT_NE(panel, nullptr) << text;
     ASSERT_EQ(panel->getNumMaterials(), 2u);
@@ -323,6 +324,28 @@ TEST_F(I3DImportTest, FailuresWriteNothing) {
     testsupport::RunResult forced = import({"model.gltf", "out/scene.i3d", "--force"});
     EXPECT_EQ(forced.exitCode, 0) << forced.output;
     EXPECT_NE(testsupport::readFile(dir / "out/scene.i3d").find("<i3D"), std::string::npos);
+}
+
+TEST_F(I3DImportTest, MalformedOptionsAreRefusedBeforeReading) {
+    testsupport::writeTexturedHierarchy(dir.path(), "model");
+    const std::vector<std::vector<std::string>> cases = {
+        {"--scale", "0"},
+        {"--scale", "2x"},
+        {"--scale", "nan"},
+        {"--up-axis", "w"},
+        {"--collision-mask", "cube"},
+        {"--collision-mask", "=3"},
+        {"--collision-mask", "cube=0x1FFFFFFFF"},
+        {"--static"},
+        {"--bogus"},
+    };
+    for (const auto& options : cases) {
+        std::vector<std::string> args{"model.gltf", "out/scene.i3d"};
+        args.insert(args.end(), options.begin(), options.end());
+        testsupport::RunResult run = import(args);
+        EXPECT_EQ(run.exitCode, 2) << options[0] << " " << run.output;
+        EXPECT_FALSE(std::filesystem::exists(dir / "out"));
+    }
 }
 
 // Texture names from the model never place a file outside the output

@@ -12,6 +12,7 @@
 #include <unordered_set>
 
 #include "foundation/TextUtil.h"
+#include "scene/i3d/I3DLoader.h"
 
 namespace fs = std::filesystem;
 
@@ -57,11 +58,44 @@ Vector3 eulerDegrees(const ImportKey& key) {
     return rotationFromMatrix(keyMatrix(unscaled)) * kRadiansToDegrees;
 }
 
+// Bytes that are no valid UTF-8 (older formats often store Latin-1) would
+// stop the XML parser; each such byte becomes "_".
+std::string validUtf8(const std::string& text) {
+    std::string out;
+    size_t i = 0;
+    while (i < text.size()) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        size_t length = c < 0x80                   ? 1
+                        : (c >= 0xC2 && c <= 0xDF) ? 2
+                        : (c & 0xF0) == 0xE0       ? 3
+                        : (c >= 0xF0 && c <= 0xF4) ? 4
+                                                   : 0;
+        bool valid = length > 0 && i + length <= text.size();
+        for (size_t k = 1; valid && k < length; ++k) {
+            valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+        }
+        if (valid && length > 2) {
+            // No overlong forms, no surrogates, nothing past U+10FFFF.
+            const auto next = static_cast<unsigned char>(text[i + 1]);
+            valid = !(c == 0xE0 && next < 0xA0) && !(c == 0xED && next >= 0xA0) &&
+                    !(c == 0xF0 && next < 0x90) && !(c == 0xF4 && next >= 0x90);
+        }
+        if (valid) {
+            out.append(text, i, length);
+            i += length;
+        } else {
+            out += '_';
+            ++i;
+        }
+    }
+    return out;
+}
+
 // Names in the file: control characters (and for `blanks`, blanks) become
 // "_", as do the characters `also` lists; an empty name takes `fallback`.
 std::string cleanName(const std::string& name, const char* also, bool blanks,
                       const std::string& fallback) {
-    std::string clean = name;
+    std::string clean = validUtf8(name);
     for (char& c : clean) {
         unsigned char u = static_cast<unsigned char>(c);
         if (u < 0x20 || u == 0x7f || (blanks && c == ' ') || std::strchr(also, c) != nullptr) {
@@ -227,7 +261,13 @@ private:
         m_out += ' ';
         m_out += name;
         m_out += "=\"";
-        appendXmlEscaped(m_out, value);
+        std::string text = validUtf8(value);
+        for (char& c : text) {
+            if (static_cast<unsigned char>(c) < 0x20) {
+                c = '_';
+            }
+        }
+        appendXmlEscaped(m_out, text);
         m_out += '"';
     }
     void indent(size_t depth) { m_out.append(depth * 2, ' '); }
@@ -373,6 +413,14 @@ void DocumentWriter::writeMaterials() {
 
 void DocumentWriter::writeMesh(uint32_t index) {
     const ImportMesh& mesh = m_scene.meshes[index];
+    if (mesh.positions.size() > I3DLimits::kMaxMeshVertices ||
+        mesh.triangles.size() > I3DLimits::kMaxMeshTriangles) {
+        m_warnings.push_back("mesh " + mesh.name + ": " + std::to_string(mesh.positions.size()) +
+                             " vertices and " + std::to_string(mesh.triangles.size()) +
+                             " triangles; the scene loader reads at most " +
+                             std::to_string(I3DLimits::kMaxMeshVertices) + " and " +
+                             std::to_string(I3DLimits::kMaxMeshTriangles));
+    }
     m_out += "    <IndexedFaceSet";
     attribute("name", m_meshNames[index]);
     m_out += ">\n      <Vertices>\n";
