@@ -207,6 +207,51 @@ TEST_F(I3DImportTest, SkinnedMeshBindsItsBonesAndItsClipReachesTheAnimation) {
     EXPECT_EQ(track.keyframes[1].linearIn, 7u);
 }
 
+// The skin is bound relative to the parent of its first bone; turning the
+// scene to Y-up must keep the skinned shape in that same frame.
+TEST_F(I3DImportTest, SkinKeepsItsFrameThroughTheUpAxisConversion) {
+    testsupport::writeSkinnedTwoBones(dir.path(), "rig");
+    ASSERT_TRUE(importAndLoad("rig.gltf", {"--up-axis", "z"})) << log.text();
+    auto* skin = dynamic_cast<Shape*>(find("skin"));
+    ASSERT_NE(skin, nullptr) << text;
+    ASSERT_EQ(skin->getBones().size(), 2u) << text;
+    auto* skinFrame = static_cast<TransformGroup*>(skin->getBones()[0]->getParent());
+    ASSERT_NE(skinFrame, nullptr);
+    const Matrix4 shapeWorld = skin->getWorldMatrix();
+    const Matrix4 frameWorld = skinFrame->getWorldMatrix();
+    for (int i = 0; i < 16; ++i) {
+        EXPECT_NEAR(shapeWorld.m[i], frameWorld.m[i], 1e-5f) << i;
+    }
+    // Z-up (0, 1, 0) is Y-up (0, 0, -1).
+    expectVector(find("tip")->getWorldMatrix().getTranslation(), {0, 0, -1}, "tip");
+}
+
+TEST_F(I3DImportTest, LightsKeepTheirReachAndCone) {
+    testsupport::GltfWriter gltf;
+    gltf.write(dir.path(), "lights", R"("scene":0,"scenes":[{"nodes":[0,1]}],
+"extensionsUsed":["KHR_lights_punctual"],
+"nodes":[{"name":"bulb","extensions":{"KHR_lights_punctual":{"light":0}}},
+ {"name":"torch","extensions":{"KHR_lights_punctual":{"light":1}}}],
+"extensions":{"KHR_lights_punctual":{"lights":[
+ {"name":"bulb","type":"point","color":[1,0.5,0.5],"intensity":4},
+ {"name":"torch","type":"spot","spot":{"innerConeAngle":0.2,"outerConeAngle":0.4}}]}})");
+    ASSERT_TRUE(importAndLoad("lights.gltf")) << log.text();
+    auto* bulb = dynamic_cast<LightSource*>(find("bulb"));
+    ASSERT_NE(bulb, nullptr) << text;
+    EXPECT_EQ(bulb->getType(), LightSource::Point);
+    // Colours stay within 1; the brightness of 4 fades to 1/256 at 32.
+    expectVector(bulb->getDiffuseColor(), {1, 0.5f, 0.5f}, "bulb colour");
+    EXPECT_NEAR(bulb->getRange(), 32.0f, 1e-3f);
+    EXPECT_EQ(bulb->getDecayRate(), 2);
+    EXPECT_NE(output.find("light bulb: its falloff is written as range 32"), std::string::npos)
+        << output;
+    auto* torch = dynamic_cast<LightSource*>(find("torch"));
+    ASSERT_NE(torch, nullptr) << text;
+    EXPECT_EQ(torch->getType(), LightSource::Spot);
+    EXPECT_NEAR(torch->getConeAngle(), 0.8f * 180.0f / kPi, 1e-3f);
+    EXPECT_NEAR(torch->getDropOff(), 2.5f, 1e-4f);
+}
+
 TEST(I3DImportSkin, StrongestFourWeightsAreKeptAndRenormalised) {
     i3dimport::ImportScene scene;
     i3dimport::ImportMesh& mesh = scene.meshes.emplace_back();

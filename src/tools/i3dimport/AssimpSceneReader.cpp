@@ -638,13 +638,23 @@ void Reader::readLights() {
         if (light.specular == Vector3(0, 0, 0)) {
             light.specular = light.diffuse;
         }
+        // Light colours of the scene file stay within 0..1; a brighter
+        // source light reaches further instead.
+        const float brightness =
+            std::max({light.diffuse.x, light.diffuse.y, light.diffuse.z, 1e-6f});
+        if (brightness > 1.0f) {
+            light.diffuse = light.diffuse * (1.0f / brightness);
+            float specular = std::max({light.specular.x, light.specular.y, light.specular.z});
+            if (specular > 1.0f) {
+                light.specular = light.specular * (1.0f / specular);
+            }
+        }
         if (light.type == ImportLight::Point || light.type == ImportLight::Spot) {
             // The falloff becomes a decay rate and the distance at which the
             // light has faded to 1/256 of its brightness.
             float c = std::max(0.0f, source.mAttenuationConstant);
             float l = std::max(0.0f, source.mAttenuationLinear);
             float q = std::max(0.0f, source.mAttenuationQuadratic);
-            float brightness = std::max({light.diffuse.x, light.diffuse.y, light.diffuse.z, 1e-6f});
             float target = 256.0f * brightness - c;
             light.decayRate = q > 0.0f ? 2 : (l > 0.0f ? 1 : 0);
             if (q > 0.0f) {

@@ -52,16 +52,21 @@ void convertUpAxis(ImportScene& scene, char upAxis) {
         return;
     }
     // A root that only groups its children passes the conversion on to
-    // them; a root with content or keys of its own takes it itself.
+    // them; a root with content or keys of its own takes it itself. So does
+    // the frame a skin is bound in when that is the root: the skinned shape
+    // and its bones must keep sharing it.
     const ImportNode& root = scene.nodes[0];
-    bool rootAnimated = false;
+    bool rootNeeded = false;
     for (const ImportClip& clip : scene.clips) {
         for (const ImportTrack& track : clip.tracks) {
-            rootAnimated = rootAnimated || track.node == 0;
+            rootNeeded = rootNeeded || track.node == 0;
         }
     }
+    for (const ImportMesh& mesh : scene.meshes) {
+        rootNeeded = rootNeeded || (!mesh.bones.empty() && scene.nodes[mesh.bones[0]].parent <= 0);
+    }
     std::vector<uint32_t> top = root.children;
-    if (root.mesh >= 0 || root.camera >= 0 || root.light >= 0 || rootAnimated ||
+    if (root.mesh >= 0 || root.camera >= 0 || root.light >= 0 || rootNeeded ||
         !(root.local == Matrix4::identity())) {
         top.assign(1, 0);
     }
