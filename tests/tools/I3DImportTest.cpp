@@ -148,11 +148,17 @@ TEST_F(I3DImportTest, TexturesCanBeReferencedWhereTheyAre) {
 }
 
 TEST_F(I3DImportTest, ObjMaterialsBecomeOneShaderListEntryEach) {
+    for (const char* image : {"bump.png", "shine.png", "glow.png"}) {
+        testsupport::writeFile(dir / image, testsupport::redPng());
+    }
     testsupport::writeFile(dir / "two.mtl",
-                           "newmtl red\nKd 1 0 0\nNs 50\nnewmtl sky,blue\xe9\nKd 0 0 1\nd 0.5\n");
+                           "newmtl red\nKd 1 0 0\nKs 0.5 0.5 0.5\nKe 0.1 0.2 0.3\nNs 50\n"
+                           "norm bump.png\nmap_Ns shine.png\nmap_Ke glow.png\n"
+                           "newmtl sky,blue\xe9\nKd 0 0 1\nd 0.5\n");
+    // Vertex colours follow the positions.
     testsupport::writeFile(dir / "two.obj",
-                           "mtllib two.mtl\no panel\nv 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\n"
-                           "usemtl red\nf 1 2 3\nusemtl sky,blue\xe9\nf 1 3 4\n");
+                           "mtllib two.mtl\no panel\nv 0 0 0 1 0 0\nv 1 0 0 0 1 0\nv 1 1 0 0 0 1\n"
+                           "v 0 1 0 1 1 1\nusemtl red\nf 1 2 3\nusemtl sky,blue\xe9\nf 1 3 4\n");
     ASSERT_TRUE(importAndLoad("two.obj")) << log.text();
     // A comma would split the list, a Latin-1 byte stop the parser.
     EXPECT_NE(text.find("shaderlist=\"red,sky_blue_\""), std::string::npos) << text;
@@ -163,12 +169,21 @@ TEST_F(I3DImportTest, ObjMaterialsBecomeOneShaderListEntryEach) {
     const MaterialDesc& blue = static_cast<Material*>(panel->getMaterial(1))->getDesc();
     EXPECT_EQ(red.diffuseColor[0], 1.0f);
     EXPECT_EQ(red.cosPower, 50.0f);
+    EXPECT_EQ(red.specularColor[1], 0.5f);
+    EXPECT_EQ(red.emissiveColor[2], 0.3f);
+    EXPECT_EQ(red.normalMap.file, "out/scene_textures/bump.png");
+    EXPECT_EQ(red.glossMap.file, "out/scene_textures/shine.png");
+    EXPECT_EQ(red.emissiveMap.file, "out/scene_textures/glow.png");
     EXPECT_EQ(blue.diffuseColor[2], 1.0f);
     EXPECT_EQ(blue.diffuseColor[3], 0.5f);
     EXPECT_TRUE(blue.alphaBlending);
     const MeshData* mesh = panel->getGeometry()->getMeshData();
     ASSERT_EQ(mesh->triangles.size(), 2u);
     EXPECT_NE(mesh->triangles[0].material, mesh->triangles[1].material);
+    ASSERT_NE(mesh->triangles[0].attributes & VertexAttribute::Color, 0u);
+    const MeshCorner& second = mesh->triangles[0].corners[1];
+    EXPECT_EQ(second.color[0], 0.0f);
+    EXPECT_EQ(second.color[1], 1.0f);
 }
 
 TEST_F(I3DImportTest, SkinnedMeshBindsItsBonesAndItsClipReachesTheAnimation) {
