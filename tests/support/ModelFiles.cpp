@@ -61,6 +61,11 @@ int GltfWriter::joints(const std::vector<uint8_t>& values) {
     return add(values.data(), values.size(), values.size() / 4, 5121, "VEC4", "");
 }
 
+int GltfWriter::bytes(const std::string& data) {
+    add(data.data(), data.size(), data.size(), 5121, "SCALAR", "");
+    return static_cast<int>(m_views.size() - 1);
+}
+
 void GltfWriter::write(const std::string& folder, const std::string& name,
                        const std::string& members) const {
     std::string views, accessors;

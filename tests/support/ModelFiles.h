@@ -17,6 +17,8 @@ public:
     // Triangle indices (unsigned short) and joint indices (VEC4 of bytes).
     int indices(const std::vector<uint16_t>& values);
     int joints(const std::vector<uint8_t>& values);
+    // Raw bytes (an embedded image); returns the buffer view's index.
+    int bytes(const std::string& data);
 
     // Writes `folder + name + ".gltf"` and its ".bin"; `members` are the
     // further top-level JSON members ("nodes", "meshes", ...), without the

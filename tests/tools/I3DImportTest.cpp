@@ -147,6 +147,27 @@ TEST_F(I3DImportTest, TexturesCanBeReferencedWhereTheyAre) {
     EXPECT_FALSE(std::filesystem::exists(dir / "out/scene_textures"));
 }
 
+TEST_F(I3DImportTest, EmbeddedImagesAreWrittenBesideTheScene) {
+    testsupport::GltfWriter gltf;
+    const std::string cube = testsupport::addGltfCube(gltf);
+    const int image = gltf.bytes(testsupport::redPng());
+    gltf.write(
+        dir.path(), "packed",
+        R"("scene":0,"scenes":[{"nodes":[0]}],"nodes":[{"name":"box","mesh":0}],
+"meshes":[{"primitives":[{)" +
+            cube +
+            R"(,"material":0}]}],"materials":[{"name":"m","pbrMetallicRoughness":{"baseColorTexture":{"index":0}}}],
+"textures":[{"source":0}],"images":[{"name":"../../skin","bufferView":)" +
+            std::to_string(image) + R"(,"mimeType":"image/png"}])");
+    ASSERT_TRUE(importAndLoad("packed.gltf", {"--reference-textures"})) << log.text();
+    auto* box = dynamic_cast<Shape*>(find("box"));
+    ASSERT_NE(box, nullptr) << text;
+    const std::string file = static_cast<Material*>(box->getMaterial(0))->getDesc().albedoMap.file;
+    // The image's name climbs out of the folder; only its last part is used.
+    EXPECT_EQ(file, "out/scene_textures/skin.png");
+    EXPECT_EQ(testsupport::readFile(dir / file), testsupport::redPng());
+}
+
 TEST_F(I3DImportTest, ObjMaterialsBecomeOneShaderListEntryEach) {
     for (const char* image : {"bump.png", "shine.png", "glow.png"}) {
         testsupport::writeFile(dir / image, testsupport::redPng());
