@@ -55,7 +55,14 @@ Vector3 eulerDegrees(const ImportKey& key) {
     ImportKey unscaled = key;
     unscaled.scale = {1.0f, 1.0f, 1.0f};
     unscaled.translation = {0.0f, 0.0f, 0.0f};
-    return rotationFromMatrix(keyMatrix(unscaled)) * kRadiansToDegrees;
+    Vector3 degrees = rotationFromMatrix(keyMatrix(unscaled)) * kRadiansToDegrees;
+    for (int i = 0; i < 3; ++i) {
+        // Rounding noise of the conversion is no angle.
+        if (std::fabs(degrees[i]) < 1e-4f) {
+            degrees[i] = 0.0f;
+        }
+    }
+    return degrees;
 }
 
 // Bytes that are no valid UTF-8 (older formats often store Latin-1) would
