@@ -262,6 +262,47 @@ TEST_F(I3DImportTest, SkinKeepsItsFrameThroughTheUpAxisConversion) {
     expectVector(find("tip")->getWorldMatrix().getTranslation(), {0, 0, -1}, "tip");
 }
 
+TEST_F(I3DImportTest, CustomPropertiesBecomeUserAttributes) {
+    testsupport::GltfWriter gltf;
+    gltf.write(dir.path(), "props", R"("scene":0,"scenes":[{"nodes":[0]}],
+"nodes":[{"name":"door","extras":{"health":5,"label":"oak <&> \"x\"","open":true,"weight":2.5,
+ "serial":12345678901}}])");
+    ASSERT_TRUE(importAndLoad("props.gltf")) << log.text();
+    TransformGroup* door = find("door");
+    ASSERT_NE(door, nullptr) << text;
+    struct Expected {
+        const char* name;
+        UserAttribute::Type type;
+        std::string text;
+    };
+    const Expected expected[] = {
+        {"health", UserAttribute::Integer, "5"},
+        {"label", UserAttribute::String, "oak <&> \"x\""},
+        {"open", UserAttribute::Boolean, "true"},
+        {"weight", UserAttribute::Float, "2.5"},
+        {"serial", UserAttribute::String, "12345678901"},
+    };
+    for (const Expected& e : expected) {
+        SCOPED_TRACE(e.name);
+        const UserAttribute* a = door->getUserAttribute(e.name);
+        ASSERT_NE(a, nullptr) << text;
+        EXPECT_EQ(a->type, e.type);
+        switch (e.type) {
+            case UserAttribute::Integer:
+                EXPECT_EQ(std::to_string(a->intValue), e.text);
+                break;
+            case UserAttribute::Boolean:
+                EXPECT_TRUE(a->boolValue);
+                break;
+            case UserAttribute::Float:
+                EXPECT_EQ(a->floatValue, 2.5f);
+                break;
+            default:
+                EXPECT_EQ(a->stringValue, e.text);
+        }
+    }
+}
+
 TEST_F(I3DImportTest, LightsKeepTheirReachAndCone) {
     testsupport::GltfWriter gltf;
     gltf.write(dir.path(), "lights", R"("scene":0,"scenes":[{"nodes":[0,1]}],

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <assimp/Importer.hpp>
 #include <cctype>
+#include <climits>
 #include <cmath>
 #include <filesystem>
 #include <map>
@@ -109,6 +110,7 @@ private:
     // Notes about a material, kept until it is known to be drawn with.
     void warnMaterial(const std::string& text) { m_materialWarnings.back().push_back(text); }
     void readNodes();
+    void readProperties(const aiNode& source, ImportNode& node);
     void readMaterials();
     std::optional<ImportTexture> readMap(const aiMaterial& material, const std::string& name,
                                          aiTextureType type, aiTextureType fallback);
@@ -180,6 +182,7 @@ void Reader::readNodes() {
         if (p.parent >= 0) {
             m_scene.nodes[p.parent].children.push_back(index);
         }
+        readProperties(*p.node, node);
         m_sourceNodes.push_back(p.node);
         m_byName.emplace(node.name, index);
         for (unsigned i = p.node->mNumChildren; i-- > 0;) {
@@ -189,6 +192,63 @@ void Reader::readNodes() {
     if (tooDeep > 0) {
         warn(std::to_string(tooDeep) + " nodes nested deeper than " +
              std::to_string(kMaxNodeDepth) + " levels are left out");
+    }
+}
+
+// Custom properties (glTF "extras", properties of other formats) become
+// user attributes; integers beyond 32 bits are kept as text.
+void Reader::readProperties(const aiNode& source, ImportNode& node) {
+    const aiMetadata* metadata = source.mMetaData;
+    if (metadata == nullptr) {
+        return;
+    }
+    for (unsigned i = 0; i < metadata->mNumProperties; ++i) {
+        const aiMetadataEntry& entry = metadata->mValues[i];
+        if (entry.mData == nullptr) {
+            continue;
+        }
+        ImportAttribute attribute;
+        attribute.name = metadata->mKeys[i].C_Str();
+        auto integer = [&attribute](long double value) {
+            if (value >= INT32_MIN && value <= INT32_MAX) {
+                attribute.type = ImportAttribute::Integer;
+            }
+            attribute.value = std::to_string(static_cast<long long>(value));
+        };
+        switch (entry.mType) {
+            case AI_BOOL:
+                attribute.type = ImportAttribute::Boolean;
+                attribute.value = *static_cast<const bool*>(entry.mData) ? "true" : "false";
+                break;
+            case AI_INT32:
+                integer(*static_cast<const int32_t*>(entry.mData));
+                break;
+            case AI_UINT64:
+                integer(static_cast<long double>(*static_cast<const uint64_t*>(entry.mData)));
+                break;
+            case AI_FLOAT:
+                attribute.type = ImportAttribute::Float;
+                attribute.value = std::to_string(*static_cast<const float*>(entry.mData));
+                break;
+            case AI_DOUBLE:
+                attribute.type = ImportAttribute::Float;
+                attribute.value = std::to_string(*static_cast<const double*>(entry.mData));
+                break;
+            case AI_AISTRING:
+                attribute.value = static_cast<const aiString*>(entry.mData)->C_Str();
+                break;
+            case AI_AIVECTOR3D: {
+                const auto* v = static_cast<const aiVector3D*>(entry.mData);
+                attribute.value =
+                    std::to_string(v->x) + " " + std::to_string(v->y) + " " + std::to_string(v->z);
+                break;
+            }
+            default:
+                warn("node " + node.name + ": the nested property " + attribute.name +
+                     " cannot be held and is left out");
+                continue;
+        }
+        node.attributes.push_back(std::move(attribute));
     }
 }
 

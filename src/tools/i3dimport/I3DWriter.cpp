@@ -285,6 +285,7 @@ private:
     void writeMesh(uint32_t index);
     void writeNode(uint32_t index, size_t depth);
     void writeAnimation();
+    void writeUserAttributes();
     bool rootIsWritten() const;
 
     const ImportScene& m_scene;
@@ -303,7 +304,8 @@ private:
 bool DocumentWriter::rootIsWritten() const {
     const ImportNode& root = m_scene.nodes[0];
     if (root.mesh >= 0 || root.camera >= 0 || root.light >= 0 ||
-        root.body != ImportNode::Body::None || !(root.local == Matrix4::identity())) {
+        root.body != ImportNode::Body::None || !root.attributes.empty() ||
+        !(root.local == Matrix4::identity())) {
         return true;
     }
     for (const ImportClip& clip : m_scene.clips) {
@@ -665,6 +667,35 @@ void DocumentWriter::writeAnimation() {
     m_out += "      </CharacterSet>\n    </CharacterSets>\n  </Animation>\n";
 }
 
+void DocumentWriter::writeUserAttributes() {
+    bool any = false;
+    for (uint32_t i = 0; i < m_scene.nodes.size(); ++i) {
+        const ImportNode& node = m_scene.nodes[i];
+        if (node.attributes.empty()) {
+            continue;
+        }
+        if (!any) {
+            m_out += "  <UserAttributes>\n";
+            any = true;
+        }
+        m_out += "    <UserAttribute";
+        attribute("name", m_nodeNames[i]);
+        m_out += ">\n";
+        const char* types[] = {"boolean", "integer", "float", "string"};
+        for (const ImportAttribute& a : node.attributes) {
+            m_out += "      <Attribute";
+            attribute("name", a.name);
+            attribute("type", types[a.type]);
+            attribute("value", a.value);
+            m_out += "/>\n";
+        }
+        m_out += "    </UserAttribute>\n";
+    }
+    if (any) {
+        m_out += "  </UserAttributes>\n";
+    }
+}
+
 std::string DocumentWriter::write() {
     nameEverything();
     m_out = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<i3D";
@@ -689,6 +720,7 @@ std::string DocumentWriter::write() {
     }
     m_out += "  </Scene>\n";
     writeAnimation();
+    writeUserAttributes();
     m_out += "</i3D>\n";
     return m_out;
 }

@@ -82,6 +82,14 @@ struct ImportLight {
     float dropOff = 4.0f;            // 0 .. 5
 };
 
+// A custom property of a node, kept as a user attribute.
+struct ImportAttribute {
+    enum Type { Boolean, Integer, Float, String };
+    std::string name;
+    Type type = String;
+    std::string value;  // as written: "true"/"false", decimal, float or text
+};
+
 struct ImportNode {
     std::string name;
     int32_t parent = -1;
@@ -94,6 +102,7 @@ struct ImportNode {
     enum class Body { None, Static, Dynamic };
     Body body = Body::None;
     std::optional<int32_t> collisionMask;
+    std::vector<ImportAttribute> attributes;
 };
 
 // One key of a node: translation, rotation and scale, all three given.
