@@ -800,6 +800,14 @@ void Reader::readAnimations() {
                      " is not in the scene; its keys are left out");
                 continue;
             }
+            if (channel.mPreState == aiAnimBehaviour_LINEAR ||
+                channel.mPreState == aiAnimBehaviour_REPEAT ||
+                channel.mPostState == aiAnimBehaviour_LINEAR ||
+                channel.mPostState == aiAnimBehaviour_REPEAT) {
+                warn("animation " + clip.name + ": node " + channel.mNodeName.C_Str() +
+                     " continues its keys past their ends, which a clip cannot hold; it keeps "
+                     "its first and last key");
+            }
             std::vector<double> times;
             for (unsigned k = 0; k < channel.mNumPositionKeys; ++k) {
                 times.push_back(channel.mPositionKeys[k].mTime);
