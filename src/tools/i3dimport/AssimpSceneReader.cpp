@@ -9,6 +9,7 @@
 #include <climits>
 #include <cmath>
 #include <filesystem>
+#include <iterator>
 #include <map>
 #include <unordered_map>
 
@@ -209,6 +210,18 @@ void Reader::readProperties(const aiNode& source, ImportNode& node) {
         }
         ImportAttribute attribute;
         attribute.name = metadata->mKeys[i].C_Str();
+        // Settings the FBX reader records on every node are no properties
+        // of the user's.
+        static const char* const kReaderSettings[] = {"IsNull", "DefaultAttributeIndex",
+                                                      "InheritType", "RotationActive"};
+        if (std::any_of(std::begin(kReaderSettings), std::end(kReaderSettings),
+                        [&](const char* key) { return attribute.name == key; })) {
+            continue;
+        }
+        if (attribute.name == "UserProperties" && entry.mType == AI_AISTRING &&
+            static_cast<const aiString*>(entry.mData)->length == 0) {
+            continue;
+        }
         auto integer = [&attribute](long double value) {
             if (value >= INT32_MIN && value <= INT32_MAX) {
                 attribute.type = ImportAttribute::Integer;
