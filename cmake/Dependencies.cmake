@@ -24,5 +24,6 @@ engine_pkg(dep_stb stb)
 engine_pkg(dep_openal openal)
 engine_pkg(dep_vorbis "vorbisfile;vorbis;ogg")
 engine_pkg(dep_bullet bullet)
+engine_pkg(dep_assimp assimp)
 
 find_package(Threads REQUIRED)

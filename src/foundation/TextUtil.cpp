@@ -184,3 +184,27 @@ std::string formatFloatValue(float value) {
 std::string formatIntValue(int value) {
     return std::to_string(value);
 }
+
+void appendXmlEscaped(std::string& out, const std::string& text) {
+    for (char c : text) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&apos;";
+                break;
+            default:
+                out += c;
+        }
+    }
+}

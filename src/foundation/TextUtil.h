@@ -35,3 +35,7 @@ int readIntList(const char* text, int* out);
 // "%f" and "%d" formatting, the forms values are written in.
 std::string formatFloatValue(float value);
 std::string formatIntValue(int value);
+
+// Appends `text` to `out` with the five characters XML gives meaning to
+// written as entities, for attribute values and element text.
+void appendXmlEscaped(std::string& out, const std::string& text);
