@@ -4,6 +4,8 @@
 
 #include "foundation/Log.h"
 #include "scripting/ScriptApi.h"
+#include "terrain/FoliageConstructor.h"
+#include "terrain/FoliageTransformGroup.h"
 #include "terrain/TerrainDetailTransformGroup.h"
 
 namespace {
@@ -91,6 +93,62 @@ void getDensityMapFileName(Entity* entity, ScriptValue* values) {
     scriptResult(values).setString(text.c_str());
 }
 
+void setEnableGrowth(Entity* entity, ScriptValue* values) {
+    if (auto* foliage = dynamic_cast<FoliageTransformGroup*>(entity)) {
+        foliage->setEnableGrowth(values[0].isTrue());
+    }
+}
+
+const char* stringArgument(const ScriptValue& value) {
+    return value.type == ScriptType::String && value.stringValue != nullptr ? value.stringValue
+                                                                            : "";
+}
+
+Entity* newFoliageConstructor(ScriptValue* /*values*/) {
+    return new FoliageConstructor();
+}
+
+void foliageSetDensityMap(Entity* entity, ScriptValue* values) {
+    auto* constructor = dynamic_cast<FoliageConstructor*>(entity);
+    scriptResult(values).setBool(constructor != nullptr &&
+                                 constructor->setDensityMap(stringArgument(values[0])));
+}
+
+void foliageSetPlantThreshold(Entity* entity, ScriptValue* values) {
+    if (auto* constructor = dynamic_cast<FoliageConstructor*>(entity)) {
+        constructor->setPlantThreshold(values[0].floatValue);
+    }
+}
+
+void foliageSetCellSize(Entity* entity, ScriptValue* values) {
+    if (auto* constructor = dynamic_cast<FoliageConstructor*>(entity)) {
+        constructor->setCellSize(values[0].intValue, values[1].floatValue);
+    }
+}
+
+void foliageSetFoliageSize(Entity* entity, ScriptValue* values) {
+    if (auto* constructor = dynamic_cast<FoliageConstructor*>(entity)) {
+        constructor->setFoliageSize(values[0].floatValue, values[1].floatValue,
+                                    values[2].floatValue);
+    }
+}
+
+void foliageSetMaterial(Entity* entity, ScriptValue* values) {
+    auto* constructor = dynamic_cast<FoliageConstructor*>(entity);
+    scriptResult(values).setBool(constructor != nullptr &&
+                                 constructor->setMaterial(stringArgument(values[0])));
+}
+
+void foliageFinalize(Entity* entity, ScriptValue* values) {
+    auto* constructor = dynamic_cast<FoliageConstructor*>(entity);
+    const int32_t id = constructor != nullptr
+                           ? constructor->finalize(stringArgument(values[0]), values[1].intValue)
+                           : 0;
+    if (id != 0) {
+        scriptResult(values).setInt(id);
+    }
+}
+
 }  // namespace
 
 void addDetailLayerScriptApi(ScriptApi& api) {
@@ -105,4 +163,17 @@ void addDetailLayerScriptApi(ScriptApi& api) {
             {"saveDensityMapToFile", "s", "b", saveDensityMapToFile},
             {"getDensityMapFileName", "", "s", getDensityMapFileName},
         });
+    api.addEntityClass("FoliageTransformGroup", "TerrainDetailTransformGroup", nullptr,
+                       {
+                           {"setEnableGrowth", "b", "", setEnableGrowth},
+                       });
+    api.addObjectClass("FoliageConstructor", newFoliageConstructor,
+                       {
+                           {"setDensityMap", "s", "b", foliageSetDensityMap},
+                           {"setPlantThreshold", "f", "", foliageSetPlantThreshold},
+                           {"setCellSize", "if", "", foliageSetCellSize},
+                           {"setFoliageSize", "fff", "", foliageSetFoliageSize},
+                           {"setMaterial", "s", "b", foliageSetMaterial},
+                           {"finalize", "si", "i", foliageFinalize},
+                       });
 }
