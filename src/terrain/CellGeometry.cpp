@@ -38,8 +38,15 @@ bool SharedCellBuffers::prepare(IRenderDevice& device) {
     return !m_failed;
 }
 
-CellGeometry::CellGeometry(const std::string& name, SharedCellBuffers& shared)
-    : Geometry(name), m_shared(&shared) {}
+CellGeometry::CellGeometry(const std::string& name, SharedCellBuffers& shared,
+                           uint32_t vertexAttributes)
+    : VertexBufferGeometry(name), m_shared(&shared) {
+    // The renderer picks the material through the sub-mesh; the vertices
+    // live in the cell's own buffer.
+    auto subMesh = std::make_unique<SubMesh>();
+    subMesh->vertexAttributes = vertexAttributes;
+    addSubMesh(std::move(subMesh));
+}
 
 CellGeometry::~CellGeometry() = default;
 

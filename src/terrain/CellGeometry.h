@@ -46,9 +46,11 @@ private:
     std::unique_ptr<IVertexDeclaration> m_declaration;
 };
 
-class CellGeometry : public Geometry {
+class CellGeometry : public VertexBufferGeometry {
 public:
-    CellGeometry(const std::string& name, SharedCellBuffers& shared);
+    // `vertexAttributes`: the VertexAttribute bits the cell's vertices carry
+    // besides the position.
+    CellGeometry(const std::string& name, SharedCellBuffers& shared, uint32_t vertexAttributes);
     ~CellGeometry() override;
 
     // Draws `indexCount` indices of the shared buffer over the cell's

@@ -131,7 +131,8 @@ float FoliageTransformGroup::groundHeight(float x, float z) const {
 std::unique_ptr<LocalGeometryShape> FoliageTransformGroup::createCellShape(const std::string& name,
                                                                            int /*level*/) {
     auto shape = std::make_unique<FoliageCellShape>(name);
-    shape->setGeometry(new FoliageCellGeometry(name, *getSharedBuffers()));
+    shape->setGeometry(
+        new FoliageCellGeometry(name, *getSharedBuffers(), VertexAttribute::TexCoords0));
     if (getMaterial() != nullptr) {
         shape->addMaterial(getMaterial());
     }

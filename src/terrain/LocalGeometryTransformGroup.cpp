@@ -53,14 +53,32 @@ void LocalGeometryTransformGroup::actionPerformed(void* /*source*/, int eventKin
     if (eventKind != SceneEvents::renderEventKind() || g_renderContext == nullptr) {
         return;
     }
-    Camera* camera = g_renderContext->getActiveCamera();
+    updateFromContext(*g_renderContext);
+}
+
+void LocalGeometryTransformGroup::updateFromContext(SceneRenderContext& context) {
+    Camera* camera = context.getActiveCamera();
     if (camera == nullptr) {
         return;
     }
     const double now = platform::getTimeMs();
     const float dt = m_lastUpdateMs < 0.0 ? 0.0f : float(std::max(0.0, now - m_lastUpdateMs));
+    const Vector3 position = camera->getWorldMatrix().getTranslation();
+    // Several calls in one frame: only the first does the work.
+    if (m_lastUpdateMs >= 0.0 && dt < 1.0f && position == m_lastCameraWorld) {
+        return;
+    }
     m_lastUpdateMs = now;
-    update(camera->getWorldMatrix().getTranslation(), dt);
+    m_lastCameraWorld = position;
+    update(position, dt);
+}
+
+void updateLocalGeometryChildren(Node& parent, SceneRenderContext& context) {
+    for (Node* child : parent.getChildren()) {
+        if (auto* group = dynamic_cast<LocalGeometryTransformGroup*>(child)) {
+            group->updateFromContext(context);
+        }
+    }
 }
 
 bool LocalGeometryTransformGroup::addLevel(float far, float extra) {

@@ -16,6 +16,7 @@
 #include "scene/Shape.h"
 
 class LocalGeometryTransformGroup;
+class SceneRenderContext;
 
 // One slot of a level's window.
 class LocalGeometryShape : public Shape {
@@ -67,6 +68,9 @@ public:
     // kMaxWindowSide. False without a positive cell size.
     bool addLevel(float far, float extra);
 
+    // An update from the context's active camera, timed by the group's own
+    // clock.
+    void updateFromContext(SceneRenderContext& context);
     // One update: camera in world space, time since the last update. A
     // camera position that is not finite is ignored.
     void update(const Vector3& cameraWorld, float dtMs);
@@ -133,4 +137,9 @@ private:
     Vector3 m_lastCamera{0.0f, 0.0f, 0.0f};
     bool m_hasLastCamera = false;
     double m_lastUpdateMs = -1.0;
+    Vector3 m_lastCameraWorld{0.0f, 0.0f, 0.0f};
 };
+
+// Updates the cell groups among the node's children from the context (the
+// terrain calls it while it draws, as it does for its own levels).
+void updateLocalGeometryChildren(Node& parent, SceneRenderContext& context);

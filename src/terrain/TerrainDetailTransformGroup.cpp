@@ -315,7 +315,8 @@ bool TerrainDetailTransformGroup::terrainCell(const LocalGeometryShape& shape, u
 std::unique_ptr<LocalGeometryShape> TerrainDetailTransformGroup::createCellShape(
     const std::string& name, int /*level*/) {
     auto shape = std::make_unique<LocalGeometryShape>(name);
-    shape->setGeometry(new TerrainDetailGeometry(name, *m_buffers));
+    shape->setGeometry(new TerrainDetailGeometry(
+        name, *m_buffers, VertexAttribute::Normal | VertexAttribute::TexCoords0));
     if (m_material != nullptr) {
         shape->addMaterial(m_material);
     }
