@@ -7,6 +7,8 @@ namespace {
 struct Folders {
     std::string user;
     std::string load;
+    uint64_t detailCells = 0;
+    uint64_t foliageCells = 0;
 };
 
 std::string withoutTrailingSlash(std::string folder) {
@@ -53,6 +55,18 @@ std::string resolveDensityMapPath(const std::string& path) {
     const std::string candidate =
         folders().load + "/" + (slash == std::string::npos ? path : path.substr(slash + 1));
     return FileSystem::openFile(candidate, FileMode::Read) ? candidate : path;
+}
+
+void addUploadedCells(bool foliage, uint32_t count) {
+    (foliage ? folders().foliageCells : folders().detailCells) += count;
+}
+
+uint64_t getUploadedDetailCells() {
+    return folders().detailCells;
+}
+
+uint64_t getUploadedFoliageCells() {
+    return folders().foliageCells;
 }
 
 }  // namespace DetailLayerSettings

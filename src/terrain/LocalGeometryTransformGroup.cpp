@@ -9,6 +9,7 @@
 #include "scene/Camera.h"
 #include "scene/Node.h"
 #include "scene/SceneRenderContext.h"
+#include "terrain/DetailLayerSettings.h"
 
 namespace {
 
@@ -363,6 +364,10 @@ void LocalGeometryTransformGroup::updateLocal(const Vector3& camera, float dtMs)
             shape->ageMs += dtMs;
             ++i;
         }
+    }
+    if (m_builtCells > 0) {
+        DetailLayerSettings::addUploadedCells(hasKind(EntityKind::FoliageTransformGroup),
+                                              m_builtCells);
     }
 }
 

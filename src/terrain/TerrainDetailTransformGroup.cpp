@@ -10,6 +10,7 @@
 #include "terrain/DetailLayerSettings.h"
 #include "terrain/GeoMipMappingTerrain.h"
 #include "terrain/GeoMipMappingTerrainPatch.h"
+#include "terrain/TerrainDetailGeometry.h"
 #include "terrain/TerrainTransformGroup.h"
 
 namespace {
@@ -21,13 +22,6 @@ uint32_t nextPowerOfTwo(uint64_t v) {
     }
     return uint32_t(p);
 }
-
-// A surface cell: the terrain's vertices over one cell.
-class TerrainDetailGeometry : public CellGeometry {
-public:
-    using CellGeometry::CellGeometry;
-    std::vector<TerrainVertex> vertices;
-};
 
 bool hasDotDot(const std::string& path) {
     size_t start = 0;
@@ -339,6 +333,7 @@ bool TerrainDetailTransformGroup::buildCell(LocalGeometryShape& shape) {
         !terrainCell(shape, cx, cz)) {
         if (geometry != nullptr) {
             geometry->setIndexCount(0);
+            geometry->vertices.clear();
         }
         return false;
     }
@@ -357,6 +352,7 @@ bool TerrainDetailTransformGroup::buildCell(LocalGeometryShape& shape) {
     }
     if (present == 0) {
         geometry->setIndexCount(0);
+        geometry->vertices.clear();
         return false;
     }
     const uint32_t p = m_cellGrid;

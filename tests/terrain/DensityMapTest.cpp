@@ -7,7 +7,9 @@
 #include "TerrainFixture.h"
 #include "base/platform/Platform.h"
 #include "terrain/DensityMap.h"
+#include "terrain/GeoMipMappingTerrain.h"
 #include "terrain/DetailLayerSettings.h"
+#include "terrain/TerrainDetailGeometry.h"
 #include "terrain/TerrainDetailTransformGroup.h"
 #include "terrain/TerrainTransformGroup.h"
 
@@ -239,6 +241,45 @@ TEST_F(DensityGroupTest, ChannelsAreRangeChecked) {
     // The mask's channel 0 covers the left half.
     EXPECT_EQ(g->setDensityMaskedParallelogram(-51.2f, 0, 102.4f, 0, 0, 16, 1, *mask, 0, 1.0f),
               32 * 10);
+}
+
+TEST_F(DensityGroupTest, SurfaceCellsOnlyWhereAChannelIsSet) {
+    // Channel 1 set in an 8 x 8 corner of the top-left cell only.
+    writeImage8("corner.png", 64, 64, 1,
+                [](uint32_t x, uint32_t y, int) { return uint8_t(x < 8 && y < 8 ? 2 : 0); });
+    TerrainDetailParams params;
+    params.densityMapPath = "corner.png";
+    params.cellSize = 30.0f;
+    params.numDensityMapChannels = 2;
+    params.terrainOffset = 0.5f;
+    params.viewDistance = 200.0f;
+    TerrainDetailTransformGroup g("detail", params, *m_terrain);
+    ASSERT_EQ(g.getNumLevels(), 1u);
+    g.updateLocal({0, 0, 0}, 0.0f);
+    auto geometry = [&g](int32_t x, int32_t z) {
+        return dynamic_cast<TerrainDetailGeometry*>(g.findCell(0, x, z)->getGeometry());
+    };
+    // The corner cell: 33 x 33 vertices at the terrain's height plus the
+    // offset, starting at the terrain's corner.
+    const TerrainDetailGeometry* drawn = geometry(-1, -1);
+    ASSERT_EQ(drawn->vertices.size(), 33u * 33u);
+    EXPECT_GT(drawn->getIndexCount(), 0u);
+    EXPECT_TRUE(g.findCell(0, -1, -1)->getVisibility());
+    const float height = m_terrain->getTerrain().getHeight(0, 0);
+    EXPECT_FLOAT_EQ(drawn->vertices[0].position[1], height + 0.5f);
+    EXPECT_FLOAT_EQ(drawn->vertices[0].position[0], -51.2f);
+    EXPECT_FLOAT_EQ(drawn->vertices[32].position[0], 0.0f);
+    // Its neighbours hold no channel (even counting the pixel around
+    // their block) and outside the terrain nothing is built.
+    for (auto [x, z] : {std::pair{0, -1}, std::pair{-1, 0}, std::pair{0, 0}, std::pair{-2, 0}}) {
+        EXPECT_EQ(geometry(x, z)->getIndexCount(), 0u) << x << "," << z;
+        EXPECT_FALSE(g.findCell(0, x, z)->getVisibility()) << x << "," << z;
+    }
+    // Painting channel 0 into the bottom-right cell builds it.
+    g.setDensityParallelogram(20, 20, 5, 0, 0, 5, 0, 1.0f);
+    g.updateLocal({0, 0, 0}, 0.0f);
+    EXPECT_GT(geometry(0, 0)->getIndexCount(), 0u);
+    EXPECT_TRUE(g.findCell(0, 0, 0)->getVisibility());
 }
 
 TEST_F(DensityGroupTest, SavedMapReloadsIdentical) {
