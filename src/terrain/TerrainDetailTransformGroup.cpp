@@ -378,16 +378,7 @@ bool TerrainDetailTransformGroup::buildCell(LocalGeometryShape& shape) {
             v.position[1] = h(col, row) + m_terrainOffset;
             v.position[2] = cellZ0 + float(r) * upp;
             heightSum += v.position[1];
-            const float sx = h(col - 1, row - 1) - h(col + 1, row - 1) + 2 * h(col - 1, row) -
-                             2 * h(col + 1, row) + h(col - 1, row + 1) - h(col + 1, row + 1);
-            const float sz = h(col - 1, row - 1) + 2 * h(col, row - 1) + h(col + 1, row - 1) -
-                             h(col - 1, row + 1) - 2 * h(col, row + 1) - h(col + 1, row + 1);
-            const float a = sx * slopeFactor;
-            const float b = sz * slopeFactor;
-            const float k = 1.0f / std::sqrt(a * a + 1.0f + b * b);
-            v.normal[0] = a * k;
-            v.normal[1] = k;
-            v.normal[2] = b * k;
+            terrain->getGridNormal(col, row, slopeFactor, v.normal);
             v.texCoord[0] =
                 static_cast<int16_t>(32767.0f * (0.5f + (float(c) / float(p) - 0.5f) * inset));
             v.texCoord[1] =
