@@ -100,10 +100,12 @@ BENCHMARK(BM_PaintParallelogram2048)->Unit(benchmark::kMicrosecond);
 
 void BM_BuildFoliageCell(benchmark::State& state) {
     FoliageScene scene;
-    scene.foliage->updateLocal({0.0f, 0.0f, 0.0f}, 0.0f);
+    // Over the centre of cell (0, 0).
+    const float centre = scene.foliage->getCellSize() * 0.5f;
+    scene.foliage->updateLocal({centre, 0.0f, centre}, 0.0f);
     for (auto _ : state) {
         scene.foliage->markCellsForRebuild(0, 0, 0, 0, true);
-        scene.foliage->updateLocal({0.0f, 0.0f, 0.0f}, 0.0f);
+        scene.foliage->updateLocal({centre, 0.0f, centre}, 0.0f);
         if (scene.foliage->getBuiltCellsLastUpdate() != 1) {
             state.SkipWithError("the cell was not rebuilt");
             break;
