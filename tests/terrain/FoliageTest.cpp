@@ -10,6 +10,7 @@
 #include "terrain/FoliageCellGeometry.h"
 #include "terrain/FoliageConstructor.h"
 #include "terrain/FoliageTransformGroup.h"
+#include "terrain/TerrainSceneHandler.h"
 #include "terrain/TerrainTransformGroup.h"
 
 namespace {
@@ -277,6 +278,52 @@ TEST_F(FoliageTest, ConstructorChecksItsParameters) {
     FoliageConstructor second;
     second.setDensityMap("plants.png");
     EXPECT_NE(second.finalize("more", m_terrain->getId()), 0);
+}
+
+TEST_F(FoliageTest, SceneTerrainsGetTheirFoliageAndDetailLayers) {
+    I3DTerrainDesc desc;
+    desc.name = "land";
+    desc.heightMap = "h.png";
+    desc.unitsPerPixel = {1.0f, true};
+    I3DFoliageLayerDesc& foliage = desc.foliageLayers.emplace_back();
+    foliage.name = "grass";
+    foliage.density.densityMap = "plants.png";
+    foliage.density.material = m_material;
+    foliage.density.cellSize = {16.0f, true};
+    foliage.numBlocksPerUnit = {3, true};
+    foliage.growthNumStates = {2, true};
+    foliage.density.numDensityMapChannels = {3, true};
+    I3DDetailLayerDesc& detail = desc.detailLayers.emplace_back();
+    detail.name = "pebbles";
+    detail.density.densityMap = "plants.png";
+    detail.density.material = m_material;
+    detail.density.terrainOffset = {0.25f, true};
+    detail.density.cellSize = {30.0f, true};
+    I3DDetailLayerDesc& incomplete = desc.detailLayers.emplace_back();
+    incomplete.name = "noMaterial";
+    incomplete.density.densityMap = "plants.png";
+    ScopedLogCapture log;
+    TerrainSceneHandler handler;
+    std::unique_ptr<TransformGroup> node = handler.createTerrain(desc);
+    EXPECT_NE(log.text().find("'noMaterial' needs a densityMap and a material"), std::string::npos)
+        << log.text();
+    auto* grass =
+        dynamic_cast<FoliageTransformGroup*>(node->getChildAt(node->getNumChildren() - 2));
+    auto* pebbles =
+        dynamic_cast<TerrainDetailTransformGroup*>(node->getChildAt(node->getNumChildren() - 1));
+    ASSERT_NE(grass, nullptr);
+    ASSERT_NE(pebbles, nullptr);
+    EXPECT_EQ(grass->getName(), "grass");
+    EXPECT_TRUE(grass->hasKind(EntityKind::FoliageTransformGroup));
+    EXPECT_EQ(grass->getBlocksPerSide(), 48u);
+    EXPECT_EQ(grass->getGrowthNumStates(), 2);
+    EXPECT_FLOAT_EQ(grass->getCellSize(), 16.0f);
+    EXPECT_EQ(pebbles->getName(), "pebbles");
+    EXPECT_FALSE(pebbles->hasKind(EntityKind::FoliageTransformGroup));
+    EXPECT_FLOAT_EQ(pebbles->getTerrainOffset(), 0.25f);
+    // 30 grid units round up to 32.
+    EXPECT_FLOAT_EQ(pebbles->getCellSize(), 32.0f);
+    EXPECT_TRUE(pebbles->isValid());
 }
 
 }  // namespace
