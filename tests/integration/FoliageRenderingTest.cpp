@@ -187,4 +187,51 @@ TEST_F(FoliageRendering, GrassOnlyWhereChannelZeroIsSet) {
     EXPECT_TRUE(green(east)) << text(east);
 }
 
+// The density and foliage script functions on the same scene, without
+// drawing: results are printed to the log.
+TEST_F(FoliageRendering, ScriptFunctions) {
+    game.writeProgramFile("main.lua", R"(
+function init()
+    scene = loadI3DFile("scenes/foliage.i3d")
+    link(getRootNode(), scene)
+    land = getChild(scene, "land")
+    grass = getChild(land, "grassLayer")
+    math.randomseed(7)
+    r1 = math.random(1000000)
+    local c = FoliageConstructor:new()
+    print("map " .. tostring(c:setDensityMap("scenes/density.tga")))
+    c:setCellSize(12, 1)
+    c:setCellSize(8, 2)
+    c:setFoliageSize(1, 2, 0.1)
+    c:setPlantThreshold(0.5)
+    print("bad terrain " .. tostring(c:finalize("more", grass)))
+    local more = c:finalize("more", land)
+    print("more " .. getName(more) .. " " .. getDensityRegion(more, 0, 0, 64, 64, 0))
+    setEnableGrowth(more, false)
+    print("count " .. getDensityParallelogram(grass, -16, -16, 8, 0, 0, 8, 0))
+    print("set " .. setDensityParallelogram(grass, -16, -16, 8, 0, 0, 8, -1, 0))
+    print("masked " .. setDensityMaskedParallelogram(grass, -32, -32, 64, 0, 0, 64, 0, more, 0, 1))
+    print("bad mask " .. setDensityMaskedParallelogram(grass, -32, -32, 64, 0, 0, 64, 0, land, 0, 1))
+    print("world " .. getDensityRegionWorld(grass, -32, -32, 64, 64, 0))
+    print("file " .. getDensityMapFileName(grass))
+    print("saved " .. tostring(saveDensityMapToFile(grass, "maps/grass.png")))
+    print("escape " .. tostring(saveDensityMapToFile(grass, "../grass.png")))
+    math.randomseed(7)
+    print("random " .. tostring(math.random(1000000) == r1))
+    requestExit()
+end
+)");
+    auto result = game.run({"-script", "main.lua"});
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+    const std::string log = readFile(game.userFolder() + "game.log");
+    for (const char* line :
+         {"map true", "Error: Foliage::setCellSize: cell size must be power of 2",
+          "is not a terrain", "bad terrain nil", "more more 2048", "count 64", "set 64",
+          "masked 64", "is not a TerrainDetailTransformGroup", "bad mask 0", "world 2048",
+          "file density.tga", "saved true", "escape false", "random true"}) {
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+    }
+    EXPECT_TRUE(testsupport::fileExists(game.userFolder() + "maps/grass.png"));
+}
+
 }  // namespace
