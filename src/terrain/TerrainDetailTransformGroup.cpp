@@ -135,7 +135,8 @@ void TerrainDetailTransformGroup::setSharedBuffers(std::unique_ptr<SharedCellBuf
 
 void TerrainDetailTransformGroup::actionPerformed(void* source, int eventKind, int32_t value1,
                                                   int32_t value2) {
-    if (eventKind == entityDestroyedEventKind() && source == m_terrainNode) {
+    if (eventKind == entityDestroyedEventKind() && m_terrainNode != nullptr &&
+        source == static_cast<Entity*>(m_terrainNode)) {
         m_terrainNode = nullptr;
         return;
     }

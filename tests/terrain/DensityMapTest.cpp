@@ -7,8 +7,8 @@
 #include "TerrainFixture.h"
 #include "base/platform/Platform.h"
 #include "terrain/DensityMap.h"
-#include "terrain/GeoMipMappingTerrain.h"
 #include "terrain/DetailLayerSettings.h"
+#include "terrain/GeoMipMappingTerrain.h"
 #include "terrain/TerrainDetailGeometry.h"
 #include "terrain/TerrainDetailTransformGroup.h"
 #include "terrain/TerrainTransformGroup.h"
@@ -280,6 +280,19 @@ TEST_F(DensityGroupTest, SurfaceCellsOnlyWhereAChannelIsSet) {
     g.updateLocal({0, 0, 0}, 0.0f);
     EXPECT_GT(geometry(0, 0)->getIndexCount(), 0u);
     EXPECT_TRUE(g.findCell(0, 0, 0)->getVisibility());
+}
+
+TEST_F(DensityGroupTest, GroupOutlivingItsTerrainBuildsNothing) {
+    auto g = group("density.png", 30.0f);
+    g->updateLocal({0, 0, 0}, 0.0f);
+    ASSERT_TRUE(g->findCell(0, -1, -1)->getVisibility());
+    m_terrain.reset();
+    EXPECT_EQ(g->getTerrain(), nullptr);
+    g->markCellsForRebuild(-1, -1, 0, 0, true);
+    g->updateLocal({0, 0, 0}, 0.0f);
+    EXPECT_FALSE(g->findCell(0, -1, -1)->getVisibility());
+    // The density map still answers.
+    EXPECT_EQ(g->getDensityRegion(0, 0, 64, 64, 0), 32 * 64);
 }
 
 TEST_F(DensityGroupTest, SavedMapReloadsIdentical) {
