@@ -12,6 +12,7 @@
 #include "input/IInputDevice.h"
 #include "scene/SceneRenderContext.h"
 #include "scripting/ScriptApi.h"
+#include "terrain/DetailLayerSettings.h"
 #include "terrain/TerrainSettings.h"
 
 namespace {
@@ -71,6 +72,7 @@ void setTerrainLoadDirectory(Entity*, ScriptValue* values) {
     const ScriptValue& folder = values[0];
     EngineManager::get().setTerrainLoadDirectory(
         folder.type == ScriptType::String ? folder.stringValue : "");
+    DetailLayerSettings::setTerrainLoadDirectory(EngineManager::get().getTerrainLoadDirectory());
 }
 
 // The stored command line is started as it is (the program path first);

@@ -38,6 +38,8 @@
 #include "scene/TransformGroup.h"
 #include "scripting/IScriptSystem.h"
 #include "scripting/ScriptApi.h"
+#include "terrain/DetailLayerSettings.h"
+#include "terrain/LocalGeometryTransformGroup.h"
 #include "terrain/TerrainSettings.h"
 
 namespace {
@@ -216,6 +218,10 @@ EngineApplication::EngineApplication(const StartupParameters& params)
 
     EngineManager& engine = EngineManager::get();
     createDefaultCamera(*engine.getRootNode(), *engine.getSceneRenderContext());
+    // Detail cells update from the active camera on their render event;
+    // saved density maps go to the per-user folder.
+    LocalGeometryTransformGroup::setSceneRenderContext(engine.getSceneRenderContext());
+    DetailLayerSettings::setUserFolder(engine.getUserProfileAppPath());
 
     if (IScriptSystem* system = ScriptSystem::get()) {
         ScriptApi api;

@@ -112,6 +112,25 @@ void BaseTerrain::releaseLayer(TerrainDetailLayer& layer) {
     layer.detailTexture = nullptr;
 }
 
+void BaseTerrain::getGridNormal(int64_t col, int64_t row, float slopeFactor,
+                                float normal[3]) const {
+    const int64_t last = int64_t(m_size) - 1;
+    auto h = [this, last](int64_t c, int64_t r) {
+        return getHeight(uint32_t(std::clamp<int64_t>(c, 0, last)),
+                         uint32_t(std::clamp<int64_t>(r, 0, last)));
+    };
+    const float sx = h(col - 1, row - 1) - h(col + 1, row - 1) + 2 * h(col - 1, row) -
+                     2 * h(col + 1, row) + h(col - 1, row + 1) - h(col + 1, row + 1);
+    const float sz = h(col - 1, row - 1) + 2 * h(col, row - 1) + h(col + 1, row - 1) -
+                     h(col - 1, row + 1) - 2 * h(col, row + 1) - h(col + 1, row + 1);
+    const float a = sx * slopeFactor;
+    const float b = sz * slopeFactor;
+    const float k = 1.0f / std::sqrt(a * a + 1.0f + b * b);
+    normal[0] = a * k;
+    normal[1] = k;
+    normal[2] = b * k;
+}
+
 float BaseTerrain::getWorldSize() const {
     return m_size > 0 ? m_unitsPerPixel * float(m_size - 1) : 0.0f;
 }

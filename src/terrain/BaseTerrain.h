@@ -132,6 +132,10 @@ public:
     float getHeight(uint32_t col, uint32_t row) const {
         return float(m_heights[col + size_t(row) * m_size]) * m_heightFactor;
     }
+    // Normal at a grid point from the Sobel gradients of the heights around
+    // it (neighbour indices clamped to the grid), tilted by `slopeFactor`
+    // per height unit.
+    void getGridNormal(int64_t col, int64_t row, float slopeFactor, float normal[3]) const;
     // Bilinear height at a fractional grid position; 0 outside the grid
     // (below 0 or beyond n). Neighbours past the last row or column take the
     // height of the cell's own corner.

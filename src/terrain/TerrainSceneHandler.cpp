@@ -1,5 +1,7 @@
 #include "terrain/TerrainSceneHandler.h"
 
+#include "terrain/DetailLayerSceneSetup.h"
+
 TerrainParams terrainParamsFromScene(const I3DTerrainDesc& desc) {
     TerrainParams params;
     params.heightMapName = desc.heightMap;
@@ -40,8 +42,10 @@ std::vector<TerrainLayerParams> terrainLayersFromScene(const I3DTerrainDesc& des
 }
 
 std::unique_ptr<TransformGroup> TerrainSceneHandler::createTerrain(const I3DTerrainDesc& desc) {
-    return std::make_unique<TerrainTransformGroup>(desc.name, terrainParamsFromScene(desc),
-                                                   terrainLayersFromScene(desc));
+    auto terrain = std::make_unique<TerrainTransformGroup>(desc.name, terrainParamsFromScene(desc),
+                                                           terrainLayersFromScene(desc));
+    addDetailLayersFromScene(desc, *terrain);
+    return terrain;
 }
 
 void TerrainSceneHandler::install() {

@@ -1,6 +1,7 @@
 #include "terrain/TerrainScriptBindings.h"
 
 #include "scripting/ScriptApi.h"
+#include "terrain/DetailLayerScriptBindings.h"
 #include "terrain/TerrainTransformGroup.h"
 
 namespace {
@@ -21,4 +22,5 @@ void addTerrainScriptApi(ScriptApi& api) {
                        {
                            {"getTerrainHeightAtWorldPos", "fff", "f", getTerrainHeightAtWorldPos},
                        });
+    addDetailLayerScriptApi(api);
 }

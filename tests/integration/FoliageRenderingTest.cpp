@@ -1,0 +1,237 @@
+// A flat terrain with a foliage layer whose density map plants the half of
+// the terrain west of x = 0. Seen from above, green grass stands on the
+// west side only; the east side shows the grey ground. A second run clears
+// the west side from the script and paints the east side instead.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "Bitmap.h"
+#include "GameRunner.h"
+#include "PngMaker.h"
+
+namespace {
+
+using testsupport::readFile;
+
+// An 8-bit grey TGA of size x size from `value` (column, row).
+std::string greyTga(int size, const std::function<int(int, int)>& value) {
+    std::string file(18, '\0');
+    file[2] = 3;
+    file[12] = static_cast<char>(size & 0xFF);
+    file[13] = static_cast<char>(size >> 8);
+    file[14] = static_cast<char>(size & 0xFF);
+    file[15] = static_cast<char>(size >> 8);
+    file[16] = 8;
+    for (int row = 0; row < size; ++row) {
+        for (int col = 0; col < size; ++col) {
+            file += static_cast<char>(value(col, row));
+        }
+    }
+    return file;
+}
+
+// An 8 x 8 colour TGA.
+std::string colourTga(int r, int g, int b) {
+    std::string file(18, '\0');
+    file[2] = 2;
+    file[12] = 8;
+    file[14] = 8;
+    file[16] = 24;
+    for (int i = 0; i < 64; ++i) {
+        file += static_cast<char>(b);
+        file += static_cast<char>(g);
+        file += static_cast<char>(r);
+    }
+    return file;
+}
+
+const char* kScene = R"(<?xml version="1.0"?>
+<i3D name="foliageScene" version="1.5">
+  <Files>
+    <File name="hm" filename="heights.png"/>
+    <File name="grey" filename="grey.tga"/>
+    <File name="all" filename="all.tga"/>
+    <File name="grassTex" filename="green.tga"/>
+    <File name="density" filename="density.tga"/>
+  </Files>
+  <Materials>
+    <Material name="grass" ambientColor="1 1 1"><Texture file="grassTex"/></Material>
+  </Materials>
+  <Scene>
+    <TerrainTransformGroup name="land" heightMap="hm" patchSize="17" heightScale="655.35"
+        unitsPerPixel="1" maxLODDistance="60" lodTextureSize="64" lodBlendStart="300"
+        lodBlendEnd="400">
+      <Layers>
+        <Layer detailMap="grey" unitSize="4" weightMap="all"/>
+        <FoliageLayer name="grassLayer" densityMap="density" material="grass" cellSize="16"
+            numBlocksPerUnit="1" width="1.5" height="3" viewDistance="90"/>
+      </Layers>
+    </TerrainTransformGroup>
+    <Light name="sun" type="directional" rotation="-90 0 0" diffuseColor="0.5 0.5 0.5"/>
+    <TransformGroup name="rig" translation="0 45 40">
+      <Camera name="cam" rotation="-45 0 0" fov="60" nearClip="0.5" farClip="500"/>
+    </TransformGroup>
+  </Scene>
+</i3D>
+)";
+
+// EDIT runs once on the second frame with the foliage node as `grass`.
+const char* kScript = R"(
+frames = 0
+function init()
+    scene = loadI3DFile("scenes/foliage.i3d")
+    link(getRootNode(), scene)
+    setCamera(getChild(getChild(scene, "rig"), "cam"))
+    setAmbientColor(1, 1, 1)
+    land = getChild(scene, "land")
+    grass = getChild(land, "grassLayer")
+    print(string.format("foliage %s %d", getName(grass), getDensityRegion(grass, 0, 0, 64, 64, 0)))
+end
+probes = {{"west", -16, 8}, {"east", 16, 8}}
+function draw()
+    frames = frames + 1
+    if frames == 2 then EDIT() end
+    if frames == 5 then
+        for _, p in ipairs(probes) do
+            local x, sy = project(p[2], 0, p[3])
+            print(string.format("probe %s %.4f %.4f", p[1], x, sy))
+        end
+        saveScreenshot(SHOT)
+    end
+    if frames == 6 then requestExit() end
+end
+)";
+
+class FoliageRendering : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* file :
+             {"shared/shader/shared.cg", "shared/shader/functions_vs.cg",
+              "shared/shader/functions_fs.cg", "shared/shader/shaderbuilder.cg"}) {
+            game.writeProgramFile(file, readFile(std::string(DATA_FOLDER "/") + file));
+        }
+        game.writeProgramFile("scenes/heights.png",
+                              testpng::makePng(65, 65, 16, 0, std::string(65 * 65 * 2, '\0')));
+        game.writeProgramFile("scenes/grey.tga", colourTga(90, 90, 90));
+        game.writeProgramFile("scenes/green.tga", colourTga(40, 230, 40));
+        game.writeProgramFile("scenes/all.tga", greyTga(64, [](int, int) { return 255; }));
+        game.writeProgramFile("scenes/density.tga",
+                              greyTga(64, [](int col, int) { return col < 32 ? 1 : 0; }));
+        game.writeProgramFile("scenes/foliage.i3d", kScene);
+    }
+
+    std::string run(const std::string& edit, const std::string& shot, Bitmap& image,
+                    std::map<std::string, std::pair<int, int>>& probes) {
+        game.writeProgramFile(
+            "main.lua", "SHOT = \"" + shot + "\"\nfunction EDIT()\n" + edit + "\nend\n" + kScript);
+        auto result = game.run({"-script", "main.lua"});
+        EXPECT_EQ(result.exitCode, 0) << result.output;
+        const std::string log = readFile(game.userFolder() + "game.log");
+        image = readBmp(readFile(shot));
+        // FOLIAGE_SCREENSHOTS=folder/ keeps the screenshots.
+        if (const char* keep = std::getenv("FOLIAGE_SCREENSHOTS")) {
+            testsupport::writeFile(keep + shot.substr(shot.rfind('/') + 1), readFile(shot));
+        }
+        for (size_t at = log.find("probe "); at != std::string::npos;
+             at = log.find("probe ", at + 1)) {
+            char name[32];
+            float x = 0;
+            float y = 0;
+            if (std::sscanf(log.c_str() + at, "probe %31s %f %f", name, &x, &y) == 3) {
+                probes[name] = {int(x * image.width), int(y * image.height)};
+            }
+        }
+        return log;
+    }
+
+    static bool green(const uint8_t* c) { return c[1] > 150 && c[0] < 100 && c[2] < 100; }
+    static std::string text(const uint8_t* c) {
+        return std::to_string(c[0]) + "," + std::to_string(c[1]) + "," + std::to_string(c[2]);
+    }
+
+    GameRunner game;
+};
+
+TEST_F(FoliageRendering, GrassOnlyWhereChannelZeroIsSet) {
+    Bitmap image;
+    std::map<std::string, std::pair<int, int>> probes;
+    const std::string shot = game.userDataFolder() + "foliage.bmp";
+    std::string log = run("", shot, image, probes);
+    ASSERT_GT(image.width, 0) << log;
+    EXPECT_NE(log.find("foliage grassLayer 2048"), std::string::npos) << log;
+    EXPECT_NE(log.find("0 keys failed"), std::string::npos) << log;
+    ASSERT_EQ(probes.size(), 2u) << log;
+    const uint8_t* west = image.at(probes["west"].first, probes["west"].second);
+    const uint8_t* east = image.at(probes["east"].first, probes["east"].second);
+    EXPECT_TRUE(green(west)) << text(west);
+    EXPECT_FALSE(green(east)) << text(east);
+
+    // Cleared in the west and painted in the east by the script: the grass
+    // moves with the map.
+    const std::string moved = game.userDataFolder() + "foliage-moved.bmp";
+    probes.clear();
+    log =
+        run("setDensityParallelogram(grass, -32, -32, 32, 0, 0, 64, 0, 0)\n"
+            "setDensityParallelogram(grass, 0, -32, 32, 0, 0, 64, 0, 1)",
+            moved, image, probes);
+    ASSERT_EQ(probes.size(), 2u) << log;
+    west = image.at(probes["west"].first, probes["west"].second);
+    east = image.at(probes["east"].first, probes["east"].second);
+    EXPECT_FALSE(green(west)) << text(west);
+    EXPECT_TRUE(green(east)) << text(east);
+}
+
+// The density and foliage script functions on the same scene, without
+// drawing: results are printed to the log.
+TEST_F(FoliageRendering, ScriptFunctions) {
+    game.writeProgramFile("main.lua", R"(
+function init()
+    scene = loadI3DFile("scenes/foliage.i3d")
+    link(getRootNode(), scene)
+    land = getChild(scene, "land")
+    grass = getChild(land, "grassLayer")
+    math.randomseed(7)
+    r1 = math.random(1000000)
+    local c = FoliageConstructor:new()
+    print("map " .. tostring(c:setDensityMap("scenes/density.tga")))
+    c:setCellSize(12, 1)
+    c:setCellSize(8, 2)
+    c:setFoliageSize(1, 2, 0.1)
+    c:setPlantThreshold(0.5)
+    print("bad terrain " .. tostring(c:finalize("more", grass)))
+    local more = c:finalize("more", land)
+    print("more " .. getName(more) .. " " .. getDensityRegion(more, 0, 0, 64, 64, 0))
+    setEnableGrowth(more, false)
+    print("count " .. getDensityParallelogram(grass, -16, -16, 8, 0, 0, 8, 0))
+    print("set " .. setDensityParallelogram(grass, -16, -16, 8, 0, 0, 8, -1, 0))
+    print("masked " .. setDensityMaskedParallelogram(grass, -32, -32, 64, 0, 0, 64, 0, more, 0, 1))
+    print("bad mask " .. setDensityMaskedParallelogram(grass, -32, -32, 64, 0, 0, 64, 0, land, 0, 1))
+    print("world " .. getDensityRegionWorld(grass, -32, -32, 64, 64, 0))
+    print("file " .. getDensityMapFileName(grass))
+    print("saved " .. tostring(saveDensityMapToFile(grass, "maps/grass.png")))
+    print("escape " .. tostring(saveDensityMapToFile(grass, "../grass.png")))
+    math.randomseed(7)
+    print("random " .. tostring(math.random(1000000) == r1))
+    requestExit()
+end
+)");
+    auto result = game.run({"-script", "main.lua"});
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+    const std::string log = readFile(game.userFolder() + "game.log");
+    for (const char* line :
+         {"map true", "Error: Foliage::setCellSize: cell size must be power of 2",
+          "is not a terrain", "bad terrain nil", "more more 2048", "count 64", "set 64",
+          "masked 64", "is not a TerrainDetailTransformGroup", "bad mask 0", "world 2048",
+          "file density.tga", "saved true", "escape false", "random true"}) {
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+    }
+    EXPECT_TRUE(testsupport::fileExists(game.userFolder() + "maps/grass.png"));
+}
+
+}  // namespace
