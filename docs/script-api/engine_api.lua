@@ -1075,6 +1075,82 @@ function setWindVelocity(id, arg1, arg2, arg3) end
 ---@return number
 function getTerrainHeightAtWorldPos(id, arg1, arg2, arg3) end
 
+--- Entity function of TerrainDetailTransformGroup.
+---@param id integer
+---@param arg1 number
+---@param arg2 number
+---@param arg3 number
+---@param arg4 number
+---@param arg5 number
+---@param arg6 number
+---@param arg7 integer
+---@return integer
+function getDensityParallelogram(id, arg1, arg2, arg3, arg4, arg5, arg6, arg7) end
+
+--- Entity function of TerrainDetailTransformGroup.
+---@param id integer
+---@param arg1 number
+---@param arg2 number
+---@param arg3 number
+---@param arg4 number
+---@param arg5 number
+---@param arg6 number
+---@param arg7 integer
+---@param arg8 number
+---@return number
+function setDensityParallelogram(id, arg1, arg2, arg3, arg4, arg5, arg6, arg7, arg8) end
+
+--- Entity function of TerrainDetailTransformGroup.
+---@param id integer
+---@param arg1 number
+---@param arg2 number
+---@param arg3 number
+---@param arg4 number
+---@param arg5 number
+---@param arg6 number
+---@param arg7 integer
+---@param arg8 integer
+---@param arg9 integer
+---@param arg10 number
+---@return number
+function setDensityMaskedParallelogram(id, arg1, arg2, arg3, arg4, arg5, arg6, arg7, arg8, arg9, arg10) end
+
+--- Entity function of TerrainDetailTransformGroup.
+---@param id integer
+---@param arg1 number
+---@param arg2 number
+---@param arg3 number
+---@param arg4 number
+---@param arg5 integer
+---@return integer
+function getDensityRegion(id, arg1, arg2, arg3, arg4, arg5) end
+
+--- Entity function of TerrainDetailTransformGroup.
+---@param id integer
+---@param arg1 number
+---@param arg2 number
+---@param arg3 number
+---@param arg4 number
+---@param arg5 integer
+---@return integer
+function getDensityRegionWorld(id, arg1, arg2, arg3, arg4, arg5) end
+
+--- Entity function of TerrainDetailTransformGroup.
+---@param id integer
+---@param arg1 string
+---@return boolean
+function saveDensityMapToFile(id, arg1) end
+
+--- Entity function of TerrainDetailTransformGroup.
+---@param id integer
+---@return string
+function getDensityMapFileName(id) end
+
+--- Entity function of FoliageTransformGroup.
+---@param id integer
+---@param arg1 boolean
+function setEnableGrowth(id, arg1) end
+
 ---@class JointConstructor
 JointConstructor = {}
 
@@ -1107,3 +1183,35 @@ function JointConstructor:setTranslationLimit(arg1, arg2, arg3, arg4) end
 
 ---@return integer
 function JointConstructor:finalize() end
+
+---@class FoliageConstructor
+FoliageConstructor = {}
+
+--- A new object owned by the script.
+---@return FoliageConstructor
+function FoliageConstructor:new() end
+
+---@param arg1 string
+---@return boolean
+function FoliageConstructor:setDensityMap(arg1) end
+
+---@param arg1 number
+function FoliageConstructor:setPlantThreshold(arg1) end
+
+---@param arg1 integer
+---@param arg2 number
+function FoliageConstructor:setCellSize(arg1, arg2) end
+
+---@param arg1 number
+---@param arg2 number
+---@param arg3 number
+function FoliageConstructor:setFoliageSize(arg1, arg2, arg3) end
+
+---@param arg1 string
+---@return boolean
+function FoliageConstructor:setMaterial(arg1) end
+
+---@param arg1 string
+---@param arg2 integer
+---@return integer
+function FoliageConstructor:finalize(arg1, arg2) end
