@@ -11,6 +11,7 @@
 
 #include "foundation/File.h"
 #include "foundation/Log.h"
+#include "foundation/TextUtil.h"
 #include "foundation/XMLConfigFile.h"
 
 namespace {
@@ -56,27 +57,6 @@ bool parseInitialValue(const char* text, size_t count, std::vector<float>& value
     return true;
 }
 
-void appendEscaped(std::string& out, const std::string& text) {
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
-        }
-    }
-}
-
 bool fail(const std::string& path, const char* why) {
     Log::get() << "Error: shader cache file '" << path << "' " << why << "\n";
     return false;
@@ -104,7 +84,7 @@ std::string formatShaderCacheFile(const ShaderCacheEntry& entry) {
     out += "]]>\n  </ShaderCode>\n\n  <Parameters>\n";
     for (const auto& parameter : entry.reflection.parameters) {
         out += "    <Parameter name=\"";
-        appendEscaped(out, parameter.name);
+        appendXmlEscaped(out, parameter.name);
         out += "\" index=\"" + std::to_string(parameter.registerIndex) + "\" count=\"" +
                std::to_string(parameter.registerCount) + "\" type=\"" +
                std::to_string(static_cast<int>(parameter.type)) + "\"";
@@ -124,9 +104,9 @@ std::string formatShaderCacheFile(const ShaderCacheEntry& entry) {
     out += "  </Parameters>\n\n  <Samplers>\n";
     for (const auto& sampler : entry.reflection.samplers) {
         out += "    <Sampler name=\"";
-        appendEscaped(out, sampler.name);
+        appendXmlEscaped(out, sampler.name);
         out += "\" glsl=\"";
-        appendEscaped(out, sampler.glslName);
+        appendXmlEscaped(out, sampler.glslName);
         out += "\" unit=\"" + std::to_string(sampler.textureUnit) + "\" kind=\"" +
                std::to_string(static_cast<int>(sampler.kind)) + "\"/>\n";
     }
