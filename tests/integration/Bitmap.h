@@ -1,5 +1,6 @@
 #pragma once
-// Reads the 24-bit uncompressed BMP files the screenshot writer makes.
+// Reads the 24-bit uncompressed BMP files the screenshot writer makes, and
+// makes the plain TGA textures the rendering tests draw with.
 
 #include <cstdint>
 #include <string>
@@ -46,4 +47,19 @@ inline Bitmap readBmp(const std::string& file) {
         }
     }
     return bitmap;
+}
+
+// An 8 x 8 uncompressed 24-bit TGA of one colour.
+inline std::string plainTga(int r, int g, int b) {
+    std::string tga(18, '\0');
+    tga[2] = 2;
+    tga[12] = 8;
+    tga[14] = 8;
+    tga[16] = 24;
+    for (int i = 0; i < 64; ++i) {
+        tga += static_cast<char>(b);
+        tga += static_cast<char>(g);
+        tga += static_cast<char>(r);
+    }
+    return tga;
 }

@@ -36,21 +36,6 @@ std::string greyTga(int size, const std::function<int(int, int)>& value) {
     return file;
 }
 
-// An 8 x 8 colour TGA.
-std::string colourTga(int r, int g, int b) {
-    std::string file(18, '\0');
-    file[2] = 2;
-    file[12] = 8;
-    file[14] = 8;
-    file[16] = 24;
-    for (int i = 0; i < 64; ++i) {
-        file += static_cast<char>(b);
-        file += static_cast<char>(g);
-        file += static_cast<char>(r);
-    }
-    return file;
-}
-
 const char* kScene = R"(<?xml version="1.0"?>
 <i3D name="foliageScene" version="1.5">
   <Files>
@@ -118,8 +103,8 @@ protected:
         }
         game.writeProgramFile("scenes/heights.png",
                               testpng::makePng(65, 65, 16, 0, std::string(65 * 65 * 2, '\0')));
-        game.writeProgramFile("scenes/grey.tga", colourTga(90, 90, 90));
-        game.writeProgramFile("scenes/green.tga", colourTga(40, 230, 40));
+        game.writeProgramFile("scenes/grey.tga", plainTga(90, 90, 90));
+        game.writeProgramFile("scenes/green.tga", plainTga(40, 230, 40));
         game.writeProgramFile("scenes/all.tga", greyTga(64, [](int, int) { return 255; }));
         game.writeProgramFile("scenes/density.tga",
                               greyTga(64, [](int col, int) { return col < 32 ? 1 : 0; }));

@@ -17,21 +17,6 @@ namespace {
 
 using testsupport::readFile;
 
-// An 8 × 8 uncompressed 24-bit TGA of one colour.
-std::string plainTga(int r, int g, int b) {
-    std::string tga(18, '\0');
-    tga[2] = 2;
-    tga[12] = 8;
-    tga[14] = 8;
-    tga[16] = 24;
-    for (int i = 0; i < 64; ++i) {
-        tga += static_cast<char>(b);
-        tga += static_cast<char>(g);
-        tga += static_cast<char>(r);
-    }
-    return tga;
-}
-
 // Box from (-1, 0, -1) to (1, 2, 1) with a normal and texture coordinates
 // per face corner; a plane just below y = 0. The light points down and
 // towards -z, so the top and the +z face are lit and the +x face is not.
