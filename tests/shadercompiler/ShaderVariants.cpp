@@ -2,6 +2,7 @@
 
 #include "TestSupport.h"
 #include "render/preprocessor/Preprocessor.h"
+#include "terrain/TerrainMaterial.h"
 
 #include <gtest/gtest.h>
 
@@ -39,93 +40,13 @@ GlslCheck validateGlsl(const std::string& vertex, const std::string& fragment) {
     return check;
 }
 
+// The terrain's own injections, so the corpus compiles exactly what terrain
+// materials ask the shader builder for.
 std::vector<std::pair<std::string, std::string>> terrainInjections(int layers, bool lodMap,
                                                                    bool vertexLighting) {
     std::vector<std::pair<std::string, std::string>> out;
-    auto n = [](int i) { return std::to_string(i); };
-    std::string tex;
-    for (int i = 0; i < layers; ++i)
-        tex += "#defeval TERRAINLAYER" + n(i) + "_TEXCOORD NEXT_TEXCOORD\n";
-    if (layers > 0)
-        tex += "#defeval TERRAINBLENDWEIGHTS_TEXCOORD NEXT_TEXCOORD\n";
-    if (vertexLighting)
-        tex += "#defeval VERTEXLIGHTING_TEXCOORD NEXT_I_TEXCOORD(NUM_DIRECTIONAL_LIGHTS)\n";
-    out.emplace_back("NUM_TEXCOORDS", tex);
-    out.emplace_back("VS_INPUT",
-                     "uniform float4 terrainLayerRepeat;\n"
-                     "uniform float4 terrainLayerPlanes;\n"
-                     "uniform float4 terrainLodBlendInfosWorldOffsetInvScale;\n");
-    out.emplace_back("VS_OUTPUT", "float terrainLodMapWeight;");
-    std::string post =
-        "float3 albedoTexCoords = (float3(position.xz, "
-        "In.normal.w)+In.terrainLodBlendInfosWorldOffsetInvScale.z)*In."
-        "terrainLodBlendInfosWorldOffsetInvScale.w;\nsetTexCoords(Out.texCoords[ALBEDOMAP_TEXCOORD/"
-        "2], ALBEDOMAP_TEXCOORD, albedoTexCoords.xy);\n";
-    for (int i = 0; i < layers; ++i) {
-        post += "setTexCoords(Out.texCoords[TERRAINLAYER" + n(i) + "_TEXCOORD/2], TERRAINLAYER" +
-                n(i) + "_TEXCOORD, albedoTexCoords.xy*In.terrainLayerRepeat[" + n(i) + "]);\n";
-    }
-    if (layers > 0) {
-        post +=
-            "float2 blendWeightTexCoord = getTexCoords(In, ALBEDOMAP_INPUT_TEXCOORD)/32767.0;\n"
-            "setTexCoords(Out.texCoords[TERRAINBLENDWEIGHTS_TEXCOORD/2], "
-            "TERRAINBLENDWEIGHTS_TEXCOORD, blendWeightTexCoord);\n";
-    }
-    if (vertexLighting) {
-        post +=
-            "#if (NUM_DIRECTIONAL_LIGHTS > 0)\n"
-            "for (int i=0; i < NUM_DIRECTIONAL_LIGHTS; i++) {\n"
-            "    float3 lightDir = normalize(-In.lights.dirLightDirections[i].xyz);\n"
-            "    float lighting = saturate(dot(lightDir, worldNormal));\n"
-            "    setTexCoords(Out.texCoords[(VERTEXLIGHTING_TEXCOORD+i)/2], "
-            "(VERTEXLIGHTING_TEXCOORD+i), lighting);\n"
-            "}\n"
-            "#endif\n";
-    }
-    out.emplace_back("POST_SET_TEXCOORDS_VS", post);
-    out.emplace_back("VS_END", layers > 0 && lodMap
-                                   ? "Out.terrainLodMapWeight = "
-                                     "saturate((length(viewDir)-In."
-                                     "terrainLodBlendInfosWorldOffsetInvScale.x)/"
-                                     "(In.terrainLodBlendInfosWorldOffsetInvScale.y-In."
-                                     "terrainLodBlendInfosWorldOffsetInvScale.x));"
-                                   : "");
-    std::string samplers;
-    for (int i = 0; i < layers; ++i)
-        samplers += "uniform sampler2D   layer" + n(i) + "Map    : TEXUNITN;\n";
-    if (layers > 0)
-        samplers += "uniform sampler2D   weightsMap   : TEXUNITN;\n";
-    if (lodMap)
-        samplers += "uniform sampler2D   lodMap       : TEXUNITN;\n";
-    out.emplace_back("SAMPLERS", samplers);
-    std::string albedo;
-    if (layers > 0) {
-        albedo =
-            "float4 terrainBlendWeights = tex2D(In.samplers.weightsMap, getTexCoords(In, globals, "
-            "TERRAINBLENDWEIGHTS_TEXCOORD).xy);\nfloat3 layersColor = float3(0, 0, 0);\n";
-        for (int i = 0; i < layers; ++i) {
-            albedo += "layersColor += tex2D(In.samplers.layer" + n(i) +
-                      "Map, getTexCoords(In, globals, TERRAINLAYER" + n(i) +
-                      "_TEXCOORD).xy).xyz * terrainBlendWeights[" + n(i) + "];\n";
-        }
-    }
-    if (lodMap && layers > 0) {
-        albedo +=
-            "albedo.xyz = lerp(layersColor, tex2D(In.samplers.lodMap, getTexCoords(In, globals, "
-            "ALBEDOMAP_TEXCOORD)).xyz, In.vs.terrainLodMapWeight);\n";
-    } else if (lodMap) {
-        albedo +=
-            "albedo.xyz = tex2D(In.samplers.lodMap, getTexCoords(In, globals, "
-            "ALBEDOMAP_TEXCOORD)).xyz;\n";
-    } else {
-        albedo += "albedo.xyz = layersColor;\n";
-    }
-    out.emplace_back("POST_ALBEDO_FS", albedo);
-    out.emplace_back("DIFFUSE_LIGHTING_DIR_FS",
-                     vertexLighting ? "return (lightColor.xyz*getTexCoords(In, globals, "
-                                      "(VERTEXLIGHTING_TEXCOORD+dirLightI)).x);\n"
-                                    : "");
-    out.emplace_back("HAS_TEXTURES", "#define _HAS_TEXTURES");
+    for (const auto& injection : TerrainShaderCode::makeInjections(layers, lodMap, vertexLighting))
+        out.emplace_back(injection.position, injection.code);
     return out;
 }
 
