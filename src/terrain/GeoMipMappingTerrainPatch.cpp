@@ -87,17 +87,7 @@ void GeoMipMappingTerrainPatch::fillVertices(TerrainVertex* out) const {
             v.position[0] = unitsPerPixel * (float(col) - halfSize);
             v.position[1] = h(col, row);
             v.position[2] = unitsPerPixel * (float(row) - halfSize);
-            // Sobel gradients of the heights.
-            const float sx = h(col - 1, row - 1) - h(col + 1, row - 1) + 2 * h(col - 1, row) -
-                             2 * h(col + 1, row) + h(col - 1, row + 1) - h(col + 1, row + 1);
-            const float sz = h(col - 1, row - 1) + 2 * h(col, row - 1) + h(col + 1, row - 1) -
-                             h(col - 1, row + 1) - 2 * h(col, row + 1) - h(col + 1, row + 1);
-            const float a = sx * slopeFactor;
-            const float b = sz * slopeFactor;
-            const float k = 1.0f / std::sqrt(a * a + 1.0f + b * b);
-            v.normal[0] = a * k;
-            v.normal[1] = k;
-            v.normal[2] = b * k;
+            terrain.getGridNormal(col, row, slopeFactor, v.normal);
             v.texCoord[0] =
                 static_cast<int16_t>(32767.0f * (0.5f + (float(c) / cells - 0.5f) * gx));
             v.texCoord[1] =
