@@ -1,8 +1,11 @@
 #pragma once
-// Reads the 24-bit uncompressed BMP files the screenshot writer makes, and
-// makes the plain TGA textures the rendering tests draw with.
+// Reads the 24-bit uncompressed BMP files the screenshot writer makes, finds
+// the pixels a test script named in its log, and makes the plain TGA textures
+// the rendering tests draw with.
 
 #include <cstdint>
+#include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -47,6 +50,27 @@ inline Bitmap readBmp(const std::string& file) {
         }
     }
     return bitmap;
+}
+
+struct Probe {
+    int x = 0;
+    int y = 0;  // from the bottom of the image
+};
+
+// The points a test script printed as "probe NAME x y" lines, x and y being
+// window coordinates 0..1, as pixels of `image`.
+inline std::map<std::string, Probe> readProbes(const std::string& log, const Bitmap& image) {
+    std::map<std::string, Probe> probes;
+    for (size_t at = log.find("probe "); at != std::string::npos; at = log.find("probe ", at + 1)) {
+        char name[32];
+        float x = 0;
+        float y = 0;
+        if (std::sscanf(log.c_str() + at, "probe %31s %f %f", name, &x, &y) == 3) {
+            // Window y runs from the bottom, as the image rows do.
+            probes[name] = {static_cast<int>(x * image.width), static_cast<int>(y * image.height)};
+        }
+    }
+    return probes;
 }
 
 // An 8 x 8 uncompressed 24-bit TGA of one colour.

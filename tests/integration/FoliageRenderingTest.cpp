@@ -112,7 +112,7 @@ protected:
     }
 
     std::string run(const std::string& edit, const std::string& shot, Bitmap& image,
-                    std::map<std::string, std::pair<int, int>>& probes) {
+                    std::map<std::string, Probe>& probes) {
         game.writeProgramFile(
             "main.lua", "SHOT = \"" + shot + "\"\nfunction EDIT()\n" + edit + "\nend\n" + kScript);
         auto result = game.run({"-script", "main.lua"});
@@ -123,15 +123,7 @@ protected:
         if (const char* keep = std::getenv("FOLIAGE_SCREENSHOTS")) {
             testsupport::writeFile(keep + shot.substr(shot.rfind('/') + 1), readFile(shot));
         }
-        for (size_t at = log.find("probe "); at != std::string::npos;
-             at = log.find("probe ", at + 1)) {
-            char name[32];
-            float x = 0;
-            float y = 0;
-            if (std::sscanf(log.c_str() + at, "probe %31s %f %f", name, &x, &y) == 3) {
-                probes[name] = {int(x * image.width), int(y * image.height)};
-            }
-        }
+        probes = readProbes(log, image);
         return log;
     }
 
@@ -145,15 +137,15 @@ protected:
 
 TEST_F(FoliageRendering, GrassOnlyWhereChannelZeroIsSet) {
     Bitmap image;
-    std::map<std::string, std::pair<int, int>> probes;
+    std::map<std::string, Probe> probes;
     const std::string shot = game.userDataFolder() + "foliage.bmp";
     std::string log = run("", shot, image, probes);
     ASSERT_GT(image.width, 0) << log;
     EXPECT_NE(log.find("foliage grassLayer 2048"), std::string::npos) << log;
     EXPECT_NE(log.find("0 keys failed"), std::string::npos) << log;
     ASSERT_EQ(probes.size(), 2u) << log;
-    const uint8_t* west = image.at(probes["west"].first, probes["west"].second);
-    const uint8_t* east = image.at(probes["east"].first, probes["east"].second);
+    const uint8_t* west = image.at(probes["west"].x, probes["west"].y);
+    const uint8_t* east = image.at(probes["east"].x, probes["east"].y);
     EXPECT_TRUE(green(west)) << text(west);
     EXPECT_FALSE(green(east)) << text(east);
 
@@ -166,8 +158,8 @@ TEST_F(FoliageRendering, GrassOnlyWhereChannelZeroIsSet) {
             "setDensityParallelogram(grass, 0, -32, 32, 0, 0, 64, 0, 1)",
             moved, image, probes);
     ASSERT_EQ(probes.size(), 2u) << log;
-    west = image.at(probes["west"].first, probes["west"].second);
-    east = image.at(probes["east"].first, probes["east"].second);
+    west = image.at(probes["west"].x, probes["west"].y);
+    east = image.at(probes["east"].x, probes["east"].y);
     EXPECT_FALSE(green(west)) << text(west);
     EXPECT_TRUE(green(east)) << text(east);
 }

@@ -82,25 +82,6 @@ function draw()
 end
 )";
 
-struct Probe {
-    int x = 0;
-    int y = 0;  // from the bottom of the image
-};
-
-std::map<std::string, Probe> readProbes(const std::string& log, const Bitmap& image) {
-    std::map<std::string, Probe> probes;
-    for (size_t at = log.find("probe "); at != std::string::npos; at = log.find("probe ", at + 1)) {
-        char name[32];
-        float x = 0;
-        float y = 0;
-        if (std::sscanf(log.c_str() + at, "probe %31s %f %f", name, &x, &y) == 3) {
-            // Window y runs from the bottom, as the image rows do.
-            probes[name] = {static_cast<int>(x * image.width), static_cast<int>(y * image.height)};
-        }
-    }
-    return probes;
-}
-
 class SceneRendering : public ::testing::Test {
 protected:
     void SetUp() override {
