@@ -14,11 +14,13 @@
 -- the environment variable SAMPLE_DRIVE_SECONDS makes the sample play a
 -- scripted drive: it starts at once, accelerates, steers and brakes along a
 -- fixed route while the rain starts, saves screenshots at fixed times
--- (SAMPLE_SHOT_PREFIX, default "sample-drive", plus "-<seconds>s.png"),
+-- (SAMPLE_SHOT_PREFIX, default "sample-drive", plus "-<seconds>s." and
+-- SAMPLE_SHOT_EXTENSION, default "png", which also picks the format),
 -- prints their paths and the distance driven, and quits.
 
 local scriptedSeconds = tonumber(os.getenv("SAMPLE_DRIVE_SECONDS") or "")
 local shotPrefix = os.getenv("SAMPLE_SHOT_PREFIX") or "sample-drive"
+local shotExtension = os.getenv("SAMPLE_SHOT_EXTENSION") or "png"
 -- Screenshots of the scripted drive, in seconds of game time.
 local shotTimes = {1.5, 5.0, 9.0}
 -- The rain of the scripted drive starts after this many seconds.
@@ -287,7 +289,7 @@ local function scriptedStep()
         setRain(#RAIN_LEVELS)
     end
     if shotIndex <= #shotTimes and t >= shotTimes[shotIndex] then
-        local path = string.format("%s-%gs.png", shotPrefix, shotTimes[shotIndex])
+        local path = string.format("%s-%gs.%s", shotPrefix, shotTimes[shotIndex], shotExtension)
         saveScreenshot(path)
         print("sample: screenshot " .. path)
         shotIndex = shotIndex + 1
