@@ -13,7 +13,7 @@
 -- Without a display (tools/run-sample, the integration test, the bench)
 -- the environment variable SAMPLE_DRIVE_SECONDS makes the sample play a
 -- scripted drive: it starts at once, accelerates, steers and brakes along a
--- fixed route while the rain starts, saves screenshots at fixed times
+-- fixed route while the rain starts, gets out and walks, saves screenshots at fixed times
 -- (SAMPLE_SHOT_PREFIX, default "sample-drive", plus "-<seconds>s." and
 -- SAMPLE_SHOT_EXTENSION, default "png", which also picks the format),
 -- prints their paths and the distance driven, and quits.
@@ -47,13 +47,16 @@ local elapsed = 0
 local frames = 0
 local fps, fpsFrames, fpsTime = 0, 0, 0
 
-local scene, terrain, car, wheelRig, cameraRig, camera, sky, rain, walker, walkerCCT
+local scene, terrain, car, wheelRig, cameraRig, camera, sky, rain
+local walker, walkerBody, walkerCCT
 local wheels, wheelNodes, wheelSpin = {}, {}, {0, 0, 0, 0}
 local rainLevel = 1
 local engineSound, rainSound, music
 local musicOn = true
 local speed = 0
 local distance = 0
+local walked = 0
+local lastWalkX, lastWalkZ
 local lastX, lastZ
 local camX, camY, camZ
 local steerAngle = 0
@@ -95,6 +98,7 @@ local function loadWorld()
     sky = getChild(scene, "sky")
     rain = getGeometry(getChild(scene, "rain"))
     walker = getChild(scene, "walker")
+    walkerBody = getChild(walker, "walkerBody")
     wheelRig = getChild(scene, "vehicleWheels")
     for i = 1, 4 do
         wheelNodes[i] = getChild(wheelRig, "wheel" .. (i - 1))
@@ -153,16 +157,18 @@ local function playerInput()
 end
 
 -- The fixed route of the scripted drive, by seconds since the start: along
--- the dirt track, a circle that bends toward +x, with a stop on the way.
+-- the dirt track, a circle that bends toward +x, then a stop, and from
+-- GET_OUT_AT on a walk on foot.
+local GET_OUT_AT = 7.8
 local function scriptedInput(t)
     if t < 0.5 then
         return 0, 0, 1
-    elseif t < 6.5 then
+    elseif t < 6.0 then
         return 1, 0.25, 0
-    elseif t < 8.0 then
+    elseif t < GET_OUT_AT then
         return 0, 0.25, 1
     end
-    return 0.7, 0.3, 0
+    return 1, 0.4, 0
 end
 
 local function driveVehicle(dt, throttle, steer, brake)
@@ -243,8 +249,10 @@ local function getOut()
         return
     end
     local hx, hy, hz = localDirectionToWorld(car, 0, 0, 1)
-    setDirection(walker, hx, 0, hz, 0, 1, 0)
+    setDirection(walkerBody, hx, 0, hz, 0, 1, 0)
+    lastWalkX, lastWalkZ = nil, nil
     state = "walk"
+    print("sample: on foot")
 end
 
 local function getIn()
@@ -260,8 +268,7 @@ local function getIn()
     state = "drive"
 end
 
-local function walk(dt)
-    local throttle, steer = playerInput()
+local function walk(dt, throttle, steer)
     -- Forward is the camera's view direction on the ground.
     local fx, _, fz = localDirectionToWorld(cameraRig, 0, 0, -1)
     local len = math.sqrt(fx * fx + fz * fz)
@@ -271,9 +278,18 @@ local function walk(dt)
     local step = 4.0 * dt / 1000
     local mx = (fx * throttle - fz * steer) * step
     local mz = (fz * throttle + fx * steer) * step
+    local x0, _, z0 = getWorldTranslation(walker)
     moveCCT(walkerCCT, mx, -9.81 * dt / 1000, mz, 255)
+    -- The controller's move lands in the node with the next physics step:
+    -- what is counted here is the last frame's.
+    if lastWalkX ~= nil then
+        walked = walked + math.sqrt((x0 - lastWalkX) ^ 2 + (z0 - lastWalkZ) ^ 2)
+    end
+    lastWalkX, lastWalkZ = x0, z0
+    -- The body turns, not the controller's node: moving that node by hand
+    -- would put the controller there and drop this frame's move.
     if mx ~= 0 or mz ~= 0 then
-        setDirection(walker, mx, 0, mz, 0, 1, 0)
+        setDirection(walkerBody, mx, 0, mz, 0, 1, 0)
     end
     followCamera(walker, dt, 4.5, 2.2)
     -- The vehicle stands with its brakes on.
@@ -295,9 +311,13 @@ local function scriptedStep()
         shotIndex = shotIndex + 1
     end
     if t >= scriptedSeconds then
-        print(string.format("sample: distance driven %.1f m in %.1f s", distance, t))
+        print(string.format("sample: distance driven %.1f m, walked %.1f m in %.1f s", distance,
+                            walked, t))
         requestExit()
         scriptedSeconds = math.huge
+    end
+    if t >= GET_OUT_AT and state == "drive" and math.abs(speed) < 3 then
+        getOut()
     end
     return scriptedInput(t)
 end
@@ -318,17 +338,17 @@ function update(dt)
         end
         return
     end
+    local throttle, steer, brake
+    if scriptedSeconds ~= nil then
+        throttle, steer, brake = scriptedStep()
+    else
+        throttle, steer, brake = playerInput()
+    end
     if state == "drive" then
-        local throttle, steer, brake
-        if scriptedSeconds ~= nil then
-            throttle, steer, brake = scriptedStep()
-        else
-            throttle, steer, brake = playerInput()
-        end
         driveVehicle(dt, throttle, steer, brake)
         followCamera(car, dt, 7.5, 2.8)
     else
-        walk(dt)
+        walk(dt, throttle, steer)
     end
     placeWheels(dt)
     updateEngineSound()

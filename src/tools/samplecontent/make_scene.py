@@ -258,6 +258,16 @@ def vehicle_meshes():
     return body, cabin, wheel
 
 
+def walker_mesh():
+    """A figure 1.7 units tall around its centre, the controller's capsule:
+    legs, a coat and a head."""
+    m = meshes.Mesh("walker")
+    meshes.box("legs", (0.42, 0.75, 0.25), (0, -0.47, 0), mesh=m)
+    meshes.box("coat", (0.5, 0.75, 0.32), (0, 0.28, 0), material=1, mesh=m)
+    meshes.box("head", (0.26, 0.26, 0.26), (0, 0.75, 0), material=1, mesh=m)
+    return m
+
+
 def lamp_meshes():
     post = meshes.box("lampPost", (0.16, 3.2, 0.16), (0, 1.6, 0))
     head = meshes.box("lampHead", (0.5, 0.35, 0.5), (0, 3.35, 0))
@@ -284,6 +294,7 @@ def scene(heights):
         body.to_i3d(["paint"]), cabin.to_i3d(["glass"]), wheel.to_i3d(["tyre"]),
         hut_mesh().to_i3d(["wood"]), ramp.to_i3d(["wood"]), post.to_i3d(["wood"]),
         head.to_i3d(["lampGlass"]), sky.to_i3d(["sky"]),
+        walker_mesh().to_i3d(["glass", "paint"]),
     ] + [r.to_i3d(["rock"]) for r in rock_meshes]
 
     vx, vz = VEHICLE
@@ -338,8 +349,8 @@ def scene(heights):
                  '  <Camera name="camera" fov="60" nearClip="0.3" farClip="450"/>\n'
                  '</TransformGroup>' % (vx, vy + 3.0, vz - 8.0))
     nodes.append('<TransformGroup name="walker" translation="%.2f %.2f %.2f" visibility="false">\n'
-                 '  <Shape name="walkerBody" ref="carCabin" scale="0.35 2.4 0.35" '
-                 'translation="0 0.1 0"/>\n</TransformGroup>' % (vx + 3.0, vy + 1.0, vz))
+                 '  <Shape name="walkerBody" ref="walker" castsShadows="true"/>\n'
+                 '</TransformGroup>' % (vx + 3.0, vy + 1.0, vz))
 
     files = {
         "heightMap": "../terrain/height.png",
