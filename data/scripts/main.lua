@@ -409,6 +409,10 @@ function keyEvent(unicode, sym, modifier, isDown)
     end
     if sym == Input.KEY_ESCAPE then
         requestExit()
+    elseif scriptedSeconds ~= nil then
+        -- The scripted drive takes no keys (a bench types console commands
+        -- while it runs).
+        return
     elseif state == "title" then
         if sym == Input.KEY_RETURN or sym == Input.KEY_KP_ENTER then
             startGame()
