@@ -27,7 +27,7 @@ local shotTimes = {1.5, 5.0, 9.0}
 local RAIN_STARTS = 3.0
 
 -- The scene's rain has this many drops at full strength.
-local MAX_DROPS = 2500
+local MAX_DROPS = 2000
 local RAIN_LEVELS = {0, 0.3, 1.0}
 -- Logical axes and buttons of the input mappings (keyboard defaults: axis
 -- 0 A/D, 1 W/S, 2 Left/Right, 3 Up/Down; button 9 Space).

@@ -77,7 +77,7 @@ TEST(SampleGame, ScriptedDriveMovesTheVehicleInTheRainWithSound) {
     // Dry at the start, then the rain's full drop count.
     const size_t dry = log.find("sample: rain 0 drops\n");
     ASSERT_NE(dry, std::string::npos) << log;
-    EXPECT_NE(log.find("sample: rain 2500 drops\n", dry), std::string::npos) << log;
+    EXPECT_NE(log.find("sample: rain 2000 drops\n", dry), std::string::npos) << log;
 
     const size_t driven = log.find("sample: distance driven ");
     ASSERT_NE(driven, std::string::npos) << log;

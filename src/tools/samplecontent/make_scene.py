@@ -382,7 +382,7 @@ def scene(heights):
         '<Material name="drops" alphaBlending="true"><Texture file="dropTex"/></Material>',
     ]
     terrain = (
-        '<TerrainTransformGroup name="terrain" heightMap="heightMap" patchSize="33" '
+        '<TerrainTransformGroup name="terrain" heightMap="heightMap" patchSize="65" '
         'heightScale="%g" unitsPerPixel="%g" maxLODDistance="70" lodTextureSize="256" '
         'lodBlendStart="90" lodBlendEnd="120">\n'
         '  <Layers>\n'
@@ -394,7 +394,7 @@ def scene(heights):
         'distanceColor="0.46 0.45 0.44"/>\n'
         '    <FoliageLayer name="grass" densityMap="grassDensity" material="grassBlades" '
         'cellSize="16" numBlocksPerUnit="1" atlasSize="4" width="0.9" height="0.7" '
-        'heightVariance="0.3" horizontalPositionVariance="0.8" viewDistance="30"/>\n'
+        'heightVariance="0.3" horizontalPositionVariance="0.8" viewDistance="25"/>\n'
         '  </Layers>\n'
         '</TerrainTransformGroup>' % (HEIGHT_SCALE, UNITS_PER_PIXEL))
 
@@ -404,7 +404,7 @@ def scene(heights):
     out += ['  <File name="%s" filename="%s"/>' % item for item in sorted(files.items())]
     out += ["</Files>", "<Materials>"] + ["  " + m for m in materials] + ["</Materials>"]
     out += ["<Shapes>"] + shapes
-    out.append('<Precipitation name="rain" dropMaterial="drops" maxNumDrops="2500" '
+    out.append('<Precipitation name="rain" dropMaterial="drops" maxNumDrops="2000" '
                'boundsWidth="36" boundsHeight="22" dropWidth="0.03" dropHeight="0.7" '
                'dropMinVelocity="0.018" dropMaxVelocity="0.024"/>')
     out += ["</Shapes>", "<Scene>", terrain] + nodes + ["</Scene>", "</i3D>", ""]
