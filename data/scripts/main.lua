@@ -53,6 +53,10 @@ local wheels, wheelNodes, wheelSpin = {}, {}, {0, 0, 0, 0}
 local rainLevel = 1
 local engineSound, rainSound, music
 local musicOn = true
+-- A streamed sample plays its file twice (the theme is 32 s long); after
+-- that the music starts again.
+local MUSIC_PLAYS_MS = 64000
+local musicPlayed = 0
 local speed = 0
 local distance = 0
 local walked = 0
@@ -352,6 +356,14 @@ function update(dt)
     end
     placeWheels(dt)
     updateEngineSound()
+    if musicOn then
+        musicPlayed = musicPlayed + dt
+        if musicPlayed >= MUSIC_PLAYS_MS then
+            stopStreamedSample(music)
+            playStreamedSample(music)
+            musicPlayed = 0
+        end
+    end
 end
 
 local function drawTitle()
