@@ -16,9 +16,15 @@
 -- fixed route while the rain starts, gets out and walks, saves screenshots at fixed times
 -- (SAMPLE_SHOT_PREFIX, default "sample-drive", plus "-<seconds>s." and
 -- SAMPLE_SHOT_EXTENSION, default "png", which also picks the format),
--- prints their paths and the distance driven, and quits.
+-- prints their paths and the distance driven, and quits. Without it,
+-- SAMPLE_SCREENSHOT names a file for a screenshot of the title screen after
+-- two seconds, and the sample quits then.
 
 local scriptedSeconds = tonumber(os.getenv("SAMPLE_DRIVE_SECONDS") or "")
+-- Without a drive, SAMPLE_SCREENSHOT names a file for a screenshot of the
+-- title screen after two seconds, after which the sample quits.
+local titleShot = os.getenv("SAMPLE_SCREENSHOT")
+local titleShotTaken = false
 local shotPrefix = os.getenv("SAMPLE_SHOT_PREFIX") or "sample-drive"
 local shotExtension = os.getenv("SAMPLE_SHOT_EXTENSION") or "png"
 -- Screenshots of the scripted drive, in seconds of game time.
@@ -43,6 +49,7 @@ local BRAKE_TORQUE = 1800
 local MAX_STEER = 0.5
 
 local state = "title"
+local logo
 local elapsed = 0
 local frames = 0
 local fps, fpsFrames, fpsTime = 0, 0, 0
@@ -143,6 +150,10 @@ end
 
 function init()
     setCaption("Engine sample")
+    logo = createOverlay("sample logo", "textures/logo.png")
+    if logo == nil then
+        print("sample game: the logo image did not load")
+    end
     print("sample game: init")
 end
 
@@ -339,6 +350,14 @@ function update(dt)
     if state == "title" then
         if scriptedSeconds ~= nil then
             startGame()
+        elseif titleShot ~= nil and elapsed >= 2000 then
+            if not titleShotTaken then
+                -- Taken at the end of this frame, once everything is drawn.
+                saveScreenshot(titleShot)
+                titleShotTaken = true
+            else
+                requestExit()
+            end
         end
         return
     end
@@ -367,6 +386,11 @@ function update(dt)
 end
 
 local function drawTitle()
+    if logo ~= nil then
+        -- A slow pulse of the logo's alpha.
+        setOverlayColor(logo, 1, 1, 1, 0.75 + 0.25 * math.sin(elapsed / 400))
+        renderOverlay(logo, 0.72, 0.55, 0.22, 0.22 * 4 / 3)
+    end
     setTextBold(true)
     setTextColor(1.0, 0.85, 0.3, 1.0)
     renderText(0.06, 0.82, 0.07, "Engine sample")
