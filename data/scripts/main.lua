@@ -13,16 +13,14 @@
 -- Without a display (tools/run-sample, the integration test, the bench)
 -- the environment variable SAMPLE_DRIVE_SECONDS makes the sample play a
 -- scripted drive: it starts at once, accelerates, steers and brakes along a
--- fixed route while the rain starts, gets out and walks, saves screenshots at fixed times
--- (SAMPLE_SHOT_PREFIX, default "sample-drive", plus "-<seconds>s." and
--- SAMPLE_SHOT_EXTENSION, default "png", which also picks the format),
--- prints their paths and the distance driven, and quits. Without it,
+-- fixed route while the rain starts, gets out and walks, saves screenshots
+-- at fixed times (SAMPLE_SHOT_PREFIX, default "sample-drive", plus
+-- "-<seconds>s." and SAMPLE_SHOT_EXTENSION, default "png", which also picks
+-- the format), prints their paths and the distance driven, and quits. Without it,
 -- SAMPLE_SCREENSHOT names a file for a screenshot of the title screen after
 -- two seconds, and the sample quits then.
 
 local scriptedSeconds = tonumber(os.getenv("SAMPLE_DRIVE_SECONDS") or "")
--- Without a drive, SAMPLE_SCREENSHOT names a file for a screenshot of the
--- title screen after two seconds, after which the sample quits.
 local titleShot = os.getenv("SAMPLE_SCREENSHOT")
 local titleShotTaken = false
 local shotPrefix = os.getenv("SAMPLE_SHOT_PREFIX") or "sample-drive"
@@ -157,8 +155,8 @@ function init()
     print("sample game: init")
 end
 
--- Driver input: throttle (-1 back .. 1 forward), steering (-1 .. 1, positive
--- toward +x of the vehicle), brake (0 .. 1).
+-- Driver input: throttle (-1 back .. 1 forward), steering (-1 left .. 1
+-- right, as seen from behind), brake (0 .. 1).
 local function playerInput()
     local throttle = -getInputAxis(AXIS_THROTTLE)
     if throttle == 0 then
@@ -172,16 +170,16 @@ local function playerInput()
 end
 
 -- The fixed route of the scripted drive, by seconds since the start: along
--- the dirt track, a circle that bends toward +x, then a stop, and from
--- GET_OUT_AT on a walk on foot.
+-- the dirt track, a circle that bends to the left (toward the vehicle's +x),
+-- then a stop, and from GET_OUT_AT on a walk on foot.
 local GET_OUT_AT = 7.8
 local function scriptedInput(t)
     if t < 0.5 then
         return 0, 0, 1
     elseif t < 6.0 then
-        return 1, 0.25, 0
+        return 1, -0.25, 0
     elseif t < GET_OUT_AT then
-        return 0, 0.25, 1
+        return 0, -0.25, 1
     end
     return 1, 0.4, 0
 end
@@ -204,7 +202,8 @@ local function driveVehicle(dt, throttle, steer, brake)
         torque = 0
         brakeTorque = math.max(brakeTorque, BRAKE_TORQUE * math.abs(throttle))
     end
-    local target = steer * MAX_STEER / (1 + math.abs(speed) / 15)
+    -- A positive wheel angle turns toward the vehicle's +x: to the left.
+    local target = -steer * MAX_STEER / (1 + math.abs(speed) / 15)
     steerAngle = steerAngle + clamp(target - steerAngle, -dt / 400, dt / 400)
     for i, w in ipairs(wheels) do
         local angle = i <= 2 and steerAngle or 0
