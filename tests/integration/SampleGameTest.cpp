@@ -1,5 +1,5 @@
-// The sample game in data/ plays its scripted drive offscreen for a few
-// seconds. Its sounds are replaced by tones the test can tell apart in the
+// The sample game in data/ plays its scripted drive offscreen: it drives,
+// gets out and walks. Its sounds are replaced by tones the test can tell apart in the
 // mix (the program folder is searched before the sample's data folder):
 // the engine a 100 Hz tone, whose pitch the game moves with the speed, the
 // music 660 Hz, the rain and the birds silent.
@@ -50,7 +50,7 @@ std::string gameXml() {
            "</game>\n";
 }
 
-TEST(SampleGame, ScriptedDriveMovesTheVehicleInTheRainWithSound) {
+TEST(SampleGame, ScriptedDriveMovesTheVehicleAndTheWalkerInTheRainWithSound) {
     GameRunner game(gameXml());
     game.writeProgramFile("sounds/engine.wav",
                           soundtest::waveBytes(soundtest::tone(100.0, 1.0, kRate, 1), 1, kRate));
@@ -65,7 +65,7 @@ TEST(SampleGame, ScriptedDriveMovesTheVehicleInTheRainWithSound) {
 
     auto result = game.run({"-script", "scripts/main.lua", "-base", DATA_FOLDER},
                            {{"ALSOFT_CONF", game.programFolder() + "alsoft.conf"},
-                            {"SAMPLE_DRIVE_SECONDS", "5.5"},
+                            {"SAMPLE_DRIVE_SECONDS", "9.5"},
                             {"SAMPLE_SHOT_PREFIX", shots},
                             {"SAMPLE_SHOT_EXTENSION", "bmp"}},
                            180000);
@@ -79,13 +79,17 @@ TEST(SampleGame, ScriptedDriveMovesTheVehicleInTheRainWithSound) {
     ASSERT_NE(dry, std::string::npos) << log;
     EXPECT_NE(log.find("sample: rain 2000 drops\n", dry), std::string::npos) << log;
 
+    // Driven along the track, then out of the vehicle and on foot.
     const size_t driven = log.find("sample: distance driven ");
     ASSERT_NE(driven, std::string::npos) << log;
-    const double metres = std::atof(log.c_str() + driven + 24);
-    EXPECT_GT(metres, 10.0) << log;
+    EXPECT_GT(std::atof(log.c_str() + driven + 24), 20.0) << log;
+    EXPECT_NE(log.find("sample: on foot\n"), std::string::npos) << log;
+    const size_t walked = log.find(", walked ", driven);
+    ASSERT_NE(walked, std::string::npos) << log;
+    EXPECT_GT(std::atof(log.c_str() + walked + 9), 3.0) << log;
 
-    // Screenshots at 1.5 s and 5 s: the world drawn, not a flat colour.
-    for (const char* time : {"1.5", "5"}) {
+    // Screenshots at 1.5, 5 and 9 s: the world drawn, not a flat colour.
+    for (const char* time : {"1.5", "5", "9"}) {
         const std::string file = shots + "-" + time + "s.bmp";
         ASSERT_NE(log.find("sample: screenshot " + file + "\n"), std::string::npos) << log;
         Bitmap shot = readBmp(testsupport::readFile(file));
