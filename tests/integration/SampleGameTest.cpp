@@ -115,4 +115,16 @@ TEST(SampleGame, ScriptedDriveMovesTheVehicleAndTheWalkerInTheRainWithSound) {
     EXPECT_GT(bandPower(mix, 55.0, 200.0), 100.0 * quiet) << "no engine in the mix";
 }
 
+// Building `game` copies data/ beside it every time, so a change to the
+// sample alone reaches the program folder that tools/run-sample starts.
+TEST(SampleGame, TheProgramFolderHoldsTheCurrentSampleData) {
+    std::string folder = GAME_EXECUTABLE;
+    folder.erase(folder.rfind('/') + 1);
+    for (const char* file : {"scripts/main.lua", "scenes/sample.i3d", "physics.xml", "game.xml"}) {
+        EXPECT_EQ(testsupport::readFile(folder + file),
+                  testsupport::readFile(std::string(DATA_FOLDER "/") + file))
+            << file << " in " << folder << " is not the one in data/";
+    }
+}
+
 }  // namespace
