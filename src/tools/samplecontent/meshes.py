@@ -163,9 +163,10 @@ def dome(name, radius, rings=8, segments=24):
 
     for i in range(rings):
         for j in range(segments):
-            quad = [at(i, j), at(i + 1, j), at(i + 1, j + 1), at(i, j + 1)]
+            # Counter-clockwise seen from inside.
+            quad = [at(i, j), at(i, j + 1), at(i + 1, j + 1), at(i + 1, j)]
             if i == rings - 1:
-                quad = [quad[0], quad[1], quad[3]]
+                quad = [quad[0], quad[1], quad[2]]
             m.face([m.vertex(p) for p, _, _ in quad], [(-n[0], -n[1], -n[2]) for _, n, _ in quad],
                    [(j / segments, v) for _, _, v in quad])
     return m
