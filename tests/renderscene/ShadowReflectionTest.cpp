@@ -16,7 +16,9 @@
 #include "TestRenderWindow.h"
 #include "TestSupport.h"
 #include "base/3d/IRenderDevice.h"
+#include "base/3d/Texture.h"
 #include "foundation/File.h"
+#include "foundation/ResourceManager.h"
 #include "render/material/Material.h"
 #include "render/overlay/Screenshot.h"
 #include "render/scene/SceneRenderer.h"
@@ -403,6 +405,39 @@ TEST_F(ShadowReflectionTest, PlanarMirrorShowsTheSceneMirrored) {
     addSurface(masked.get(), {0, 0, 0}, 4.0f);
     frame("mirror-masked");
     EXPECT_LT(atWorld({1.0f, -1.0f, -1.0f}).r, 40) << atWorld({1.0f, -1.0f, -1.0f});
+}
+
+// A cube reflection map samples the material's cube texture in the
+// reflected direction: looking straight down at a mirror floor shows the +y
+// face.
+TEST_F(ShadowReflectionTest, CubeReflectionSamplesTheCubeTexture) {
+    lookDown(5.0f);
+    // 1 × 1 faces +x, -x, +y, -y, +z, -z: red but for a green +y.
+    const uint8_t faces[6][3] = {{255, 0, 0}, {255, 0, 0}, {0, 255, 0},
+                                 {255, 0, 0}, {255, 0, 0}, {255, 0, 0}};
+    TextureDesc cubeDesc;
+    cubeDesc.width = cubeDesc.height = 1;
+    cubeDesc.type = TT_CUBE;
+    cubeDesc.mipCount = 0;
+    cubeDesc.data = faces;
+    auto* cube = new Texture("test-sky.dds", s_device->createTexture(cubeDesc));
+    ASSERT_TRUE(ResourceManager::instance().add(cube));
+    MaterialDesc desc;
+    desc.ambientColor = {0, 0, 0};
+    desc.environmentMap.file = "test-sky.dds";
+    desc.reflectionMap = true;
+    desc.reflectionCube = true;
+    desc.refractiveIndex = 0.0f;
+    RefPtr<Material> sky = MaterialLibrary::get(desc);
+    Shape* floor = addSurface(sky.get(), {0, 0, 0}, 2.0f);
+    frame("cube-reflection");
+    const Rgb c = at(0.5f, 0.5f);
+    EXPECT_GT(c.g, 200) << c;
+    EXPECT_LT(c.r, 40) << c;
+    EXPECT_EQ(renderer->getLastFrameCounts().reflectionViews, 0u) << "nothing to render";
+    delete floor;
+    sky.reset();
+    ResourceManager::instance().release(cube);
 }
 
 // A refractive pane in front of a background split into green (top) and
