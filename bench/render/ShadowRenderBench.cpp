@@ -41,20 +41,9 @@ IRenderDevice* g_device = nullptr;
 IRenderWindow* g_window = nullptr;
 std::unique_ptr<ShaderLibrary> g_library;
 
-// A quad in the xz plane facing +y (surfaces lie in their shape's xz plane).
 RefPtr<Geometry> surfaceGeometry(float half) {
-    std::unique_ptr<MeshData> mesh = makeQuadMesh(half);
-    for (Vector3& p : mesh->positions) {
-        p = {p.x, 0.0f, -p.y};
-    }
-    for (MeshTriangle& triangle : mesh->triangles) {
-        for (auto& corner : triangle.corners) {
-            corner.normal[1] = 1.0f;
-            corner.normal[2] = 0.0f;
-        }
-    }
     return RefPtr<Geometry>(
-        new IndexedFaceSetGeometry("surface", std::move(mesh), VertexAttribute::Normal));
+        new IndexedFaceSetGeometry("surface", makeFloorMesh(half), VertexAttribute::Normal));
 }
 
 struct FeatureScene {

@@ -213,18 +213,8 @@ protected:
     // A 2 × `half` wide quad in its shape's xz plane, facing +y: reflecting
     // and depth-blended surfaces lie in that plane.
     Shape* addSurface(Material* material, const Vector3& at, float half) {
-        std::unique_ptr<MeshData> mesh = makeQuadMesh(half);
-        for (Vector3& p : mesh->positions) {
-            p = {p.x, 0.0f, -p.y};
-        }
-        for (MeshTriangle& triangle : mesh->triangles) {
-            for (auto& corner : triangle.corners) {
-                corner.normal[1] = 1.0f;
-                corner.normal[2] = 0.0f;
-            }
-        }
         RefPtr<Geometry>& surface = m_surfaces.emplace_back(
-            new IndexedFaceSetGeometry("surface", std::move(mesh), VertexAttribute::Normal));
+            new IndexedFaceSetGeometry("surface", makeFloorMesh(half), VertexAttribute::Normal));
         auto* shape = new Shape("surface");
         shape->setGeometry(surface.get());
         shape->addMaterial(material);

@@ -84,6 +84,9 @@ const char kSectionRenderGeometry[] = "Render Geometry";
 const char kSectionBuildQueues[] = "Build render queues";
 const char kSectionSortQueues[] = "Sort render queues";
 const char kSectionRenderQueue[] = "Render queue";
+const char kSectionBuildQueuesShadow[] = "Build render queues ShadowGen";
+const char kSectionSortQueuesShadow[] = "Sort render queues ShadowGen";
+const char kSectionRenderQueueShadow[] = "Render queue ShadowGen";
 
 // Enters a section for its lifetime.
 class SectionScope {
@@ -202,9 +205,9 @@ SceneRenderer& SceneRenderer::subRenderer(std::unique_ptr<SceneRenderer>& slot, 
     if (!slot) {
         slot = std::make_unique<SceneRenderer>(m_device, m_library, flags, m_depth + 1);
         slot->m_parent = this;
-        slot->m_shadowQuality = m_shadowQuality;
     }
     slot->m_shadowQuality = m_shadowQuality;
+    slot->m_sections = m_sections;
     return *slot;
 }
 
@@ -366,7 +369,10 @@ void SceneRenderer::renderReflections() {
             continue;
         }
         mirror.setExcludedShape(shape);
-        for (ShapeSlot& slot : data->slots) {
+        // A render event of the mirrored view may make the shape drop its
+        // render data (and its slots with it): the walk stops there.
+        for (size_t i = 0; i < data->slots.size() && shape->getRenderObject() == data; ++i) {
+            ShapeSlot& slot = data->slots[i];
             if (!slot.planarReflection) {
                 continue;
             }
@@ -445,6 +451,11 @@ void SceneRenderer::renderDepthBlendMaps() {
         below.m_depthBlendRendering = false;
         below.setExcludedShape(nullptr);
         target->detach(0);
+        // The slot is gone when a render event made the shape drop its render
+        // data; the new data makes its map again.
+        if (shape->getRenderObject() != data) {
+            continue;
+        }
         slot.depthBlendTexture = std::move(texture);
         ++m_counts.depthBlendViews;
         drew = true;
@@ -730,8 +741,10 @@ void SceneRenderer::addVisibleShape(Shape& shape, const Matrix4& world,
 void SceneRenderer::renderPass(int index, const std::vector<Shape*>& shapes, bool clear) {
     const RenderPass& pass = m_passes[index];
     const FillMode fill = m_context->environment.wireFrame ? FILL_WIREFRAME : FILL_SOLID;
+    const bool shadowPath = (m_flags & kShadowGeneration) != 0;
     {
-        SectionScope section(m_sections, kSectionBuildQueues);
+        SectionScope section(m_sections,
+                             shadowPath ? kSectionBuildQueuesShadow : kSectionBuildQueues);
         buildQueue(pass, shapes);
     }
     if (m_queue.empty()) {
@@ -741,10 +754,11 @@ void SceneRenderer::renderPass(int index, const std::vector<Shape*>& shapes, boo
         return;
     }
     {
-        SectionScope section(m_sections, kSectionSortQueues);
+        SectionScope section(m_sections,
+                             shadowPath ? kSectionSortQueuesShadow : kSectionSortQueues);
         m_queue.sort();
     }
-    SectionScope section(m_sections, kSectionRenderQueue);
+    SectionScope section(m_sections, shadowPath ? kSectionRenderQueueShadow : kSectionRenderQueue);
     setPassState(m_device, pass, clear, fill);
     renderQueue(pass.lightMode == PassLightMode::FurtherGroups);
     restorePassState(m_device, pass, fill);
