@@ -321,6 +321,34 @@ TEST_F(ShadowReflectionTest, CastersDarkenTheReceiverWhereTheyBlockTheLight) {
     }
 }
 
+// Shadow maps are kept by format and size: two directional lights of one
+// size take two depth maps and a point light a cube map, every frame the
+// same ones; a higher quality doubles the size and so takes new ones.
+TEST_F(ShadowReflectionTest, ShadowMapsAreCachedByFormatAndSize) {
+    lookDown(6.0f);
+    RefPtr<Material> floorPaint = paint(0, 0, 0, 1.0f);
+    addQuad(floorPaint.get(), {0, 0, 0}, 3.0f)->addShapeFlags(Shape::kReceivesShadows);
+    for (int type : {LightSource::Directional, LightSource::Directional, LightSource::Point}) {
+        LightSource::Settings settings;
+        settings.type = type;
+        settings.castsShadowMap = true;
+        settings.depthMapResolution = 64;
+        auto* light = new LightSource("light", settings);
+        light->setTranslation({0, 3, 0});
+        root->addChild(light);
+    }
+    renderer->setShadowQuality(1.0f);
+    for (int i = 0; i < 3; ++i) {
+        frame("cached");
+        EXPECT_EQ(renderer->getLastFrameCounts().shadowMapViews, 8u);
+        EXPECT_EQ(renderer->getNumShadowMaps(), 3u);
+    }
+    renderer->setShadowQuality(2.0f);
+    frame("cached-quality-2");
+    frame("cached-quality-2");
+    EXPECT_EQ(renderer->getNumShadowMaps(), 6u);
+}
+
 // Beyond 1.5 × its shadow far distance a directional light no longer shadows
 // a receiver.
 TEST_F(ShadowReflectionTest, ShadowFarDistanceEndsDirectionalShadows) {

@@ -34,14 +34,14 @@ std::unique_ptr<ITextureObject> RenderTextureCache::createTargetTexture(IRenderD
     return texture;
 }
 
-RenderTextureCache::ShadowMap* RenderTextureCache::acquireShadowMap(PixelFormat format, int size,
+RenderTextureCache::ShadowMap& RenderTextureCache::acquireShadowMap(PixelFormat format, int size,
                                                                     bool cube, uint32_t frame,
                                                                     size_t& index) {
     for (index = 0; index < m_shadowMaps.size(); ++index) {
         ShadowMap& map = *m_shadowMaps[index];
         if (map.format == format && map.size == size && map.cube == cube && map.frame != frame) {
             map.frame = frame;
-            return map.failed ? nullptr : &map;
+            return map;
         }
     }
     auto created = std::make_unique<ShadowMap>();
@@ -78,9 +78,8 @@ RenderTextureCache::ShadowMap* RenderTextureCache::acquireShadowMap(PixelFormat 
             target.reset();
         }
         map.texture.reset();
-        return nullptr;
     }
-    return &map;
+    return map;
 }
 
 IRenderTexture* RenderTextureCache::targetFor(ITextureObject& texture) {

@@ -28,6 +28,8 @@ public:
         uint32_t frame = 0;
         // The device could not make it; kept so that it is not tried again.
         bool failed = false;
+        // The failure was logged.
+        bool reported = false;
     };
 
     explicit RenderTextureCache(IRenderDevice& device) : m_device(device) {}
@@ -36,9 +38,9 @@ public:
     RenderTextureCache& operator=(const RenderTextureCache&) = delete;
 
     // A map of the format, size and kind that `frame` has not taken yet,
-    // made on first use. Null when the device cannot make it; `index` is its
-    // place in the cache either way.
-    ShadowMap* acquireShadowMap(PixelFormat format, int size, bool cube, uint32_t frame,
+    // made on first use (failed when the device could not make it); `index`
+    // is its place in the cache.
+    ShadowMap& acquireShadowMap(PixelFormat format, int size, bool cube, uint32_t frame,
                                 size_t& index);
     size_t getNumShadowMaps() const { return m_shadowMaps.size(); }
 

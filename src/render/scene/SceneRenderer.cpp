@@ -256,8 +256,8 @@ void SceneRenderer::renderView(SceneRenderContext& context, const SubView& view,
     m_device.setRenderTarget(target);
     if (beginView(context, view)) {
         if (m_flags & kShadowGeneration) {
-            m_shadowPass = shadowPass;
             const bool offset = shadowPass == RenderPassTable::kShadowDepth;
+            m_flags = offset ? (m_flags | kShadowDepthPass) : (m_flags & ~kShadowDepthPass);
             if (offset) {
                 m_device.enablePolygonOffset(kShadowOffsetFactor, kShadowOffsetUnits);
             }
@@ -282,7 +282,8 @@ void SceneRenderer::renderShadowMaps() {
         return;
     }
     SceneRenderContext& context = *m_context;
-    SceneRenderer& caster = subRenderer(m_shadowRenderer, 0xB0);
+    SceneRenderer& caster = subRenderer(
+        m_shadowRenderer, kParentCameraDistances | kShadowGeneration | kRefractiveInMain);
     if (!m_textures) {
         m_textures = std::make_unique<RenderTextureCache>(m_device);
     }
@@ -310,10 +311,14 @@ void SceneRenderer::renderShadowMaps() {
         const int size =
             renderTextureSize(requested * qualityScale, kDefaultShadowMapSize, maxSize);
         size_t index = 0;
-        RenderTextureCache::ShadowMap* map =
+        RenderTextureCache::ShadowMap& map =
             m_textures->acquireShadowMap(format, size, cube, context.frameNumber, index);
-        if (map == nullptr) {
-            Log::get() << "happend: " << static_cast<int>(index) << "\n";
+        if (map.failed) {
+            // Told once; the light throws no shadow.
+            if (!map.reported) {
+                map.reported = true;
+                Log::get() << "happend: " << static_cast<int>(index) << "\n";
+            }
             continue;
         }
         auto* shadow = dynamic_cast<LightShadowData*>(light.getShadowData());
@@ -327,7 +332,7 @@ void SceneRenderer::renderShadowMaps() {
             for (int face = 0; face < 6; ++face) {
                 view =
                     pointLightFaceView(entry->world.getTranslation(), face, light.getRange(), size);
-                caster.renderView(context, view, map->targets[face].get(),
+                caster.renderView(context, view, map.targets[face].get(),
                                   RenderPassTable::kShadowColour);
                 ++m_counts.shadowMapViews;
             }
@@ -337,11 +342,11 @@ void SceneRenderer::renderShadowMaps() {
                        : directionalLightView(entry->world, m_cameraPosition,
                                               settings.shadowFarDistance,
                                               settings.shadowExtrusionDistance, size);
-            caster.renderView(context, view, map->targets[0].get(), RenderPassTable::kShadowDepth);
+            caster.renderView(context, view, map.targets[0].get(), RenderPassTable::kShadowDepth);
             ++m_counts.shadowMapViews;
         }
         shadow->renderer = this;
-        shadow->map = map->texture.get();
+        shadow->map = map.texture.get();
         shadow->cube = cube;
         shadow->frame = context.frameNumber;
         shadow->worldToMap = clipToTextureMatrix() * view.projection * view.view;
@@ -357,7 +362,7 @@ void SceneRenderer::renderReflections() {
         return;
     }
     SceneRenderContext& context = *m_context;
-    SceneRenderer& mirror = subRenderer(m_reflectionRenderer, 0x12);
+    SceneRenderer& mirror = subRenderer(m_reflectionRenderer, kLighting | kRefractiveInMain);
     if (!m_textures) {
         m_textures = std::make_unique<RenderTextureCache>(m_device);
     }
@@ -416,7 +421,7 @@ void SceneRenderer::renderDepthBlendMaps() {
         return;
     }
     SceneRenderContext& context = *m_context;
-    SceneRenderer& below = subRenderer(m_reflectionRenderer, 0x12);
+    SceneRenderer& below = subRenderer(m_reflectionRenderer, kLighting | kRefractiveInMain);
     if (!m_textures) {
         m_textures = std::make_unique<RenderTextureCache>(m_device);
     }
@@ -956,7 +961,7 @@ ShaderKey SceneRenderer::shadowCasterKey(const Shape& shape, const ShapeSlot& sl
     // No lighting and no maps: depth maps take only the depth; distance
     // cube maps write each pixel's distance from the light.
     ShaderKey key;
-    if (m_shadowPass == RenderPassTable::kShadowColour)
+    if (!(m_flags & kShadowDepthPass))
         key.words[0] |= ShaderKey::kDepthVis | ShaderKey::kProjDepthVis;
     if ((shape.getShapeFlags() & Shape::kVertexColors) &&
         (slot.vertexAttributes & VertexAttribute::Color)) {

@@ -121,11 +121,6 @@ public:
     };
 
     const RenderPassTable& getPasses() const { return m_passes; }
-    // The format of directional and spot light shadow maps (a depth format
-    // when the device renders one; PF_UNKNOWN: none, those lights throw no
-    // shadow) and of point-light cube maps.
-    PixelFormat getShadowMapFormat();
-    PixelFormat getCubeShadowMapFormat();
     // Shadow maps made so far (kept for the run).
     size_t getNumShadowMaps() const { return m_textures ? m_textures->getNumShadowMaps() : 0; }
     const FrameCounts& getLastFrameCounts() const { return m_counts; }
@@ -138,6 +133,11 @@ private:
     void renderPasses();
     void renderView(SceneRenderContext& context, const SubView& view, IRenderTarget* target,
                     int shadowPass);
+    // The format of directional and spot light shadow maps (a depth format
+    // when the device renders one; PF_UNKNOWN: none, those lights throw no
+    // shadow) and of point-light cube maps.
+    PixelFormat getShadowMapFormat();
+    PixelFormat getCubeShadowMapFormat();
     // Steps of the main renderer's frame.
     void renderShadowMaps();
     void renderReflections();
@@ -217,8 +217,6 @@ private:
     int m_reflectionUnit = -1;
     int m_depthBlendUnit = -1;
     int m_shadowUnit = -1;
-    // The pass the shadow path draws (kShadowDepth or kShadowColour).
-    int m_shadowPass = RenderPassTable::kShadowDepth;
     // Set while this renderer draws a depth-blend map.
     bool m_depthBlendRendering = false;
 
