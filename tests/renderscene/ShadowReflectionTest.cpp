@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "AllocationCounter.h"
 #include "CapturingLogSink.h"
 #include "TestRenderWindow.h"
 #include "TestSupport.h"
@@ -347,6 +348,56 @@ TEST_F(ShadowReflectionTest, ShadowMapsAreCachedByFormatAndSize) {
     frame("cached-quality-2");
     frame("cached-quality-2");
     EXPECT_EQ(renderer->getNumShadowMaps(), 6u);
+}
+
+// Steady frames with shadow maps, a mirror, refraction and a depth-blended
+// surface allocate the same with many casters as with few.
+TEST_F(ShadowReflectionTest, SteadyFramesWithEveryViewDoNotAllocatePerShape) {
+    if (allocationCount() < 0) {
+        GTEST_SKIP() << "allocations are not counted in this build";
+    }
+    lookDown(8.0f);
+    RefPtr<Material> plain = paint(0.5f, 0.5f, 0.5f, 1.0f);
+    MaterialDesc special;
+    special.reflectionMap = true;
+    special.reflectionResolution = 32;
+    special.refractionMap = true;
+    special.depthBlendMap = true;
+    special.depthBlendResolution = 32;
+    RefPtr<Material> surface = MaterialLibrary::get(special);
+    addSurface(surface.get(), {0, 0.5f, 0}, 2.0f);
+    for (int type : {LightSource::Directional, LightSource::Spot, LightSource::Point}) {
+        LightSource::Settings settings;
+        settings.type = type;
+        settings.range = 20.0f;
+        settings.castsShadowMap = true;
+        settings.depthMapResolution = 32;
+        auto* light = new LightSource("light", settings);
+        light->setTranslation({0, 5, 0});
+        light->setRotation({-90.0f * kDegrees, 0, 0});
+        root->addChild(light);
+    }
+    renderer->setShadowQuality(1.0f);
+    auto allocationsOfAFrame = [&](int casters) {
+        for (int i = 0; i < casters; ++i) {
+            Shape* quad =
+                addQuad(plain.get(),
+                        {float(i % 10) * 0.4f - 2.0f, 1.0f, float(i / 10) * 0.4f - 2.0f}, 0.1f);
+            quad->addShapeFlags(Shape::kCastsShadows | Shape::kReceivesShadows);
+        }
+        frame("steady-warm");
+        frame("steady-warm");
+        const long before = allocationCount();
+        renderer->render(context, kSize, kSize, 16.0f);
+        return allocationCount() - before;
+    };
+    const long few = allocationsOfAFrame(5);
+    const long many = allocationsOfAFrame(45);
+    const SceneRenderer::FrameCounts& counts = renderer->getLastFrameCounts();
+    EXPECT_EQ(counts.shadowMapViews, 8u);
+    EXPECT_EQ(counts.reflectionViews, 1u);
+    EXPECT_EQ(counts.refractionCopies, 1u);
+    EXPECT_EQ(many, few);
 }
 
 // Beyond 1.5 × its shadow far distance a directional light no longer shadows
