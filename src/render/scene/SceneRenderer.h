@@ -5,6 +5,10 @@
 // queue (one entry per shape, material slot and light group), brings the
 // entries' shaders up to date, sorts the queue and draws it binding only
 // what changed. It also makes and draws the device buffers of sub-meshes.
+// Sub-renderers of the same class draw the other views of a frame: shadow
+// maps of the shadow-casting lights, the planar reflections of mirroring
+// shapes and the depth-blend maps; the main renderer copies the screen for
+// refractive shapes before drawing them.
 
 #include <cstdint>
 #include <memory>
