@@ -250,6 +250,22 @@ std::unique_ptr<MeshData> makeQuadMesh(float half) {
     return mesh;
 }
 
+std::unique_ptr<MeshData> makeFloorMesh(float half) {
+    // The quad turned by -90° about x: (x, y, 0) goes to (x, 0, -y), its
+    // normal from +z to +y, the winding kept.
+    std::unique_ptr<MeshData> mesh = makeQuadMesh(half);
+    for (Vector3& p : mesh->positions) {
+        p = {p.x, 0.0f, -p.y};
+    }
+    for (MeshTriangle& triangle : mesh->triangles) {
+        for (MeshCorner& corner : triangle.corners) {
+            corner.normal[1] = 1.0f;
+            corner.normal[2] = 0.0f;
+        }
+    }
+    return mesh;
+}
+
 std::unique_ptr<MeshData> makeBoxMesh(const Vector3& half) {
     auto mesh = std::make_unique<MeshData>();
     for (int i = 0; i < 8; ++i) {

@@ -62,6 +62,9 @@ std::unique_ptr<MeshData> makeTorusMesh(uint32_t rings, uint32_t sides, float ra
 // A square from −half to half in x and y at z = 0, two triangles facing +z
 // with their normals.
 std::unique_ptr<MeshData> makeQuadMesh(float half);
+// The same square in the xz plane, facing +y (a floor, mirror or water
+// surface: such surfaces lie in their shape's xz plane).
+std::unique_ptr<MeshData> makeFloorMesh(float half);
 
 // RefCounted is the first base so that the last release deletes through a
 // pointer to the start of the object.

@@ -292,6 +292,7 @@ TEST_F(I3DTest, SizesThatBecomeAllocationsAreCapped) {
 <Shapes><IndexedFaceSet name="q"><Vertices><v c="0 0 0"/></Vertices></IndexedFaceSet></Shapes>
 <Scene>
   <Light name="l" type="spot" castShadowMap="true" depthMapResolution="99999999"/>
+  <Light name="z" type="spot" castShadowMap="true" depthMapResolution="0"/>
   <Shape name="s" ref="q"/>
 </Scene>)"));
     auto* light = static_cast<LightSource*>(node("l"));
@@ -299,7 +300,9 @@ TEST_F(I3DTest, SizesThatBecomeAllocationsAreCapped) {
     EXPECT_EQ(log.count("Light l, depthMapResolution 99999999 is outside 1..8192, using 8192\n"),
               1u);
     EXPECT_EQ(log.count("Material m, resolution 1000000 is outside"), 1u);
-    EXPECT_EQ(log.count("Material m, resolution -4 is outside 1..8192, using 1\n"), 1u);
+    // A size of 0 or less is the default.
+    EXPECT_EQ(static_cast<LightSource*>(node("z"))->getSettings().depthMapResolution, 512);
+    EXPECT_EQ(log.count("Material m, resolution -4 is not above 0, using the default 512\n"), 1u);
 }
 
 TEST_F(I3DTest, NodesNestedTooDeepAreNotMade) {

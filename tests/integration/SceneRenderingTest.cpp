@@ -233,3 +233,60 @@ TEST_F(SceneRendering, CustomShaderParameterSetsTheColourAndABrokenOneFailsOnce)
 }
 
 }  // namespace
+
+// The light throws a shadow map: the crate darkens the ground beside it
+// where it blocks the light, until the script sets the shadow quality to 0.
+TEST_F(SceneRendering, ShadowMapDarkensTheGroundUntilShadowQualityZero) {
+    std::string scene = kScene;
+    auto replace = [&scene](const std::string& from, const std::string& to) {
+        size_t at = scene.find(from);
+        ASSERT_NE(at, std::string::npos) << from;
+        scene.replace(at, from.size(), to);
+    };
+    replace(R"(<Shape name="ground" ref="plane"/>)",
+            R"(<Shape name="ground" ref="plane" receiveShadows="true"/>)");
+    replace(R"(<Shape name="crate" ref="box"/>)",
+            R"(<Shape name="crate" ref="box" castsShadows="true"/>)");
+    // Pointing down and towards +x: the shadow falls on x from 1 to 2.15.
+    replace(R"(<Light name="sun" type="directional" rotation="-60 0 0" diffuseColor="1 1 0.5"/>)",
+            R"(<Light name="sun" type="directional" rotation="-60 -90 0" castShadowMap="true"
+                      depthMapResolution="0" shadowFarDistance="20"/>)");
+    game.writeProgramFile("scenes/box.i3d", scene);
+    const std::string script = R"(
+frames = 0
+function init()
+    scene = loadI3DFile("scenes/box.i3d")
+    link(getRootNode(), scene)
+    setCamera(getChild(getChild(scene, "rig"), "cam"))
+    setShadowQuality(1)
+end
+function draw()
+    frames = frames + 1
+    if frames == 2 then
+        for _, p in ipairs({{"shadow", 1.6, 0, 0.3}, {"lit", -3, 0, 3}}) do
+            local x, y = project(p[2], p[3], p[4])
+            print(string.format("probe %s %.4f %.4f", p[1], x, y))
+        end
+        saveScreenshot(SHOT)
+        setShadowQuality(0)
+    end
+    if frames == 4 then saveScreenshot(SHOT2) end
+    if frames == 5 then requestExit() end
+end
+)";
+    const std::string shot = game.userDataFolder() + "shadow.bmp";
+    const std::string unshadowedShot = game.userDataFolder() + "no-shadow.bmp";
+    const std::string log = run("SHOT2 = \"" + unshadowedShot + "\"\n" + script, shot);
+    const Bitmap image = readBmp(readFile(shot));
+    const Bitmap unshadowed = readBmp(readFile(unshadowedShot));
+    ASSERT_GT(image.width, 0) << log;
+    ASSERT_EQ(unshadowed.width, image.width) << log;
+    std::map<std::string, Probe> probes = readProbes(log, image);
+    ASSERT_EQ(probes.size(), 2u) << log;
+    const Probe& shadow = probes["shadow"];
+    const Probe& lit = probes["lit"];
+    // Ambient 0.2 in the shadow; ambient and the light's 0.87 beside it.
+    EXPECT_NEAR(image.at(shadow.x, shadow.y)[0], 0.2 * 255, 15);
+    EXPECT_GT(image.at(lit.x, lit.y)[0], 240);
+    EXPECT_GT(unshadowed.at(shadow.x, shadow.y)[0], 240);
+}

@@ -490,15 +490,15 @@ TEST_F(SceneRendererTest, ShapeChangedByItsRenderEventIsDrawnChanged) {
     }
 }
 
-// A reflection map of size 0 has no texture to render into: the shape is not
-// listed for reflections.
-TEST_F(SceneRendererTest, ReflectionEntriesOfSizeZeroAreSkipped) {
+// A reflection map of size 0 takes the default size: both shapes are listed
+// for reflections.
+TEST_F(SceneRendererTest, ReflectionMapsOfSizeZeroTakeTheDefaultSize) {
     RefPtr<Material> mirror = material(1, 1, 1, 1.0f, true, 256);
     RefPtr<Material> empty = material(1, 1, 1, 1.0f, true, 0);
     addQuad(*root, "mirror", mirror.get(), {-1.2f, 0, 0});
     addQuad(*root, "empty", empty.get(), {1.2f, 0, 0});
     frame("reflections");
-    EXPECT_EQ(renderer->getLastFrameCounts().reflectionShapes, 1u);
+    EXPECT_EQ(renderer->getLastFrameCounts().reflectionShapes, 2u);
     EXPECT_EQ(renderer->getLastFrameCounts().shapes, 2u);
 }
 

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <typeinfo>
 
 #include "base/3d/IRenderDevice.h"
 #include "base/3d/Texture.h"
+#include "foundation/Log.h"
 #include "render/material/Material.h"
 #include "render/overlay/DebugDraw.h"
 #include "render/scene/ShapeRenderObject.h"
@@ -65,11 +67,26 @@ Vector3 normalized(const Vector3& v) {
 
 const float kBlack[4] = {0.0f, 0.0f, 0.0f, 0.0f};
 
+// Default sizes of render textures whose file value is 0 or negative.
+constexpr int kDefaultShadowMapSize = 512;
+constexpr int kDefaultReflectionSize = 256;
+constexpr int kDefaultDepthBlendSize = 512;
+// How far below a depth-blended surface geometry fades it out completely
+// (world units).
+constexpr float kDepthBlendDistance = 1.0f;
+// Depth offset while casters render into a depth map, against acne on lit
+// faces.
+constexpr float kShadowOffsetFactor = 1.5f;
+constexpr float kShadowOffsetUnits = 4.0f;
+
 const char kSectionCameraSetup[] = "Camera Setup";
 const char kSectionRenderGeometry[] = "Render Geometry";
 const char kSectionBuildQueues[] = "Build render queues";
 const char kSectionSortQueues[] = "Sort render queues";
 const char kSectionRenderQueue[] = "Render queue";
+const char kSectionBuildQueuesShadow[] = "Build render queues ShadowGen";
+const char kSectionSortQueuesShadow[] = "Sort render queues ShadowGen";
+const char kSectionRenderQueueShadow[] = "Render queue ShadowGen";
 
 // Enters a section for its lifetime.
 class SectionScope {
@@ -92,6 +109,17 @@ private:
 };
 
 }  // namespace
+
+// What a light keeps of its last shadow map: the texture (owned by the
+// renderer's cache), the matrix from world space into the map and the frame
+// that rendered it.
+struct LightShadowData : public RenderAttachment {
+    const SceneRenderer* renderer = nullptr;
+    ITextureObject* map = nullptr;
+    Matrix4 worldToMap;
+    uint32_t frame = 0;
+    bool cube = false;
+};
 
 SceneRenderer::SceneRenderer(IRenderDevice& device, ShaderLibrary& library, uint32_t flags,
                              int depth)
@@ -117,18 +145,27 @@ void SceneRenderer::render(SceneRenderContext& context, int width, int height, f
         }
     }
     SectionScope section(m_sections, kSectionRenderGeometry);
+    renderPasses();
+    endFrame();
+}
+
+void SceneRenderer::renderPasses() {
     for (int pass = 1; pass < RenderPassTable::kNumPasses; ++pass) {
         switch (m_passes[pass].type) {
             case PassType::Marker:
-                // Reflections of the listed shapes are rendered here once
-                // the reflection renderer exists.
+                if (m_flags & kReflections) {
+                    renderDepthBlendMaps();
+                    renderReflections();
+                }
                 break;
             case PassType::ShadowMap:
-                // Shadow maps of the shadow light list are rendered here once
-                // the shadow renderer exists.
+                renderShadowMaps();
                 break;
             case PassType::Refraction:
                 if ((m_flags & kRefraction) && !m_refractiveShapes.empty()) {
+                    if (copyRefraction()) {
+                        ++m_counts.refractionCopies;
+                    }
                     // Refractive shapes go through every geometry pass over
                     // what is drawn so far.
                     for (int geometryPass = 0; geometryPass < RenderPassTable::kNumPasses;
@@ -144,7 +181,6 @@ void SceneRenderer::render(SceneRenderContext& context, int width, int height, f
                 break;
         }
     }
-    endFrame();
 }
 
 size_t SceneRenderer::buildSortedQueue(int pass) {
@@ -161,7 +197,321 @@ void SceneRenderer::endFrame() {
     m_shapes.clear();
     m_refractiveShapes.clear();
     m_reflectionShapes.clear();
+    m_pendingDepthBlend.clear();
     m_context = nullptr;
+}
+
+SceneRenderer& SceneRenderer::subRenderer(std::unique_ptr<SceneRenderer>& slot, uint32_t flags) {
+    if (!slot) {
+        slot = std::make_unique<SceneRenderer>(m_device, m_library, flags, m_depth + 1);
+        slot->m_parent = this;
+    }
+    slot->m_shadowQuality = m_shadowQuality;
+    slot->m_sections = m_sections;
+    return *slot;
+}
+
+const SceneRenderer& SceneRenderer::topRenderer() const {
+    const SceneRenderer* top = this;
+    while (top->m_parent != nullptr) {
+        top = top->m_parent;
+    }
+    return *top;
+}
+
+const LightShadowData* SceneRenderer::currentShadow(const LightSource& light) const {
+    auto* shadow = dynamic_cast<const LightShadowData*>(light.getShadowData());
+    if (shadow == nullptr || m_context == nullptr || shadow->renderer != &topRenderer() ||
+        shadow->frame != m_context->frameNumber || shadow->map == nullptr) {
+        return nullptr;
+    }
+    return shadow;
+}
+
+PixelFormat SceneRenderer::getShadowMapFormat() {
+    if (!m_shadowFormatsChosen) {
+        m_shadowFormatsChosen = true;
+        if (m_device.supportsDepthTextures()) {
+            static const PixelFormat kDepth[] = {PF_DEPTH32, PF_DEPTH24, PF_DEPTH16};
+            m_shadowFormat = m_device.getFirstSupportedRenderTextureFormat(kDepth, 3);
+        }
+        static const PixelFormat kColour[] = {PF_SHORT_RGBA64, PF_FLOAT_RGBA64, PF_BYTE_RGBA32};
+        m_cubeShadowFormat = m_device.getFirstSupportedRenderTextureFormat(kColour, 3);
+        if (m_shadowFormat == PF_UNKNOWN) {
+            Log::get() << "Warning: the device renders no depth texture format; directional "
+                          "and spot lights throw no shadows\n";
+        }
+    }
+    return m_shadowFormat;
+}
+
+PixelFormat SceneRenderer::getCubeShadowMapFormat() {
+    getShadowMapFormat();
+    return m_cubeShadowFormat;
+}
+
+void SceneRenderer::renderView(SceneRenderContext& context, const SubView& view,
+                               IRenderTarget* target, int shadowPass) {
+    IRenderTarget* previous = m_device.getRenderTarget();
+    m_device.setRenderTarget(target);
+    if (beginView(context, view)) {
+        if (m_flags & kShadowGeneration) {
+            const bool offset = shadowPass == RenderPassTable::kShadowDepth;
+            m_flags = offset ? (m_flags | kShadowDepthPass) : (m_flags & ~kShadowDepthPass);
+            if (offset) {
+                m_device.enablePolygonOffset(kShadowOffsetFactor, kShadowOffsetUnits);
+            }
+            renderPass(shadowPass, m_shapes, true);
+            if (offset) {
+                m_device.disablePolygonOffset();
+            }
+        } else {
+            renderPasses();
+        }
+        endFrame();
+    }
+    m_device.setRenderTarget(previous);
+}
+
+// Directional and spot lights render their casters once into a depth map,
+// point lights six times into the faces of a distance cube map; each light at
+// most once per frame.
+void SceneRenderer::renderShadowMaps() {
+    if ((m_flags & (kShadowMaps | kLighting)) != (kShadowMaps | kLighting) ||
+        m_shadowQuality == 0.0f || m_lights.getShadowEntries().empty()) {
+        return;
+    }
+    SceneRenderContext& context = *m_context;
+    SceneRenderer& caster = subRenderer(
+        m_shadowRenderer, kParentCameraDistances | kShadowGeneration | kRefractiveInMain);
+    if (!m_textures) {
+        m_textures = std::make_unique<RenderTextureCache>(m_device);
+    }
+    const int maxSize = m_device.getMaxTextureSize();
+    // Higher qualities double the resolution a light asks for.
+    const int qualityScale = m_shadowQuality >= 2.0f ? 2 : 1;
+    for (LightListEntry* entry : m_lights.getShadowEntries()) {
+        if (entry->shadowFrame == context.frameNumber) {
+            continue;
+        }
+        entry->shadowFrame = context.frameNumber;
+        LightSource& light = *entry->light;
+        const LightSource::Settings& settings = light.getSettings();
+        const bool cube = light.getType() == LightSource::Point;
+        if (!cube && light.getType() != LightSource::Directional &&
+            light.getType() != LightSource::Spot) {
+            continue;
+        }
+        const PixelFormat format = cube ? getCubeShadowMapFormat() : getShadowMapFormat();
+        if (format == PF_UNKNOWN) {
+            continue;
+        }
+        const int requested =
+            renderTextureSize(settings.depthMapResolution, kDefaultShadowMapSize, maxSize);
+        const int size =
+            renderTextureSize(requested * qualityScale, kDefaultShadowMapSize, maxSize);
+        size_t index = 0;
+        RenderTextureCache::ShadowMap& map =
+            m_textures->acquireShadowMap(format, size, cube, context.frameNumber, index);
+        if (map.failed) {
+            // Told once; the light throws no shadow.
+            if (!map.reported) {
+                map.reported = true;
+                Log::get() << "happend: " << static_cast<int>(index) << "\n";
+            }
+            continue;
+        }
+        auto* shadow = dynamic_cast<LightShadowData*>(light.getShadowData());
+        if (shadow == nullptr) {
+            auto created = std::make_unique<LightShadowData>();
+            shadow = created.get();
+            light.setShadowData(std::move(created));
+        }
+        SubView view;
+        if (cube) {
+            for (int face = 0; face < 6; ++face) {
+                view =
+                    pointLightFaceView(entry->world.getTranslation(), face, light.getRange(), size);
+                caster.renderView(context, view, map.targets[face].get(),
+                                  RenderPassTable::kShadowColour);
+                ++m_counts.shadowMapViews;
+            }
+        } else {
+            view = light.getType() == LightSource::Spot
+                       ? spotLightView(entry->world, light.getConeAngle(), light.getRange(), size)
+                       : directionalLightView(entry->world, m_cameraPosition,
+                                              settings.shadowFarDistance,
+                                              settings.shadowExtrusionDistance, size);
+            caster.renderView(context, view, map.targets[0].get(), RenderPassTable::kShadowDepth);
+            ++m_counts.shadowMapViews;
+        }
+        shadow->renderer = this;
+        shadow->map = map.texture.get();
+        shadow->cube = cube;
+        shadow->frame = context.frameNumber;
+        shadow->worldToMap = clipToTextureMatrix() * view.projection * view.view;
+    }
+    restoreView();
+}
+
+// Each listed shape's planar reflection maps: the scene mirrored at the
+// plane through the shape's position with its Y axis as normal, drawn into
+// the shape's own texture without the shape itself.
+void SceneRenderer::renderReflections() {
+    if (m_reflectionShapes.empty()) {
+        return;
+    }
+    SceneRenderContext& context = *m_context;
+    SceneRenderer& mirror = subRenderer(m_reflectionRenderer, kLighting | kRefractiveInMain);
+    if (!m_textures) {
+        m_textures = std::make_unique<RenderTextureCache>(m_device);
+    }
+    const int maxSize = m_device.getMaxTextureSize();
+    bool drew = false;
+    for (Shape* shape : m_reflectionShapes) {
+        auto* data = static_cast<ShapeRenderObject*>(shape->getRenderObject());
+        if (data == nullptr) {
+            continue;
+        }
+        mirror.setExcludedShape(shape);
+        // A render event of the mirrored view may make the shape drop its
+        // render data (and its slots with it): the walk stops there.
+        for (size_t i = 0; i < data->slots.size() && shape->getRenderObject() == data; ++i) {
+            ShapeSlot& slot = data->slots[i];
+            if (!slot.planarReflection) {
+                continue;
+            }
+            const MaterialDesc& desc = slot.material->getDesc();
+            const int size =
+                renderTextureSize(desc.reflectionResolution, kDefaultReflectionSize, maxSize);
+            if (!slot.reflectionTexture ||
+                slot.reflectionTexture->getWidth() != static_cast<uint32_t>(size)) {
+                slot.reflectionTexture =
+                    RenderTextureCache::createTargetTexture(m_device, PF_BYTE_RGBA32, size, size);
+            }
+            SubView view;
+            if (!slot.reflectionTexture ||
+                !mirroredView(m_view, m_projection, m_cameraPosition, data->world.getTranslation(),
+                              data->world.getColumn(1), view)) {
+                continue;
+            }
+            IRenderTexture* target = m_textures->targetFor(*slot.reflectionTexture);
+            if (target == nullptr) {
+                continue;
+            }
+            view.width = view.height = size;
+            mirror.setObjectMask(desc.reflectionObjectMask);
+            mirror.renderView(context, view, target, 0);
+            target->detach(0);
+            ++m_counts.reflectionViews;
+            drew = true;
+        }
+    }
+    mirror.setObjectMask(0xFFFFFFFFu);
+    mirror.setExcludedShape(nullptr);
+    if (drew) {
+        restoreView();
+    }
+}
+
+// A depth-blend map, made once per shape and material slot: how far below the
+// surface the geometry under it lies, seen straight down onto the shape.
+void SceneRenderer::renderDepthBlendMaps() {
+    if (m_pendingDepthBlend.empty()) {
+        return;
+    }
+    SceneRenderContext& context = *m_context;
+    SceneRenderer& below = subRenderer(m_reflectionRenderer, kLighting | kRefractiveInMain);
+    if (!m_textures) {
+        m_textures = std::make_unique<RenderTextureCache>(m_device);
+    }
+    const int maxSize = m_device.getMaxTextureSize();
+    bool drew = false;
+    for (const auto& [shape, index] : m_pendingDepthBlend) {
+        auto* data = static_cast<ShapeRenderObject*>(shape->getRenderObject());
+        if (data == nullptr || index >= data->slots.size()) {
+            continue;
+        }
+        ShapeSlot& slot = data->slots[index];
+        if (slot.depthBlendDone) {
+            continue;
+        }
+        slot.depthBlendDone = true;
+        const int size = renderTextureSize(slot.material->getDesc().depthBlendResolution,
+                                           kDefaultDepthBlendSize, maxSize);
+        SubView view;
+        // A shape without extent has no square to look down onto.
+        if (!depthBlendView(data->world, data->boundsRadius, size, view)) {
+            continue;
+        }
+        std::unique_ptr<ITextureObject> texture =
+            RenderTextureCache::createTargetTexture(m_device, PF_BYTE_RGBA32, size, size);
+        IRenderTexture* target = texture ? m_textures->targetFor(*texture) : nullptr;
+        if (target == nullptr) {
+            continue;
+        }
+        below.setExcludedShape(shape);
+        below.m_depthBlendRendering = true;
+        below.renderView(context, view, target, 0);
+        below.m_depthBlendRendering = false;
+        below.setExcludedShape(nullptr);
+        target->detach(0);
+        // The slot is gone when a render event made the shape drop its render
+        // data; the new data makes its map again.
+        if (shape->getRenderObject() != data) {
+            continue;
+        }
+        slot.depthBlendTexture = std::move(texture);
+        ++m_counts.depthBlendViews;
+        drew = true;
+    }
+    m_pendingDepthBlend.clear();
+    if (drew) {
+        restoreView();
+    }
+}
+
+// Copies what is drawn so far into the refraction texture, the size of the
+// viewport (clamped to what the device takes). Only a renderer drawing into
+// the window has a screen to copy.
+bool SceneRenderer::copyRefraction() {
+    IRenderWindow* window = m_device.getRenderWindow();
+    IRenderTarget* current = m_device.getRenderTarget();
+    if (window == nullptr || (current != nullptr && current != window)) {
+        return false;
+    }
+    const int maxSize = m_device.getMaxTextureSize();
+    const int width = renderTextureSize(m_viewWidth, 1, maxSize);
+    const int height = renderTextureSize(m_viewHeight, 1, maxSize);
+    if (!m_refractionTexture || m_refractionTexture->getWidth() != uint32_t(width) ||
+        m_refractionTexture->getHeight() != uint32_t(height)) {
+        m_refractionTarget.reset();
+        m_refractionTexture =
+            RenderTextureCache::createTargetTexture(m_device, PF_BYTE_RGBA32, width, height);
+        if (m_refractionTexture) {
+            RenderTextureDesc desc;
+            desc.colourTexture = m_refractionTexture.get();
+            m_refractionTarget = m_device.createRenderTexture(desc);
+        }
+        if (!m_refractionTarget) {
+            m_refractionTexture.reset();
+            return false;
+        }
+    }
+    return m_device.copyToTexture(window, 0, 0, m_viewWidth, m_viewHeight, m_refractionTarget.get(),
+                                  0, 0, width, height);
+}
+
+void SceneRenderer::restoreView() {
+    SceneRenderContext& context = *m_context;
+    context.secondary = m_depth > 0;
+    context.subMeshDrawer = this;
+    context.viewportWidth = m_viewWidth;
+    context.viewportHeight = m_viewHeight;
+    m_device.setViewport(0, 0, m_viewWidth, m_viewHeight);
+    m_device.setInvertCulling(m_mirrored);
+    m_device.setViewMatrix(m_view.data());
+    m_device.setProjectionMatrix(m_projection.data());
 }
 
 bool SceneRenderer::beginFrame(SceneRenderContext& context, int width, int height,
@@ -170,35 +520,58 @@ bool SceneRenderer::beginFrame(SceneRenderContext& context, int width, int heigh
     if (context.getRootNode() == nullptr || camera == nullptr || width <= 0 || height <= 0) {
         return false;
     }
-    m_context = &context;
-
     // Camera set-up.
     ++context.frameNumber;
     context.frameTimeMs = frameTimeMs;
-    context.secondary = m_depth > 0;
-    context.viewportWidth = width;
-    context.viewportHeight = height;
-    context.subMeshDrawer = this;
     context.statistics = RenderStatistics();
-    m_device.setViewport(0, 0, width, height);
-    m_projection =
+    SubView view;
+    view.projection =
         camera->getProjectionMatrix(static_cast<float>(width), static_cast<float>(height));
-    m_view = camera->getViewMatrix();
+    view.view = camera->getViewMatrix();
+    view.cullViewProjection = view.projection * view.view;
+    view.position = camera->getWorldMatrix().getTranslation();
+    view.width = width;
+    view.height = height;
+    return beginView(context, view);
+}
+
+bool SceneRenderer::beginView(SceneRenderContext& context, const SubView& view) {
+    if (context.getRootNode() == nullptr || view.width <= 0 || view.height <= 0) {
+        return false;
+    }
+    m_context = &context;
+    context.secondary = m_depth > 0;
+    context.viewportWidth = view.width;
+    context.viewportHeight = view.height;
+    context.subMeshDrawer = this;
+    m_viewWidth = view.width;
+    m_viewHeight = view.height;
+    m_device.setViewport(0, 0, view.width, view.height);
+    m_projection = view.projection;
+    m_view = view.view;
     m_viewProjection = m_projection * m_view;
-    m_cameraPosition = camera->getWorldMatrix().getTranslation();
+    m_cameraPosition = view.position;
+    m_cameraPositionW = view.positionW;
+    m_mirrored = view.mirrored;
+    m_device.setInvertCulling(m_mirrored);
     m_device.setViewMatrix(m_view.data());
     m_device.setProjectionMatrix(m_projection.data());
 
     const SceneEnvironment& environment = context.environment;
     TraversalSettings settings;
-    settings.cameraPosition = m_cameraPosition;
-    frustumPlanesFromMatrix(m_viewProjection, settings.frustum);
+    // A renderer below another measures LOD and clip distances from the
+    // camera above, so its shapes keep the level of detail of the main view.
+    settings.cameraPosition = (m_flags & kParentCameraDistances) && m_parent != nullptr
+                                  ? m_parent->m_cameraPosition
+                                  : m_cameraPosition;
+    frustumPlanesFromMatrix(view.cullViewProjection, settings.frustum);
     settings.objectMask = m_objectMask;
     settings.cullOverride = environment.globalCullOverride;
     settings.clipDistance = environment.globalClipDistance;
     settings.viewDistanceCoeff = environment.viewDistanceCoeff;
     settings.rendererFlag = static_cast<int32_t>(m_flags);
-    if (m_debugLists != nullptr && environment.debugFlags != 0) {
+    settings.shadowCastersOnly = (m_flags & kShadowGeneration) != 0;
+    if (m_debugLists != nullptr && environment.debugFlags != 0 && m_depth == 0) {
         m_debugLists->setMask(environment.debugFlags);
         settings.debug = m_debugLists;
     }
@@ -209,11 +582,12 @@ bool SceneRenderer::beginFrame(SceneRenderContext& context, int width, int heigh
     m_shapes.clear();
     m_refractiveShapes.clear();
     m_reflectionShapes.clear();
+    m_pendingDepthBlend.clear();
     m_counts = FrameCounts();
     m_anyFurtherGroups = false;
     m_anyBlended = false;
     Node* root = context.getRootNode();
-    if (m_flags & kLighting) {
+    if ((m_flags & kLighting) && !(m_flags & kShadowGeneration)) {
         m_traversal.collectLights(root, settings, *this);
         m_lights.sort();
     }
@@ -295,9 +669,8 @@ ShapeRenderObject& SceneRenderer::renderData(Shape& shape) {
             slot.refractive = desc.refractionMap;
             data.refractive = data.refractive || desc.refractionMap;
             data.blended = data.blended || desc.alphaBlending;
-            // A reflection map of size 0 has nothing to render into.
-            data.reflective = data.reflective || (desc.reflectionMap && !desc.reflectionCube &&
-                                                  desc.reflectionResolution > 0);
+            slot.planarReflection = desc.reflectionMap && !desc.reflectionCube;
+            data.reflective = data.reflective || slot.planarReflection;
         }
     }
     shape.setRenderObject(std::move(created));
@@ -331,6 +704,7 @@ void SceneRenderer::addVisibleShape(Shape& shape, const Matrix4& world,
         return;
     }
     data.world = world;
+    data.boundsRadius = bounds.getRadius();
     if (distance != data.distance[m_depth]) {
         data.distance[m_depth] = distance;
         chooseLods(data, distance);
@@ -359,13 +733,23 @@ void SceneRenderer::addVisibleShape(Shape& shape, const Matrix4& world,
     if ((m_flags & kReflections) && data.reflective) {
         m_reflectionShapes.push_back(&shape);
     }
+    if (m_flags & kReflections) {
+        for (size_t i = 0; i < data.slots.size(); ++i) {
+            const ShapeSlot& slot = data.slots[i];
+            if (!slot.depthBlendDone && slot.material->getDesc().depthBlendMap) {
+                m_pendingDepthBlend.emplace_back(&shape, i);
+            }
+        }
+    }
 }
 
 void SceneRenderer::renderPass(int index, const std::vector<Shape*>& shapes, bool clear) {
     const RenderPass& pass = m_passes[index];
     const FillMode fill = m_context->environment.wireFrame ? FILL_WIREFRAME : FILL_SOLID;
+    const bool shadowPath = (m_flags & kShadowGeneration) != 0;
     {
-        SectionScope section(m_sections, kSectionBuildQueues);
+        SectionScope section(m_sections,
+                             shadowPath ? kSectionBuildQueuesShadow : kSectionBuildQueues);
         buildQueue(pass, shapes);
     }
     if (m_queue.empty()) {
@@ -375,10 +759,11 @@ void SceneRenderer::renderPass(int index, const std::vector<Shape*>& shapes, boo
         return;
     }
     {
-        SectionScope section(m_sections, kSectionSortQueues);
+        SectionScope section(m_sections,
+                             shadowPath ? kSectionSortQueuesShadow : kSectionSortQueues);
         m_queue.sort();
     }
-    SectionScope section(m_sections, kSectionRenderQueue);
+    SectionScope section(m_sections, shadowPath ? kSectionRenderQueueShadow : kSectionRenderQueue);
     setPassState(m_device, pass, clear, fill);
     renderQueue(pass.lightMode == PassLightMode::FurtherGroups);
     restorePassState(m_device, pass, fill);
@@ -432,11 +817,22 @@ void SceneRenderer::buildQueue(const RenderPass& pass, const std::vector<Shape*>
 
 void SceneRenderer::queueEntry(Shape& shape, ShapeRenderObject& data, ShapeSlot& slot,
                                int objectIndex, bool furtherLights) {
+    const bool caster = (m_flags & kShadowGeneration) != 0;
+    if (caster) {
+        objectIndex = ShapeSlot::kShadowCaster;
+    }
     const LightGroup* lights =
-        objectIndex == ShapeSlot::kUnlit ? nullptr : &data.lights.groups[objectIndex];
+        objectIndex >= ShapeSlot::kUnlit ? nullptr : &data.lights.groups[objectIndex];
     RenderObject& object = slot.objects[objectIndex];
-    const ShaderKey key =
-        makeKey(*slot.material, shape, slot, lights ? lights->configWord : 0, furtherLights);
+    uint32_t lightWord = lights ? lights->configWord : 0;
+    // A shadow group samples its light's map only when the map of this frame
+    // exists.
+    if (lights != nullptr && (lightWord & ShaderKey::kDepthShadowMap) &&
+        (lights->count == 0 || currentShadow(*lights->lights[0]->light) == nullptr)) {
+        lightWord &= ~ShaderKey::kDepthShadowMap;
+    }
+    const ShaderKey key = caster ? shadowCasterKey(shape, slot)
+                                 : makeKey(*slot.material, shape, slot, lightWord, furtherLights);
     if (key != object.key || !object.requested || object.vertex == nullptr) {
         object.key = key;
         object.requested = true;
@@ -487,7 +883,9 @@ void SceneRenderer::renderQueue(bool furtherLights) {
         if (!bound) {
             continue;
         }
-        setObjectUniforms(*material, entry.data->world, entry.lights, *vertex, *fragment);
+        bindObjectTextures(slot, entry.lights);
+        setObjectUniforms(*material, entry.data->world, entry.lights, *entry.data, *vertex,
+                          *fragment);
         m_device.setModelMatrix(entry.data->world.data());
         if (Geometry* geometry = entry.shape->getGeometry()) {
             geometry->draw(context, slot.subMesh);
@@ -538,9 +936,37 @@ ShaderKey SceneRenderer::makeKey(const Material& material, const Shape& shape,
         key.words[2] |= ShaderKey::kVertexColor;
     }
     key.setFogModes(fogMode, volumeFogMode);
-    // No shadow maps are rendered yet: a shadow group lights its shape
-    // without sampling one.
-    key.words[3] = lightWord & ~ShaderKey::kDepthShadowMap;
+    key.words[3] = lightWord;
+    if (desc.reflectionMap) {
+        if (!desc.reflectionCube) {
+            if (slot.reflectionTexture)
+                w0 |= ShaderKey::kReflectionMap2D;
+        } else if (auto* cube = dynamic_cast<Texture*>(material.getEnvironmentMap().texture);
+                   cube != nullptr && cube->getDeviceTexture() != nullptr &&
+                   cube->getDeviceTexture()->getType() == TT_CUBE) {
+            w0 |= ShaderKey::kReflectionMapCube;
+        }
+    }
+    // Refractive shapes sample the screen copy the main renderer made.
+    if (desc.refractionMap && m_refractionTexture && (m_flags & kRefraction))
+        w0 |= ShaderKey::kRefractionMap;
+    if (slot.depthBlendTexture && !m_depthBlendRendering)
+        w0 |= ShaderKey::kDepthBlendMap;
+    if (m_depthBlendRendering)
+        key.words[2] |= ShaderKey::kDepthBlendMapRendering;
+    return key;
+}
+
+ShaderKey SceneRenderer::shadowCasterKey(const Shape& shape, const ShapeSlot& slot) const {
+    // No lighting and no maps: depth maps take only the depth; distance
+    // cube maps write each pixel's distance from the light.
+    ShaderKey key;
+    if (!(m_flags & kShadowDepthPass))
+        key.words[0] |= ShaderKey::kDepthVis | ShaderKey::kProjDepthVis;
+    if ((shape.getShapeFlags() & Shape::kVertexColors) &&
+        (slot.vertexAttributes & VertexAttribute::Color)) {
+        key.words[2] |= ShaderKey::kVertexColor;
+    }
     return key;
 }
 
@@ -557,7 +983,8 @@ bool SceneRenderer::bindMaterial(const Material& material, int lodLevel, Shader&
 
     const MaterialDesc& desc = material.getDesc();
     const SceneEnvironment& environment = context.environment;
-    const float camera[4] = {m_cameraPosition.x, m_cameraPosition.y, m_cameraPosition.z, 1.0f};
+    const float camera[4] = {m_cameraPosition.x, m_cameraPosition.y, m_cameraPosition.z,
+                             m_cameraPositionW};
     const float fog[4] = {environment.fog.parameters[0], environment.fog.parameters[1], 0, 0};
     const float volumeFog[4] = {environment.volumeFog.parameters[0],
                                 environment.volumeFog.parameters[1],
@@ -567,6 +994,11 @@ bool SceneRenderer::bindMaterial(const Material& material, int lodLevel, Shader&
     const float depthBias[4] = {desc.depthBias, desc.opacity, 0, 0};
     const float reflection[4] = {material.getFresnelR0(), desc.reflectionBumpScale,
                                  desc.refractionCoeff, desc.refractionBumpScale};
+    // Depth-blend maps hold how far below the surface (kDepthBlendCameraDistance
+    // from their camera) geometry lies, from 0 to kDepthBlendDistance, from an
+    // orthographic view from 1 to 1000.
+    const float depthBlendInfo[4] = {1.0f, 1000.0f, kDepthBlendCameraDistance,
+                                     1.0f / kDepthBlendDistance};
     const float viewportWidth[4] = {float(context.viewportWidth), 0, 0, 0};
     const float viewportHeight[4] = {float(context.viewportHeight), 0, 0, 0};
     for (Shader* shader : {&vertex, &fragment}) {
@@ -588,6 +1020,8 @@ bool SceneRenderer::bindMaterial(const Material& material, int lodLevel, Shader&
         setVector(object, shader->getPerFrameRegister(su::MatCosPowerEmissive), cosPower);
         setVector(object, shader->getPerFrameRegister(su::MatDepthBiasOpacity), depthBias);
         setVector(object, shader->getPerFrameRegister(su::MatReflectionRefraction), reflection);
+        setVector(object, shader->getPerFrameRegister(su::DepthBlendMapRenderingInfo),
+                  depthBlendInfo);
     }
 
     // Units in the order the shared sources declare their samplers.
@@ -606,8 +1040,26 @@ bool SceneRenderer::bindMaterial(const Material& material, int lodLevel, Shader&
         bind(material.getGlossMap());
     if (fragment.usesSampler(su::EmissiveMap))
         bind(material.getEmissiveMap());
-    if (fragment.usesSampler(su::ReflectionMap))
-        bind(material.getEnvironmentMap());
+    m_reflectionUnit = -1;
+    m_depthBlendUnit = -1;
+    m_shadowUnit = -1;
+    if (fragment.usesSampler(su::ReflectionMap)) {
+        // A cube map is the material's; a planar reflection the shape's own
+        // texture, bound per object.
+        if (desc.reflectionCube) {
+            bind(material.getEnvironmentMap());
+        } else {
+            m_reflectionUnit = m_unitsUsed++;
+        }
+    }
+    if (fragment.usesSampler(su::RefractionMap)) {
+        m_device.bindTexture(m_unitsUsed, m_refractionTexture.get());
+        m_device.setTextureWrap(m_unitsUsed, TW_CLAMP_TO_EDGE, TW_CLAMP_TO_EDGE, TW_CLAMP_TO_EDGE);
+        ++m_unitsUsed;
+    }
+    if (fragment.usesSampler(su::DepthBlendMap)) {
+        m_depthBlendUnit = m_unitsUsed++;
+    }
     if (lodLevel >= 0 && size_t(lodLevel) < material.getLodLevelData().size()) {
         const Material::LodLevelData& level = material.getLodLevelData()[size_t(lodLevel)];
         for (size_t i = 0; i < level.textures.size(); ++i) {
@@ -623,11 +1075,35 @@ bool SceneRenderer::bindMaterial(const Material& material, int lodLevel, Shader&
             setVector(fs, fragment.getCustomParameterRegister(i), level.parameterValues[i].data());
         }
     }
+    if (fragment.usesSampler(su::DepthShadowMap)) {
+        m_shadowUnit = m_unitsUsed++;
+    }
     return true;
 }
 
+void SceneRenderer::bindObjectTextures(const ShapeSlot& slot, const LightGroup* lights) {
+    if (m_reflectionUnit >= 0) {
+        m_device.bindTexture(m_reflectionUnit, slot.reflectionTexture.get());
+        m_device.setTextureWrap(m_reflectionUnit, TW_CLAMP_TO_EDGE, TW_CLAMP_TO_EDGE,
+                                TW_CLAMP_TO_EDGE);
+    }
+    if (m_depthBlendUnit >= 0) {
+        m_device.bindTexture(m_depthBlendUnit, slot.depthBlendTexture.get());
+        m_device.setTextureWrap(m_depthBlendUnit, TW_CLAMP_TO_EDGE, TW_CLAMP_TO_EDGE,
+                                TW_CLAMP_TO_EDGE);
+    }
+    if (m_shadowUnit >= 0) {
+        // The first light of a shadow group is the one that throws it.
+        const LightShadowData* shadow = lights != nullptr && lights->count > 0
+                                            ? currentShadow(*lights->lights[0]->light)
+                                            : nullptr;
+        m_device.bindTexture(m_shadowUnit, shadow != nullptr ? shadow->map : nullptr);
+    }
+}
+
 void SceneRenderer::setObjectUniforms(const Material& material, const Matrix4& model,
-                                      const LightGroup* lights, Shader& vertex, Shader& fragment) {
+                                      const LightGroup* lights, const ShapeRenderObject& data,
+                                      Shader& vertex, Shader& fragment) {
     const SceneRenderContext& context = *m_context;
     const Matrix4 modelView = m_view * model;
     const Matrix4 modelViewProjection = m_projection * modelView;
@@ -647,6 +1123,15 @@ void SceneRenderer::setObjectUniforms(const Material& material, const Matrix4& m
         setVector(object, shader->getPerObjectRegister(su::ModelCameraPosition),
                   modelCameraPosition);
         setVector(object, shader->getPerObjectRegister(su::AmbientColor), ambient);
+        if (m_depthBlendUnit >= 0) {
+            // The depth-blend map spans the shape's bounds: its half width
+            // in model units goes with the opacity.
+            const float scale = std::max(model.maxColumnLength(), 1.0e-6f);
+            const float half = data.boundsRadius / std::numbers::sqrt2_v<float> / scale;
+            const float depthBias[4] = {desc.depthBias, desc.opacity,
+                                        half > 0.0f ? 1.0f / half : 0.0f, 0.0f};
+            setVector(object, shader->getPerFrameRegister(su::MatDepthBiasOpacity), depthBias);
+        }
 
         float biases[4] = {0, 0, 0, 0};
         for (int s = 0; s < shader->getNumLightSlots(); ++s) {
@@ -686,6 +1171,11 @@ void SceneRenderer::setObjectUniforms(const Material& material, const Matrix4& m
             setVector(object, slot.diffuseColor, diffuse);
             setVector(object, slot.specularColor, specular);
             biases[s] = light->getSettings().depthMapBias;
+            if (slot.matrix >= 0) {
+                if (const LightShadowData* shadow = currentShadow(*light)) {
+                    setRows(object, slot.matrix, shadow->worldToMap * model, 4);
+                }
+            }
         }
         if (shader->getShadowDepthBiasRegister() != Shader::kNoRegister) {
             setVector(object, shader->getShadowDepthBiasRegister(), biases);

@@ -5,6 +5,10 @@
 // queue (one entry per shape, material slot and light group), brings the
 // entries' shaders up to date, sorts the queue and draws it binding only
 // what changed. It also makes and draws the device buffers of sub-meshes.
+// Sub-renderers of the same class draw the other views of a frame: shadow
+// maps of the shadow-casting lights, the planar reflections of mirroring
+// shapes and the depth-blend maps; the main renderer copies the screen for
+// refractive shapes before drawing them.
 
 #include <cstdint>
 #include <memory>
@@ -14,7 +18,9 @@
 #include "render/scene/LightAssignment.h"
 #include "render/scene/RenderPasses.h"
 #include "render/scene/RenderQueue.h"
+#include "render/scene/RenderTextureCache.h"
 #include "render/scene/SceneTraversal.h"
+#include "render/scene/SubViews.h"
 #include "render/shader/ShaderKey.h"
 #include "scene/Geometry.h"
 
@@ -29,6 +35,7 @@ class Shader;
 class ShaderLibrary;
 class Shape;
 class ShapeRenderObject;
+struct LightShadowData;
 struct ShapeSlot;
 
 // Receives the named steps of a frame (the profiler's sections); names are
@@ -108,12 +115,45 @@ public:
         uint32_t reflectionShapes = 0;
         // Queue entries drawn per pass.
         uint32_t entries[RenderPassTable::kNumPasses] = {};
+        // Shadow map renderings (a point light counts six), reflection
+        // textures and depth-blend maps drawn, and copies of the screen for
+        // refraction.
+        uint32_t shadowMapViews = 0;
+        uint32_t reflectionViews = 0;
+        uint32_t depthBlendViews = 0;
+        uint32_t refractionCopies = 0;
     };
 
     const RenderPassTable& getPasses() const { return m_passes; }
+    // Shadow maps made so far (kept for the run).
+    size_t getNumShadowMaps() const { return m_textures ? m_textures->getNumShadowMaps() : 0; }
     const FrameCounts& getLastFrameCounts() const { return m_counts; }
 
 private:
+    // Camera set-up from a view and the walks; renderView draws a view with
+    // this (sub-)renderer into `target`: the shadow path with `shadowPass`
+    // for a shadow-generation renderer, all passes otherwise.
+    bool beginView(SceneRenderContext& context, const SubView& view);
+    void renderPasses();
+    void renderView(SceneRenderContext& context, const SubView& view, IRenderTarget* target,
+                    int shadowPass);
+    // The format of directional and spot light shadow maps (a depth format
+    // when the device renders one; PF_UNKNOWN: none, those lights throw no
+    // shadow) and of point-light cube maps.
+    PixelFormat getShadowMapFormat();
+    PixelFormat getCubeShadowMapFormat();
+    // Steps of the main renderer's frame.
+    void renderShadowMaps();
+    void renderReflections();
+    void renderDepthBlendMaps();
+    bool copyRefraction();
+    // Back to this renderer's view after a sub-renderer drew.
+    void restoreView();
+    SceneRenderer& subRenderer(std::unique_ptr<SceneRenderer>& slot, uint32_t flags);
+    const SceneRenderer& topRenderer() const;
+    // The light's shadow map of this frame, or null.
+    const LightShadowData* currentShadow(const LightSource& light) const;
+
     void addLight(LightSource& light, const Matrix4& world, float distance) override;
     void addVisibleShape(Shape& shape, const Matrix4& world, const BoundingSphere& bounds,
                          float distance) override;
@@ -130,12 +170,17 @@ private:
     void renderQueue(bool furtherLights);
     ShaderKey makeKey(const Material& material, const Shape& shape, const ShapeSlot& slot,
                       uint32_t lightWord, bool furtherLights) const;
+    // What a shadow-generation renderer draws casters with.
+    ShaderKey shadowCasterKey(const Shape& shape, const ShapeSlot& slot) const;
+    // Binds the slot's own textures and the group's shadow map to the units
+    // bindMaterial kept for them.
+    void bindObjectTextures(const ShapeSlot& slot, const LightGroup* lights);
     // Binds shaders and textures and sets the per-frame, per-material and
     // custom uniforms; false when the pair is incomplete.
     bool bindMaterial(const Material& material, int lodLevel, Shader& vertex, Shader& fragment,
                       bool furtherLights);
     void setObjectUniforms(const Material& material, const Matrix4& model, const LightGroup* lights,
-                           Shader& vertex, Shader& fragment);
+                           const ShapeRenderObject& data, Shader& vertex, Shader& fragment);
     void unbindTextures();
     IVertexDeclaration* declarationFor(uint32_t attributes);
 
@@ -167,7 +212,31 @@ private:
     Matrix4 m_viewProjection;
     Matrix4 m_projection;
     Vector3 m_cameraPosition;
+    float m_cameraPositionW = 1.0f;
+    int m_viewWidth = 0;
+    int m_viewHeight = 0;
+    bool m_mirrored = false;
     int m_unitsUsed = 0;
+    // Units bindMaterial kept for per-object textures (-1: none).
+    int m_reflectionUnit = -1;
+    int m_depthBlendUnit = -1;
+    int m_shadowUnit = -1;
+    // Set while this renderer draws a depth-blend map.
+    bool m_depthBlendRendering = false;
+
+    // Sub-renderers, made on first use, and the renderer above this one.
+    std::unique_ptr<SceneRenderer> m_shadowRenderer;
+    std::unique_ptr<SceneRenderer> m_reflectionRenderer;
+    SceneRenderer* m_parent = nullptr;
+    std::unique_ptr<RenderTextureCache> m_textures;
+    bool m_shadowFormatsChosen = false;
+    PixelFormat m_shadowFormat = PF_UNKNOWN;
+    PixelFormat m_cubeShadowFormat = PF_UNKNOWN;
+    // The copy of the screen refractive shapes sample.
+    std::unique_ptr<ITextureObject> m_refractionTexture;
+    std::unique_ptr<IRenderTexture> m_refractionTarget;
+    // Slots whose depth-blend map is drawn before the frame's passes.
+    std::vector<std::pair<Shape*, size_t>> m_pendingDepthBlend;
     // One declaration per vertex attribute set (5 bits).
     std::unique_ptr<IVertexDeclaration> m_declarations[32];
 };

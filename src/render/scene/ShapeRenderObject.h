@@ -5,9 +5,11 @@
 // one render object per material slot and light group.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "base/3d/IGpuResources.h"
 #include "base/math/Matrix4.h"
 #include "render/scene/LightAssignment.h"
 #include "render/shader/ShaderKey.h"
@@ -32,6 +34,8 @@ struct ShapeSlot {
     // Render objects 0..3 draw with the shape's light group of that index,
     // the last one without lights.
     static constexpr int kUnlit = LightGroups::kMaxGroups;
+    // The render object a shadow-generation renderer draws the slot with.
+    static constexpr int kShadowCaster = kUnlit + 1;
 
     Material* material = nullptr;
     size_t subMesh = 0;
@@ -40,12 +44,21 @@ struct ShapeSlot {
     uint32_t vertexAttributes = 0;
     bool blended = false;
     bool refractive = false;
+    // The material mirrors the scene at the shape's plane into a texture of
+    // the shape's own.
+    bool planarReflection = false;
+    // The shape's own textures for this slot, made when first needed; they
+    // go with the render data, that is with the shape.
+    std::unique_ptr<ITextureObject> reflectionTexture;
+    std::unique_ptr<ITextureObject> depthBlendTexture;
+    // The depth-blend map was made (or could not be); it is not tried again.
+    bool depthBlendDone = false;
     // The custom shader level for the current distance (-1: none) and its
     // define index and texture names.
     int lodLevel = -1;
     int lodDefineIndex = 0;
     const std::vector<std::string>* textureNames = nullptr;
-    RenderObject objects[kUnlit + 1];
+    RenderObject objects[kShadowCaster + 1];
 };
 
 class ShapeRenderObject : public RenderAttachment {
@@ -62,6 +75,8 @@ public:
     std::vector<ShapeSlot> slots;
     bool refractive = false;
     bool reflective = false;
+    // The radius of the shape's world bounds at its last visit.
+    float boundsRadius = 0.0f;
     // Whether any slot blends.
     bool blended = false;
 };

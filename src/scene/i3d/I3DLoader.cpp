@@ -329,6 +329,20 @@ I3DValue<int32_t> cappedSize(const Attributes& a, const char* name, int32_t min,
     return result;
 }
 
+// A render-texture size (shadow, reflection or depth-blend map): 0 or less
+// keeps the default; above the cap it is clamped. Both are logged.
+int32_t renderTextureSizeAttribute(const Attributes& a, const char* name, int32_t defaultSize,
+                                   const std::string& owner) {
+    const I3DValue<int32_t> value = a.optionalInteger(name);
+    if (value.set && value.value <= 0) {
+        Log::get() << "Warning: " << owner << ", " << name << " " << value.value
+                   << " is not above 0, using the default " << defaultSize << "\n";
+        return defaultSize;
+    }
+    const I3DValue<int32_t> capped = cappedSize(a, name, 1, I3DLimits::kMaxResolution, owner);
+    return capped.set ? capped.value : defaultSize;
+}
+
 // ---- The loader ----
 
 struct StackEntry {
@@ -798,11 +812,7 @@ void I3DLoader::startMap(Element element, const Attributes& a) {
         case E_Reflectionmap:
             m.reflectionMap = true;
             m.reflectionCube = a.text("type") == "cube" || a.flagDefaultFalse("cube");
-            m.reflectionResolution =
-                cappedSize(a, "resolution", 1, I3DLimits::kMaxResolution, owner).value;
-            if (a.get("resolution") == nullptr) {
-                m.reflectionResolution = 256;
-            }
+            m.reflectionResolution = renderTextureSizeAttribute(a, "resolution", 256, owner);
             m.refractiveIndex = a.number("refractiveIndex", m.refractiveIndex);
             m.reflectionBumpScale = a.number("bumpScale", m.reflectionBumpScale);
             m.reflectionObjectMask = parseObjectMask(a.get("objectMask"), owner);
@@ -814,9 +824,7 @@ void I3DLoader::startMap(Element element, const Attributes& a) {
             break;
         case E_DepthBlendmap: {
             m.depthBlendMap = true;
-            I3DValue<int32_t> resolution =
-                cappedSize(a, "resolution", 1, I3DLimits::kMaxResolution, owner);
-            m.depthBlendResolution = resolution.set ? resolution.value : 512;
+            m.depthBlendResolution = renderTextureSizeAttribute(a, "resolution", 512, owner);
             m.blendDistances = a.floats<3>("blendDistances", m.blendDistances);
             break;
         }
@@ -1283,11 +1291,8 @@ TransformGroup* I3DLoader::makeNode(Element element, const std::string& name, co
             s.castsShadowMap = a.flagDefaultFalse("castShadowMap");
             if (s.castsShadowMap) {
                 s.depthMapBias = a.number("depthMapBias", s.depthMapBias);
-                I3DValue<int32_t> resolution = cappedSize(
-                    a, "depthMapResolution", 1, I3DLimits::kMaxResolution, "Light " + name);
-                if (resolution.set) {
-                    s.depthMapResolution = resolution.value;
-                }
+                s.depthMapResolution = renderTextureSizeAttribute(
+                    a, "depthMapResolution", s.depthMapResolution, "Light " + name);
                 s.shadowFarDistance = a.number("shadowFarDistance", s.shadowFarDistance);
                 s.shadowTextureOffset = a.number("shadowTextureOffset", s.shadowTextureOffset);
                 s.shadowExtrusionDistance =
