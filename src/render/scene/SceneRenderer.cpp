@@ -336,15 +336,13 @@ void SceneRenderer::addVisibleShape(Shape& shape, const Matrix4& world,
         chooseLods(data, distance);
     }
     SceneRenderContext& context = *m_context;
-    if ((m_flags & kLighting) && data.lightListVersion != m_lights.getVersion() &&
-        data.frameNumber != context.frameNumber) {
+    if ((m_flags & kLighting) && data.frameNumber != context.frameNumber) {
         LightAssignmentInput input;
         input.bounds = &bounds;
         input.distance = data.distance[m_depth];
         input.receivesShadows = (shape.getShapeFlags() & Shape::kReceivesShadows) != 0;
         input.shadowQuality = m_shadowQuality;
-        assignLights(m_lights, input, data.lights);
-        data.lightListVersion = m_lights.getVersion();
+        refreshLights(m_lights, input, data.lightStamp, data.lights);
     }
     data.frameNumber = context.frameNumber;
     context.statistics.lights += static_cast<uint32_t>(data.lights.numLights());

@@ -57,7 +57,7 @@ public:
     float distance[kMaxDepth] = {-1.0f, -1.0f, -1.0f};
     Matrix4 world;
     LightGroups lights;
-    uint32_t lightListVersion = 0;
+    LightAssignmentStamp lightStamp;
     uint32_t frameNumber = 0;
     std::vector<ShapeSlot> slots;
     bool refractive = false;
