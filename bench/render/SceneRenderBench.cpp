@@ -2,9 +2,11 @@
 //
 // BM_SceneTraversal: one frame's light walk, shape walk, light assignment and
 // the build and sort of the opaque, further-light and transparent queues for
-// 10 000 visible shapes (in 100 groups) and 50 point lights, without drawing.
-// BM_FlatLoop is its floor: the same 10 000 world matrices multiplied by the
-// view-projection matrix, one struct each pushed into a pre-sized vector.
+// 10 000 visible shapes (in 100 groups) and 50 point lights, without drawing;
+// /0 with nothing moving, /1 with one light moving every frame, so that every
+// shape is given its light groups anew. BM_FlatLoop is its floor: the same
+// 10 000 world matrices multiplied by the view-projection matrix, one struct
+// each pushed into a pre-sized vector. "allocs" counts allocations per frame.
 //
 // BM_RendererDraw: 5 000 visible shapes drawn by the whole renderer;
 // BM_DeviceDraw: the same draws issued straight to the render device, with
@@ -15,6 +17,8 @@
 // Run headless: SDL_VIDEODRIVER=offscreen (Mesa llvmpipe through EGL).
 
 #include <benchmark/benchmark.h>
+
+#include "AllocationCounter.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -50,7 +54,7 @@ RefPtr<Geometry> quadGeometry() {
 // A grid of `count` quads in groups of 100 facing a camera that sees them
 // all, with `lights` point lights spread over the grid.
 struct BenchScene {
-    BenchScene(int count, int lights) {
+    BenchScene(int count, int numLights) {
         root = createRootNode(context);
         camera = new Camera("camera", 60.0f, 0.5f, 1000.0f);
         root->addChild(camera);
@@ -76,7 +80,7 @@ struct BenchScene {
             shape->setTranslation({float(i % columns) + 0.5f, float(i / columns) + 0.5f, 0});
             group->addChild(shape);
         }
-        for (int i = 0; i < lights; ++i) {
+        for (int i = 0; i < numLights; ++i) {
             LightSource::Settings settings;
             settings.type = LightSource::Point;
             settings.range = extent / 6.0f;
@@ -84,12 +88,14 @@ struct BenchScene {
             auto* light = new LightSource("lamp", settings);
             light->setTranslation({float((i * 37) % columns), float((i * 53) % columns), 1.0f});
             root->addChild(light);
+            lights.push_back(light);
         }
     }
 
     SceneRenderContext context;
     std::unique_ptr<TransformGroup> root;
     Camera* camera = nullptr;
+    std::vector<LightSource*> lights;
     RefPtr<Geometry> geometry = quadGeometry();
     RefPtr<Material> paint;
 };
@@ -97,24 +103,41 @@ struct BenchScene {
 void BM_SceneTraversal(benchmark::State& state) {
     BenchScene scene(10000, 50);
     SceneRenderer renderer(*g_device, *g_library);
-    size_t entries = 0;
-    for (auto _ : state) {
+    const bool moving = state.range(0) != 0;
+    LightSource* moved = scene.lights.front();
+    const Vector3 home = moved->getTranslation();
+    auto frame = [&]() -> size_t {
         if (!renderer.beginFrame(scene.context, kWindowSize, kWindowSize, 16.0f)) {
-            state.SkipWithError("nothing to draw");
-            break;
+            return 0;
         }
-        entries = renderer.buildSortedQueue(RenderPassTable::kOpaque);
+        size_t entries = renderer.buildSortedQueue(RenderPassTable::kOpaque);
         entries += renderer.buildSortedQueue(RenderPassTable::kFurtherLights);
         entries += renderer.buildSortedQueue(RenderPassTable::kTransparent);
         renderer.endFrame();
+        return entries;
+    };
+    // One frame first: render data, shaders and queue buffers are made once.
+    size_t entries = frame();
+    const size_t before = benchsupport::allocationCount();
+    int frameNumber = 0;
+    for (auto _ : state) {
+        if (moving) {
+            moved->setTranslation(home + Vector3{0.0f, float(++frameNumber % 2), 0.0f});
+        }
+        entries = frame();
+        if (entries == 0) {
+            state.SkipWithError("nothing to draw");
+            break;
+        }
         benchmark::DoNotOptimize(entries);
     }
+    benchsupport::reportAllocations(state, before);
     state.counters["shapes"] = scene.context.statistics.objects;
     state.counters["lights/shape"] =
         double(scene.context.statistics.lights) / std::max(1u, scene.context.statistics.objects);
     state.counters["queue entries"] = double(entries);
 }
-BENCHMARK(BM_SceneTraversal)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SceneTraversal)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 void BM_FlatLoop(benchmark::State& state) {
     BenchScene scene(10000, 0);

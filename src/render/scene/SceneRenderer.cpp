@@ -236,7 +236,11 @@ void SceneRenderer::addLight(LightSource& light, const Matrix4& world, float dis
 // made (terrain patches switch between their near, blend and far materials):
 // the slots are then made again.
 bool SceneRenderer::slotsMatchSubMeshes(Shape& shape, const ShapeRenderObject& data) {
-    auto* buffers = dynamic_cast<VertexBufferGeometry*>(shape.getGeometry());
+    // The geometry's kind was looked up when the slots were made.
+    if (shape.getGeometry() != data.geometry) {
+        return false;
+    }
+    VertexBufferGeometry* buffers = data.buffers;
     if (buffers == nullptr) {
         return true;
     }
@@ -266,10 +270,12 @@ ShapeRenderObject& SceneRenderer::renderData(Shape& shape) {
     }
     auto created = std::make_unique<ShapeRenderObject>();
     ShapeRenderObject& data = *created;
-    if (Geometry* geometry = shape.getGeometry()) {
+    data.geometry = shape.getGeometry();
+    if (Geometry* geometry = data.geometry) {
         // Vertex-buffer geometries draw one sub-mesh per material run; other
         // geometries (terrain patches, particle systems) one per material.
         auto* buffers = dynamic_cast<VertexBufferGeometry*>(geometry);
+        data.buffers = buffers;
         const size_t count = buffers ? buffers->getNumSubMeshes() : shape.getNumMaterials();
         data.slots.reserve(count);
         for (size_t i = 0; i < count; ++i) {

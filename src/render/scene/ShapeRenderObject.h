@@ -13,8 +13,10 @@
 #include "render/shader/ShaderKey.h"
 #include "scene/RenderAttachment.h"
 
+class Geometry;
 class Material;
 class Shader;
+class VertexBufferGeometry;
 
 // One way of drawing a material slot: its shader key and the shader pair
 // built for it.
@@ -60,6 +62,10 @@ public:
     LightAssignmentStamp lightStamp;
     uint32_t frameNumber = 0;
     std::vector<ShapeSlot> slots;
+    // The geometry the slots were made for, and the same as vertex buffers
+    // (none when it draws itself).
+    Geometry* geometry = nullptr;
+    VertexBufferGeometry* buffers = nullptr;
     bool refractive = false;
     bool reflective = false;
     // Whether any slot blends.
