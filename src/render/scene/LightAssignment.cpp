@@ -240,12 +240,12 @@ void LightList::buildGrid() {
 }
 
 void LightList::cellRange(const Vector3& min, const Vector3& max, int first[3], int last[3]) const {
+    const float lo[3] = {min.x - m_gridOrigin.x, min.y - m_gridOrigin.y, min.z - m_gridOrigin.z};
+    const float hi[3] = {max.x - m_gridOrigin.x, max.y - m_gridOrigin.y, max.z - m_gridOrigin.z};
     for (int a = 0; a < 3; ++a) {
         const float top = float(m_dims[a] - 1);
-        const float from = (axis(min, a) - axis(m_gridOrigin, a)) * m_cellsPerUnit;
-        const float to = (axis(max, a) - axis(m_gridOrigin, a)) * m_cellsPerUnit;
-        first[a] = int(std::clamp(from, 0.0f, top));
-        last[a] = int(std::clamp(to, 0.0f, top));
+        first[a] = int(std::clamp(lo[a] * m_cellsPerUnit, 0.0f, top));
+        last[a] = int(std::clamp(hi[a] * m_cellsPerUnit, 0.0f, top));
     }
 }
 
@@ -257,11 +257,10 @@ bool LightList::candidates(const Vector3& min, const Vector3& max, uint64_t* mas
     if (m_dims[0] == 0) {
         return true;
     }
-    for (int a = 0; a < 3; ++a) {
-        if (axis(max, a) < axis(m_gridOrigin, a) || axis(min, a) > axis(m_gridEnd, a)) {
-            // The box misses every bounded light.
-            return true;
-        }
+    if (max.x < m_gridOrigin.x || max.y < m_gridOrigin.y || max.z < m_gridOrigin.z ||
+        min.x > m_gridEnd.x || min.y > m_gridEnd.y || min.z > m_gridEnd.z) {
+        // The box misses every bounded light.
+        return true;
     }
     int first[3];
     int last[3];
