@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/math/RandomGenerator.h"
 #include "render/scene/LightAssignment.h"
 #include "render/shader/ShaderKey.h"
 #include "scene/BoundingSphere.h"
@@ -235,11 +236,8 @@ TEST(LightAssignment, GridFindsWhatTestingEveryLightFinds) {
     for (const Case& c : cases) {
         std::vector<LightSetup> setups;
         std::vector<std::string> names;
-        uint32_t seed = 99;
-        auto next = [&seed](float scale) {
-            seed = seed * 1664525u + 1013904223u;
-            return float(seed >> 8) / float(1u << 24) * scale;
-        };
+        RandomGenerator random(99);
+        auto next = [&random](float scale) { return random.unit() * scale; };
         for (int i = 0; i < c.lights; ++i) {
             names.push_back("l" + std::to_string(i));
         }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/math/RandomGenerator.h"
 #include "render/scene/RenderQueue.h"
 
 namespace {
@@ -118,11 +119,8 @@ TEST(RenderQueueOrder, MatchesStableSortByComparator) {
     };
     for (const Case& c : cases) {
         std::vector<RenderQueueEntry> input;
-        uint32_t seed = 12345;
-        auto next = [&seed]() {
-            seed = seed * 1664525u + 1013904223u;
-            return seed >> 8;
-        };
+        RandomGenerator random(12345);
+        auto next = [&random]() { return static_cast<uint32_t>(random.next()); };
         for (size_t i = 0; i < c.count; ++i) {
             const bool blended = c.blendedEvery > 0 && next() % c.blendedEvery == 0;
             // Distances repeat, and −0 and +0 are equal.
