@@ -8,7 +8,8 @@
 // 10 000 world matrices multiplied by the view-projection matrix, one struct
 // each pushed into a pre-sized vector. "allocs" counts allocations per frame.
 //
-// BM_RendererDraw: 5 000 visible shapes drawn by the whole renderer;
+// BM_RendererDraw: 5 000 visible shapes drawn by the whole renderer ("allocs":
+// allocations per frame);
 // BM_DeviceDraw: the same draws issued straight to the render device, with
 // the same shader pair, buffers and per-object uniforms. Both swap (and so
 // wait on the frame fence) once per frame; the difference per shape is what
@@ -180,10 +181,14 @@ BENCHMARK(BM_FlatLoop)->Unit(benchmark::kMicrosecond);
 void BM_RendererDraw(benchmark::State& state) {
     BenchScene scene(5000, 0);
     SceneRenderer renderer(*g_device, *g_library);
+    renderer.render(scene.context, kWindowSize, kWindowSize, 16.0f);
+    g_window->swapBuffers();
+    const size_t before = benchsupport::allocationCount();
     for (auto _ : state) {
         renderer.render(scene.context, kWindowSize, kWindowSize, 16.0f);
         g_window->swapBuffers();
     }
+    benchsupport::reportAllocations(state, before);
     state.counters["draws"] = scene.context.statistics.drawCalls;
     state.counters["per shape"] = benchmark::Counter(
         5000, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
