@@ -322,7 +322,7 @@ void assignLights(const LightList& list, const LightAssignmentInput& input, Ligh
     const std::vector<LightListEntry*>& entries = list.getEntries();
     // Entries added since the last sort have no reach yet and wait for it.
     const size_t count = std::min(reaches.size(), entries.size());
-    auto consider = [&](size_t i) {
+    auto consider = [&](size_t i) __attribute__((always_inline)) {
         const LightList::Reach& r = reaches[i];
         // The influence sphere must overlap the shape's bounds.
         const Vector3 d = r.center - center;
