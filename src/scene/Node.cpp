@@ -75,7 +75,18 @@ void Node::removeChildAt(size_t index, bool /*beingDestroyed*/) {
     if (index >= m_children.size()) {
         return;
     }
+    countLightsOf(*m_children[index], false);
     m_children.erase(m_children.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+void Node::countLightsOf(const Node& child, bool linked) {
+    const uint32_t lights = child.getSubtreeLightCount();
+    if (lights == 0) {
+        return;
+    }
+    for (Node* node = this; node != nullptr; node = node->m_parent) {
+        node->m_lightsBelow = linked ? node->m_lightsBelow + lights : node->m_lightsBelow - lights;
+    }
 }
 
 bool Node::isSelfOrAncestor(const Node* node) const {
@@ -106,6 +117,7 @@ size_t Node::addChild(Node* child) {
     }
     child->m_parent = this;
     m_children.push_back(child);
+    countLightsOf(*child, true);
     return m_children.size() - 1;
 }
 

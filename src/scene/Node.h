@@ -66,6 +66,12 @@ public:
     // True for this node and every node on its path to the root.
     bool isSelfOrAncestor(const Node* node) const;
     bool ownsChildren() const { return m_ownsChildren; }
+    // Light sources in the subtree, this node included, kept up to date as
+    // children are linked and unlinked: walks that look for lights pass over
+    // subtrees without any.
+    uint32_t getSubtreeLightCount() const {
+        return m_lightsBelow + (hasKind(EntityKind::LightSource) ? 1u : 0u);
+    }
 
 protected:
     // Leaves the parent (with the being-destroyed flag) and deletes or
@@ -76,8 +82,13 @@ protected:
     bool m_ownsChildren = false;
 
 private:
+    // Adds the child's subtree lights to this node and its ancestors, or
+    // takes them away.
+    void countLightsOf(const Node& child, bool linked);
+
     Node* m_parent = nullptr;
     std::vector<Node*> m_children;
+    uint32_t m_lightsBelow = 0;
 };
 
 struct UserAttribute {

@@ -3,11 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "base/math/RandomGenerator.h"
 #include "render/scene/LightAssignment.h"
 #include "render/shader/ShaderKey.h"
 #include "scene/BoundingSphere.h"
@@ -148,6 +150,135 @@ TEST(LightAssignment, EmptyListClearsTheGroups) {
     groups.count = 3;
     assignLights(empty, input, groups);
     EXPECT_EQ(groups.count, 0);
+}
+
+// A shape keeps its groups while the sorted list and its input stay the
+// same, and gets new ones when a light, its bounds or (with a directional
+// shadow) its distance change.
+TEST(LightAssignment, GroupsAreRemadeOnlyWhenTheirInputChanged) {
+    struct Case {
+        const char* what;
+        bool sunCastsShadow;
+        Vector3 lampPosition;
+        Vector3 shapeCenter;
+        float shapeDistance;
+        bool remade;
+    };
+    const Case cases[] = {
+        {"nothing changed", true, {3, 0, 0}, {0, 0, 0}, 10, false},
+        {"light moved", true, {2, 0, 0}, {0, 0, 0}, 10, true},
+        {"shape moved", true, {3, 0, 0}, {1, 0, 0}, 10, true},
+        {"distance changed, directional shadow", true, {3, 0, 0}, {0, 0, 0}, 11, true},
+        {"distance changed, no directional shadow", false, {3, 0, 0}, {0, 0, 0}, 11, false},
+    };
+    for (const Case& c : cases) {
+        TransformGroup root("root");
+        LightSource::Settings sunSettings;
+        sunSettings.type = LightSource::Directional;
+        sunSettings.castsShadowMap = c.sunCastsShadow;
+        auto* sun = new LightSource("sun", sunSettings);
+        LightSource::Settings lampSettings;
+        lampSettings.type = LightSource::Point;
+        lampSettings.range = 5;
+        auto* lamp = new LightSource("lamp", lampSettings);
+        lamp->setTranslation({3, 0, 0});
+        root.addChild(sun);
+        root.addChild(lamp);
+        LightList list;
+        auto collect = [&]() {
+            list.clear();
+            list.add(*sun, sun->getWorldMatrix(), 1, c.sunCastsShadow);
+            list.add(*lamp, lamp->getWorldMatrix(), 3, false);
+            list.sort();
+        };
+        collect();
+        BoundingSphere bounds({0, 0, 0}, 1);
+        LightAssignmentInput input;
+        input.bounds = &bounds;
+        input.distance = 10;
+        input.receivesShadows = true;
+        input.shadowQuality = 1;
+        LightAssignmentStamp stamp;
+        LightGroups groups;
+        ASSERT_TRUE(refreshLights(list, input, stamp, groups)) << c.what;
+        const uint32_t version = list.getVersion();
+        collect();
+        EXPECT_EQ(list.getVersion(), version) << c.what << ": same lights, same version";
+        lamp->setTranslation(c.lampPosition);
+        collect();
+        BoundingSphere moved(c.shapeCenter, 1);
+        input.bounds = &moved;
+        input.distance = c.shapeDistance;
+        EXPECT_EQ(refreshLights(list, input, stamp, groups), c.remade) << c.what;
+        EXPECT_EQ(describe(groups).size(), c.sunCastsShadow ? 2u : 1u) << c.what;
+    }
+}
+
+// Lights looked up through the light grid give what testing every light in
+// sorted order gives: the first four whose reach overlaps the shape, for
+// lists of one and several mask words and one too long for masks, with
+// unbounded lights, shapes larger than the grid allows and shapes beside it.
+TEST(LightAssignment, GridFindsWhatTestingEveryLightFinds) {
+    struct Case {
+        const char* what;
+        int lights;
+        float spread;
+        float range;
+        float shapeRadius;
+    };
+    const Case cases[] = {
+        {"50 lights", 50, 100, 12, 0.5f},
+        {"130 lights, three mask words", 130, 100, 8, 0.5f},
+        {"600 lights, too many for masks", 600, 100, 6, 0.5f},
+        {"shapes covering many cells", 50, 100, 3, 40},
+        {"shapes beside and far from the lights", 50, 20, 4, 0.5f},
+    };
+    for (const Case& c : cases) {
+        std::vector<LightSetup> setups;
+        std::vector<std::string> names;
+        RandomGenerator random(99);
+        auto next = [&random](float scale) { return random.unit() * scale; };
+        for (int i = 0; i < c.lights; ++i) {
+            names.push_back("l" + std::to_string(i));
+        }
+        for (int i = 0; i < c.lights; ++i) {
+            // Every 17th light is directional and reaches everywhere.
+            const int type = i % 17 == 5 ? LightSource::Directional : LightSource::Point;
+            setups.push_back({names[size_t(i)].c_str(),
+                              type,
+                              {next(c.spread), next(c.spread), next(c.spread * 0.1f)},
+                              c.range * (0.5f + next(1.0f)),
+                              false});
+        }
+        Lights lights(setups);
+        for (int s = 0; s < 300; ++s) {
+            const Vector3 center{next(c.spread * 1.6f) - c.spread * 0.3f,
+                                 next(c.spread * 1.6f) - c.spread * 0.3f, next(c.spread * 0.1f)};
+            BoundingSphere bounds(center, c.shapeRadius);
+            LightAssignmentInput input;
+            input.bounds = &bounds;
+            LightGroups groups;
+            assignLights(lights.list, input, groups);
+            std::vector<std::string> expected;
+            const std::vector<LightListEntry*>& entries = lights.list.getEntries();
+            for (size_t i = 0; i < entries.size() && expected.size() < 4; ++i) {
+                const Vector3 d = entries[i]->reachCenter - center;
+                const float sum = entries[i]->reach + c.shapeRadius;
+                if (dot(d, d) <= sum * sum) {
+                    expected.push_back(entries[i]->light->getName());
+                }
+            }
+            std::vector<std::string> found;
+            for (int g = 0; g < groups.count; ++g) {
+                for (int i = 0; i < groups.groups[g].count; ++i) {
+                    found.push_back(groups.groups[g].lights[i]->light->getName());
+                }
+            }
+            std::sort(expected.begin(), expected.end());
+            std::sort(found.begin(), found.end());
+            ASSERT_EQ(found, expected) << c.what << ", shape " << s;
+        }
+    }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/math/RandomGenerator.h"
 #include "render/scene/RenderQueue.h"
 
 namespace {
@@ -96,6 +97,54 @@ TEST(RenderQueueOrder, StableAndIndependentOfInputOrder) {
         ASSERT_EQ(inputs.size(), 2u);
         EXPECT_EQ(inputs[0] == 4, a < b);
     } while (std::next_permutation(order.begin(), order.end()));
+}
+
+// Queues of many entries give the same order as a stable sort by the
+// comparator: few shader pairs (the usual frame), blended entries at equal
+// and mixed-sign distances, and more distinct values than a packed key holds.
+TEST(RenderQueueOrder, MatchesStableSortByComparator) {
+    struct Case {
+        const char* what;
+        size_t count;
+        uintptr_t vertexShaders;
+        uintptr_t fragmentShaders;
+        uint32_t materials;
+        int blendedEvery;
+    };
+    const Case cases[] = {
+        {"few pairs, opaque", 5000, 3, 4, 7, 0},
+        {"few pairs, a third blended", 5000, 3, 4, 7, 3},
+        {"all blended", 3000, 2, 2, 5, 1},
+        {"too many distinct values for one key", 3000, 3000, 2900, 2800, 4},
+    };
+    for (const Case& c : cases) {
+        std::vector<RenderQueueEntry> input;
+        RandomGenerator random(12345);
+        auto next = [&random]() { return static_cast<uint32_t>(random.next()); };
+        for (size_t i = 0; i < c.count; ++i) {
+            const bool blended = c.blendedEvery > 0 && next() % c.blendedEvery == 0;
+            // Distances repeat, and −0 and +0 are equal.
+            const float distance = float(int(next() % 64) - 8) * 0.5f + (i % 7 == 0 ? -0.0f : 0.0f);
+            RenderQueueEntry e =
+                entry(blended, distance, 0x1000 + 16 * (next() % c.vertexShaders),
+                      0x8000 + 16 * (next() % c.fragmentShaders), next() % c.materials);
+            e.shape = reinterpret_cast<Shape*>(uintptr_t(i + 1));
+            input.push_back(e);
+        }
+        std::vector<RenderQueueEntry> expected = input;
+        std::stable_sort(expected.begin(), expected.end(), renderQueueLess);
+        RenderQueue queue;
+        for (const RenderQueueEntry& e : input) {
+            queue.add(e);
+        }
+        queue.sort();
+        ASSERT_EQ(queue.size(), expected.size()) << c.what;
+        size_t mismatches = 0;
+        for (size_t i = 0; i < expected.size(); ++i) {
+            mismatches += queue.entries()[i].shape != expected[i].shape;
+        }
+        EXPECT_EQ(mismatches, 0u) << c.what;
+    }
 }
 
 }  // namespace

@@ -148,6 +148,23 @@ TEST_F(SceneTraversalTest, FrustumAndDistanceCulling) {
     EXPECT_EQ(shapes(settings), (Names{"ahead"}));
 }
 
+// Groups pass the planes they lie wholly inside on to their children, which
+// are still tested against the others: a group reaching past the far plane
+// and a nested group reaching past the left one keep only their children
+// inside.
+TEST_F(SceneTraversalTest, NestedGroupsStraddlingPlanes) {
+    auto* deep = new TransformGroup("deep");
+    root.addChild(deep);
+    addShape(*deep, "before far end", {0, 0, -990});
+    addShape(*deep, "past far end", {0, 0, -1010});
+    auto* side = new TransformGroup("side");
+    deep->addChild(side);
+    addShape(*side, "centre", {0, 0, -20});
+    addShape(*side, "left of view", {-30, 0, -20});
+    addShape(*side, "left edge", {-20.2f, 0, -20});
+    EXPECT_EQ(shapes(viewSettings()), (Names{"before far end", "centre", "left edge"}));
+}
+
 TEST_F(SceneTraversalTest, ObjectMaskHidesShapesButNotLights) {
     auto* masked = new TransformGroup("masked");
     root.addChild(masked);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "SceneTestUtil.h"
+#include "scene/LightSource.h"
 #include "scene/Shape.h"
 
 namespace {
@@ -109,6 +110,40 @@ TEST(NodeTest, DeletingANodeDeletesItsSubtreeAndLeavesItsParent) {
     EXPECT_EQ(EntityRegistry::find(leafId), nullptr);
     ASSERT_EQ(root.getNumChildren(), 1u);
     EXPECT_EQ(root.getChildAt(0), keep);
+}
+
+// Every node knows the lights below it through linking, moving, unlinking
+// and deleting, and a refused link changes nothing.
+TEST(NodeTest, SubtreeLightCountsFollowTheTree) {
+    TransformGroup root("root");
+    auto* branch = new TransformGroup("branch");
+    auto* leaf = new TransformGroup("leaf");
+    auto* other = new TransformGroup("other");
+    auto* lamp = new LightSource("lamp", LightSource::Settings());
+    auto* sun = new LightSource("sun", LightSource::Settings());
+    root.addChild(branch);
+    root.addChild(other);
+    leaf->addChild(lamp);
+    lamp->addChild(sun);
+    branch->addChild(leaf);
+    auto counts = [&]() {
+        return std::vector<uint32_t>{root.getSubtreeLightCount(), branch->getSubtreeLightCount(),
+                                     leaf->getSubtreeLightCount(), other->getSubtreeLightCount(),
+                                     lamp->getSubtreeLightCount()};
+    };
+    EXPECT_EQ(counts(), (std::vector<uint32_t>{2, 2, 2, 0, 2}));
+    other->addChild(leaf);
+    EXPECT_EQ(counts(), (std::vector<uint32_t>{2, 0, 2, 2, 2}));
+    CapturedLog log;
+    sun->addChild(&root);
+    EXPECT_EQ(counts(), (std::vector<uint32_t>{2, 0, 2, 2, 2})) << "refused link";
+    delete sun;
+    EXPECT_EQ(counts(), (std::vector<uint32_t>{1, 0, 1, 1, 1}));
+    leaf->unlink();
+    EXPECT_EQ(counts(), (std::vector<uint32_t>{0, 0, 1, 0, 1}));
+    branch->addChild(leaf);
+    other->removeChildAt(0, false);
+    EXPECT_EQ(counts(), (std::vector<uint32_t>{1, 1, 1, 0, 1}));
 }
 
 TEST(NodeTest, LinkingBelowItselfIsRefused) {

@@ -5,6 +5,7 @@
 // share one group. A group's configuration word selects the lighting code of
 // the shape's shaders.
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -41,29 +42,69 @@ public:
     // Adds the light's entry (created on first use) with its distance and
     // world transform; `castsShadowMaps` also puts it in the shadow list.
     void add(LightSource& light, const Matrix4& world, float distance, bool castsShadowMaps);
-    // Orders the entries by distance − reach, nearest influence first, and
-    // advances the version. Equal keys keep their collection order.
+    // Orders the entries by distance − reach, nearest influence first; equal
+    // keys keep their collection order. The version changes only when the
+    // sorted entries or what the assignment reads of them differ from the
+    // last sort's, and no two lists share a version.
     void sort();
 
-    // What the light assignment tests, per sorted entry and packed: the
-    // influence sphere, and whether the entry can light shapes at all.
+    // What the light assignment reads, per sorted entry and packed: the
+    // influence sphere, whether the entry can light shapes at all, and the
+    // light's type and flags as they were at the sort.
     struct Reach {
         Vector3 center;
         float radius = 0.0f;
+        // A directional light's shadow ends for shapes whose nearest point
+        // lies beyond this distance (others: infinity).
+        float shadowEnd = 0.0f;
+        int8_t type = 0;
         bool usable = false;
+        bool emitsDiffuse = false;
+        bool castsShadowMap = false;
     };
+
+    // The sorted entries that may reach into a world-space box, as bits by
+    // sorted index: the lights of the grid cells the box covers and the
+    // lights that reach everywhere. False when the list or the box is too
+    // large for a mask; every entry must then be tested.
+    static constexpr size_t kMaxMaskWords = 8;
+    bool candidates(const Vector3& min, const Vector3& max, uint64_t* mask) const;
+    size_t maskWords() const { return m_words; }
 
     const std::vector<LightListEntry*>& getEntries() const { return m_entries; }
     const std::vector<Reach>& getReaches() const { return m_reaches; }
     const std::vector<LightListEntry*>& getShadowEntries() const { return m_shadowEntries; }
     uint32_t getVersion() const { return m_version; }
+    // Whether a usable directional light casts shadow maps, which makes the
+    // shapes' camera distances part of their assignment.
+    bool hasDirectionalShadows() const { return m_directionalShadows; }
     bool empty() const { return m_entries.empty(); }
 
 private:
+    // Puts the usable lights into a grid of cells over their influence
+    // spheres, one bit mask per cell; lights that are unbounded, not finite
+    // or cover most of the grid go to the everywhere mask instead.
+    void buildGrid();
+    // The cells a box covers along each axis, clamped to the grid.
+    void cellRange(const Vector3& min, const Vector3& max, int first[3], int last[3]) const;
+
     std::vector<LightListEntry*> m_entries;
     std::vector<LightListEntry*> m_shadowEntries;
     std::vector<Reach> m_reaches;
     uint32_t m_version = 0;
+    bool m_directionalShadows = false;
+    // The last sort's result, to tell whether the version must change.
+    std::vector<LightListEntry*> m_sortedEntries;
+    std::vector<Reach> m_sortedReaches;
+
+    size_t m_words = 0;
+    // The box around the bounded lights' influence spheres.
+    Vector3 m_gridOrigin;
+    Vector3 m_gridEnd;
+    float m_cellsPerUnit = 0.0f;
+    int m_dims[3] = {0, 0, 0};
+    std::vector<uint64_t> m_cellMasks;
+    std::vector<uint64_t> m_everywhere;
 };
 
 struct LightGroup {
@@ -102,6 +143,25 @@ struct LightAssignmentInput {
 // (distance − radius beyond 1.5 × its shadow far distance); every other
 // light joins the plain group, which follows the shadow groups.
 void assignLights(const LightList& list, const LightAssignmentInput& input, LightGroups& out);
+
+// What a shape's light groups were made from.
+struct LightAssignmentStamp {
+    // 0: not assigned yet.
+    uint32_t listVersion = 0;
+    Vector3 center;
+    float radius = 0.0f;
+    bool empty = true;
+    float distance = 0.0f;
+    bool receivesShadows = false;
+    float shadowQuality = 0.0f;
+};
+
+// Assigns the shape's light groups anew unless the stamp says they were made
+// from the same list version and the same input (the camera distance counts
+// only where a directional shadow may end before the shape). True when they
+// were assigned anew.
+bool refreshLights(const LightList& list, const LightAssignmentInput& input,
+                   LightAssignmentStamp& stamp, LightGroups& out);
 
 // Sorts the group's lights by type and sets its configuration word.
 void finishLightGroup(LightGroup& group, bool shadowRequested, float shadowQuality);

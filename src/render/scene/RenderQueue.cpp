@@ -1,6 +1,118 @@
 #include "render/scene/RenderQueue.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+// Number of bits that hold the values 0..count-1.
+int bitsFor(size_t count) {
+    int bits = 0;
+    while (bits < 32 && (size_t(1) << bits) < count) {
+        ++bits;
+    }
+    return bits;
+}
+
+// An unsigned value that orders like the float (−0 and +0 alike).
+uint32_t orderedFloatBits(float value) {
+    if (value == 0.0f || std::isnan(value)) {
+        value = 0.0f;
+    }
+    uint32_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    return (bits & 0x80000000u) ? ~bits : (bits | 0x80000000u);
+}
+
+}  // namespace
+
+template <typename T>
+void RenderQueue::rankValues(std::vector<T>& values, T RenderQueueEntry::*field) const {
+    values.clear();
+    // Entries come in runs of equal values: only run starts are gathered.
+    for (const RenderQueueEntry& entry : m_entries) {
+        if (values.empty() || values.back() != entry.*field) {
+            values.push_back(entry.*field);
+        }
+    }
+    std::sort(values.begin(), values.end());
+    values.erase(std::unique(values.begin(), values.end()), values.end());
+}
+
+bool RenderQueue::sortByKeys() {
+    const size_t n = m_entries.size();
+    rankValues(m_vertexRanks, &RenderQueueEntry::vertexShader);
+    rankValues(m_fragmentRanks, &RenderQueueEntry::fragmentShader);
+    rankValues(m_materialRanks, &RenderQueueEntry::materialSort);
+    const int fragmentBits = bitsFor(m_fragmentRanks.size());
+    const int materialBits = bitsFor(m_materialRanks.size());
+    const int rankBits = bitsFor(m_vertexRanks.size()) + fragmentBits + materialBits;
+    // Blended flag, distance and the three ranks must share one 64-bit key.
+    if (rankBits > 31) {
+        return false;
+    }
+    // Rank of a value, remembering the last one asked for (runs are common).
+    auto ranker = [](const auto& values) {
+        return [&values, last = values.front(), rank = uint64_t(0)](auto value) mutable {
+            if (value != last) {
+                last = value;
+                rank = uint64_t(std::lower_bound(values.begin(), values.end(), value) -
+                                values.begin());
+            }
+            return rank;
+        };
+    };
+    auto vertexRank = ranker(m_vertexRanks);
+    auto fragmentRank = ranker(m_fragmentRanks);
+    auto materialRank = ranker(m_materialRanks);
+    m_keys.resize(n);
+    m_keysScratch.resize(n);
+    uint64_t allOr = 0;
+    uint64_t allAnd = ~uint64_t(0);
+    for (size_t i = 0; i < n; ++i) {
+        const RenderQueueEntry& e = m_entries[i];
+        uint64_t key = (vertexRank(e.vertexShader) << (fragmentBits + materialBits)) |
+                       (fragmentRank(e.fragmentShader) << materialBits) |
+                       materialRank(e.materialSort);
+        if (e.blended) {
+            // Farther first: the distance's order reversed.
+            key |= (uint64_t(1) << 63) | (uint64_t(~orderedFloatBits(e.distance)) << rankBits);
+        }
+        m_keys[i] = {key, static_cast<uint32_t>(i)};
+        allOr |= key;
+        allAnd &= key;
+    }
+    // Least significant digit first, 8 bits at a time, over the bytes that
+    // differ between keys; each pass is stable, so equal keys keep their
+    // order.
+    const uint64_t varying = allOr ^ allAnd;
+    for (int shift = 0; shift < 64; shift += 8) {
+        if (((varying >> shift) & 0xFFu) == 0) {
+            continue;
+        }
+        size_t counts[256] = {};
+        for (const SortKey& k : m_keys) {
+            ++counts[(k.key >> shift) & 0xFFu];
+        }
+        size_t offset = 0;
+        for (size_t& count : counts) {
+            const size_t c = count;
+            count = offset;
+            offset += c;
+        }
+        for (const SortKey& k : m_keys) {
+            m_keysScratch[counts[(k.key >> shift) & 0xFFu]++] = k;
+        }
+        m_keys.swap(m_keysScratch);
+    }
+    m_scratch.resize(n);
+    for (size_t i = 0; i < n; ++i) {
+        m_scratch[i] = m_entries[m_keys[i].index];
+    }
+    m_entries.swap(m_scratch);
+    return true;
+}
 
 void RenderQueue::sort() {
     const size_t n = m_entries.size();
@@ -13,7 +125,7 @@ void RenderQueue::sort() {
     for (size_t i = 1; i < n && ordered; ++i) {
         ordered = !renderQueueLess(m_entries[i], m_entries[i - 1]);
     }
-    if (ordered) {
+    if (ordered || sortByKeys()) {
         return;
     }
     m_scratch.resize(n);

@@ -59,14 +59,32 @@ public:
     void add(const RenderQueueEntry& entry) { m_entries.push_back(entry); }
     bool empty() const { return m_entries.empty(); }
     size_t size() const { return m_entries.size(); }
-    // Stable merge sort by renderQueueLess; its buffer is kept, so a sort
-    // allocates only while the queue grows.
+    // Stable sort by renderQueueLess: a radix sort of 64-bit keys made of
+    // the blended flag, the distance and the ranks of the shader pair and
+    // material sort value among the queue's, or a merge sort where the ranks
+    // do not fit. Its buffers are kept, so a sort allocates only while the
+    // queue grows.
     void sort();
 
     std::vector<RenderQueueEntry>& entries() { return m_entries; }
     const std::vector<RenderQueueEntry>& entries() const { return m_entries; }
 
 private:
+    struct SortKey {
+        uint64_t key;
+        uint32_t index;
+    };
+    // The distinct values of one entry field, ascending.
+    template <typename T>
+    void rankValues(std::vector<T>& values, T RenderQueueEntry::*field) const;
+    // False (nothing moved) when the ranks need more bits than a key has.
+    bool sortByKeys();
+
     std::vector<RenderQueueEntry> m_entries;
     std::vector<RenderQueueEntry> m_scratch;
+    std::vector<SortKey> m_keys;
+    std::vector<SortKey> m_keysScratch;
+    std::vector<uintptr_t> m_vertexRanks;
+    std::vector<uintptr_t> m_fragmentRanks;
+    std::vector<uint32_t> m_materialRanks;
 };

@@ -610,7 +610,11 @@ void SceneRenderer::addLight(LightSource& light, const Matrix4& world, float dis
 // made (terrain patches switch between their near, blend and far materials):
 // the slots are then made again.
 bool SceneRenderer::slotsMatchSubMeshes(Shape& shape, const ShapeRenderObject& data) {
-    auto* buffers = dynamic_cast<VertexBufferGeometry*>(shape.getGeometry());
+    // The geometry's kind was looked up when the slots were made.
+    if (shape.getGeometry() != data.geometry) {
+        return false;
+    }
+    VertexBufferGeometry* buffers = data.buffers;
     if (buffers == nullptr) {
         return true;
     }
@@ -640,10 +644,12 @@ ShapeRenderObject& SceneRenderer::renderData(Shape& shape) {
     }
     auto created = std::make_unique<ShapeRenderObject>();
     ShapeRenderObject& data = *created;
-    if (Geometry* geometry = shape.getGeometry()) {
+    data.geometry = shape.getGeometry();
+    if (Geometry* geometry = data.geometry) {
         // Vertex-buffer geometries draw one sub-mesh per material run; other
         // geometries (terrain patches, particle systems) one per material.
         auto* buffers = dynamic_cast<VertexBufferGeometry*>(geometry);
+        data.buffers = buffers;
         const size_t count = buffers ? buffers->getNumSubMeshes() : shape.getNumMaterials();
         data.slots.reserve(count);
         for (size_t i = 0; i < count; ++i) {
@@ -710,15 +716,13 @@ void SceneRenderer::addVisibleShape(Shape& shape, const Matrix4& world,
         chooseLods(data, distance);
     }
     SceneRenderContext& context = *m_context;
-    if ((m_flags & kLighting) && data.lightListVersion != m_lights.getVersion() &&
-        data.frameNumber != context.frameNumber) {
+    if ((m_flags & kLighting) && data.frameNumber != context.frameNumber) {
         LightAssignmentInput input;
         input.bounds = &bounds;
         input.distance = data.distance[m_depth];
         input.receivesShadows = (shape.getShapeFlags() & Shape::kReceivesShadows) != 0;
         input.shadowQuality = m_shadowQuality;
-        assignLights(m_lights, input, data.lights);
-        data.lightListVersion = m_lights.getVersion();
+        refreshLights(m_lights, input, data.lightStamp, data.lights);
     }
     data.frameNumber = context.frameNumber;
     context.statistics.lights += static_cast<uint32_t>(data.lights.numLights());

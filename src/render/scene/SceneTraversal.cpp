@@ -76,11 +76,12 @@ size_t chooseLodChild(const std::array<float, 8>& distances, size_t numChildren,
     return std::min(chosen, numChildren - 1);
 }
 
-void SceneTraversal::pushChildren(Node& node, const TraversalSettings& settings) {
+void SceneTraversal::pushChildren(Node& node, const TraversalSettings& settings, bool lightsOnly) {
     const std::vector<Node*>& children = node.getChildren();
-    auto visible = [](Node* child) {
+    auto visible = [lightsOnly](Node* child) {
         return child->hasKind(EntityKind::RawTransformGroup) &&
-               static_cast<ScenegraphNode*>(child)->getVisibility();
+               static_cast<ScenegraphNode*>(child)->getVisibility() &&
+               (!lightsOnly || child->getSubtreeLightCount() != 0);
     };
     if (node.hasKind(EntityKind::LODTransformGroup) && !children.empty()) {
         auto& lod = static_cast<LODTransformGroup&>(node);
@@ -102,7 +103,8 @@ void SceneTraversal::pushChildren(Node& node, const TraversalSettings& settings)
 void SceneTraversal::collectLights(Node* root, const TraversalSettings& settings,
                                    ITraversalSink& sink) {
     m_stack.clear();
-    if (root == nullptr || !root->hasKind(EntityKind::RawTransformGroup)) {
+    if (root == nullptr || !root->hasKind(EntityKind::RawTransformGroup) ||
+        root->getSubtreeLightCount() == 0) {
         return;
     }
     m_stack.push_back(root);
@@ -126,7 +128,7 @@ void SceneTraversal::collectLights(Node* root, const TraversalSettings& settings
                 }
             }
         }
-        pushChildren(*node, settings);
+        pushChildren(*node, settings, true);
     }
 }
 
@@ -169,7 +171,7 @@ TraversalCounts SceneTraversal::collectShapes(Node* root, const TraversalSetting
                 sink.addVisibleShape(*shape, shape->getWorldMatrix(), bounds, distance);
             }
         }
-        pushChildren(*node, settings);
+        pushChildren(*node, settings, false);
     }
     return counts;
 }

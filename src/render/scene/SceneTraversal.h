@@ -66,8 +66,9 @@ public:
                                   ITraversalSink& sink);
 
 private:
-    // Pushes the children to visit, last first, so they pop in list order.
-    void pushChildren(Node& node, const TraversalSettings& settings);
+    // Pushes the children to visit, last first, so they pop in list order;
+    // `lightsOnly` leaves out children without lights in their subtree.
+    void pushChildren(Node& node, const TraversalSettings& settings, bool lightsOnly);
 
     // Nodes still to visit; kept between frames so a walk allocates nothing.
     std::vector<Node*> m_stack;

@@ -15,8 +15,10 @@
 #include "render/shader/ShaderKey.h"
 #include "scene/RenderAttachment.h"
 
+class Geometry;
 class Material;
 class Shader;
+class VertexBufferGeometry;
 
 // One way of drawing a material slot: its shader key and the shader pair
 // built for it.
@@ -70,9 +72,13 @@ public:
     float distance[kMaxDepth] = {-1.0f, -1.0f, -1.0f};
     Matrix4 world;
     LightGroups lights;
-    uint32_t lightListVersion = 0;
+    LightAssignmentStamp lightStamp;
     uint32_t frameNumber = 0;
     std::vector<ShapeSlot> slots;
+    // The geometry the slots were made for, and the same as vertex buffers
+    // (none when it draws itself).
+    Geometry* geometry = nullptr;
+    VertexBufferGeometry* buffers = nullptr;
     bool refractive = false;
     bool reflective = false;
     // The radius of the shape's world bounds at its last visit.
