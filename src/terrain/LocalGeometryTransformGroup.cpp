@@ -83,6 +83,7 @@ void LocalGeometryTransformGroup::updateFromContext(SceneRenderContext& context)
                                    : DetailLayerSettings::getUploadedDetailCells();
     (foliage ? context.statistics.foliageCellsTotal : context.statistics.detailCellsTotal) =
         uint32_t(std::min<uint64_t>(total, UINT32_MAX));
+    m_lastFrameWorkMs = platform::getTimeMs() - now;
 }
 
 bool LocalGeometryTransformGroup::addLevel(float far, float extra) {

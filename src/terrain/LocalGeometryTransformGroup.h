@@ -91,6 +91,8 @@ public:
     int32_t getWindowSide(size_t level) const { return m_levels[level].side; }
     // Cells built by the last update.
     uint32_t getBuiltCellsLastUpdate() const { return m_builtCells; }
+    // Milliseconds the last render event's work took (cell builds included).
+    double getLastFrameWorkMs() const { return m_lastFrameWorkMs; }
     // The slot holding a cell, or none when the cell is not in the window.
     LocalGeometryShape* findCell(size_t level, int32_t x, int32_t z) const;
     size_t getNumActiveCells(size_t level) const { return m_levels[level].active.size(); }
@@ -142,6 +144,7 @@ private:
     Vector3 m_lastCamera{0.0f, 0.0f, 0.0f};
     bool m_hasLastCamera = false;
     double m_lastUpdateMs = -1.0;
+    double m_lastFrameWorkMs = 0.0;
     uint32_t m_lastFrame = 0;
     bool m_updatedInFrame = false;  // m_lastFrame is valid
 };
