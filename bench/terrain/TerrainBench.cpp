@@ -159,19 +159,35 @@ void BM_LodUpdate1025(benchmark::State& state) {
 }
 BENCHMARK(BM_LodUpdate1025)->Unit(benchmark::kMicrosecond);
 
-void BM_Frame1280x720(benchmark::State& state) {
-    ShaderLibrary library(*g_device, g_folder + "shader_cache/");
-    SceneRenderer renderer(*g_device, library);
+// The scene renderer and a scene lit by a sun with the terrain under its
+// root.
+struct TerrainScene {
+    explicit TerrainScene(int32_t patchSize)
+        : library(*g_device, g_folder + "shader_cache/"), renderer(*g_device, library) {
+        root = createRootNode(context);
+        camera = createDefaultCamera(*root, context);
+        LightSource::Settings sun;
+        sun.type = LightSource::Directional;
+        auto* light = new LightSource("sun", sun);
+        light->setRotation({-1.0f, 0.3f, 0.0f});
+        root->addChild(light);
+        node = buildTerrain(patchSize).release();
+        root->addChild(node);
+    }
+    ShaderLibrary library;
+    SceneRenderer renderer;
     SceneRenderContext context;
-    std::unique_ptr<TransformGroup> root = createRootNode(context);
-    Camera* camera = createDefaultCamera(*root, context);
-    LightSource::Settings sun;
-    sun.type = LightSource::Directional;
-    auto* light = new LightSource("sun", sun);
-    light->setRotation({-1.0f, 0.3f, 0.0f});
-    root->addChild(light);
-    TerrainTransformGroup* node = buildTerrain(int32_t(state.range(0))).release();
-    root->addChild(node);
+    std::unique_ptr<TransformGroup> root;
+    Camera* camera = nullptr;
+    TerrainTransformGroup* node = nullptr;  // a child of the root
+};
+
+void BM_Frame1280x720(benchmark::State& state) {
+    TerrainScene scene(int32_t(state.range(0)));
+    SceneRenderer& renderer = scene.renderer;
+    SceneRenderContext& context = scene.context;
+    Camera* camera = scene.camera;
+    TerrainTransformGroup* node = scene.node;
     std::vector<uint8_t> pixel(size_t(g_window->getPixelBufferSize()));
     int step = 0;
     auto frame = [&] {
@@ -215,20 +231,13 @@ void BM_EmptyFrame1280x720(benchmark::State& state) {
 BENCHMARK(BM_EmptyFrame1280x720)->Unit(benchmark::kMillisecond);
 
 void BM_FoliageFrameMoving(benchmark::State& state) {
-    ShaderLibrary library(*g_device, g_folder + "shader_cache/");
-    SceneRenderer renderer(*g_device, library);
-    SceneRenderContext context;
+    TerrainScene scene(17);
+    SceneRenderer& renderer = scene.renderer;
+    SceneRenderContext& context = scene.context;
+    Camera* camera = scene.camera;
+    TerrainTransformGroup* node = scene.node;
     LocalGeometryTransformGroup::setSceneRenderContext(&context);
     context.environment.ambientColor = {0.6f, 0.6f, 0.6f};
-    std::unique_ptr<TransformGroup> root = createRootNode(context);
-    Camera* camera = createDefaultCamera(*root, context);
-    LightSource::Settings sun;
-    sun.type = LightSource::Directional;
-    auto* light = new LightSource("sun", sun);
-    light->setRotation({-1.0f, 0.3f, 0.0f});
-    root->addChild(light);
-    TerrainTransformGroup* node = buildTerrain().release();
-    root->addChild(node);
     MaterialDesc desc;
     desc.name = "grass";
     desc.albedoMap.file = "grass.png";
@@ -270,7 +279,7 @@ void BM_FoliageFrameMoving(benchmark::State& state) {
     state.counters["worstFrameMs"] = worstFrame;
     state.counters["cellsBuilt"] = double(built);
     state.counters["triangles"] = double(context.statistics.primitives);
-    root.reset();
+    scene.root.reset();
     LocalGeometryTransformGroup::setSceneRenderContext(nullptr);
 }
 // 600 frames: 200 units, three cell rows entering the view.

@@ -381,6 +381,39 @@ TEST_F(DensityGroupTest, CellsDrawWithTheirChannelsAndDensityTexture) {
     }
 }
 
+// A cell with more density pixels per side than a density texture may hold
+// gets its block scaled down to the largest texture.
+TEST_F(DensityGroupTest, LargeCellsScaleTheirDensityTextureDown) {
+    // 1024 x 1024 over 2 x 2 cells: 512 pixels per cell side; channel 0 in
+    // the left half of every cell.
+    writeImage8("large.png", 1024, 1024, 1,
+                [](uint32_t x, uint32_t, int) { return uint8_t(x % 512 < 256 ? 1 : 0); });
+    std::vector<CustomShader::LodLevel> levels(1);
+    levels[0].textureNames = {"densityMap"};
+    RefPtr<CustomShader> shader = CustomShaderLibrary::create("large.xml", levels);
+    MaterialDesc desc;
+    desc.customShader = "large.xml";
+    RefPtr<Material> material(new Material(desc));
+    TerrainDetailParams params;
+    params.densityMapPath = "large.png";
+    params.cellSize = 30.0f;
+    params.viewDistance = 200.0f;
+    params.material = material.get();
+    params.densityMapShaderName = "densityMap";
+    TerrainDetailTransformGroup g("large", params, *m_terrain);
+    ASSERT_EQ(g.getDensityPixelsPerCell(), 512u);
+    g.updateLocal({0, 0, 0}, 0.0f);
+    const auto* cell = dynamic_cast<TerrainDetailGeometry*>(g.findCell(0, 0, 0)->getGeometry());
+    const uint32_t side = TerrainDetailTransformGroup::kMaxDensityTextureSide;
+    ASSERT_EQ(cell->densityTextureSide, side);
+    ASSERT_EQ(cell->densityTexels.size(), size_t(side) * side * 4);
+    // Left half set, right half clear, in every row.
+    for (uint32_t z : {0u, side / 2, side - 1}) {
+        EXPECT_EQ(cell->densityTexels[(size_t(z) * side + side / 4) * 4], 255) << z;
+        EXPECT_EQ(cell->densityTexels[(size_t(z) * side + 3 * side / 4) * 4], 0) << z;
+    }
+}
+
 TEST_F(DensityGroupTest, GroupOutlivingItsTerrainBuildsNothing) {
     auto g = group("density.png", 30.0f);
     g->updateLocal({0, 0, 0}, 0.0f);
