@@ -371,9 +371,9 @@ TEST_F(FoliageTest, RenderEventsUpdateTheCellsOncePerFrame) {
         settings.clipDistance = 1.0e9f;
         walk.collectShapes(m_terrain.get(), settings, sink);
     };
-    auto frame = [&](bool secondary) {
+    auto frame = [&](bool secondary, float frameMs = 16.0f) {
         ++context.frameNumber;
-        context.frameTimeMs = 16.0f;
+        context.frameTimeMs = frameMs;
         context.secondary = secondary;
         context.statistics = RenderStatistics();
         walkScene();
@@ -418,6 +418,25 @@ TEST_F(FoliageTest, RenderEventsUpdateTheCellsOncePerFrame) {
     EXPECT_GT(cell(*foliage, 1, 3)->getPlantCount(), 0u);
     frame(false);
     EXPECT_EQ(cell(*foliage, 1, 3)->getPlantCount(), 0u);
+
+    // Growth follows the frames' time steps: a sweep over all 64 cells
+    // takes 1000 s, so 16 ms frames advance nothing, one frame of 1000 s
+    // the whole map, and a sub-render none.
+    writeImage8("grow.png", 64, 64, 1, [](uint32_t, uint32_t, int) { return uint8_t(1); });
+    FoliageParams growing = params(3);
+    growing.densityMapPath = "grow.png";
+    growing.cellSize = 8.0f;
+    growing.growthNumStates = 2;
+    growing.growthStateTime = 1.0e6f;
+    auto* grower = new FoliageTransformGroup("grower", growing, *m_terrain);
+    m_terrain->addChild(grower);
+    frame(false);
+    EXPECT_EQ(grower->getGrowthState(0, 0), 0u);
+    frame(true, 1.0e6f);
+    EXPECT_EQ(grower->getGrowthState(0, 0), 0u);
+    frame(false, 1.0e6f);
+    EXPECT_EQ(grower->getGrowthState(0, 0), 1u);
+    EXPECT_EQ(grower->getGrowthState(63, 63), 1u);
     LocalGeometryTransformGroup::setSceneRenderContext(nullptr);
 }
 
