@@ -370,9 +370,16 @@ TEST_F(DensityGroupTest, CellsDrawWithTheirChannelsAndDensityTexture) {
     g->updateLocal({0, 0, 0}, 0.0f);
     auto* repainted = dynamic_cast<Material*>(g->findCell(0, -1, -1)->getMaterial(0));
     EXPECT_EQ(repainted->getCustomShader()->getFileName(), "detail.xml <detail channels 1 2>");
-    // A second layer on the same material shares the variants.
-    auto second = std::make_unique<TerrainDetailTransformGroup>("second", params, *m_terrain);
+    // A second layer of the same name (a scene loaded twice) on the same
+    // material shares the variants; its cells' textures get names of their
+    // own.
+    auto second = std::make_unique<TerrainDetailTransformGroup>("detail", params, *m_terrain);
     EXPECT_EQ(second->getChannelShader(2), g->getChannelShader(2));
+    second->updateLocal({0, 0, 0}, 0.0f);
+    const auto* twin =
+        dynamic_cast<TerrainDetailGeometry*>(second->findCell(0, -1, -1)->getGeometry());
+    ASSERT_NE(twin->densityTexture, nullptr);
+    EXPECT_NE(twin->densityTexture->getName(), textureNames[0]);
 
     // The textures go with their cells.
     g.reset();
