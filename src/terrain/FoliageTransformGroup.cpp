@@ -247,9 +247,9 @@ bool FoliageTransformGroup::buildCell(LocalGeometryShape& shape) {
     return true;
 }
 
-void FoliageTransformGroup::beforeCellUpdate(float dtMs) {
+void FoliageTransformGroup::beforeCellUpdate(float frameMs) {
     if (m_numStates > 0 && m_growthEnabled) {
-        advanceGrowth(dtMs);
+        advanceGrowth(frameMs);
     }
 }
 

@@ -53,7 +53,7 @@ protected:
     void releaseCell(LocalGeometryShape& shape) override;
     std::unique_ptr<LocalGeometryShape> createCellShape(const std::string& name,
                                                         int level) override;
-    void beforeCellUpdate(float dtMs) override;
+    void beforeCellUpdate(float frameMs) override;
 
 private:
     struct Plant {

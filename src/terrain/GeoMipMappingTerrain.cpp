@@ -8,7 +8,6 @@
 #include "scene/Camera.h"
 #include "scene/SceneRenderContext.h"
 #include "scene/TransformGroup.h"
-#include "terrain/LocalGeometryTransformGroup.h"
 #include "terrain/TerrainMaterial.h"
 #include "terrain/TerrainSettings.h"
 
@@ -223,9 +222,6 @@ void GeoMipMappingTerrain::updateLevels(SceneRenderContext& context) {
         return;
     }
     const Matrix4& cameraWorld = camera->getWorldMatrix();
-    if (m_node != nullptr) {
-        updateLocalGeometryChildren(*m_node, context);
-    }
     m_viewValid = context.viewportWidth > 0 && context.viewportHeight > 0;
     if (m_viewValid) {
         const Matrix4 projection = camera->getProjectionMatrix(float(context.viewportWidth),

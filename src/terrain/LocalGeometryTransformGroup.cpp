@@ -32,6 +32,11 @@ LocalGeometryShape::~LocalGeometryShape() {
 LocalGeometryTransformGroup::LocalGeometryTransformGroup(const std::string& name)
     : TransformGroup(name) {
     addRenderListener(this);
+    // The group's bounds are those of its built cells, which may all lie
+    // outside the view while the cells ahead of the camera still have to be
+    // built: the group itself is never culled, so its render event comes
+    // whenever its parent is visited. The cells are culled one by one.
+    setCullOverride(true);
 }
 
 LocalGeometryTransformGroup::~LocalGeometryTransformGroup() {
@@ -59,27 +64,26 @@ void LocalGeometryTransformGroup::actionPerformed(void* /*source*/, int eventKin
 
 void LocalGeometryTransformGroup::updateFromContext(SceneRenderContext& context) {
     Camera* camera = context.getActiveCamera();
-    if (camera == nullptr) {
+    if (context.secondary || camera == nullptr ||
+        (m_updatedInFrame && context.frameNumber == m_lastFrame)) {
         return;
     }
+    m_updatedInFrame = true;
+    m_lastFrame = context.frameNumber;
     const double now = platform::getTimeMs();
     const float dt = m_lastUpdateMs < 0.0 ? 0.0f : float(std::max(0.0, now - m_lastUpdateMs));
-    const Vector3 position = camera->getWorldMatrix().getTranslation();
-    // Several calls in one frame: only the first does the work.
-    if (m_lastUpdateMs >= 0.0 && dt < 1.0f && position == m_lastCameraWorld) {
-        return;
-    }
     m_lastUpdateMs = now;
-    m_lastCameraWorld = position;
-    update(position, dt);
-}
-
-void updateLocalGeometryChildren(Node& parent, SceneRenderContext& context) {
-    for (Node* child : parent.getChildren()) {
-        if (auto* group = dynamic_cast<LocalGeometryTransformGroup*>(child)) {
-            group->updateFromContext(context);
-        }
-    }
+    beforeCellUpdate(context.frameTimeMs);
+    update(camera->getWorldMatrix().getTranslation(), dt);
+    const bool foliage = hasKind(EntityKind::FoliageTransformGroup);
+    uint32_t& uploaded =
+        foliage ? context.statistics.foliageCellsUploaded : context.statistics.detailCellsUploaded;
+    uploaded += m_builtCells;
+    const uint64_t total = foliage ? DetailLayerSettings::getUploadedFoliageCells()
+                                   : DetailLayerSettings::getUploadedDetailCells();
+    (foliage ? context.statistics.foliageCellsTotal : context.statistics.detailCellsTotal) =
+        uint32_t(std::min<uint64_t>(total, UINT32_MAX));
+    m_lastFrameWorkMs = platform::getTimeMs() - now;
 }
 
 bool LocalGeometryTransformGroup::addLevel(float far, float extra) {
@@ -264,8 +268,6 @@ void LocalGeometryTransformGroup::updateLocal(const Vector3& camera, float dtMs)
     if (std::fabs(camera.x / m_cellSize) > kLimit || std::fabs(camera.z / m_cellSize) > kLimit) {
         return;
     }
-
-    beforeCellUpdate(dtMs);
 
     bool deferredAllowed = true;
     for (Level& level : m_levels) {

@@ -55,8 +55,9 @@ public:
 
     const char* getClassName() const override { return "LocalGeometryTransformGroup"; }
 
-    // The render event updates the cells from the active camera of the
-    // context set with setSceneRenderContext.
+    // The render event updates the cells once per rendered frame from the
+    // active camera of the context set with setSceneRenderContext; visits
+    // of sub-renders (reflections, shadow maps) change nothing.
     void actionPerformed(void* source, int eventKind, int32_t value1, int32_t value2) override;
     // The context whose camera the render event uses (none: the event does
     // nothing). Set once at start-up.
@@ -68,11 +69,14 @@ public:
     // kMaxWindowSide. False without a positive cell size.
     bool addLevel(float far, float extra);
 
-    // An update from the context's active camera, timed by the group's own
-    // clock.
+    // The render event's work: unless the context is drawing a sub-render
+    // or this frame was handled already, one step of the frame's own work
+    // (beforeCellUpdate with the frame's time step) and one update of the
+    // cells from the context's active camera, timed by the group's own
+    // clock; the cells built go to the frame's statistics.
     void updateFromContext(SceneRenderContext& context);
-    // One update: camera in world space, time since the last update. A
-    // camera position that is not finite is ignored.
+    // One update of the cells: camera in world space, time since the last
+    // update. A camera position that is not finite is ignored.
     void update(const Vector3& cameraWorld, float dtMs);
     // The same with the camera in the group's own space.
     void updateLocal(const Vector3& camera, float dtMs);
@@ -87,6 +91,8 @@ public:
     int32_t getWindowSide(size_t level) const { return m_levels[level].side; }
     // Cells built by the last update.
     uint32_t getBuiltCellsLastUpdate() const { return m_builtCells; }
+    // Milliseconds the last render event's work took (cell builds included).
+    double getLastFrameWorkMs() const { return m_lastFrameWorkMs; }
     // The slot holding a cell, or none when the cell is not in the window.
     LocalGeometryShape* findCell(size_t level, int32_t x, int32_t z) const;
     size_t getNumActiveCells(size_t level) const { return m_levels[level].active.size(); }
@@ -99,8 +105,9 @@ protected:
     virtual void releaseCell(LocalGeometryShape& shape) = 0;
     virtual std::unique_ptr<LocalGeometryShape> createCellShape(const std::string& name,
                                                                 int level) = 0;
-    // Called before the cells are updated, at most once per update.
-    virtual void beforeCellUpdate(float /*dtMs*/) {}
+    // Called once per rendered frame before the cells are updated, with the
+    // frame's game time step.
+    virtual void beforeCellUpdate(float /*frameMs*/) {}
     // Counts a built cell for the statistics.
     void countBuiltCell() { ++m_builtCells; }
     // Detaches and deletes every cell shape (subclasses call it in their
@@ -137,9 +144,7 @@ private:
     Vector3 m_lastCamera{0.0f, 0.0f, 0.0f};
     bool m_hasLastCamera = false;
     double m_lastUpdateMs = -1.0;
-    Vector3 m_lastCameraWorld{0.0f, 0.0f, 0.0f};
+    double m_lastFrameWorkMs = 0.0;
+    uint32_t m_lastFrame = 0;
+    bool m_updatedInFrame = false;  // m_lastFrame is valid
 };
-
-// Updates the cell groups among the node's children from the context (the
-// terrain calls it while it draws, as it does for its own levels).
-void updateLocalGeometryChildren(Node& parent, SceneRenderContext& context);

@@ -3,8 +3,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/3d/IRenderDevice.h"
+#include "base/3d/Image.h"
+#include "base/3d/Texture.h"
 #include "base/platform/Platform.h"
 #include "foundation/Log.h"
+#include "foundation/ResourceManager.h"
+#include "render/material/CustomShader.h"
 #include "render/material/Material.h"
 #include "terrain/CellGeometry.h"
 #include "terrain/DetailLayerSettings.h"
@@ -38,7 +43,46 @@ bool hasDotDot(const std::string& path) {
     return false;
 }
 
+// A texture around a device texture of side x side RGBA texels (none
+// without a device), entered into the resources under `name`, or under
+// `name` with a number when that is taken.
+Texture* createDensityTexture(const std::string& name, uint32_t side) {
+    std::unique_ptr<ITextureObject> object;
+    if (IRenderDevice* device = TextureSettings::getRenderDevice()) {
+        if (side > uint32_t(std::max(device->getMaxTextureSize(), 1))) {
+            return nullptr;
+        }
+        TextureDesc desc;
+        desc.width = side;
+        desc.height = side;
+        desc.format = PF_BYTE_RGBA32;
+        desc.mipCount = 0;
+        desc.wrapS = desc.wrapT = desc.wrapR = TW_CLAMP_TO_EDGE;
+        object = device->createTexture(desc);
+        if (!object) {
+            return nullptr;
+        }
+    }
+    // Layers of the same name (a scene loaded twice) give their cells the
+    // same names; the texture names must still differ.
+    static uint32_t counter = 0;
+    std::string unique = name;
+    while (ResourceManager::instance().find(unique) != nullptr) {
+        unique = name + "#" + std::to_string(++counter);
+    }
+    auto* texture = new Texture(unique, std::move(object));
+    if (!ResourceManager::instance().add(texture)) {
+        delete texture;
+        return nullptr;
+    }
+    return texture;
+}
+
 }  // namespace
+
+TerrainDetailGeometry::~TerrainDetailGeometry() {
+    ResourceManager::instance().release(densityTexture);
+}
 
 TerrainDetailTransformGroup::TerrainDetailTransformGroup(const std::string& name,
                                                          const TerrainDetailParams& params,
@@ -335,6 +379,7 @@ bool TerrainDetailTransformGroup::buildCell(LocalGeometryShape& shape) {
         if (geometry != nullptr) {
             geometry->setIndexCount(0);
             geometry->vertices.clear();
+            geometry->channelMask = 0;
         }
         return false;
     }
@@ -351,6 +396,7 @@ bool TerrainDetailTransformGroup::buildCell(LocalGeometryShape& shape) {
             present |= m_map.getBits(px, pz, 0, channels);
         }
     }
+    geometry->channelMask = present;
     if (present == 0) {
         geometry->setIndexCount(0);
         geometry->vertices.clear();
@@ -393,7 +439,125 @@ bool TerrainDetailTransformGroup::buildCell(LocalGeometryShape& shape) {
     geometry->upload(geometry->vertices.data(),
                      uint32_t(geometry->vertices.size() * sizeof(TerrainVertex)));
     geometry->setIndexCount(uint32_t(m_buffers->getIndices().size()));
+    if (usesCellMaterials()) {
+        if (!m_shaderParameterName.empty()) {
+            buildDensityTexels(cx, cz, shape, *geometry);
+        }
+        updateCellMaterial(shape, *geometry);
+    }
     shape.invalidateBounds();
     countBuiltCell();
     return true;
+}
+
+bool TerrainDetailTransformGroup::usesCellMaterials() const {
+    return m_material != nullptr && m_material->getCustomShader() != nullptr;
+}
+
+std::string TerrainDetailTransformGroup::channelDefines(uint32_t mask) {
+    std::string text;
+    for (uint32_t k = 0; k < 4; ++k) {
+        if (mask & (1u << k)) {
+            text += "#define TERRAIN_DETAIL_CHANNEL_" + std::to_string(k + 1) + "\n";
+        }
+    }
+    return text;
+}
+
+CustomShader* TerrainDetailTransformGroup::getChannelShader(uint32_t mask) {
+    mask &= 15u;
+    CustomShader* base = m_material != nullptr ? m_material->getCustomShader() : nullptr;
+    if (mask == 0 || base == nullptr) {
+        return nullptr;
+    }
+    RefPtr<CustomShader>& shader = m_channelShaders[mask];
+    if (!shader) {
+        // The base shader's levels with the defines put at the top of the
+        // shared sources, so every piece of the levels' code sees them.
+        std::vector<CustomShader::LodLevel> levels = base->getLodLevels();
+        const std::string defines = channelDefines(mask);
+        for (CustomShader::LodLevel& level : levels) {
+            level.codeInjections.insert(level.codeInjections.begin(), {"HAS_TEXTURES", defines});
+        }
+        std::string name = base->getFileName() + " <detail channels";
+        for (uint32_t k = 0; k < 4; ++k) {
+            if (mask & (1u << k)) {
+                name += " " + std::to_string(k + 1);
+            }
+        }
+        shader = CustomShaderLibrary::create(name + ">", std::move(levels));
+    }
+    return shader->getIndex() != 0 ? shader.get() : nullptr;
+}
+
+void TerrainDetailTransformGroup::buildDensityTexels(uint32_t cx, uint32_t cz,
+                                                     LocalGeometryShape& shape,
+                                                     TerrainDetailGeometry& geometry) {
+    const int64_t d = m_pixelsPerCell;
+    const auto side = uint32_t(std::min<int64_t>(d, kMaxDensityTextureSide));
+    const uint32_t grown = side + 2;
+    const int64_t last = int64_t(m_map.getSize()) - 1;
+    const uint32_t channels = std::min(4u, m_map.getChannelCount());
+    // Block texel i stands for density pixel (cell start - 1 + i x (D + 2) /
+    // grown): each pixel of the grown block once while D fits the texture,
+    // evenly spaced pixels beyond.
+    auto pixel = [d, grown, last](uint32_t cell, uint32_t i) {
+        const int64_t p = int64_t(cell) * d - 1 + int64_t(i) * (d + 2) / int64_t(grown);
+        return uint32_t(std::clamp<int64_t>(p, 0, last));
+    };
+    m_blockScratch.assign(size_t(grown) * grown * 4, 0);
+    uint8_t* texel = m_blockScratch.data();
+    for (uint32_t j = 0; j < grown; ++j) {
+        const uint32_t z = pixel(cz, j);
+        for (uint32_t i = 0; i < grown; ++i, texel += 4) {
+            const uint32_t bits = m_map.getBits(pixel(cx, i), z, 0, channels);
+            for (uint32_t k = 0; k < channels; ++k) {
+                texel[k] = (bits & (1u << k)) ? 255 : 0;
+            }
+        }
+    }
+    geometry.densityTexels.resize(size_t(side) * side * 4);
+    ImageUtil::resample(m_blockScratch.data(), grown, grown, 4, geometry.densityTexels.data(), side,
+                        side);
+    geometry.densityTextureSide = side;
+    if (geometry.densityTexture == nullptr && !m_textureFailed) {
+        geometry.densityTexture = createDensityTexture(shape.getName() + "_DensityMap", side);
+        if (geometry.densityTexture == nullptr) {
+            Log::get() << "Error: detail layer '" << getName() << "': density texture of " << side
+                       << " x " << side << " texels could not be created\n";
+            m_textureFailed = true;
+        }
+    }
+    if (geometry.densityTexture != nullptr) {
+        if (ITextureObject* object = geometry.densityTexture->getDeviceTexture()) {
+            object->lock(LOCK_DISCARD);
+            object->unlock(geometry.densityTexels.data());
+        }
+    }
+}
+
+void TerrainDetailTransformGroup::updateCellMaterial(LocalGeometryShape& shape,
+                                                     TerrainDetailGeometry& geometry) {
+    if (geometry.materialMask == geometry.channelMask) {
+        return;
+    }
+    MaterialDesc desc = m_material->getDesc();
+    desc.name = shape.getName() + "_Material";
+    if (CustomShader* shader = getChannelShader(geometry.channelMask)) {
+        desc.customShader = shader->getFileName();
+    }
+    if (geometry.densityTexture != nullptr) {
+        const MaterialMapDesc map{geometry.densityTexture->getName(), false};
+        auto own = std::find_if(
+            desc.customTextures.begin(), desc.customTextures.end(),
+            [this](const MaterialCustomTextureDesc& t) { return t.name == m_shaderParameterName; });
+        if (own != desc.customTextures.end()) {
+            own->map = map;
+        } else {
+            desc.addCustomTexture(m_shaderParameterName, map);
+        }
+    }
+    shape.clearMaterials();
+    shape.addMaterial(new Material(desc));
+    geometry.materialMask = geometry.channelMask;
 }

@@ -6,14 +6,23 @@
 // drawn only where one of the first four channels is set; foliage derives
 // from it and builds plants instead.
 //
+// When the layer's material has a custom shader, every surface cell draws
+// with a material of its own: the custom shader compiled with
+// "#define TERRAIN_DETAIL_CHANNEL_<k + 1>" for exactly the channels k that
+// occur in the cell, and, when the layer names a density map shader
+// parameter, the cell's window of the density map as the custom texture of
+// that name (RGBA, channel k in component k).
+//
 // The group is a child of its terrain node with an identity transform, so
 // its space is the terrain's: the origin at the terrain's centre. World
 // positions given to the density operations are offsets from that centre.
 
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "foundation/Entity.h"
 #include "terrain/DensityMap.h"
 #include "terrain/LocalGeometryTransformGroup.h"
 
@@ -24,7 +33,9 @@ class IVertexDeclaration;
 class Material;
 class TerrainTransformGroup;
 class BaseTerrain;
+class CustomShader;
 class SharedCellBuffers;
+class TerrainDetailGeometry;
 
 // What a detail layer is made from (defaults of the scene file).
 struct TerrainDetailParams {
@@ -44,6 +55,9 @@ public:
     static constexpr uint32_t kDetailNodeFlag = 0x400;
     // Paths longer than this are refused.
     static constexpr size_t kMaxPathLength = 255;
+    // Largest side of a cell's density texture; a cell with more density
+    // pixels per side gets its block scaled down to this.
+    static constexpr uint32_t kMaxDensityTextureSide = 256;
 
     // Builds the group on the terrain node. Any failure (no terrain, a cell
     // larger than half the terrain, a density map that does not load or is
@@ -92,6 +106,14 @@ public:
     // The density map's path after its last "/".
     std::string getDensityMapFileName() const;
 
+    // The define lines that select the channels of a mask (bit k: channel
+    // k, k < 4): "#define TERRAIN_DETAIL_CHANNEL_<k + 1>\n" for each set bit.
+    static std::string channelDefines(uint32_t mask);
+    // The layer material's custom shader with the defines of a channel mask
+    // (1..15), made on first use and shared by every layer of that shader;
+    // none without a custom shader or when it cannot be registered.
+    CustomShader* getChannelShader(uint32_t mask);
+
 protected:
     bool buildCell(LocalGeometryShape& shape) override;
     void releaseCell(LocalGeometryShape& shape) override;
@@ -109,6 +131,14 @@ protected:
 
 private:
     bool checkChannel(int32_t channel, bool allowAll, const char* operation) const;
+    // Fills the cell's density texels (and its texture) from the block of
+    // the cell grown by one pixel.
+    void buildDensityTexels(uint32_t cx, uint32_t cz, LocalGeometryShape& shape,
+                            TerrainDetailGeometry& geometry);
+    // Gives the shape a material for the cell's channels (and texture) when
+    // they changed since the last build.
+    void updateCellMaterial(LocalGeometryShape& shape, TerrainDetailGeometry& geometry);
+    bool usesCellMaterials() const;
 
     TerrainTransformGroup* m_terrainNode;  // not owned; cleared when it is deleted
     Material* m_material = nullptr;        // one reference held
@@ -123,4 +153,8 @@ private:
     float m_pixelsPerCellF = 0.0f;
     bool m_valid = false;
     std::unique_ptr<SharedCellBuffers> m_buffers;
+    // Channel-selecting variants of the material's custom shader by mask.
+    std::array<RefPtr<CustomShader>, 16> m_channelShaders;
+    std::vector<uint8_t> m_blockScratch;  // the grown block of the cell being built
+    bool m_textureFailed = false;         // logged once
 };

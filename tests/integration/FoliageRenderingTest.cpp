@@ -112,9 +112,9 @@ protected:
     }
 
     std::string run(const std::string& edit, const std::string& shot, Bitmap& image,
-                    std::map<std::string, Probe>& probes) {
+                    std::map<std::string, Probe>& probes, const char* script = kScript) {
         game.writeProgramFile(
-            "main.lua", "SHOT = \"" + shot + "\"\nfunction EDIT()\n" + edit + "\nend\n" + kScript);
+            "main.lua", "SHOT = \"" + shot + "\"\nfunction EDIT()\n" + edit + "\nend\n" + script);
         auto result = game.run({"-script", "main.lua"});
         EXPECT_EQ(result.exitCode, 0) << result.output;
         const std::string log = readFile(game.userFolder() + "game.log");
@@ -162,6 +162,100 @@ TEST_F(FoliageRendering, GrassOnlyWhereChannelZeroIsSet) {
     east = image.at(probes["east"].x, probes["east"].y);
     EXPECT_FALSE(green(west)) << text(west);
     EXPECT_TRUE(green(east)) << text(east);
+}
+
+// A detail layer instead of the foliage: channel 0 set in the west quarter
+// and channel 1 in the east quarter of its map, nothing in between. Its
+// custom shader paints channel 0 red and channel 1 blue and drops what no
+// channel of the cell's density texture covers, so the surface shows red in
+// the west, the grey ground in the middle and blue in the east. (The code
+// with preprocessor lines stands in CDATA, which keeps its line breaks.)
+const char* kDetailShader = R"(<CustomShader>
+  <LodLevel startDistance="0">
+    <Textures><Texture name="densityMap"/></Textures>
+    <CodeInjections>
+      <CodeInjection position="HAS_TEXTURES">#define _HAS_TEXTURES</CodeInjection>
+      <CodeInjection position="NUM_TEXCOORDS">#defeval DENSITY_TEXCOORD NEXT_TEXCOORD</CodeInjection>
+      <CodeInjection position="POST_SET_TEXCOORDS_VS">setTexCoords(Out.texCoords[DENSITY_TEXCOORD/2], DENSITY_TEXCOORD, getTexCoords(In, ALBEDOMAP_INPUT_TEXCOORD)/32767.0);</CodeInjection>
+      <CodeInjection position="SAMPLERS">uniform sampler2D densityMap : TEXUNITN;</CodeInjection>
+      <CodeInjection position="POST_ALBEDO_FS"><![CDATA[
+float4 density = tex2D(In.samplers.densityMap, getTexCoords(In, globals, DENSITY_TEXCOORD).xy);
+float3 channelColour = float3(0, 0, 0);
+float cover = 0;
+#ifdef TERRAIN_DETAIL_CHANNEL_1
+channelColour += float3(1, 0, 0) * density.r;
+cover += density.r;
+#endif
+#ifdef TERRAIN_DETAIL_CHANNEL_2
+channelColour += float3(0, 0, 1) * density.g;
+cover += density.g;
+#endif
+clip(cover - 0.5);
+albedo.rgb = channelColour;
+]]>      </CodeInjection>
+    </CodeInjections>
+  </LodLevel>
+</CustomShader>)";
+
+const char* kDetailScript = R"(
+frames = 0
+function init()
+    scene = loadI3DFile("scenes/detail.i3d")
+    link(getRootNode(), scene)
+    setCamera(getChild(getChild(scene, "rig"), "cam"))
+    setAmbientColor(1, 1, 1)
+end
+probes = {{"west", -24, 8}, {"middle", 0, 8}, {"east", 24, 8}}
+function draw()
+    frames = frames + 1
+    if frames == 4 then
+        for _, p in ipairs(probes) do
+            local x, sy = project(p[2], 0, p[3])
+            print(string.format("probe %s %.4f %.4f", p[1], x, sy))
+        end
+        saveScreenshot(SHOT)
+    end
+    if frames == 5 then requestExit() end
+end
+)";
+
+TEST_F(FoliageRendering, DetailSurfaceOnlyWhereItsChannelsAreSet) {
+    std::string scene = kScene;
+    auto replace = [&scene](const std::string& from, const std::string& to) {
+        const size_t at = scene.find(from);
+        ASSERT_NE(at, std::string::npos) << from;
+        scene.replace(at, from.size(), to);
+    };
+    replace(R"(<File name="density" filename="density.tga"/>)",
+            R"(<File name="density" filename="detaildensity.tga"/>
+    <File name="detailShader" filename="detail.xml"/>)");
+    replace(R"(<Material name="grass" ambientColor="1 1 1"><Texture file="grassTex"/></Material>)",
+            R"(<Material name="paint" ambientColor="1 1 1" customShader="detailShader"/>)");
+    const size_t from = scene.find("<FoliageLayer");
+    const size_t to = scene.find("/>", from) + 2;
+    scene.replace(from, to - from,
+                  R"(<DetailLayer name="paintLayer" densityMap="density" material="paint"
+            cellSize="16" viewDistance="90" numDensityMapChannels="2"
+            densityMapShaderName="densityMap" terrainOffset="0.1"/>)");
+    game.writeProgramFile("scenes/detail.i3d", scene);
+    game.writeProgramFile("scenes/detail.xml", kDetailShader);
+    game.writeProgramFile("scenes/detaildensity.tga", greyTga(64, [](int col, int) {
+                              return col < 16 ? 1 : (col >= 48 ? 2 : 0);
+                          }));
+    Bitmap image;
+    std::map<std::string, Probe> probes;
+    const std::string shot = game.userDataFolder() + "detail.bmp";
+    const std::string log = run("", shot, image, probes, kDetailScript);
+    ASSERT_GT(image.width, 0) << log;
+    EXPECT_NE(log.find("0 keys failed"), std::string::npos) << log;
+    ASSERT_EQ(probes.size(), 3u) << log;
+    const uint8_t* west = image.at(probes["west"].x, probes["west"].y);
+    const uint8_t* middle = image.at(probes["middle"].x, probes["middle"].y);
+    const uint8_t* east = image.at(probes["east"].x, probes["east"].y);
+    EXPECT_TRUE(west[0] > 200 && west[1] < 60 && west[2] < 60) << text(west);
+    EXPECT_TRUE(east[2] > 200 && east[0] < 60 && east[1] < 60) << text(east);
+    // The grey ground between them.
+    EXPECT_TRUE(std::abs(middle[0] - middle[2]) < 30 && middle[0] > 40) << text(middle);
 }
 
 // The density and foliage script functions on the same scene, without

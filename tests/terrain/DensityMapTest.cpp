@@ -5,7 +5,9 @@
 #include <cmath>
 
 #include "TerrainFixture.h"
+#include "base/3d/Texture.h"
 #include "base/platform/Platform.h"
+#include "render/material/Material.h"
 #include "terrain/DensityMap.h"
 #include "terrain/DetailLayerSettings.h"
 #include "terrain/GeoMipMappingTerrain.h"
@@ -280,6 +282,143 @@ TEST_F(DensityGroupTest, SurfaceCellsOnlyWhereAChannelIsSet) {
     g.updateLocal({0, 0, 0}, 0.0f);
     EXPECT_GT(geometry(0, 0)->getIndexCount(), 0u);
     EXPECT_TRUE(g.findCell(0, 0, 0)->getVisibility());
+}
+
+// With a custom shader on the layer's material every drawn cell gets a
+// material of its own: the shader with the defines of exactly the channels
+// in the cell, and the cell's density texels as the named texture.
+TEST_F(DensityGroupTest, CellsDrawWithTheirChannelsAndDensityTexture) {
+    // Four channels: channel 1 in an 8 x 8 corner of the top-left cell,
+    // channels 0 and 2 inside the bottom-right cell.
+    writeImage8("channels.png", 64, 64, 1, [](uint32_t x, uint32_t y, int) {
+        uint8_t v = x < 8 && y < 8 ? 2 : 0;
+        if (x >= 40 && x < 48 && y >= 40 && y < 48) {
+            v |= 1 | 4;
+        }
+        return v;
+    });
+    std::vector<CustomShader::LodLevel> levels(1);
+    levels[0].textureNames = {"densityMap"};
+    levels[0].codeInjections = {{"POST_ALBEDO_FS", "albedo *= 1;"}};
+    RefPtr<CustomShader> shader = CustomShaderLibrary::create("detail.xml", levels);
+    MaterialDesc desc;
+    desc.customShader = "detail.xml";
+    RefPtr<Material> material(new Material(desc));
+    TerrainDetailParams params;
+    params.densityMapPath = "channels.png";
+    params.cellSize = 30.0f;
+    params.numDensityMapChannels = 4;
+    params.viewDistance = 200.0f;
+    params.material = material.get();
+    params.densityMapShaderName = "densityMap";
+    auto g = std::make_unique<TerrainDetailTransformGroup>("detail", params, *m_terrain);
+    g->updateLocal({0, 0, 0}, 0.0f);
+
+    struct Cell {
+        int32_t x, z;
+        uint32_t mask;
+        const char* shaderName;
+        const char* defines;
+    };
+    const Cell cells[] = {
+        {-1, -1, 2, "detail.xml <detail channels 2>", "#define TERRAIN_DETAIL_CHANNEL_2\n"},
+        {0, 0, 5, "detail.xml <detail channels 1 3>",
+         "#define TERRAIN_DETAIL_CHANNEL_1\n#define TERRAIN_DETAIL_CHANNEL_3\n"},
+    };
+    std::vector<std::string> textureNames;
+    for (const Cell& c : cells) {
+        SCOPED_TRACE(c.shaderName);
+        LocalGeometryShape* shape = g->findCell(0, c.x, c.z);
+        auto* geometry = dynamic_cast<TerrainDetailGeometry*>(shape->getGeometry());
+        ASSERT_EQ(geometry->channelMask, c.mask);
+        auto* own = dynamic_cast<Material*>(shape->getMaterial(0));
+        ASSERT_NE(own, material.get());
+        ASSERT_NE(own->getCustomShader(), nullptr);
+        EXPECT_EQ(own->getCustomShader()->getFileName(), c.shaderName);
+        EXPECT_EQ(own->getCustomShader(), g->getChannelShader(c.mask));
+        const CustomShader::LodLevel& level = own->getCustomShader()->getLodLevels()[0];
+        ASSERT_EQ(level.codeInjections.size(), 2u);
+        EXPECT_EQ(level.codeInjections[0].code, c.defines);
+        EXPECT_EQ(level.codeInjections[1].code, "albedo *= 1;");
+        // The level's texture is the cell's own density texture.
+        ASSERT_NE(geometry->densityTexture, nullptr);
+        EXPECT_EQ(geometry->densityTexture->getName(), shape->getName() + "_DensityMap");
+        ASSERT_EQ(own->getLodLevelData()[0].textures.size(), 1u);
+        EXPECT_EQ(own->getLodLevelData()[0].textures[0], geometry->densityTexture);
+        textureNames.push_back(geometry->densityTexture->getName());
+    }
+    // The corner cell's texels: channel 1 in its corner only, nothing of
+    // the other channels.
+    const auto* corner =
+        dynamic_cast<TerrainDetailGeometry*>(g->findCell(0, -1, -1)->getGeometry());
+    ASSERT_EQ(corner->densityTextureSide, 32u);
+    auto texel = [corner](uint32_t x, uint32_t z, int k) {
+        return corner->densityTexels[(size_t(z) * 32 + x) * 4 + size_t(k)];
+    };
+    EXPECT_GT(texel(2, 2, 1), 200);
+    EXPECT_EQ(texel(20, 20, 1), 0);
+    EXPECT_EQ(texel(2, 2, 0) + texel(2, 2, 2) + texel(2, 2, 3), 0);
+    // Cells without any channel keep the layer's material and no texture.
+    auto* empty = dynamic_cast<TerrainDetailGeometry*>(g->findCell(0, 0, -1)->getGeometry());
+    EXPECT_EQ(empty->channelMask, 0u);
+    EXPECT_EQ(empty->densityTexture, nullptr);
+    EXPECT_EQ(g->findCell(0, 0, -1)->getMaterial(0), material.get());
+
+    // Painting channel 0 into the corner cell gives it the shader of
+    // channels 1 and 2.
+    g->setDensityParallelogram(-40, -40, 4, 0, 0, 4, 0, 1.0f);
+    g->updateLocal({0, 0, 0}, 0.0f);
+    auto* repainted = dynamic_cast<Material*>(g->findCell(0, -1, -1)->getMaterial(0));
+    EXPECT_EQ(repainted->getCustomShader()->getFileName(), "detail.xml <detail channels 1 2>");
+    // A second layer of the same name (a scene loaded twice) on the same
+    // material shares the variants; its cells' textures get names of their
+    // own.
+    auto second = std::make_unique<TerrainDetailTransformGroup>("detail", params, *m_terrain);
+    EXPECT_EQ(second->getChannelShader(2), g->getChannelShader(2));
+    second->updateLocal({0, 0, 0}, 0.0f);
+    const auto* twin =
+        dynamic_cast<TerrainDetailGeometry*>(second->findCell(0, -1, -1)->getGeometry());
+    ASSERT_NE(twin->densityTexture, nullptr);
+    EXPECT_NE(twin->densityTexture->getName(), textureNames[0]);
+
+    // The textures go with their cells.
+    g.reset();
+    for (const std::string& name : textureNames) {
+        EXPECT_EQ(ResourceManager::instance().find(name), nullptr) << name;
+    }
+}
+
+// A cell with more density pixels per side than a density texture may hold
+// gets its block scaled down to the largest texture.
+TEST_F(DensityGroupTest, LargeCellsScaleTheirDensityTextureDown) {
+    // 1024 x 1024 over 2 x 2 cells: 512 pixels per cell side; channel 0 in
+    // the left half of every cell.
+    writeImage8("large.png", 1024, 1024, 1,
+                [](uint32_t x, uint32_t, int) { return uint8_t(x % 512 < 256 ? 1 : 0); });
+    std::vector<CustomShader::LodLevel> levels(1);
+    levels[0].textureNames = {"densityMap"};
+    RefPtr<CustomShader> shader = CustomShaderLibrary::create("large.xml", levels);
+    MaterialDesc desc;
+    desc.customShader = "large.xml";
+    RefPtr<Material> material(new Material(desc));
+    TerrainDetailParams params;
+    params.densityMapPath = "large.png";
+    params.cellSize = 30.0f;
+    params.viewDistance = 200.0f;
+    params.material = material.get();
+    params.densityMapShaderName = "densityMap";
+    TerrainDetailTransformGroup g("large", params, *m_terrain);
+    ASSERT_EQ(g.getDensityPixelsPerCell(), 512u);
+    g.updateLocal({0, 0, 0}, 0.0f);
+    const auto* cell = dynamic_cast<TerrainDetailGeometry*>(g.findCell(0, 0, 0)->getGeometry());
+    const uint32_t side = TerrainDetailTransformGroup::kMaxDensityTextureSide;
+    ASSERT_EQ(cell->densityTextureSide, side);
+    ASSERT_EQ(cell->densityTexels.size(), size_t(side) * side * 4);
+    // Left half set, right half clear, in every row.
+    for (uint32_t z : {0u, side / 2, side - 1}) {
+        EXPECT_EQ(cell->densityTexels[(size_t(z) * side + side / 4) * 4], 255) << z;
+        EXPECT_EQ(cell->densityTexels[(size_t(z) * side + 3 * side / 4) * 4], 0) << z;
+    }
 }
 
 TEST_F(DensityGroupTest, GroupOutlivingItsTerrainBuildsNothing) {

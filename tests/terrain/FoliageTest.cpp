@@ -7,6 +7,11 @@
 
 #include "TerrainFixture.h"
 #include "render/material/Material.h"
+#include "render/scene/RenderStats.h"
+#include "render/scene/SceneTraversal.h"
+#include "scene/Camera.h"
+#include "scene/SceneRenderContext.h"
+#include "terrain/DetailLayerSettings.h"
 #include "terrain/FoliageCellGeometry.h"
 #include "terrain/FoliageConstructor.h"
 #include "terrain/FoliageTransformGroup.h"
@@ -324,6 +329,115 @@ TEST_F(FoliageTest, SceneTerrainsGetTheirFoliageAndDetailLayers) {
     // 30 grid units round up to 32.
     EXPECT_FLOAT_EQ(pebbles->getCellSize(), 32.0f);
     EXPECT_TRUE(pebbles->isValid());
+}
+
+}  // namespace
+
+namespace {
+
+class NullSink : public ITraversalSink {
+public:
+    void addLight(LightSource&, const Matrix4&, float) override {}
+    void addVisibleShape(Shape&, const Matrix4&, const BoundingSphere&, float) override {}
+};
+
+// The cells are updated by the render event of the scene walk: once per
+// frame, not in sub-renders, also when every built cell is out of view, and
+// the cells built go to the frame's statistics.
+TEST_F(FoliageTest, RenderEventsUpdateTheCellsOncePerFrame) {
+    // Channel 0 in the 8 x 8 pixels of the corner cell (-4, -4) only.
+    writeImage8("corner.png", 64, 64, 1,
+                [](uint32_t x, uint32_t y, int) { return uint8_t(x < 8 && y < 8 ? 1 : 0); });
+    FoliageParams p = params();
+    p.densityMapPath = "corner.png";
+    p.cellSize = 8.0f;
+    auto* foliage = new FoliageTransformGroup("grass", p, *m_terrain);
+    auto* detail =
+        new TerrainDetailTransformGroup("detail", static_cast<TerrainDetailParams&>(p), *m_terrain);
+    m_terrain->addChild(foliage);
+    m_terrain->addChild(detail);
+
+    SceneRenderContext context;
+    std::unique_ptr<TransformGroup> root = createRootNode(context);
+    Camera* camera = createDefaultCamera(*root, context);
+    LocalGeometryTransformGroup::setSceneRenderContext(&context);
+    SceneTraversal walk;
+    NullSink sink;
+    auto walkScene = [&] {
+        TraversalSettings settings;
+        settings.cameraPosition = camera->getWorldMatrix().getTranslation();
+        frustumPlanesFromMatrix(camera->getProjectionMatrix(640, 480) * camera->getViewMatrix(),
+                                settings.frustum);
+        settings.clipDistance = 1.0e9f;
+        walk.collectShapes(m_terrain.get(), settings, sink);
+    };
+    auto frame = [&](bool secondary, float frameMs = 16.0f) {
+        ++context.frameNumber;
+        context.frameTimeMs = frameMs;
+        context.secondary = secondary;
+        context.statistics = RenderStatistics();
+        walkScene();
+    };
+    const uint64_t detailBefore = DetailLayerSettings::getUploadedDetailCells();
+    const uint64_t foliageBefore = DetailLayerSettings::getUploadedFoliageCells();
+
+    // High above the centre looking down: the corner cell gets its plants;
+    // the detail layer draws it and its three neighbours, whose blocks
+    // reach one pixel into it.
+    camera->setTranslationRotation({0, 60, 0}, {-1.5707963f, 0, 0});
+    frame(false);
+    EXPECT_GT(cell(*foliage, -4, -4)->getPlantCount(), 0u);
+    EXPECT_EQ(context.statistics.foliageCellsUploaded, 1u);
+    EXPECT_EQ(context.statistics.detailCellsUploaded, 4u);
+    EXPECT_EQ(context.statistics.foliageCellsTotal, foliageBefore + 1);
+    EXPECT_EQ(context.statistics.detailCellsTotal, detailBefore + 4);
+    const std::string page = renderStatsText(context.statistics, RenderMemoryUse(), 0);
+    EXPECT_NE(page.find("Uploaded detail cells:  4  total: " + std::to_string(detailBefore + 4)),
+              std::string::npos)
+        << page;
+    EXPECT_NE(page.find("Uploaded foliage cells: 1  total: " + std::to_string(foliageBefore + 1)),
+              std::string::npos)
+        << page;
+
+    // Near the ground looking towards the +z edge: the corner cell and the
+    // slots never built are behind the camera. Plants painted ahead are
+    // built all the same.
+    camera->setTranslationRotation({0, 3, 20}, {0, 3.1415927f, 0});
+    foliage->setDensityParallelogram(10, 26, 4, 0, 0, 4, 0, 1.0f);
+    // A sub-render's visit builds nothing.
+    frame(true);
+    EXPECT_EQ(cell(*foliage, 1, 3)->getPlantCount(), 0u);
+    EXPECT_EQ(context.statistics.foliageCellsUploaded, 0u);
+    frame(false);
+    EXPECT_GT(cell(*foliage, 1, 3)->getPlantCount(), 0u);
+    EXPECT_EQ(context.statistics.foliageCellsUploaded, 1u);
+    EXPECT_EQ(context.statistics.detailCellsUploaded, 0u);
+    // A second visit in the same frame does no further work.
+    foliage->setDensityParallelogram(10, 26, 4, 0, 0, 4, 0, 0.0f);
+    walkScene();
+    EXPECT_GT(cell(*foliage, 1, 3)->getPlantCount(), 0u);
+    frame(false);
+    EXPECT_EQ(cell(*foliage, 1, 3)->getPlantCount(), 0u);
+
+    // Growth follows the frames' time steps: a sweep over all 64 cells
+    // takes 1000 s, so 16 ms frames advance nothing, one frame of 1000 s
+    // the whole map, and a sub-render none.
+    writeImage8("grow.png", 64, 64, 1, [](uint32_t, uint32_t, int) { return uint8_t(1); });
+    FoliageParams growing = params(3);
+    growing.densityMapPath = "grow.png";
+    growing.cellSize = 8.0f;
+    growing.growthNumStates = 2;
+    growing.growthStateTime = 1.0e6f;
+    auto* grower = new FoliageTransformGroup("grower", growing, *m_terrain);
+    m_terrain->addChild(grower);
+    frame(false);
+    EXPECT_EQ(grower->getGrowthState(0, 0), 0u);
+    frame(true, 1.0e6f);
+    EXPECT_EQ(grower->getGrowthState(0, 0), 0u);
+    frame(false, 1.0e6f);
+    EXPECT_EQ(grower->getGrowthState(0, 0), 1u);
+    EXPECT_EQ(grower->getGrowthState(63, 63), 1u);
+    LocalGeometryTransformGroup::setSceneRenderContext(nullptr);
 }
 
 }  // namespace
