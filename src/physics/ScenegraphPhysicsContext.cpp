@@ -6,9 +6,9 @@
 
 #include "foundation/Log.h"
 #include "physics/IPhysicsHost.h"
+#include "physics/PhysicsCharacterController.h"
 #include "physics/PhysicsContextQueues.h"
 #include "physics/PhysicsJointObject.h"
-#include "physics/PhysicsCharacterController.h"
 #include "physics/PhysicsManager.h"
 #include "physics/PhysicsRBObject.h"
 #include "physics/PhysicsWheels.h"
@@ -431,8 +431,15 @@ void ScenegraphPhysicsContext::createSubtree(ScenegraphNode& node, bool scaledAb
     PhysicsRBObject* body = bodyOf(node);
     if (body != nullptr && body->hasRigidBody() && body->getActor() == nullptr) {
         uint32_t flags = body->getStateFlags();
-        if ((flags & PhysicsObject::kCompound) != 0 ||
-            (node.hasKind(EntityKind::Shape) && (flags & PhysicsObject::kCompoundChild) == 0)) {
+        if (node.hasKind(EntityKind::TerrainTransformGroup)) {
+            // A terrain collides through its heights, never its patch shapes.
+            if (body->isStatic()) {
+                createTerrainBody(static_cast<TransformGroup&>(node), *body, scaled);
+            }
+            return;
+        } else if ((flags & PhysicsObject::kCompound) != 0 ||
+                   (node.hasKind(EntityKind::Shape) &&
+                    (flags & PhysicsObject::kCompoundChild) == 0)) {
             createBody(node, *body, scaled);
         }
     }
@@ -504,7 +511,75 @@ void collectShapes(ScenegraphNode& node, const Matrix4& pose, bool isRoot,
     (void)isRoot;
 }
 
+// What every actor of a body takes from its node and the body's properties.
+PhysicsActorDesc actorDescFor(ScenegraphNode& node, RawTransformGroup& group,
+                              const PhysicsRBObject& body) {
+    PhysicsActorDesc desc;
+    desc.globalPose = rigidPart(group.getWorldMatrix());
+    desc.name = node.getName();
+    desc.userData = &node;
+    desc.collisionEnabled = body.isCollisionEnabled();
+    desc.groupMask = body.getCollisionMask();
+    desc.material.restitution = body.getRestitution();
+    desc.material.staticFriction = body.getStaticFriction();
+    desc.material.dynamicFriction = body.getDynamicFriction();
+    desc.skinWidth = body.getSkinWidth();
+    desc.density = body.getDensity();
+    return desc;
+}
+
 }  // namespace
+
+// A static terrain: one height-field shape lying exactly under the terrain's
+// grid, which is centred on the node.
+void ScenegraphPhysicsContext::createTerrainBody(TransformGroup& node, PhysicsRBObject& body,
+                                                 bool scaled) {
+    if (scaled) {
+        Log::get() << "Physics: " << node.getName() << " failed. Scale not allowed for terrain.\n";
+        return;
+    }
+    const TransformGroup::HeightGrid grid = node.getHeightGrid();
+    if (grid.size < 2 || grid.samples == nullptr) {
+        Log::get() << "Physics: " << node.getName() << " failed. The terrain has no heights.\n";
+        return;
+    }
+    // The field's sample (row i, column j) lies at x = i, z = j spacings: the
+    // terrain's column i of row j.
+    const size_t n = grid.size;
+    std::vector<uint16_t> samples(n * n);
+    for (size_t i = 0; i < n; ++i) {
+        for (size_t j = 0; j < n; ++j) {
+            samples[i * n + j] = grid.samples[i + j * n];
+        }
+    }
+    PhysicsHeightFieldDesc fieldDesc;
+    fieldDesc.rows = grid.size;
+    fieldDesc.columns = grid.size;
+    fieldDesc.samples = samples.data();
+    fieldDesc.heightScale = grid.heightFactor;
+    fieldDesc.rowScale = grid.spacing;
+    fieldDesc.columnScale = grid.spacing;
+    PhysicsShapeDesc shape;
+    shape.type = PhysicsShapeDesc::Type::HeightField;
+    shape.heightField = m_scene->createHeightField(fieldDesc);
+    if (!shape.heightField) {
+        Log::get() << "Physics: " << node.getName()
+                   << " failed. Bad height field (size, height scale or spacing).\n";
+        return;
+    }
+    const float half = float(n - 1) * grid.spacing * 0.5f;
+    shape.localPose = Matrix4::translation({-half, 0.0f, -half});
+
+    PhysicsActorDesc desc = actorDescFor(node, node, body);
+    desc.type = PhysicsBodyType::Static;
+    desc.shapes.push_back(std::move(shape));
+    IPhysicsActor* actor = m_scene->createActor(desc);
+    if (actor == nullptr) {
+        Log::get() << "Physics: " << node.getName() << " failed. The body could not be made.\n";
+        return;
+    }
+    registerBody(body, *actor, 0.0f);
+}
 
 void ScenegraphPhysicsContext::createBody(ScenegraphNode& node, PhysicsRBObject& body,
                                           bool scaled) {
@@ -515,17 +590,7 @@ void ScenegraphPhysicsContext::createBody(ScenegraphNode& node, PhysicsRBObject&
     std::vector<BodyShape> shapes;
     collectShapes(node, Matrix4::identity(), true, shapes);
 
-    PhysicsActorDesc desc;
-    desc.globalPose = rigidPart(group->getWorldMatrix());
-    desc.name = node.getName();
-    desc.userData = &node;
-    desc.collisionEnabled = body.isCollisionEnabled();
-    desc.groupMask = body.getCollisionMask();
-    desc.material.restitution = body.getRestitution();
-    desc.material.staticFriction = body.getStaticFriction();
-    desc.material.dynamicFriction = body.getDynamicFriction();
-    desc.skinWidth = body.getSkinWidth();
-    desc.density = body.getDensity();
+    PhysicsActorDesc desc = actorDescFor(node, *group, body);
 
     std::vector<float> vertices;
     std::vector<uint32_t> indices;

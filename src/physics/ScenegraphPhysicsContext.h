@@ -29,6 +29,7 @@ class PhysicsCharacterControllers;
 class PhysicsRBObject;
 class PhysicsWheels;
 class ScenegraphNode;
+class TransformGroup;
 struct JointRecord;
 
 class ScenegraphPhysicsContext {
@@ -172,6 +173,7 @@ private:
     void releaseJoints();
     void createSubtree(ScenegraphNode& node, bool scaledAbove);
     void createBody(ScenegraphNode& node, PhysicsRBObject& body, bool scaled);
+    void createTerrainBody(TransformGroup& node, PhysicsRBObject& body, bool scaled);
     void queueSubtree(ScenegraphNode& node);
     void registerBody(PhysicsRBObject& body, IPhysicsActor& actor, float volume);
     RefPtr<IPhysicsConvexMesh> convexMeshFor(ScenegraphNode& shapeNode, bool scaled);

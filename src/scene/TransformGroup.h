@@ -112,6 +112,19 @@ public:
     // the object mask and the user attributes from `source`.
     void copyTransformGroupState(TransformGroup& source);
 
+    // A grid of heights a node stands for (a terrain), for the physics world's
+    // height field: `size` × `size` samples, row by row along the node's z
+    // axis, each sample times `heightFactor` the local height; samples are
+    // `spacing` apart and the grid is centred on the node's origin.
+    struct HeightGrid {
+        uint32_t size = 0;
+        const uint16_t* samples = nullptr;
+        float heightFactor = 0.0f;
+        float spacing = 0.0f;
+    };
+    // The node's height grid; empty (size 0) for nodes that are no terrain.
+    virtual HeightGrid getHeightGrid() const { return {}; }
+
 private:
     void updateFromMatrix();
     void rebuildMatrix();

@@ -48,3 +48,15 @@ float TerrainTransformGroup::getHeightAtWorldPosition(const Vector3& world) {
     }
     return m_terrain->getHeightAtLocalPosition(local.x, local.z);
 }
+
+TransformGroup::HeightGrid TerrainTransformGroup::getHeightGrid() const {
+    HeightGrid grid;
+    if (!m_terrain->hasHeights()) {
+        return grid;
+    }
+    grid.size = m_terrain->getSize();
+    grid.samples = m_terrain->getHeights().data();
+    grid.heightFactor = m_terrain->getHeightFactor();
+    grid.spacing = m_terrain->getUnitsPerPixel();
+    return grid;
+}

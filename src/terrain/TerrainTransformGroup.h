@@ -49,6 +49,9 @@ public:
     // when the node's transform cannot be inverted.
     float getHeightAtWorldPosition(const Vector3& world);
 
+    // The loaded heights; empty when loading failed.
+    HeightGrid getHeightGrid() const override;
+
 private:
     std::unique_ptr<GeoMipMappingTerrain> m_terrain;
     bool m_built = false;

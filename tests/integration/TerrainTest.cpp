@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <string>
 
@@ -248,3 +249,67 @@ TEST_F(TerrainVertexLighting, LitPerVertex) {
 }
 
 }  // namespace
+
+// A static terrain is a height field in the physics world: cubes dropped on
+// both slopes come to rest on the surface where they slid to, instead of
+// falling through it.
+TEST_F(TerrainRendering, StaticTerrainCarriesDroppedBodies) {
+    std::string cube = "<IndexedFaceSet name=\"cube\"><Vertices>";
+    for (int i = 0; i < 8; ++i) {
+        cube += std::string("<v c=\"") + (i & 1 ? "0.5" : "-0.5") + (i & 2 ? " 0.5" : " -0.5") +
+                (i & 4 ? " 0.5" : " -0.5") + "\"/>";
+    }
+    cube += "</Vertices><Faces shaderlist=\"m\">";
+    for (const char* face : {"0 2 3 1", "4 5 7 6", "0 1 5 4", "2 6 7 3", "0 4 6 2", "1 3 7 5"}) {
+        cube += std::string("<f vi=\"") + face + "\"/>";
+    }
+    cube += "</Faces></IndexedFaceSet>";
+    std::string text = scene(200, 300);
+    auto replace = [&text](const std::string& from, const std::string& to) {
+        text.replace(text.find(from), from.size(), to);
+    };
+    replace("<TerrainTransformGroup name=\"land\"",
+            "<TerrainTransformGroup name=\"land\" static=\"true\"");
+    replace("<Scene>",
+            "<Materials><Material name=\"m\"/></Materials><Shapes>" + cube + "</Shapes><Scene>");
+    replace("</Scene>",
+            "<Shape name=\"west\" ref=\"cube\" dynamic=\"true\" translation=\"-16 15 8\"/>"
+            "<Shape name=\"east\" ref=\"cube\" dynamic=\"true\" translation=\"16 15 8\"/>"
+            "</Scene>");
+    game.writeProgramFile("scenes/terrain.i3d", text);
+    game.writeProgramFile("main.lua", R"(
+elapsed = 0
+function init()
+    scene = loadI3DFile("scenes/terrain.i3d")
+    link(getRootNode(), scene)
+    setCamera(getChild(getChild(scene, "rig"), "cam"))
+    land = getChild(scene, "land")
+end
+function update(dt)
+    elapsed = elapsed + dt
+    if elapsed > 2500 and not done then
+        done = true
+        for _, name in ipairs({"west", "east"}) do
+            local x, y, z = getWorldTranslation(getChild(scene, name))
+            print(string.format("rest %s %.3f %.3f", name, y, getTerrainHeightAtWorldPos(land, x, 0, z)))
+        end
+        requestExit()
+    end
+end
+)");
+    auto result = game.run({"-script", "main.lua"});
+    ASSERT_EQ(result.exitCode, 0) << result.output;
+    const std::string log = readFile(game.userFolder() + "game.log");
+    EXPECT_EQ(log.find("Physics: land failed"), std::string::npos) << log;
+    for (const char* name : {"west", "east"}) {
+        const size_t at = log.find(std::string("rest ") + name + " ");
+        ASSERT_NE(at, std::string::npos) << log;
+        float y = 0;
+        float ground = 0;
+        ASSERT_EQ(std::sscanf(log.c_str() + at + 6 + std::strlen(name), "%f %f", &y, &ground), 2);
+        // The cube's centre lies half a side to a bit under a diagonal above
+        // the ground below it, whichever way it came to rest.
+        EXPECT_GT(y, ground + 0.3f) << name << " " << log;
+        EXPECT_LT(y, ground + 1.0f) << name << " " << log;
+    }
+}

@@ -1568,7 +1568,8 @@ void I3DLoader::endTerrain() {
         atts.push_back(text.c_str());
     }
     atts.push_back(nullptr);
-    placeNode(std::move(node), Attributes(atts.data()), false);
+    // "static" gives the terrain a height field in the physics world.
+    placeNode(std::move(node), Attributes(atts.data()), true);
 }
 
 // ---- Animation ----
