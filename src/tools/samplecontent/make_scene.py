@@ -3,8 +3,8 @@
 
   data/scenes/sample.i3d   the world: the terrain over data/terrain/height.png
       with two detail layers (grass; dirt with the track and the slopes), grass
-      painted by a foliage density map, an
-      invisible static mesh of the terrain for the physics, rocks, a hut, a
+      painted by a foliage density map, static (a height field in the
+      physics world), rocks, a hut, a
       ramp, a four-wheeled vehicle, a lamp, the sun, a sky dome, rain and
       birds.
   data/terrain/weight_grass.png, weight_dirt.png   256 x 256 weights of the
@@ -33,9 +33,6 @@ HEIGHT_SCALE = 48.0
 UNITS_PER_PIXEL = 1.0
 WEIGHT_SIZE = 256
 DENSITY_SIZE = 512
-# Every COLLISION_STEP-th height sample makes the physics mesh; finer in
-# the middle, where the vehicle drives, is not needed: the meadow is flat.
-COLLISION_STEP = 4
 
 # The track the scripted drive follows: a circle through the start that
 # bends toward +x, the way a positive steering angle turns the vehicle.
@@ -208,28 +205,6 @@ def drop_texture():
     write_png(os.path.join(ROOT, "data/textures/drop.png"), 8, 32, 4, rows)
 
 
-def collision_mesh(heights):
-    """The terrain as a triangle mesh for the physics (not drawn)."""
-    m = meshes.Mesh("terrainCollision")
-    count = (heights.size - 1) // COLLISION_STEP + 1
-    for j in range(count):
-        for i in range(count):
-            col, row = i * COLLISION_STEP, j * COLLISION_STEP
-            m.vertex(((col - heights.half) * UNITS_PER_PIXEL, heights.grid(col, row),
-                      (row - heights.half) * UNITS_PER_PIXEL))
-    for j in range(count - 1):
-        for i in range(count - 1):
-            a = j * count + i
-            # Counter-clockwise seen from above (+y).
-            m.faces.append(([a, a + count, a + count + 1, a + 1], None, None, 0))
-    lines = ['<IndexedFaceSet name="%s">' % m.name, "  <Vertices>"]
-    lines += ['    <v c="%.2f %.3f %.2f"/>' % p for p in m.positions]
-    lines += ["  </Vertices>", '  <Faces shaderlist="ground">']
-    lines += ['    <f vi="%d %d %d %d"/>' % tuple(f[0]) for f in m.faces]
-    lines += ["  </Faces>", "</IndexedFaceSet>"]
-    return "\n".join(lines)
-
-
 def hut_mesh():
     """Walls (wood) and a gabled roof (wood, darker by its faces' light)."""
     m = meshes.Mesh("hut")
@@ -295,7 +270,6 @@ def scene(heights):
     rock_meshes = [meshes.rock("rock%d" % i, 1.0, 71 + i) for i in range(3)]
 
     shapes = [
-        collision_mesh(heights),
         body.to_i3d(["paint"]), cabin.to_i3d(["glass"]), wheel.to_i3d(["tyre"]),
         hut_mesh().to_i3d(["wood"]), ramp.to_i3d(["wood"]), post.to_i3d(["wood"]),
         head.to_i3d(["lampGlass"]), sky.to_i3d(["sky"]),
@@ -308,8 +282,6 @@ def scene(heights):
     rx, rz = RAMP
     lx, lz = LAMP
     nodes = []
-    nodes.append('<Shape name="terrainCollision" ref="terrainCollision" static="true" '
-                 'nonRenderable="true"/>')
     nodes.append('<Shape name="hut" ref="hut" translation="%.2f %.2f %.2f" rotation="0 20 0" '
                  'static="true" castsShadows="true" receiveShadows="true"/>'
                  % (hx, ground_y(heights, hx, hz, 3.0), hz))
@@ -386,7 +358,7 @@ def scene(heights):
         '<Material name="drops" alphaBlending="true"><Texture file="dropTex"/></Material>',
     ]
     terrain = (
-        '<TerrainTransformGroup name="terrain" heightMap="heightMap" patchSize="65" '
+        '<TerrainTransformGroup name="terrain" heightMap="heightMap" patchSize="65" static="true" '
         'heightScale="%g" unitsPerPixel="%g" maxLODDistance="70" lodTextureSize="256" '
         'lodBlendStart="90" lodBlendEnd="120">\n'
         '  <Layers>\n'
