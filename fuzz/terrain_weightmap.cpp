@@ -9,28 +9,17 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "base/3d/Texture.h"
+#include "HostTextureLoader.h"
 #include "foundation/ResourceManager.h"
 #include "terrain/GeoMipMappingTerrain.h"
 #include "terrain/TerrainTransformGroup.h"
 
 namespace {
 
-// Texture resources of files that open, without device textures.
-class HostTextureLoader : public ResourceLoader {
-public:
-    HostTextureLoader() : ResourceLoader(ResourceType::Texture) {}
-    std::unique_ptr<Resource> create(const std::string& name) override {
-        if (!FileSystem::openFile(name, FileMode::Read)) {
-            return nullptr;
-        }
-        return std::make_unique<Texture>(name, nullptr);
-    }
-};
-
 const fuzz::FixedFiles& fixedFiles() {
     static const fuzz::FixedFiles files = [] {
-        ResourceManager::instance().registerLoader(std::make_unique<HostTextureLoader>());
+        ResourceManager::instance().registerLoader(
+            std::make_unique<testsupport::HostTextureLoader>());
         return fuzz::FixedFiles{
             {"fuzz/height.tga", fuzz::makeTga(33, 33, 1,
                                               [](uint32_t column, uint32_t row, int) {

@@ -82,6 +82,10 @@ protected:
         return nullptr;
     }
 
+    // The loaded textured hierarchy: "base" with its transform holding
+    // "cube" with its own, a cube of 12 triangles; returns the cube.
+    Shape* expectHierarchy() const;
+
     testsupport::TempDir dir;
     testsupport::ScopedLogCapture log;
     I3DLoadResult result;
@@ -95,28 +99,35 @@ void expectVector(const Vector3& actual, const Vector3& expected, const char* wh
     EXPECT_NEAR(actual.z, expected.z, 1e-4f) << what;
 }
 
-TEST_F(I3DImportTest, HierarchyKeepsTransformsAndCopiesTheTexture) {
-    testsupport::writeTexturedHierarchy(dir.path(), "model");
-    ASSERT_TRUE(importAndLoad("model.gltf")) << log.text();
-
+Shape* I3DImportTest::expectHierarchy() const {
     TransformGroup* base = find("base");
-    ASSERT_NE(base, nullptr) << text;
+    auto* cube = dynamic_cast<Shape*>(find("cube"));
+    if (base == nullptr || cube == nullptr || cube->getGeometry() == nullptr ||
+        cube->getGeometry()->getMeshData() == nullptr) {
+        ADD_FAILURE() << "no base or cube mesh\n" << text;
+        return nullptr;
+    }
     expectVector(base->getTranslation(), {1, 2, 3}, "base translation");
     expectVector(base->getRotation(), {0, kPi / 2, 0}, "base rotation");
-    auto* cube = dynamic_cast<Shape*>(find("cube"));
-    ASSERT_NE(cube, nullptr) << text;
     EXPECT_EQ(cube->getParent(), base);
     expectVector(cube->getTranslation(), {0, 1, 0}, "cube translation");
     expectVector(cube->getRotation(), {kPi / 6, 0, 0}, "cube rotation");
     expectVector(cube->getScale(), {2, 2, 2}, "cube scale");
     // base turns (0, 1, 0) onto itself and moves it to (1, 3, 3).
     expectVector(cube->getWorldMatrix().getTranslation(), {1, 3, 3}, "cube world position");
+    // 6 faces of 2 triangles.
+    EXPECT_EQ(cube->getGeometry()->getMeshData()->triangles.size(), 12u);
+    return cube;
+}
 
-    // 6 faces of 2 triangles, all corners with normals and texture coordinates.
-    ASSERT_NE(cube->getGeometry(), nullptr);
+TEST_F(I3DImportTest, HierarchyKeepsTransformsAndCopiesTheTexture) {
+    testsupport::writeTexturedHierarchy(dir.path(), "model");
+    ASSERT_TRUE(importAndLoad("model.gltf")) << log.text();
+
+    Shape* cube = expectHierarchy();
+    ASSERT_NE(cube, nullptr);
+    // All corners with normals and texture coordinates.
     const MeshData* mesh = cube->getGeometry()->getMeshData();
-    ASSERT_NE(mesh, nullptr);
-    EXPECT_EQ(mesh->triangles.size(), 12u);
     EXPECT_EQ(
         mesh->triangles[0].attributes & (VertexAttribute::Normal | VertexAttribute::TexCoords0),
         uint32_t(VertexAttribute::Normal | VertexAttribute::TexCoords0));
@@ -289,17 +300,8 @@ TEST_F(I3DImportTest, FbxAndColladaFilesImportLikeTheirSources) {
             << error;
 
         ASSERT_TRUE(importAndLoad(model + c.extension, {}, model + ".i3d")) << log.text();
-        TransformGroup* base = find("base");
-        ASSERT_NE(base, nullptr) << text;
-        expectVector(base->getTranslation(), {1, 2, 3}, "base translation");
-        expectVector(base->getRotation(), {0, kPi / 2, 0}, "base rotation");
-        auto* cube = dynamic_cast<Shape*>(find("cube"));
-        ASSERT_NE(cube, nullptr) << text;
-        EXPECT_EQ(cube->getParent(), base);
-        expectVector(cube->getScale(), {2, 2, 2}, "cube scale");
-        expectVector(cube->getWorldMatrix().getTranslation(), {1, 3, 3}, "cube world position");
-        ASSERT_NE(cube->getGeometry(), nullptr);
-        EXPECT_EQ(cube->getGeometry()->getMeshData()->triangles.size(), 12u);
+        Shape* cube = expectHierarchy();
+        ASSERT_NE(cube, nullptr);
         ASSERT_GE(cube->getNumMaterials(), 1u);
         const std::string texture =
             static_cast<Material*>(cube->getMaterial(0))->getDesc().albedoMap.file;
