@@ -489,6 +489,53 @@ def custom_shader_seeds():
 """)
 
 
+# --- terrain heightmaps, weight maps and density maps -------------------------
+
+def grey_tga(width, height, pixels):
+    """An uncompressed grey TGA, first row at the top."""
+    return struct.pack("<BBBHHBHHHHBB", 0, 0, 3, 0, 0, 0, 0, 0, width, height, 8, 0x20) + pixels
+
+
+def image_rows(width, height, channels, value, bytes_per_sample=1):
+    rows = []
+    for y in range(height):
+        row = bytearray()
+        for x in range(width):
+            for c in range(channels):
+                v = value(x, y, c)
+                row += struct.pack(">H", v) if bytes_per_sample == 2 else bytes([v & 0xFF])
+        rows.append(bytes(row))
+    return rows
+
+
+def terrain_seeds():
+    # Heightmaps: a side of 2^n + 1 is used as it is, 2^n gets a copied
+    # border; 16-bit grey, 8-bit grey and colour (first channel x 256 +
+    # second) are read.
+    write("heightmap", "grey16_33.png",
+          png(33, 33, 0, 16, image_rows(33, 33, 1, lambda x, y, c: x * 1500 + y * 40, 2)))
+    write("heightmap", "grey8_32.png",
+          png(32, 32, 0, 8, image_rows(32, 32, 1, lambda x, y, c: (x * y) % 256)))
+    write("heightmap", "rgb_33.png",
+          png(33, 33, 2, 8, image_rows(33, 33, 3, lambda x, y, c: (x + y * 3 + c * 50) % 256)))
+    write("heightmap", "grey_64.tga", grey_tga(64, 64, pattern(64 * 64)))
+    # Weight maps (two layers and the global layer map read the same file).
+    write("weightmap", "grey_32.png",
+          png(32, 32, 0, 8, image_rows(32, 32, 1, lambda x, y, c: 255 if x < 16 else (y * 8) % 256)))
+    write("weightmap", "grey_4.png", png(4, 4, 0, 8, image_rows(4, 4, 1, lambda x, y, c: x * 60)))
+    write("weightmap", "rgb_16.png",
+          png(16, 16, 2, 8, image_rows(16, 16, 3, lambda x, y, c: (x * 16 + c * 80) % 256)))
+    write("weightmap", "grey_zero_8.tga", grey_tga(8, 8, bytes(64)))
+    # Density maps: bit k of a pixel's first byte is channel k.
+    write("densitymap", "grey_64.png",
+          png(64, 64, 0, 8, image_rows(64, 64, 1, lambda x, y, c: (x ^ y) if (x + y) % 3 else 0)))
+    write("densitymap", "grey_16.tga", grey_tga(16, 16, pattern(256)))
+    write("densitymap", "rgba_8.png",
+          png(8, 8, 6, 8, image_rows(8, 8, 4, lambda x, y, c: (x * 37 + y * 11 + c) % 256)))
+    write("densitymap", "grey16_32.png",
+          png(32, 32, 0, 16, image_rows(32, 32, 1, lambda x, y, c: (x * y * 97) % 65536, 2)))
+
+
 if __name__ == "__main__":
     xml_seeds()
     zip_seeds()
@@ -502,3 +549,4 @@ if __name__ == "__main__":
     physics_seeds()
     shader_cache_seeds()
     custom_shader_seeds()
+    terrain_seeds()

@@ -100,6 +100,15 @@ TEST_F(IncludeTest, FirstLineIncludeResumesOnTheNextLine) {
     EXPECT_EQ(at.line, 2);
 }
 
+// Marker lines come from shader text too: a line number of any length is
+// capped at 2^30 instead of overflowing.
+TEST_F(IncludeTest, MarkerLineNumbersAreCapped) {
+    const std::string output = "//include a.cg(" + std::string(40, '9') + "):1\nx\n";
+    PreprocessorSourceLocation at = locatePreprocessedPosition(output, output.find('x'), "main.cg");
+    EXPECT_EQ(at.file, "a.cg");
+    EXPECT_EQ(at.line, 1 << 30);
+}
+
 TEST_F(IncludeTest, MessagesNameTheIncludedFile) {
     write("shaders/bad.cg", "ok\n\n#endif\n");
     Processed r = preprocess("#include bad.cg\n", named("shaders/main.cg"));

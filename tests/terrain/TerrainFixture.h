@@ -11,25 +11,15 @@
 #include <string>
 
 #include "CapturingLogSink.h"
+#include "HostTextureLoader.h"
 #include "PngMaker.h"
 #include "TestSupport.h"
-#include "base/3d/Texture.h"
 #include "foundation/File.h"
 #include "foundation/ResourceManager.h"
 
 namespace terraintest {
 
-// Texture resources of files that exist, without device textures.
-class HostTextureLoader : public ResourceLoader {
-public:
-    HostTextureLoader() : ResourceLoader(ResourceType::Texture) {}
-    std::unique_ptr<Resource> create(const std::string& name) override {
-        if (!FileSystem::openFile(name, FileMode::Read)) {
-            return nullptr;
-        }
-        return std::make_unique<Texture>(name, nullptr);
-    }
-};
+using testsupport::HostTextureLoader;
 
 class TerrainFixture : public ::testing::Test {
 protected:

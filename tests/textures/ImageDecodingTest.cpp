@@ -183,7 +183,8 @@ TEST_F(ImageDecodingTest, ImplausibleAndDamagedFilesAreRefused) {
         {"truncated.jpg", std::string("\xFF\xD8\xFF\xE0\x00\x10JFIF", 10), ""},
         {"pnm.pgm", "P5\n\n", ""},
         {"no maximum.pgm", "P5 2 1\n\x10\x20", ""},
-        {"maximum 0.pgm", "P5 2 1 0\n\x10\x20", ""},
+        {"maximum 0.pgm", "P5 2 1 0\n\x10\x20", "malformed PNM header"},
+        {"height past int.ppm", "P6 2  2278278266 2 653", "malformed PNM header"},
         {"empty.bmp", "", ""},
     };
     for (const Case& c : cases) {

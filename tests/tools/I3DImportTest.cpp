@@ -3,6 +3,7 @@
 #include <cmath>
 #include <filesystem>
 
+#include "AssimpExport.h"
 #include "CapturingLogSink.h"
 #include "ImportScene.h"
 #include "ModelFiles.h"
@@ -81,6 +82,10 @@ protected:
         return nullptr;
     }
 
+    // The loaded textured hierarchy: "base" with its transform holding
+    // "cube" with its own, a cube of 12 triangles; returns the cube.
+    Shape* expectHierarchy() const;
+
     testsupport::TempDir dir;
     testsupport::ScopedLogCapture log;
     I3DLoadResult result;
@@ -94,28 +99,35 @@ void expectVector(const Vector3& actual, const Vector3& expected, const char* wh
     EXPECT_NEAR(actual.z, expected.z, 1e-4f) << what;
 }
 
-TEST_F(I3DImportTest, HierarchyKeepsTransformsAndCopiesTheTexture) {
-    testsupport::writeTexturedHierarchy(dir.path(), "model");
-    ASSERT_TRUE(importAndLoad("model.gltf")) << log.text();
-
+Shape* I3DImportTest::expectHierarchy() const {
     TransformGroup* base = find("base");
-    ASSERT_NE(base, nullptr) << text;
+    auto* cube = dynamic_cast<Shape*>(find("cube"));
+    if (base == nullptr || cube == nullptr || cube->getGeometry() == nullptr ||
+        cube->getGeometry()->getMeshData() == nullptr) {
+        ADD_FAILURE() << "no base or cube mesh\n" << text;
+        return nullptr;
+    }
     expectVector(base->getTranslation(), {1, 2, 3}, "base translation");
     expectVector(base->getRotation(), {0, kPi / 2, 0}, "base rotation");
-    auto* cube = dynamic_cast<Shape*>(find("cube"));
-    ASSERT_NE(cube, nullptr) << text;
     EXPECT_EQ(cube->getParent(), base);
     expectVector(cube->getTranslation(), {0, 1, 0}, "cube translation");
     expectVector(cube->getRotation(), {kPi / 6, 0, 0}, "cube rotation");
     expectVector(cube->getScale(), {2, 2, 2}, "cube scale");
     // base turns (0, 1, 0) onto itself and moves it to (1, 3, 3).
     expectVector(cube->getWorldMatrix().getTranslation(), {1, 3, 3}, "cube world position");
+    // 6 faces of 2 triangles.
+    EXPECT_EQ(cube->getGeometry()->getMeshData()->triangles.size(), 12u);
+    return cube;
+}
 
-    // 6 faces of 2 triangles, all corners with normals and texture coordinates.
-    ASSERT_NE(cube->getGeometry(), nullptr);
+TEST_F(I3DImportTest, HierarchyKeepsTransformsAndCopiesTheTexture) {
+    testsupport::writeTexturedHierarchy(dir.path(), "model");
+    ASSERT_TRUE(importAndLoad("model.gltf")) << log.text();
+
+    Shape* cube = expectHierarchy();
+    ASSERT_NE(cube, nullptr);
+    // All corners with normals and texture coordinates.
     const MeshData* mesh = cube->getGeometry()->getMeshData();
-    ASSERT_NE(mesh, nullptr);
-    EXPECT_EQ(mesh->triangles.size(), 12u);
     EXPECT_EQ(
         mesh->triangles[0].attributes & (VertexAttribute::Normal | VertexAttribute::TexCoords0),
         uint32_t(VertexAttribute::Normal | VertexAttribute::TexCoords0));
@@ -260,6 +272,70 @@ TEST_F(I3DImportTest, SkinKeepsItsFrameThroughTheUpAxisConversion) {
     }
     // Z-up (0, 1, 0) is Y-up (0, 0, -1).
     expectVector(find("tip")->getWorldMatrix().getTranslation(), {0, 0, -1}, "tip");
+}
+
+// FBX and Collada files, written by the library's exporter from the glTF
+// models: the hierarchy keeps its transforms, its cube and its texture, the
+// skin its bones and weights. The exporter keeps only the first key of a clip
+// in FBX and writes Collada clips its own reader cannot resolve, so only the
+// FBX clip's name and length are checked.
+TEST_F(I3DImportTest, FbxAndColladaFilesImportLikeTheirSources) {
+    testsupport::writeTexturedHierarchy(dir.path(), "model");
+    testsupport::writeSkinnedTwoBones(dir.path(), "rig");
+    struct Case {
+        const char* format;
+        const char* extension;
+        bool clips;
+    };
+    for (const Case& c : {Case{"fbxa", ".fbx", true}, Case{"collada", ".dae", false}}) {
+        SCOPED_TRACE(c.format);
+        const std::string model = std::string(c.format) + "_model";
+        const std::string rig = std::string(c.format) + "_rig";
+        std::string error;
+        ASSERT_TRUE(testsupport::exportModel(dir / "model.gltf", dir / (model + c.extension),
+                                             c.format, false, error))
+            << error;
+        ASSERT_TRUE(testsupport::exportModel(dir / "rig.gltf", dir / (rig + c.extension), c.format,
+                                             c.clips, error))
+            << error;
+
+        ASSERT_TRUE(importAndLoad(model + c.extension, {}, model + ".i3d")) << log.text();
+        Shape* cube = expectHierarchy();
+        ASSERT_NE(cube, nullptr);
+        ASSERT_GE(cube->getNumMaterials(), 1u);
+        const std::string texture =
+            static_cast<Material*>(cube->getMaterial(0))->getDesc().albedoMap.file;
+        EXPECT_EQ(texture, "out/" + model + "_textures/paint.png");
+        EXPECT_EQ(testsupport::readFile(dir / texture), testsupport::redPng());
+
+        RecordingHandlers handlers;
+        ASSERT_TRUE(importAndLoad(rig + c.extension, {}, rig + ".i3d")) << log.text();
+        auto* skin = dynamic_cast<Shape*>(find("skin"));
+        ASSERT_NE(skin, nullptr) << text;
+        ASSERT_EQ(skin->getBones().size(), 2u) << text;
+        EXPECT_EQ(skin->getBones()[0], find("root"));
+        EXPECT_EQ(skin->getBones()[1], find("tip"));
+        expectVector(find("tip")->getWorldMatrix().getTranslation(), {0, 1, 0}, "tip");
+        const MeshData* mesh = skin->getGeometry()->getMeshData();
+        ASSERT_EQ(mesh->skinWeights.size(), 6u);
+        // Rows at heights 0, 1 and 2: root only, half and half, tip only.
+        for (size_t v = 0; v < mesh->positions.size(); ++v) {
+            const float expectedTip = mesh->positions[v].y * 0.5f;
+            float tip = 0.0f;
+            for (int k = 0; k < 4; ++k) {
+                if (mesh->boneIndices[v][k] == 1) {
+                    tip += mesh->skinWeights[v][k];
+                }
+            }
+            EXPECT_NEAR(tip, expectedTip, 1e-5f) << v;
+        }
+        if (c.clips) {
+            ASSERT_EQ(handlers.sets.size(), 1u) << text;
+            ASSERT_EQ(handlers.sets[0].clips.size(), 1u);
+            EXPECT_EQ(handlers.sets[0].clips[0].name, "bend");
+            EXPECT_NEAR(handlers.sets[0].clips[0].duration, 1000.0f, 1e-2f);
+        }
+    }
 }
 
 TEST_F(I3DImportTest, CustomPropertiesBecomeUserAttributes) {

@@ -100,10 +100,11 @@ bool writeWith(Writer writer, const std::string& path, uint32_t width, uint32_t 
 }
 
 // The decoder reads a PNM header's numbers leniently: a maximum value such as
-// "$127" reads as 0 and the pixels start at an arbitrary byte. A binary
-// grey or colour map ("P5", "P6") must carry width, height and a maximum of
-// 1 to 65535 as decimal numbers, separated by blanks and comments, and one
-// blank before the pixels.
+// "$127" reads as 0 and the pixels start at an arbitrary byte, and a number
+// past the range of int overflows as it is read. A binary grey or colour map
+// ("P5", "P6") must carry width, height and a maximum of 1 to 65535 as
+// decimal numbers of at most INT_MAX, separated by blanks and comments, and
+// one blank before the pixels.
 bool isBadPnmHeader(const uint8_t* bytes, size_t size) {
     if (size < 2 || bytes[0] != 'P' || (bytes[1] != '5' && bytes[1] != '6')) {
         return false;  // not a file the PNM decoder takes
@@ -128,7 +129,7 @@ bool isBadPnmHeader(const uint8_t* bytes, size_t size) {
             ++at;
             ++digits;
         }
-        if (!blank || digits == 0) {
+        if (!blank || digits == 0 || number > INT_MAX) {
             return true;
         }
     }
@@ -178,6 +179,7 @@ Image decodeOther(const uint8_t* bytes, size_t size, const std::string& name) {
         return Image();
     }
     if (isBadPnmHeader(bytes, size)) {
+        Log::get() << "Error: Can't load image '" << name << "': malformed PNM header\n";
         return Image();
     }
     int length = static_cast<int>(size);

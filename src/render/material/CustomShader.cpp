@@ -30,20 +30,21 @@ std::string levelPath(size_t level) {
     return "CustomShader.LodLevel(" + std::to_string(level) + ")";
 }
 
-// Reads the entries j = 0, 1, ... of one list until `read` reports a
-// missing one; more than kMaxEntriesPerList are dropped with a log line.
+// Reads the entries j = 0, 1, ... of one list until `read(j, keep)` reports
+// a missing one; more than kMaxEntriesPerList are dropped with a log line.
+// The entry past the limit is only looked for (`keep` false), not kept.
 template <typename ReadEntry>
 void readList(const std::string& fileName, const char* what, ReadEntry read) {
     for (size_t j = 0;; ++j) {
         if (j == CustomShader::kMaxEntriesPerList) {
-            if (read(j)) {
+            if (read(j, false)) {
                 Log::get() << "Warning: CustomShader " << fileName << ", more than "
                            << static_cast<uint32_t>(CustomShader::kMaxEntriesPerList) << " " << what
                            << " in one level, the rest is ignored\n";
             }
             return;
         }
-        if (!read(j)) {
+        if (!read(j, true)) {
             return;
         }
     }
@@ -82,34 +83,40 @@ void CustomShader::load() {
             }
             LodLevel level;
             level.startDistance = readFloat(start);
-            readList(m_fileName, "textures", [&](size_t j) {
+            readList(m_fileName, "textures", [&](size_t j, bool keep) {
                 const char* name = file.getString(
                     (path + ".Textures.Texture(" + std::to_string(j) + ")#name").c_str());
                 if (name == nullptr) {
                     return false;
                 }
-                level.textureNames.emplace_back(name);
+                if (keep) {
+                    level.textureNames.emplace_back(name);
+                }
                 return true;
             });
-            readList(m_fileName, "parameters", [&](size_t j) {
+            readList(m_fileName, "parameters", [&](size_t j, bool keep) {
                 const std::string entry = path + ".Parameters.Parameter(" + std::to_string(j) + ")";
                 const char* name = file.getString((entry + "#name").c_str());
                 const char* target = file.getString((entry + "#target").c_str());
                 if (name == nullptr || target == nullptr) {
                     return false;
                 }
-                level.parameters.push_back({name, target});
+                if (keep) {
+                    level.parameters.push_back({name, target});
+                }
                 return true;
             });
-            readList(m_fileName, "code injections", [&](size_t j) {
+            readList(m_fileName, "code injections", [&](size_t j, bool keep) {
                 const std::string entry =
                     path + ".CodeInjections.CodeInjection(" + std::to_string(j) + ")";
                 const char* position = file.getString((entry + "#position").c_str());
                 if (position == nullptr) {
                     return false;
                 }
-                const char* code = file.getString(entry.c_str());
-                level.codeInjections.push_back({position, code != nullptr ? code : ""});
+                if (keep) {
+                    const char* code = file.getString(entry.c_str());
+                    level.codeInjections.push_back({position, code != nullptr ? code : ""});
+                }
                 return true;
             });
             levels.push_back(std::move(level));

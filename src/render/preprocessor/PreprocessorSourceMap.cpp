@@ -2,6 +2,7 @@
 // through the include marker lines the preprocessor writes.
 
 #include <algorithm>
+#include <cstdint>
 
 #include "render/preprocessor/Preprocessor.h"
 
@@ -28,14 +29,16 @@ bool parseMarker(std::string_view line, std::string_view markerStart, std::strin
     size_t open = line.rfind('(');
     if (open == std::string_view::npos || open + 1 >= line.size())
         return false;
-    int value = 0;
+    // Capped before the next digit, so a line number of any length in the
+    // text neither overflows nor passes 2^30.
+    int64_t value = 0;
     for (char c : line.substr(open + 1)) {
         if (c < '0' || c > '9')
             return false;
-        value = std::min(value * 10 + (c - '0'), 1 << 30);
+        value = std::min<int64_t>(value * 10 + (c - '0'), int64_t{1} << 30);
     }
     file = std::string(line.substr(0, open));
-    number = value;
+    number = static_cast<int>(value);
     return true;
 }
 

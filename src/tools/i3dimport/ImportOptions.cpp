@@ -138,7 +138,11 @@ void applyImportOptions(ImportScene& scene, const ImportOptions& options) {
         forNodesNamed(scene, name, "--dynamic",
                       [](ImportNode& node) { node.body = ImportNode::Body::Dynamic; });
     }
-    for (const auto& [name, mask] : options.collisionMasks) {
+    // Named pairs rather than structured bindings: clang before 16 cannot
+    // capture those in the lambda.
+    for (const auto& entry : options.collisionMasks) {
+        const std::string& name = entry.first;
+        const auto mask = entry.second;
         forNodesNamed(scene, name, "--collision-mask", [&](ImportNode& node) {
             node.collisionMask = mask;
             if (node.body == ImportNode::Body::None) {
