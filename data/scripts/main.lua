@@ -152,6 +152,9 @@ function init()
     if logo == nil then
         print("sample game: the logo image did not load")
     end
+    -- The sun's shadows are part of the sample's look: the low GPU class
+    -- turns shadow maps off, so the sample asks for the smallest ones.
+    setShadowQuality(1)
     print("sample game: init")
 end
 

@@ -7,6 +7,8 @@
 TerrainPatchShape::TerrainPatchShape(const std::string& name, GeoMipMappingTerrainPatch& patch)
     : Shape(name), m_patch(&patch) {
     addKind(EntityKind::TerrainPatchShape);
+    // The ground shows the shadows of what stands on it.
+    addShapeFlags(kReceivesShadows);
     setGeometry(&patch);
     patch.setListener(this);
     rebuildMaterials();

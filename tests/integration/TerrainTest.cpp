@@ -102,6 +102,21 @@ std::string scene(float lodBlendStart, float lodBlendEnd) {
 )";
 }
 
+// A cube mesh named "cube" with corners at -h and h, material "m".
+std::string cubeMesh(float h) {
+    const std::string c = std::to_string(h);
+    std::string cube = "<IndexedFaceSet name=\"cube\"><Vertices>";
+    for (int i = 0; i < 8; ++i) {
+        cube += "<v c=\"" + std::string(i & 1 ? "" : "-") + c + (i & 2 ? " " : " -") + c +
+                (i & 4 ? " " : " -") + c + "\"/>";
+    }
+    cube += "</Vertices><Faces shaderlist=\"m\">";
+    for (const char* face : {"0 2 3 1", "4 5 7 6", "0 1 5 4", "2 6 7 3", "0 4 6 2", "1 3 7 5"}) {
+        cube += std::string("<f vi=\"") + face + "\"/>";
+    }
+    return cube + "</Faces></IndexedFaceSet>";
+}
+
 const char* kScript = R"(
 frames = 0
 function init()
@@ -126,7 +141,8 @@ function draw()
 end
 )";
 
-struct Probe {
+// A probe point with the terrain height the script read there.
+struct HeightProbe {
     int x = 0;
     int y = 0;
     float height = 0.0f;
@@ -153,7 +169,7 @@ protected:
 
     // Runs the scene, returns the log and the probes in the screenshot.
     std::string run(const std::string& sceneText, const std::string& shot, Bitmap& image,
-                    std::map<std::string, Probe>& probes) {
+                    std::map<std::string, HeightProbe>& probes) {
         game.writeProgramFile("scenes/terrain.i3d", sceneText);
         game.writeProgramFile("main.lua", "SHOT = \"" + shot + "\"\n" + kScript);
         auto result = game.run({"-script", "main.lua"});
@@ -178,7 +194,7 @@ protected:
 
 TEST_F(TerrainRendering, DetailLayersNearAndTheLodColourMapFar) {
     Bitmap image;
-    std::map<std::string, Probe> probes;
+    std::map<std::string, HeightProbe> probes;
     const std::string nearShot = game.userDataFolder() + "terrain-near.bmp";
     std::string log = run(scene(200, 300), nearShot, image, probes);
     ASSERT_GT(image.width, 0) << log;
@@ -235,7 +251,7 @@ protected:
 
 TEST_F(TerrainVertexLighting, LitPerVertex) {
     Bitmap image;
-    std::map<std::string, Probe> probes;
+    std::map<std::string, HeightProbe> probes;
     const std::string shot = game.userDataFolder() + "terrain-vertex.bmp";
     const std::string log = run(scene(200, 300), shot, image, probes);
     EXPECT_NE(log.find("Terrain lighting: per vertex\n"), std::string::npos) << log;
@@ -254,16 +270,7 @@ TEST_F(TerrainVertexLighting, LitPerVertex) {
 // both slopes come to rest on the surface where they slid to, instead of
 // falling through it.
 TEST_F(TerrainRendering, StaticTerrainCarriesDroppedBodies) {
-    std::string cube = "<IndexedFaceSet name=\"cube\"><Vertices>";
-    for (int i = 0; i < 8; ++i) {
-        cube += std::string("<v c=\"") + (i & 1 ? "0.5" : "-0.5") + (i & 2 ? " 0.5" : " -0.5") +
-                (i & 4 ? " 0.5" : " -0.5") + "\"/>";
-    }
-    cube += "</Vertices><Faces shaderlist=\"m\">";
-    for (const char* face : {"0 2 3 1", "4 5 7 6", "0 1 5 4", "2 6 7 3", "0 4 6 2", "1 3 7 5"}) {
-        cube += std::string("<f vi=\"") + face + "\"/>";
-    }
-    cube += "</Faces></IndexedFaceSet>";
+    const std::string cube = cubeMesh(0.5f);
     std::string text = scene(200, 300);
     auto replace = [&text](const std::string& from, const std::string& to) {
         text.replace(text.find(from), from.size(), to);
@@ -312,4 +319,56 @@ end
         EXPECT_GT(y, ground + 0.3f) << name << " " << log;
         EXPECT_LT(y, ground + 1.0f) << name << " " << log;
     }
+}
+
+// The terrain receives shadows: a floating crate under a shadow-casting sun
+// straight above darkens the slope below it, not the slope beside it.
+TEST_F(TerrainRendering, ShadowOfACrateFallsOnTheTerrain) {
+    std::string text = scene(200, 300);
+    auto replace = [&text](const std::string& from, const std::string& to) {
+        text.replace(text.find(from), from.size(), to);
+    };
+    replace("<Scene>", "<Materials><Material name=\"m\"/></Materials><Shapes>" + cubeMesh(2.0f) +
+                           "</Shapes><Scene>");
+    replace(
+        R"(<Light name="sun" type="directional" rotation="-90 0 45" diffuseColor="0.6 0.6 0.6"/>)",
+        R"(<Light name="sun" type="directional" rotation="-90 0 0" diffuseColor="0.8 0.8 0.8"
+                castShadowMap="true" shadowFarDistance="200"/>
+               <Shape name="crate" ref="cube" castsShadows="true" translation="-16 20 8"/>)");
+    game.writeProgramFile("scenes/terrain.i3d", text);
+    const std::string shot = game.userDataFolder() + "terrain-shadow.bmp";
+    game.writeProgramFile("main.lua", "SHOT = \"" + shot + "\"\n" + R"(
+frames = 0
+function init()
+    setShadowQuality(1)
+    scene = loadI3DFile("scenes/terrain.i3d")
+    link(getRootNode(), scene)
+    setCamera(getChild(getChild(scene, "rig"), "cam"))
+    land = getChild(scene, "land")
+end
+function draw()
+    frames = frames + 1
+    if frames == 3 then
+        for _, p in ipairs({{"under", -16, 8}, {"beside", -16, -4}}) do
+            local y = getTerrainHeightAtWorldPos(land, p[2], 0, p[3])
+            local x, sy = project(p[2], y, p[3])
+            print(string.format("probe %s %.4f %.4f", p[1], x, sy))
+        end
+        saveScreenshot(SHOT)
+    end
+    if frames == 4 then requestExit() end
+end
+)");
+    auto result = game.run({"-script", "main.lua"});
+    ASSERT_EQ(result.exitCode, 0) << result.output;
+    const std::string log = readFile(game.userFolder() + "game.log");
+    EXPECT_NE(log.find("0 keys failed"), std::string::npos) << log;
+    const Bitmap image = readBmp(readFile(shot));
+    ASSERT_GT(image.width, 0) << log;
+    std::map<std::string, Probe> probes = readProbes(log, image);
+    ASSERT_EQ(probes.size(), 2u) << log;
+    const uint8_t* under = image.at(probes["under"].x, probes["under"].y);
+    const uint8_t* beside = image.at(probes["beside"].x, probes["beside"].y);
+    // The red detail layer: lit beside the shadow, dark under it.
+    EXPECT_GT(beside[0], under[0] + 60) << int(beside[0]) << " " << int(under[0]);
 }
