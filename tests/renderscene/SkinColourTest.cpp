@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "AllocationCounter.h"
 #include "CapturingLogSink.h"
 #include "TestRenderWindow.h"
 #include "TestSupport.h"
@@ -196,6 +197,7 @@ TEST_F(SkinColourTest, SkinnedStripFollowsItsBones) {
     bone0->addChild(bone1);
     Shape* skinned = addShape(strip.get());
     skinned->bindSkin({bone0, bone1});
+    std::vector<Shape*> skinnedShapes = {skinned};
     ASSERT_EQ(skinned->getBones().size(), 2u);
     camera->setTranslation({1, 0, 4});
 
@@ -223,8 +225,27 @@ TEST_F(SkinColourTest, SkinnedStripFollowsItsBones) {
         EXPECT_LT(uncovered.r, 50) << uncovered;
     }
 
+    // Once warm, uploading palettes allocates nothing per skinned shape.
+    if (allocationCount() >= 0) {
+        auto allocationsOfAFrame = [&] {
+            frame("skin-warm");
+            const long before = allocationCount();
+            renderer->render(context, kSize, kSize, 16.0f);
+            return allocationCount() - before;
+        };
+        const long one = allocationsOfAFrame();
+        for (int i = 0; i < 5; ++i) {
+            skinnedShapes.push_back(addShape(strip.get()));
+            skinnedShapes.back()->bindSkin({bone0, bone1});
+        }
+        frame("skin-warm");
+        EXPECT_EQ(allocationsOfAFrame(), one);
+    }
+
     // Without bound bones the strip keeps its rest pose whatever the bones do.
-    skinned->setGeometry(nullptr);
+    for (Shape* shape : skinnedShapes) {
+        shape->setGeometry(nullptr);
+    }
     Shape* rest = addShape(strip.get());
     EXPECT_TRUE(rest->getShapeFlags() & Shape::kSkinned);
     frame("skin-rest-pose");
