@@ -6,40 +6,19 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <memory>
 #include <numbers>
 #include <string>
 #include <vector>
 
 #include "AllocationCounter.h"
-#include "CapturingLogSink.h"
-#include "TestRenderWindow.h"
-#include "TestSupport.h"
-#include "base/3d/IRenderDevice.h"
-#include "foundation/File.h"
+#include "RenderSceneFixture.h"
 #include "render/material/Material.h"
-#include "render/overlay/Screenshot.h"
-#include "render/scene/SceneRenderer.h"
-#include "render/shader/ShaderLibrary.h"
-#include "scene/Camera.h"
-#include "scene/SceneRenderContext.h"
 #include "scene/Shape.h"
 
 namespace {
 
 constexpr float kDegrees = static_cast<float>(std::numbers::pi) / 180.0f;
-constexpr int kSize = 128;
-
-struct Rgb {
-    int r = 0;
-    int g = 0;
-    int b = 0;
-};
-
-std::ostream& operator<<(std::ostream& out, const Rgb& c) {
-    return out << "(" << c.r << ", " << c.g << ", " << c.b << ")";
-}
 
 // Two triangles a, b, c and a, c, d facing +z, with a normal and, when
 // given, a colour per corner.
@@ -63,42 +42,14 @@ void addQuadTriangles(MeshData& mesh, const uint32_t (&corners)[4],
     }
 }
 
-class SkinColourTest : public ::testing::Test {
+class SkinColourTest : public RenderSceneFixture {
 protected:
-    static void SetUpTestSuite() {
-        s_device = createRenderDevice().release();
-        s_window = testsupport::openTestRenderWindow(*s_device, kSize);
-    }
-    static void TearDownTestSuite() {
-        delete s_device;
-        s_device = nullptr;
-    }
-
     void SetUp() override {
-        ASSERT_NE(s_window, nullptr) << "no GL window";
-        FileSystem::clearFileLoaders();
-        FileSystem::addFileLoader(std::make_unique<NativeFileLoader>(DATA_FOLDER "/", 10));
-        library = std::make_unique<ShaderLibrary>(*s_device, m_dir.path() + "shader_cache/");
-        ASSERT_TRUE(library->loadSharedSources());
-        renderer = std::make_unique<SceneRenderer>(*s_device, *library);
-        root = createRootNode(context);
-        camera = new Camera("camera", 60.0f, 0.1f, 100.0f);
-        root->addChild(camera);
-        context.setActiveCamera(camera);
-        context.environment.ambientColor = {1, 1, 1};
+        RenderSceneFixture::SetUp();
         MaterialDesc desc;
         desc.ambientColor = {1, 1, 1};
         desc.diffuseColor = {0, 0, 0, 1};
         white = MaterialLibrary::get(desc);
-    }
-    void TearDown() override {
-        root.reset();
-        renderer.reset();
-        library.reset();
-        FileSystem::clearFileLoaders();
-        if (HasFailure()) {
-            std::printf("log:\n%s\n", m_log.text().substr(0, 4000).c_str());
-        }
     }
 
     Shape* addShape(Geometry* geometry) {
@@ -109,41 +60,8 @@ protected:
         return shape;
     }
 
-    void frame(const std::string& shotName) {
-        renderer->render(context, kSize, kSize, 16.0f);
-        m_pixels.resize(s_window->getPixelBufferSize());
-        s_window->readPixels(m_pixels.data());
-        if (const char* folder = std::getenv("RENDERSCENE_SCREENSHOTS")) {
-            saveScreenshot(*s_device, std::string(folder) + "/" + shotName + ".png");
-        }
-    }
-    // The pixel a world point falls on in the current camera.
-    Rgb atWorld(const Vector3& p) {
-        const Matrix4 vp = camera->getProjectionMatrix(kSize, kSize) * camera->getViewMatrix();
-        const float* m = vp.m;
-        const float w = m[3] * p.x + m[7] * p.y + m[11] * p.z + m[15];
-        const float x = (m[0] * p.x + m[4] * p.y + m[8] * p.z + m[12]) / w * 0.5f + 0.5f;
-        const float y = (m[1] * p.x + m[5] * p.y + m[9] * p.z + m[13]) / w * 0.5f + 0.5f;
-        const size_t i = (size_t(y * (kSize - 1)) * kSize + size_t(x * (kSize - 1))) * 3;
-        return {m_pixels[i], m_pixels[i + 1], m_pixels[i + 2]};
-    }
-
-    static IRenderDevice* s_device;
-    static IRenderWindow* s_window;
-
-    testsupport::ScopedLogCapture m_log;
-    testsupport::TempDir m_dir;
-    std::vector<uint8_t> m_pixels;
-    std::unique_ptr<ShaderLibrary> library;
-    std::unique_ptr<SceneRenderer> renderer;
-    SceneRenderContext context;
-    std::unique_ptr<TransformGroup> root;
-    Camera* camera = nullptr;
     RefPtr<Material> white;
 };
-
-IRenderDevice* SkinColourTest::s_device = nullptr;
-IRenderWindow* SkinColourTest::s_window = nullptr;
 
 // A white-lit quad with a red, green, blue and black corner shows each
 // colour near its corner.
