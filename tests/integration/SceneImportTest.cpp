@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "Bitmap.h"
@@ -118,8 +119,8 @@ TEST(SceneImport, ConvertedModelLoadsWithItsTransformsAndDraws) {
 
 // The imported clip bends the strip's upper bone a quarter turn about Z over
 // one second. A script plays it, stopped, at two track times, and the bone
-// turns as the clip says. (The scene renderer does not draw skinned
-// sub-meshes yet, so the strip itself is not probed.)
+// turns as the clip says; the drawn strip follows: its top half stands above
+// the tip at rest and lies to the left of it once bent.
 const char* kBendScript = R"(
 frames = 0
 function init()
@@ -132,6 +133,14 @@ function init()
     assignAnimTrackClip(set, 0, getAnimClipIndex(set, "bend"))
     setAnimTrackSpeedScale(set, 0, 0)
     setAnimTrackBlendWeight(set, 0, 1)
+    local camera = createCamera("eye", 60, 0.1, 100)
+    link(getRootNode(), camera)
+    setTranslation(camera, 0, 1, 4)
+    setCamera(camera)
+end
+function probe(name, x, y)
+    local px, py = project(x, y, 0)
+    print(string.format("probe %s %.4f %.4f", name, px, py))
 end
 function update(dt)
     frames = frames + 1
@@ -150,7 +159,17 @@ function update(dt)
         local wx, wy, wz = getWorldTranslation(tip)
         local _, _, rootTurn = getRotation(root)
         print(string.format("tip world %.3f %.3f %.3f root %.3f", wx, wy, wz, rootTurn))
+    elseif frames == 7 then
         requestExit()
+    end
+end
+function draw()
+    if frames == 1 then
+        probe("above", 0, 1.8)
+        probe("left", -0.8, 1.0)
+        saveScreenshot(REST_SHOT)
+    elseif frames == 6 then
+        saveScreenshot(BENT_SHOT)
     end
 end
 )";
@@ -158,7 +177,10 @@ end
 TEST(SceneImport, SkinnedModelAnimatesFromAScript) {
     GameRunner game;
     ASSERT_NO_FATAL_FAILURE(importModels(game));
-    game.writeProgramFile("main.lua", kBendScript);
+    const std::string rest = game.userDataFolder() + "rest.bmp";
+    const std::string bent = game.userDataFolder() + "bent.bmp";
+    game.writeProgramFile(
+        "main.lua", "REST_SHOT = \"" + rest + "\"\nBENT_SHOT = \"" + bent + "\"\n" + kBendScript);
     auto result = game.run({"-script", "main.lua"});
     EXPECT_EQ(result.exitCode, 0) << result.output;
     const std::string log = readFile(game.userFolder() + "game.log");
@@ -170,6 +192,28 @@ TEST(SceneImport, SkinnedModelAnimatesFromAScript) {
                              "tip world 0.000 1.000 0.000 root 0.000\n"}) {
         EXPECT_NE(log.find(line), std::string::npos) << line << log;
     }
+
+    // Drawn strip against the black background: brightness at each probe.
+    auto brightness = [&](const Bitmap& image, const char* name) {
+        float x = 0, y = 0;
+        const size_t at = log.find(std::string("probe ") + name + " ");
+        if (at == std::string::npos ||
+            std::sscanf(log.c_str() + at + 7 + std::strlen(name), "%f %f", &x, &y) != 2) {
+            ADD_FAILURE() << "no probe " << name << "\n" << log;
+            return 0;
+        }
+        const uint8_t* c =
+            image.at(static_cast<int>(x * image.width), static_cast<int>(y * image.height));
+        return c[0] + c[1] + c[2];
+    };
+    const Bitmap restImage = readBmp(readFile(rest));
+    const Bitmap bentImage = readBmp(readFile(bent));
+    ASSERT_GT(restImage.width, 0) << log;
+    ASSERT_GT(bentImage.width, 0) << log;
+    EXPECT_GT(brightness(restImage, "above"), 60);
+    EXPECT_LT(brightness(restImage, "left"), 10);
+    EXPECT_LT(brightness(bentImage, "above"), 10);
+    EXPECT_GT(brightness(bentImage, "left"), 60);
 }
 
 }  // namespace

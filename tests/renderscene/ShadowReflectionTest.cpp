@@ -1,7 +1,6 @@
 // Shadow maps, planar reflections, refraction and depth-blend maps drawn by
 // the scene renderer on a real GL context (Mesa llvmpipe), probed by pixel;
-// and the views they are drawn from. Set RENDERSCENE_SCREENSHOTS to a folder
-// to keep a PNG of each checked frame.
+// and the views they are drawn from.
 
 #include <gtest/gtest.h>
 
@@ -13,9 +12,7 @@
 #include <vector>
 
 #include "AllocationCounter.h"
-#include "CapturingLogSink.h"
-#include "TestRenderWindow.h"
-#include "TestSupport.h"
+#include "RenderSceneFixture.h"
 #include "base/3d/IRenderDevice.h"
 #include "base/3d/Texture.h"
 #include "foundation/File.h"
@@ -33,16 +30,6 @@
 namespace {
 
 constexpr float kDegrees = static_cast<float>(std::numbers::pi) / 180.0f;
-
-// Clip coordinates of a point divided by w.
-Vector3 project(const Matrix4& viewProjection, const Vector3& p) {
-    const float* m = viewProjection.m;
-    const float x = m[0] * p.x + m[4] * p.y + m[8] * p.z + m[12];
-    const float y = m[1] * p.x + m[5] * p.y + m[9] * p.z + m[13];
-    const float z = m[2] * p.x + m[6] * p.y + m[10] * p.z + m[14];
-    const float w = m[3] * p.x + m[7] * p.y + m[11] * p.z + m[15];
-    return {x / w, y / w, z / w};
-}
 
 TEST(SubViewsTest, RenderTextureSizesFromFilesAreClampedAndDefaulted) {
     struct Case {
@@ -131,58 +118,13 @@ TEST(SubViewsTest, LightViewsHoldWhatTheLightReaches) {
     }
 }
 
-constexpr int kSize = 128;
-
-struct Rgb {
-    int r = 0;
-    int g = 0;
-    int b = 0;
-    int sum() const { return r + g + b; }
-};
-
-std::ostream& operator<<(std::ostream& out, const Rgb& c) {
-    return out << "(" << c.r << ", " << c.g << ", " << c.b << ")";
-}
-
 RefPtr<Geometry> quadGeometry() {
     return RefPtr<Geometry>(
         new IndexedFaceSetGeometry("quad", makeQuadMesh(1.0f), VertexAttribute::Normal));
 }
 
-class ShadowReflectionTest : public ::testing::Test {
+class ShadowReflectionTest : public RenderSceneFixture {
 protected:
-    static void SetUpTestSuite() {
-        s_device = createRenderDevice().release();
-        s_window = testsupport::openTestRenderWindow(*s_device, kSize);
-    }
-    static void TearDownTestSuite() {
-        delete s_device;
-        s_device = nullptr;
-    }
-
-    void SetUp() override {
-        ASSERT_NE(s_window, nullptr) << "no GL window";
-        FileSystem::clearFileLoaders();
-        FileSystem::addFileLoader(std::make_unique<NativeFileLoader>(DATA_FOLDER "/", 10));
-        library = std::make_unique<ShaderLibrary>(*s_device, m_dir.path() + "shader_cache/");
-        ASSERT_TRUE(library->loadSharedSources());
-        renderer = std::make_unique<SceneRenderer>(*s_device, *library);
-        root = createRootNode(context);
-        camera = new Camera("camera", 60.0f, 0.1f, 100.0f);
-        root->addChild(camera);
-        context.setActiveCamera(camera);
-        context.environment.ambientColor = {1, 1, 1};
-    }
-    void TearDown() override {
-        root.reset();
-        renderer.reset();
-        library.reset();
-        FileSystem::clearFileLoaders();
-        if (HasFailure()) {
-            std::printf("log:\n%s\n", m_log.text().substr(0, 4000).c_str());
-        }
-    }
-
     // Looks straight down from `height` above the origin: world x runs to
     // the right of the window, world -z up.
     void lookDown(float height) {
@@ -224,47 +166,9 @@ protected:
         return shape;
     }
 
-    // Window fraction of a world point in the current camera.
-    Vector3 toWindow(const Vector3& p) {
-        const Matrix4 vp = camera->getProjectionMatrix(kSize, kSize) * camera->getViewMatrix();
-        const Vector3 c = project(vp, p);
-        return {c.x * 0.5f + 0.5f, c.y * 0.5f + 0.5f, c.z};
-    }
-
-    void frame(const std::string& shotName) {
-        renderer->render(context, kSize, kSize, 16.0f);
-        m_pixels.resize(s_window->getPixelBufferSize());
-        s_window->readPixels(m_pixels.data());
-        if (const char* folder = std::getenv("RENDERSCENE_SCREENSHOTS")) {
-            saveScreenshot(*s_device, std::string(folder) + "/" + shotName + ".png");
-        }
-    }
-    Rgb at(float x, float y) const {
-        const size_t i = (size_t(y * (kSize - 1)) * kSize + size_t(x * (kSize - 1))) * 3;
-        return {m_pixels[i], m_pixels[i + 1], m_pixels[i + 2]};
-    }
-    Rgb atWorld(const Vector3& p) {
-        const Vector3 w = toWindow(p);
-        return at(w.x, w.y);
-    }
-
-    static IRenderDevice* s_device;
-    static IRenderWindow* s_window;
-
-    testsupport::ScopedLogCapture m_log;
-    testsupport::TempDir m_dir;
     RefPtr<Geometry> m_quad = quadGeometry();
     std::vector<RefPtr<Geometry>> m_surfaces;
-    std::vector<uint8_t> m_pixels;
-    std::unique_ptr<ShaderLibrary> library;
-    std::unique_ptr<SceneRenderer> renderer;
-    SceneRenderContext context;
-    std::unique_ptr<TransformGroup> root;
-    Camera* camera = nullptr;
 };
-
-IRenderDevice* ShadowReflectionTest::s_device = nullptr;
-IRenderWindow* ShadowReflectionTest::s_window = nullptr;
 
 // A small caster 1 unit above a receiving floor, lit at 45° from the -x side
 // by each kind of light: its shadow falls around x = 1 while x = -1 stays

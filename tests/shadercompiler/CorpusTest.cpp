@@ -65,7 +65,7 @@ bool knownParameter(const std::string& name) {
         }
     }
     for (int i = 0; i < 40; ++i) {
-        if (name == "In.boneMatrices[" + std::to_string(i) + "]")
+        if (name == "In.blendMatrices[" + std::to_string(i) + "]")
             return true;
     }
     return false;
@@ -171,8 +171,8 @@ TEST(CorpusReflection, SkinningPaletteTakesThreeRegistersPerBone) {
     auto vs = shadercompiler::compile(buildVariantText(variantNamed("skinned")), "main_vp",
                                       Stage::Vertex);
     ASSERT_TRUE(vs.success) << vs.listing;
-    const auto* first = findParam(vs.reflection, "In.boneMatrices[0]");
-    const auto* last = findParam(vs.reflection, "In.boneMatrices[39]");
+    const auto* first = findParam(vs.reflection, "In.blendMatrices[0]");
+    const auto* last = findParam(vs.reflection, "In.blendMatrices[39]");
     ASSERT_NE(first, nullptr);
     ASSERT_NE(last, nullptr);
     EXPECT_EQ(last->registerIndex - first->registerIndex, 39 * 3);

@@ -55,6 +55,22 @@ void setVector(IShaderObject* object, int reg, const float* v) {
     }
 }
 
+// The shader key bits a shape's own data selects: vertex colours when its
+// sub-mesh carries them, skinning when the sub-mesh has skin data and bones
+// are bound (a skin without bones is drawn in its rest pose).
+uint32_t shapeKeyBits(const Shape& shape, const ShapeSlot& slot) {
+    uint32_t bits = 0;
+    if ((shape.getShapeFlags() & Shape::kVertexColors) &&
+        (slot.vertexAttributes & VertexAttribute::Color)) {
+        bits |= ShaderKey::kVertexColor;
+    }
+    if ((shape.getShapeFlags() & Shape::kSkinned) &&
+        (slot.vertexAttributes & VertexAttribute::Skin) && !shape.getBones().empty()) {
+        bits |= ShaderKey::kSkinning;
+    }
+    return bits;
+}
+
 ITextureObject* deviceTexture(Resource* resource) {
     auto* texture = dynamic_cast<Texture*>(resource);
     return texture ? texture->getDeviceTexture() : nullptr;
@@ -890,6 +906,9 @@ void SceneRenderer::renderQueue(bool furtherLights) {
         bindObjectTextures(slot, entry.lights);
         setObjectUniforms(*material, entry.data->world, entry.lights, *entry.data, *vertex,
                           *fragment);
+        if (entry.object->key.words[2] & ShaderKey::kSkinning) {
+            setSkinningPalette(*entry.shape, *vertex);
+        }
         m_device.setModelMatrix(entry.data->world.data());
         if (Geometry* geometry = entry.shape->getGeometry()) {
             geometry->draw(context, slot.subMesh);
@@ -935,10 +954,7 @@ ShaderKey SceneRenderer::makeKey(const Material& material, const Shape& shape,
         key.setCustom(static_cast<uint32_t>(custom->getIndex()),
                       static_cast<uint32_t>(slot.lodDefineIndex));
     }
-    if ((shape.getShapeFlags() & Shape::kVertexColors) &&
-        (slot.vertexAttributes & VertexAttribute::Color)) {
-        key.words[2] |= ShaderKey::kVertexColor;
-    }
+    key.words[2] |= shapeKeyBits(shape, slot);
     key.setFogModes(fogMode, volumeFogMode);
     key.words[3] = lightWord;
     if (desc.reflectionMap) {
@@ -967,10 +983,7 @@ ShaderKey SceneRenderer::shadowCasterKey(const Shape& shape, const ShapeSlot& sl
     ShaderKey key;
     if (!(m_flags & kShadowDepthPass))
         key.words[0] |= ShaderKey::kDepthVis | ShaderKey::kProjDepthVis;
-    if ((shape.getShapeFlags() & Shape::kVertexColors) &&
-        (slot.vertexAttributes & VertexAttribute::Color)) {
-        key.words[2] |= ShaderKey::kVertexColor;
-    }
+    key.words[2] |= shapeKeyBits(shape, slot);
     return key;
 }
 
@@ -1187,6 +1200,19 @@ void SceneRenderer::setObjectUniforms(const Material& material, const Matrix4& m
     }
 }
 
+void SceneRenderer::setSkinningPalette(Shape& shape, Shader& vertex) {
+    const int reg = vertex.getBlendMatricesRegister();
+    if (reg < 0) {
+        return;
+    }
+    const size_t bones = shape.writeSkinningPalette(m_palette, Shape::kMaxPaletteBones);
+    IShaderObject* object = vertex.getObject();
+    // Three registers per bone: the rows of its matrix.
+    for (size_t i = 0; i < bones * 3; ++i) {
+        object->setLocalParameter(reg + static_cast<int>(i), m_palette + 4 * i);
+    }
+}
+
 void SceneRenderer::unbindTextures() {
     for (int unit = 0; unit < m_unitsUsed; ++unit) {
         m_device.bindTexture(unit, nullptr);
@@ -1195,12 +1221,6 @@ void SceneRenderer::unbindTextures() {
 }
 
 IVertexDeclaration* SceneRenderer::declarationFor(uint32_t attributes) {
-    // The device lays a stream out as position, normal, colour, texture
-    // coordinates; sub-meshes put colour and skin data after the texture
-    // coordinates, so those layouts have no declaration yet.
-    if (attributes & (VertexAttribute::Color | VertexAttribute::Skin)) {
-        return nullptr;
-    }
     attributes &= 31u;
     std::unique_ptr<IVertexDeclaration>& slot = m_declarations[attributes];
     if (!slot) {
@@ -1213,6 +1233,21 @@ IVertexDeclaration* SceneRenderer::declarationFor(uint32_t attributes) {
             desc.texCoords[texCoords++].type = VET_FLOAT2;
         if (attributes & VertexAttribute::TexCoords1)
             desc.texCoords[texCoords++].type = VET_FLOAT2;
+        // Sub-meshes keep colour, skin weights and bone indices after the
+        // texture coordinates, where the device puts generic attributes:
+        // they go to the colour and blend inputs by location.
+        using namespace shaderinterface;
+        int generic = 0;
+        auto add = [&](int location) {
+            desc.generic[generic].attribute = location;
+            desc.generic[generic++].type = VET_FLOAT4;
+        };
+        if (attributes & VertexAttribute::Color)
+            add(kAttribColor0);
+        if (attributes & VertexAttribute::Skin) {
+            add(kAttribBlendWeight);
+            add(kAttribBlendIndices);
+        }
         slot = m_device.createVertexDeclaration(desc);
     }
     return slot.get();

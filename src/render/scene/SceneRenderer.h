@@ -23,6 +23,7 @@
 #include "render/scene/SubViews.h"
 #include "render/shader/ShaderKey.h"
 #include "scene/Geometry.h"
+#include "scene/Shape.h"
 
 class DebugDrawLists;
 class IRenderDevice;
@@ -181,6 +182,8 @@ private:
                       bool furtherLights);
     void setObjectUniforms(const Material& material, const Matrix4& model, const LightGroup* lights,
                            const ShapeRenderObject& data, Shader& vertex, Shader& fragment);
+    // Uploads the shape's bone palette to the vertex stage's blend matrices.
+    void setSkinningPalette(Shape& shape, Shader& vertex);
     void unbindTextures();
     IVertexDeclaration* declarationFor(uint32_t attributes);
 
@@ -239,4 +242,6 @@ private:
     std::vector<std::pair<Shape*, size_t>> m_pendingDepthBlend;
     // One declaration per vertex attribute set (5 bits).
     std::unique_ptr<IVertexDeclaration> m_declarations[32];
+    // The bone palette of the shape being drawn.
+    float m_palette[Shape::kMaxPaletteBones * Shape::kPaletteFloatsPerBone] = {};
 };

@@ -103,6 +103,10 @@ void Shader::bindParameters(const shaderinterface::Reflection& reflection,
                 matched = true;
             }
         }
+        if (name == "In.blendMatrices[0]") {
+            m_blendMatrices = reg;
+            continue;
+        }
         for (int i = 0; i < kNumPerObject && !matched; ++i) {
             if (name == kPerObjectNames[i]) {
                 m_perObject[i] = reg;

@@ -107,6 +107,9 @@ public:
     int getNumLightSlots() const { return m_numLightSlots; }
     const LightSlot& getLightSlot(int slot) const { return m_lightSlots[slot]; }
     uint16_t getShadowDepthBiasRegister() const { return m_shadowDepthBias; }
+    // The first register of the skinning palette ("In.blendMatrices"), three
+    // per bone; -1 when the stage does not declare it.
+    int getBlendMatricesRegister() const { return m_blendMatrices; }
     bool usesSampler(int sampler) const { return m_samplerUsed[sampler]; }
     // Whether the stage samples the i-th of the custom texture names it
     // was built with.
@@ -125,6 +128,7 @@ private:
     LightSlot m_lightSlots[kMaxLightSlots];
     int m_numLightSlots = 0;
     uint16_t m_shadowDepthBias = kNoRegister;
+    int m_blendMatrices = -1;
     bool m_samplerUsed[shaderuniforms::kNumSamplers] = {};
     std::vector<bool> m_customTextureUsed;
     std::vector<int> m_customParameters;

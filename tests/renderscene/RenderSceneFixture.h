@@ -1,0 +1,63 @@
+#pragma once
+// A GL window (Mesa llvmpipe) shared by a test suite, a scene renderer with
+// its shader library, scene root and camera per test, and pixel probes of
+// the drawn frame. Set RENDERSCENE_SCREENSHOTS to a folder to keep a PNG of
+// each frame drawn with frame().
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "CapturingLogSink.h"
+#include "TestRenderWindow.h"
+#include "TestSupport.h"
+#include "base/3d/IRenderDevice.h"
+#include "render/scene/SceneRenderer.h"
+#include "render/shader/ShaderLibrary.h"
+#include "scene/Camera.h"
+#include "scene/SceneRenderContext.h"
+
+struct Rgb {
+    int r = 0;
+    int g = 0;
+    int b = 0;
+    int sum() const { return r + g + b; }
+};
+
+std::ostream& operator<<(std::ostream& out, const Rgb& c);
+
+// Clip coordinates of a point divided by w.
+Vector3 project(const Matrix4& viewProjection, const Vector3& p);
+
+class RenderSceneFixture : public ::testing::Test {
+protected:
+    static constexpr int kSize = 128;
+
+    static void SetUpTestSuite();
+    static void TearDownTestSuite();
+    void SetUp() override;
+    void TearDown() override;
+
+    // Window fraction of a world point in the current camera.
+    Vector3 toWindow(const Vector3& p);
+    // Renders a frame and keeps its pixels for the probes.
+    void frame(const std::string& shotName);
+    Rgb at(float x, float y) const;
+    Rgb atWorld(const Vector3& p);
+
+    static IRenderDevice* s_device;
+    static IRenderWindow* s_window;
+
+    testsupport::ScopedLogCapture m_log;
+    testsupport::TempDir m_dir;
+    std::vector<uint8_t> m_pixels;
+    std::unique_ptr<ShaderLibrary> library;
+    std::unique_ptr<SceneRenderer> renderer;
+    SceneRenderContext context;
+    std::unique_ptr<TransformGroup> root;
+    Camera* camera = nullptr;
+};
