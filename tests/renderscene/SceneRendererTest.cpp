@@ -12,6 +12,7 @@
 
 #include "AllocationCounter.h"
 #include "CapturingLogSink.h"
+#include "RenderSceneFixture.h"
 #include "TestRenderWindow.h"
 #include "TestSupport.h"
 #include "base/3d/IRenderDevice.h"
@@ -29,19 +30,6 @@
 #include "scene/Shape.h"
 
 namespace {
-
-constexpr int kSize = 64;
-
-struct Rgb {
-    int r = 0;
-    int g = 0;
-    int b = 0;
-    int sum() const { return r + g + b; }
-};
-
-std::ostream& operator<<(std::ostream& out, const Rgb& c) {
-    return out << "(" << c.r << ", " << c.g << ", " << c.b << ")";
-}
 
 // A 2 × 2 quad in the z = 0 plane of its shape, facing +z.
 RefPtr<Geometry> quadGeometry() {
@@ -64,39 +52,11 @@ RefPtr<Material> material(float r, float g, float b, float opacity = 1.0f, bool 
     return MaterialLibrary::get(desc);
 }
 
-class SceneRendererTest : public ::testing::Test {
+class SceneRendererTest : public RenderSceneFixture {
 protected:
-    static void SetUpTestSuite() {
-        s_device = createRenderDevice().release();
-        s_window = testsupport::openTestRenderWindow(*s_device, kSize);
-    }
-    static void TearDownTestSuite() {
-        delete s_device;
-        s_device = nullptr;
-    }
-
     void SetUp() override {
-        ASSERT_NE(s_window, nullptr) << "no GL window";
-        FileSystem::clearFileLoaders();
-        FileSystem::addFileLoader(std::make_unique<NativeFileLoader>(DATA_FOLDER "/", 10));
-        library = std::make_unique<ShaderLibrary>(*s_device, m_dir.path() + "shader_cache/");
-        ASSERT_TRUE(library->loadSharedSources());
-        renderer = std::make_unique<SceneRenderer>(*s_device, *library);
-        root = createRootNode(context);
-        camera = new Camera("camera", 60.0f, 0.1f, 100.0f);
-        root->addChild(camera);
+        RenderSceneFixture::SetUp();
         camera->setTranslation({0, 0, 5});
-        context.setActiveCamera(camera);
-        context.environment.ambientColor = {1, 1, 1};
-    }
-    void TearDown() override {
-        root.reset();
-        renderer.reset();
-        library.reset();
-        FileSystem::clearFileLoaders();
-        if (HasFailure()) {
-            std::printf("log:\n%s\n", m_log.text().substr(0, 4000).c_str());
-        }
     }
 
     Shape* addQuad(Node& parent, const std::string& name, Material* paint, const Vector3& at) {
@@ -124,31 +84,12 @@ protected:
 
     // Renders one frame and reads the pixel at (x, y) in window fractions.
     Rgb frame(const char* shotName, float x = 0.5f, float y = 0.5f) {
-        renderer->render(context, kSize, kSize, 16.0f);
-        std::vector<uint8_t> pixels(s_window->getPixelBufferSize());
-        s_window->readPixels(pixels.data());
-        if (const char* folder = std::getenv("RENDERSCENE_SCREENSHOTS")) {
-            saveScreenshot(*s_device, std::string(folder) + "/" + shotName + ".png");
-        }
-        const size_t at = (size_t(y * (kSize - 1)) * kSize + size_t(x * (kSize - 1))) * 3;
-        return {pixels[at], pixels[at + 1], pixels[at + 2]};
+        RenderSceneFixture::frame(shotName);
+        return at(x, y);
     }
 
-    static IRenderDevice* s_device;
-    static IRenderWindow* s_window;
-
-    testsupport::ScopedLogCapture m_log;
-    testsupport::TempDir m_dir;
     RefPtr<Geometry> m_quad = quadGeometry();
-    std::unique_ptr<ShaderLibrary> library;
-    std::unique_ptr<SceneRenderer> renderer;
-    SceneRenderContext context;
-    std::unique_ptr<TransformGroup> root;
-    Camera* camera = nullptr;
 };
-
-IRenderDevice* SceneRendererTest::s_device = nullptr;
-IRenderWindow* SceneRendererTest::s_window = nullptr;
 
 // Three shadow-casting lights on a shape that receives shadows give it three
 // groups: one in the opaque pass, two added in the further-lights pass. The
