@@ -292,6 +292,13 @@ void SceneRenderer::renderView(SceneRenderContext& context, const SubView& view,
 // Directional and spot lights render their casters once into a depth map,
 // point lights six times into the faces of a distance cube map; each light at
 // most once per frame.
+RenderTextureCache& SceneRenderer::renderTextures() {
+    if (!m_textures) {
+        m_textures = std::make_unique<RenderTextureCache>(m_device);
+    }
+    return *m_textures;
+}
+
 void SceneRenderer::renderShadowMaps() {
     if ((m_flags & (kShadowMaps | kLighting)) != (kShadowMaps | kLighting) ||
         m_shadowQuality == 0.0f || m_lights.getShadowEntries().empty()) {
@@ -300,9 +307,7 @@ void SceneRenderer::renderShadowMaps() {
     SceneRenderContext& context = *m_context;
     SceneRenderer& caster = subRenderer(
         m_shadowRenderer, kParentCameraDistances | kShadowGeneration | kRefractiveInMain);
-    if (!m_textures) {
-        m_textures = std::make_unique<RenderTextureCache>(m_device);
-    }
+    RenderTextureCache& textures = renderTextures();
     const int maxSize = m_device.getMaxTextureSize();
     // Higher qualities double the resolution a light asks for.
     const int qualityScale = m_shadowQuality >= 2.0f ? 2 : 1;
@@ -328,7 +333,7 @@ void SceneRenderer::renderShadowMaps() {
             renderTextureSize(requested * qualityScale, kDefaultShadowMapSize, maxSize);
         size_t index = 0;
         RenderTextureCache::ShadowMap& map =
-            m_textures->acquireShadowMap(format, size, cube, context.frameNumber, index);
+            textures.acquireShadowMap(format, size, cube, context.frameNumber, index);
         if (map.failed) {
             // Told once; the light throws no shadow.
             if (!map.reported) {
@@ -379,9 +384,7 @@ void SceneRenderer::renderReflections() {
     }
     SceneRenderContext& context = *m_context;
     SceneRenderer& mirror = subRenderer(m_reflectionRenderer, kLighting | kRefractiveInMain);
-    if (!m_textures) {
-        m_textures = std::make_unique<RenderTextureCache>(m_device);
-    }
+    RenderTextureCache& textures = renderTextures();
     const int maxSize = m_device.getMaxTextureSize();
     bool drew = false;
     for (Shape* shape : m_reflectionShapes) {
@@ -411,7 +414,7 @@ void SceneRenderer::renderReflections() {
                               data->world.getColumn(1), view)) {
                 continue;
             }
-            IRenderTexture* target = m_textures->targetFor(*slot.reflectionTexture);
+            IRenderTexture* target = textures.targetFor(*slot.reflectionTexture);
             if (target == nullptr) {
                 continue;
             }
@@ -438,9 +441,7 @@ void SceneRenderer::renderDepthBlendMaps() {
     }
     SceneRenderContext& context = *m_context;
     SceneRenderer& below = subRenderer(m_reflectionRenderer, kLighting | kRefractiveInMain);
-    if (!m_textures) {
-        m_textures = std::make_unique<RenderTextureCache>(m_device);
-    }
+    RenderTextureCache& textures = renderTextures();
     const int maxSize = m_device.getMaxTextureSize();
     bool drew = false;
     for (const auto& [shape, index] : m_pendingDepthBlend) {
@@ -462,7 +463,7 @@ void SceneRenderer::renderDepthBlendMaps() {
         }
         std::unique_ptr<ITextureObject> texture =
             RenderTextureCache::createTargetTexture(m_device, PF_BYTE_RGBA32, size, size);
-        IRenderTexture* target = texture ? m_textures->targetFor(*texture) : nullptr;
+        IRenderTexture* target = texture ? textures.targetFor(*texture) : nullptr;
         if (target == nullptr) {
             continue;
         }

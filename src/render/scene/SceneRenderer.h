@@ -143,6 +143,7 @@ private:
     // shadow) and of point-light cube maps.
     PixelFormat getShadowMapFormat();
     PixelFormat getCubeShadowMapFormat();
+    RenderTextureCache& renderTextures();
     // Steps of the main renderer's frame.
     void renderShadowMaps();
     void renderReflections();
@@ -231,6 +232,7 @@ private:
     std::unique_ptr<SceneRenderer> m_shadowRenderer;
     std::unique_ptr<SceneRenderer> m_reflectionRenderer;
     SceneRenderer* m_parent = nullptr;
+    // Shadow maps and per-shape render targets, made on first use.
     std::unique_ptr<RenderTextureCache> m_textures;
     bool m_shadowFormatsChosen = false;
     PixelFormat m_shadowFormat = PF_UNKNOWN;
