@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "base/3d/Image.h"
+#include "base/image/Image.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Image image = ImageUtil::readDds(data, size, "fuzz.dds", size % 2 == 0);

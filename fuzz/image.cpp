@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "base/3d/Image.h"
+#include "base/image/Image.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Image image = ImageUtil::decodeImage(data, size, "fuzz.img", size % 2 == 0);

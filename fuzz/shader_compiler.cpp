@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "base/3d/shadercompiler/ShaderCompiler.h"
+#include "shaderlang/compiler/ShaderCompiler.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view source(reinterpret_cast<const char*>(data), size);

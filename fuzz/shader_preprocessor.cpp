@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "FuzzSupport.h"
-#include "render/preprocessor/Preprocessor.h"
+#include "shaderlang/preprocessor/Preprocessor.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::ScopedMemoryFiles files("shared/", data, size);

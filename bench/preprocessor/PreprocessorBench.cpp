@@ -11,7 +11,7 @@
 #include <string>
 
 #include "foundation/File.h"
-#include "render/preprocessor/Preprocessor.h"
+#include "shaderlang/preprocessor/Preprocessor.h"
 
 namespace {
 

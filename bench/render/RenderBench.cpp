@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "base/3d/IRenderDevice.h"
+#include "base/device/IRenderDevice.h"
 #include "foundation/File.h"
 #include "render/shader/ShaderLibrary.h"
 

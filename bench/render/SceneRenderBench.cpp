@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "base/3d/IRenderDevice.h"
+#include "base/device/IRenderDevice.h"
 #include "foundation/File.h"
 #include "render/material/Material.h"
 #include "render/scene/RenderPasses.h"

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "base/3d/IRenderDevice.h"
+#include "base/device/IRenderDevice.h"
 #include "foundation/File.h"
 #include "render/material/Material.h"
 #include "render/overlay/Screenshot.h"

@@ -18,10 +18,10 @@
 #include <memory>
 #include <vector>
 
-#include "base/3d/IRenderDevice.h"
-#include "base/3d/SdlGLRenderDevice.h"
-#include "base/3d/shadercompiler/ShaderCompiler.h"
-#include "base/3d/shadercompiler/ShaderInterface.h"
+#include "base/device/IRenderDevice.h"
+#include "base/device/SdlGLRenderDevice.h"
+#include "shaderlang/compiler/ShaderCompiler.h"
+#include "shaderlang/compiler/ShaderInterface.h"
 
 namespace {
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "foundation/Log.h"
+#include "render/material/MaterialSceneHandler.h"
 #include "scene/i3d/I3DLoader.h"
 
 namespace {
@@ -92,6 +93,8 @@ BENCHMARK(BM_RawExpatEmptyHandlers)->Unit(benchmark::kMillisecond);
 // attributes. Freeing the tree afterwards is not timed.
 void BM_I3DLoaderLoad(benchmark::State& state) {
     const std::string& text = sceneText();
+    MaterialSceneHandler materials;
+    materials.install();
     size_t nodes = 0;
     for (auto _ : state) {
         I3DLoadResult result;

@@ -11,9 +11,9 @@
 #include <utility>
 #include <vector>
 
-#include "base/3d/shadercompiler/ShaderCompiler.h"
 #include "foundation/File.h"
-#include "render/preprocessor/Preprocessor.h"
+#include "shaderlang/compiler/ShaderCompiler.h"
+#include "shaderlang/preprocessor/Preprocessor.h"
 
 using shaderinterface::Stage;
 

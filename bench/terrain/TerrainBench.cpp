@@ -31,9 +31,9 @@
 #include <vector>
 
 #include "PngMaker.h"
-#include "base/3d/IRenderDevice.h"
-#include "base/3d/Image.h"
-#include "base/3d/Texture.h"
+#include "base/device/IRenderDevice.h"
+#include "base/device/Texture.h"
+#include "base/image/Image.h"
 #include "foundation/File.h"
 #include "foundation/ResourceManager.h"
 #include "render/material/Material.h"

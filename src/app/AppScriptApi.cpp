@@ -9,7 +9,7 @@
 #include "app/ScreenScriptFunctions.h"
 #include "audio/AudioScriptBindings.h"
 #include "audio/SampleChunk.h"
-#include "base/3d/Texture.h"
+#include "base/device/Texture.h"
 #include "effects/EffectsScriptBindings.h"
 #include "foundation/FoundationScriptBindings.h"
 #include "foundation/ResourceManager.h"

@@ -17,9 +17,9 @@
 #include "app/StatsOverlay.h"
 #include "audio/NullAudioDevice.h"
 #include "audio/OpenALSoundDevice.h"
-#include "base/3d/IRenderDevice.h"
-#include "base/3d/RenderWindowConfig.h"
-#include "base/3d/Texture.h"
+#include "base/device/IRenderDevice.h"
+#include "base/device/RenderWindowConfig.h"
+#include "base/device/Texture.h"
 #include "base/platform/Platform.h"
 #include "foundation/Entity.h"
 #include "foundation/Properties.h"
@@ -151,6 +151,7 @@ EngineApplication::EngineApplication(const StartupParameters& params)
     if (TerrainSettings::getVertexLighting()) {
         Log::get() << "Terrain lighting: per vertex\n";
     }
+    m_materialSceneHandler.install();
     m_terrainSceneHandler.install();
     if (!createGraphicsDevice()) {
         return;
@@ -276,6 +277,7 @@ EngineApplication::~EngineApplication() {
     m_audioSceneHandler.uninstall();
     m_animationSceneHandler.uninstall();
     m_terrainSceneHandler.uninstall();
+    m_materialSceneHandler.uninstall();
     m_audioSources.clear();
     SoundDevice::set(nullptr);
     s_instance = nullptr;

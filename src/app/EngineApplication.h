@@ -15,6 +15,7 @@
 #include "effects/EffectsSceneHandler.h"
 #include "input/IInputDevice.h"
 #include "input/IInputEventListener.h"
+#include "render/material/MaterialSceneHandler.h"
 #include "terrain/TerrainSceneHandler.h"
 
 struct StartupParameters;
@@ -141,4 +142,5 @@ private:
     AnimationSceneHandler m_animationSceneHandler;
     EffectsSceneHandler m_effectsSceneHandler;
     TerrainSceneHandler m_terrainSceneHandler;
+    MaterialSceneHandler m_materialSceneHandler;
 };

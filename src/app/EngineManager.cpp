@@ -6,7 +6,7 @@
 #include "app/GpuPerformanceClass.h"
 #include "app/Profiler.h"
 #include "app/ScreenFont.h"
-#include "base/3d/Texture.h"
+#include "base/device/Texture.h"
 #include "foundation/Properties.h"
 #include "foundation/Resource.h"
 #include "foundation/ResourceManager.h"

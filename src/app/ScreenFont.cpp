@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "app/EmbeddedFont.h"
-#include "base/3d/IRenderDevice.h"
-#include "base/3d/Image.h"
+#include "base/device/IRenderDevice.h"
+#include "base/image/Image.h"
 #include "foundation/Log.h"
 #include "render/overlay/ScreenSpace.h"
 

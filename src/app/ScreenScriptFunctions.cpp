@@ -5,7 +5,7 @@
 #include "app/EngineApplication.h"
 #include "app/EngineManager.h"
 #include "app/ScreenFont.h"
-#include "base/3d/IRenderDevice.h"
+#include "base/device/IRenderDevice.h"
 #include "foundation/Properties.h"
 #include "render/overlay/Screenshot.h"
 #include "scripting/ScriptApi.h"

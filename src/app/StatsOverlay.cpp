@@ -3,7 +3,7 @@
 #include "app/EngineManager.h"
 #include "app/Profiler.h"
 #include "app/ScreenFont.h"
-#include "base/3d/IRenderDevice.h"
+#include "base/device/IRenderDevice.h"
 #include "foundation/Entity.h"
 #include "foundation/StatsText.h"
 #include "physics/ScenegraphPhysicsContext.h"

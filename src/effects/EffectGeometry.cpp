@@ -1,7 +1,7 @@
 #include "effects/EffectGeometry.h"
 
-#include "base/3d/IGpuResources.h"
-#include "base/3d/IRenderDevice.h"
+#include "base/device/IGpuResources.h"
+#include "base/device/IRenderDevice.h"
 #include "foundation/Log.h"
 #include "scene/Camera.h"
 #include "scene/Node.h"

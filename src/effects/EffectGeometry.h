@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "base/3d/RenderTypes.h"
+#include "base/device/RenderTypes.h"
 #include "base/math/Vector3.h"
 #include "scene/Geometry.h"
 #include "scene/Shape.h"

@@ -81,7 +81,7 @@ PrecipitationDesc EffectsSceneHandler::precipitationDesc(const I3DPrecipitationD
 
 EffectsSceneHandler::Prototype* EffectsSceneHandler::findPrototype(const ParticleSystemDesc& desc,
                                                                    Geometry* emitter,
-                                                                   Material* material) {
+                                                                   ShapeMaterial* material) {
     // Prototypes whose copies are all gone are let go. The kept ones hold
     // their emitter and material, so no later object can reuse an address
     // and be taken for them.

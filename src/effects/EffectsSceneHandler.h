@@ -36,11 +36,12 @@ private:
     struct Prototype {
         ParticleSystemDesc desc;
         Geometry* emitter = nullptr;
-        Material* material = nullptr;
+        ShapeMaterial* material = nullptr;
         std::unique_ptr<EffectShape> shape;
     };
 
-    Prototype* findPrototype(const ParticleSystemDesc& desc, Geometry* emitter, Material* material);
+    Prototype* findPrototype(const ParticleSystemDesc& desc, Geometry* emitter,
+                             ShapeMaterial* material);
 
     EffectsEnvironment m_environment;
     std::vector<Prototype> m_prototypes;

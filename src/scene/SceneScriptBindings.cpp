@@ -6,7 +6,6 @@
 
 #include "foundation/Log.h"
 #include "foundation/TextUtil.h"
-#include "render/material/Material.h"
 #include "scene/Camera.h"
 #include "scene/Clone.h"
 #include "scene/LightSource.h"
@@ -380,9 +379,7 @@ void setShaderParameter(Entity* entity, ScriptValue* values) {
     const std::array<float, 4> value{values[1].floatValue, values[2].floatValue,
                                      values[3].floatValue, values[4].floatValue};
     for (size_t i = 0; i < shape->getNumMaterials(); ++i) {
-        if (auto* material = dynamic_cast<Material*>(shape->getMaterial(i))) {
-            material->setCustomParameter(values[0].stringValue, value);
-        }
+        shape->getMaterial(i)->setCustomParameter(values[0].stringValue, value);
     }
 }
 

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "base/3d/IRenderDevice.h"
-#include "base/3d/Image.h"
-#include "base/3d/Texture.h"
+#include "base/device/IRenderDevice.h"
+#include "base/device/Texture.h"
+#include "base/image/Image.h"
 #include "foundation/Log.h"
 #include "foundation/ResourceManager.h"
 

@@ -1,8 +1,8 @@
 #include "terrain/CellGeometry.h"
 
-#include "base/3d/IGpuResources.h"
-#include "base/3d/IRenderDevice.h"
-#include "base/3d/Texture.h"
+#include "base/device/IGpuResources.h"
+#include "base/device/IRenderDevice.h"
+#include "base/device/Texture.h"
 #include "scene/SceneRenderContext.h"
 
 SharedCellBuffers::SharedCellBuffers(const VertexDeclarationDesc& desc, PrimitiveType type)

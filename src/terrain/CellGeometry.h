@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "base/3d/RenderTypes.h"
+#include "base/device/RenderTypes.h"
 #include "scene/Geometry.h"
 
 class IIndexBuffer;

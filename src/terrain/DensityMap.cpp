@@ -1,6 +1,6 @@
 #include "terrain/DensityMap.h"
 
-#include "base/3d/Image.h"
+#include "base/image/Image.h"
 #include "foundation/Log.h"
 
 bool DensityMap::create(uint32_t size, uint32_t channels) {

@@ -1,6 +1,7 @@
 #include "terrain/DetailLayerSceneSetup.h"
 
 #include "foundation/Log.h"
+#include "render/material/Material.h"
 #include "terrain/GeoMipMappingTerrain.h"
 #include "terrain/TerrainTransformGroup.h"
 
@@ -13,8 +14,14 @@ void take(T& target, const V& value) {
     }
 }
 
+// Detail layers draw with the renderer's materials, the only kind a scene
+// file's "Materials" section makes in the engine.
+Material* renderMaterial(const I3DDensityDesc& density) {
+    return dynamic_cast<Material*>(density.material);
+}
+
 bool complete(const I3DDensityDesc& density, const std::string& name) {
-    if (density.densityMap.empty() || density.material == nullptr) {
+    if (density.densityMap.empty() || renderMaterial(density) == nullptr) {
         Log::get() << "Error: terrain layer '" << name
                    << "' needs a densityMap and a material, it is skipped\n";
         return false;
@@ -27,7 +34,7 @@ bool complete(const I3DDensityDesc& density, const std::string& name) {
 TerrainDetailParams detailParamsFromScene(const I3DDensityDesc& desc) {
     TerrainDetailParams params;
     params.densityMapPath = desc.densityMap;
-    params.material = desc.material;
+    params.material = renderMaterial(desc);
     take(params.numDensityMapChannels, desc.numDensityMapChannels);
     params.densityMapShaderName = desc.densityMapShaderName;
     take(params.cellSize, desc.cellSize);

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "base/3d/IRenderDevice.h"
+#include "base/device/IRenderDevice.h"
 #include "foundation/Log.h"
 #include "scene/Camera.h"
 #include "scene/SceneRenderContext.h"

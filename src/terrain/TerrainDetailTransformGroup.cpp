@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "base/3d/IRenderDevice.h"
-#include "base/3d/Image.h"
-#include "base/3d/Texture.h"
+#include "base/device/IRenderDevice.h"
+#include "base/device/Texture.h"
+#include "base/image/Image.h"
 #include "base/platform/Platform.h"
 #include "foundation/Log.h"
 #include "foundation/ResourceManager.h"

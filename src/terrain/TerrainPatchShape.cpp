@@ -1,6 +1,6 @@
 #include "terrain/TerrainPatchShape.h"
 
-#include "base/3d/Texture.h"
+#include "base/device/Texture.h"
 #include "terrain/GeoMipMappingTerrain.h"
 #include "terrain/TerrainMaterial.h"
 

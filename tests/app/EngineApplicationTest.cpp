@@ -12,7 +12,7 @@
 #include "app/EngineManager.h"
 #include "app/Startup.h"
 #include "app/StatsOverlay.h"
-#include "base/3d/IRenderDevice.h"
+#include "base/device/IRenderDevice.h"
 #include "foundation/File.h"
 #include "foundation/Log.h"
 #include "foundation/ResourceManager.h"

@@ -7,7 +7,7 @@
 #include "LogText.h"
 #include "TestSupport.h"
 #include "app/ScreenFont.h"
-#include "base/3d/Image.h"
+#include "base/image/Image.h"
 #include "foundation/File.h"
 #include "foundation/Log.h"
 

@@ -8,7 +8,7 @@
 #include "app/EngineApplication.h"
 #include "app/Startup.h"
 #include "app/StatsOverlay.h"
-#include "base/3d/Image.h"
+#include "base/image/Image.h"
 #include "foundation/File.h"
 #include "foundation/TimerScheduler.h"
 #include "foundation/XMLConfigFile.h"

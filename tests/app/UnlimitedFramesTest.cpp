@@ -14,7 +14,7 @@
 #include "TestSupport.h"
 #include "app/EngineApplication.h"
 #include "app/Startup.h"
-#include "base/3d/IRenderDevice.h"
+#include "base/device/IRenderDevice.h"
 #include "foundation/File.h"
 #include "foundation/TimerScheduler.h"
 #include "foundation/XMLConfigFile.h"

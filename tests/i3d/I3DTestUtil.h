@@ -10,14 +10,19 @@
 #include "CapturingLogSink.h"
 #include "TestSupport.h"
 #include "foundation/File.h"
+#include "render/material/MaterialSceneHandler.h"
 #include "scene/i3d/I3DLoader.h"
 
 class I3DTest : public ::testing::Test {
 protected:
     void SetUp() override {
         FileSystem::addFileLoader(std::make_unique<NativeFileLoader>(dir.path(), 0));
+        materials.install();
     }
-    void TearDown() override { FileSystem::clearFileLoaders(); }
+    void TearDown() override {
+        materials.uninstall();
+        FileSystem::clearFileLoaders();
+    }
 
     // Writes "<i3D name="test" version="1.5">body</i3D>" as `file` and loads it.
     bool load(const std::string& body, const std::string& file = "scene.i3d") {
@@ -56,5 +61,7 @@ protected:
 
     testsupport::TempDir dir;
     testsupport::ScopedLogCapture log;
+    // Materials are made by the renderer's handler, as in the game.
+    MaterialSceneHandler materials;
     I3DLoadResult result;
 };

@@ -6,7 +6,7 @@
 #include <climits>
 
 #include "PreprocessorTestUtil.h"
-#include "render/preprocessor/PreprocessorExpression.h"
+#include "shaderlang/preprocessor/PreprocessorExpression.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "CapturingLogSink.h"
 #include "foundation/Log.h"
-#include "render/preprocessor/Preprocessor.h"
+#include "shaderlang/preprocessor/Preprocessor.h"
 
 struct Processed {
     bool ok = false;

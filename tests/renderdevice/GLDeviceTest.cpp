@@ -15,11 +15,11 @@
 
 #include "CapturingLogSink.h"
 #include "TestRenderWindow.h"
-#include "base/3d/GLResources.h"
-#include "base/3d/IRenderDevice.h"
-#include "base/3d/SdlGLRenderDevice.h"
-#include "base/3d/shadercompiler/ShaderInterface.h"
+#include "base/device/GLResources.h"
+#include "base/device/IRenderDevice.h"
+#include "base/device/SdlGLRenderDevice.h"
 #include "foundation/Log.h"
+#include "shaderlang/compiler/ShaderInterface.h"
 
 namespace {
 

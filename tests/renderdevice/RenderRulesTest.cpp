@@ -8,11 +8,11 @@
 #include <map>
 #include <string>
 
-#include "base/3d/PixelFormat.h"
-#include "base/3d/RenderDeviceUtil.h"
-#include "base/3d/RenderTypes.h"
-#include "base/3d/RenderWindowConfig.h"
-#include "base/3d/ShaderParameters.h"
+#include "base/device/RenderDeviceUtil.h"
+#include "base/device/RenderTypes.h"
+#include "base/device/RenderWindowConfig.h"
+#include "base/device/ShaderParameters.h"
+#include "base/image/PixelFormat.h"
 #include "foundation/Properties.h"
 
 using namespace renderdeviceutil;

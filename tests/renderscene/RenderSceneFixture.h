@@ -15,7 +15,7 @@
 #include "CapturingLogSink.h"
 #include "TestRenderWindow.h"
 #include "TestSupport.h"
-#include "base/3d/IRenderDevice.h"
+#include "base/device/IRenderDevice.h"
 #include "render/scene/SceneRenderer.h"
 #include "render/shader/ShaderLibrary.h"
 #include "scene/Camera.h"

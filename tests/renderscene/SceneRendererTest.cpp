@@ -15,7 +15,7 @@
 #include "RenderSceneFixture.h"
 #include "TestRenderWindow.h"
 #include "TestSupport.h"
-#include "base/3d/IRenderDevice.h"
+#include "base/device/IRenderDevice.h"
 #include "foundation/File.h"
 #include "render/material/Material.h"
 #include "render/overlay/DebugDraw.h"

@@ -13,8 +13,8 @@
 
 #include "AllocationCounter.h"
 #include "RenderSceneFixture.h"
-#include "base/3d/IRenderDevice.h"
-#include "base/3d/Texture.h"
+#include "base/device/IRenderDevice.h"
+#include "base/device/Texture.h"
 #include "foundation/File.h"
 #include "foundation/ResourceManager.h"
 #include "render/material/Material.h"

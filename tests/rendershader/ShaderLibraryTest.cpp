@@ -16,12 +16,12 @@
 #include "CapturingLogSink.h"
 #include "TestRenderWindow.h"
 #include "TestSupport.h"
-#include "base/3d/IRenderDevice.h"
-#include "base/3d/shadercompiler/ShaderCompiler.h"
+#include "base/device/IRenderDevice.h"
 #include "foundation/File.h"
 #include "render/material/CustomShader.h"
 #include "render/shader/ShaderCacheFile.h"
 #include "render/shader/ShaderLibrary.h"
+#include "shaderlang/compiler/ShaderCompiler.h"
 
 namespace {
 

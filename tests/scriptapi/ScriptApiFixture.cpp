@@ -21,6 +21,7 @@ void ScriptApiTest::SetUp() {
     g_current = this;
     Log::get().addSink(&sink_);
     TimerScheduler::get().reset();
+    materials_.install();
     context_ = std::make_unique<SceneRenderContext>();
     root_ = createRootNode(*context_);
     ScriptSystem::set(LuaScriptSystem::create());
@@ -55,6 +56,7 @@ void ScriptApiTest::TearDown() {
     context_.reset();
     ScriptSystem::set(nullptr);
     ClassRegistry::clear();
+    materials_.uninstall();
     Log::get().removeSink(&sink_);
     g_current = nullptr;
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "CapturingLogSink.h"
+#include "render/material/MaterialSceneHandler.h"
 #include "scene/SceneRenderContext.h"
 #include "scene/TransformGroup.h"
 #include "scripting/LuaScriptSystem.h"
@@ -34,6 +35,8 @@ protected:
     std::unique_ptr<SceneRenderContext> context_;
     // The engine-owned root of this scene ("RootNode"), the global `root`.
     std::unique_ptr<TransformGroup> root_;
+    // Scene files get their materials from the renderer's handler, as in the game.
+    MaterialSceneHandler materials_;
 };
 
 }  // namespace scriptapitest

@@ -4,7 +4,7 @@
 
 #include "ShaderVariants.h"
 #include "TestSupport.h"
-#include "base/3d/shadercompiler/ShaderCompiler.h"
+#include "shaderlang/compiler/ShaderCompiler.h"
 
 #include <gtest/gtest.h>
 

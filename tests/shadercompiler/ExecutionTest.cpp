@@ -5,7 +5,7 @@
 // index the reflection reports, one register per matrix row.
 
 #include "ShaderVariants.h"
-#include "base/3d/shadercompiler/ShaderCompiler.h"
+#include "shaderlang/compiler/ShaderCompiler.h"
 
 #include <SDL.h>
 #include <epoxy/gl.h>

@@ -3,7 +3,7 @@
 // message naming the problem and its line.
 
 #include "ShaderVariants.h"
-#include "base/3d/shadercompiler/ShaderCompiler.h"
+#include "shaderlang/compiler/ShaderCompiler.h"
 
 #include <gtest/gtest.h>
 

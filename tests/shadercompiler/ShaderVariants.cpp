@@ -1,7 +1,7 @@
 #include "ShaderVariants.h"
 
 #include "TestSupport.h"
-#include "render/preprocessor/Preprocessor.h"
+#include "shaderlang/preprocessor/Preprocessor.h"
 #include "terrain/TerrainMaterial.h"
 
 #include <gtest/gtest.h>

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "base/3d/Texture.h"
+#include "base/device/Texture.h"
 #include "foundation/File.h"
 #include "foundation/ResourceManager.h"
 

@@ -5,7 +5,7 @@
 
 #include <cstdlib>
 
-#include "base/3d/IRenderDevice.h"
+#include "base/device/IRenderDevice.h"
 
 namespace testsupport {
 

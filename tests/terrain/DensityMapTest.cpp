@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "TerrainFixture.h"
-#include "base/3d/Texture.h"
+#include "base/device/Texture.h"
 #include "base/platform/Platform.h"
 #include "render/material/Material.h"
 #include "terrain/DensityMap.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "LogCapture.h"
-#include "base/3d/Image.h"
+#include "base/image/Image.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include "LogCapture.h"
 #include "PngMaker.h"
 #include "TestSupport.h"
-#include "base/3d/Image.h"
-#include "base/3d/Texture.h"
+#include "base/device/Texture.h"
+#include "base/image/Image.h"
 #include "foundation/File.h"
 
 namespace {

@@ -10,9 +10,9 @@
 #include "PngMaker.h"
 #include "TestRenderWindow.h"
 #include "TestSupport.h"
-#include "base/3d/Image.h"
-#include "base/3d/SdlGLRenderDevice.h"
-#include "base/3d/Texture.h"
+#include "base/device/SdlGLRenderDevice.h"
+#include "base/device/Texture.h"
+#include "base/image/Image.h"
 #include "foundation/File.h"
 #include "foundation/Log.h"
 

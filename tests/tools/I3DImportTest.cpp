@@ -10,6 +10,7 @@
 #include "TestSupport.h"
 #include "foundation/File.h"
 #include "render/material/Material.h"
+#include "render/material/MaterialSceneHandler.h"
 #include "scene/Camera.h"
 #include "scene/LightSource.h"
 #include "scene/Shape.h"
@@ -45,8 +46,15 @@ class I3DImportTest : public ::testing::Test {
 protected:
     void SetUp() override {
         FileSystem::addFileLoader(std::make_unique<NativeFileLoader>(dir.path(), 0));
+        materials.install();
     }
-    void TearDown() override { FileSystem::clearFileLoaders(); }
+    void TearDown() override {
+        materials.uninstall();
+        FileSystem::clearFileLoaders();
+    }
+
+    // Materials are made by the renderer's handler, as in the game.
+    MaterialSceneHandler materials;
 
     testsupport::RunResult import(std::vector<std::string> args) {
         args.insert(args.begin(), I3DIMPORT_EXECUTABLE);

@@ -93,19 +93,6 @@ void Material::buildLodLevels() {
     }
 }
 
-uint32_t Material::getVertexAttributes() const {
-    uint32_t attributes = VertexAttribute::Normal;
-    bool anyMap = m_desc.albedoMap.isSet() || m_desc.normalMap.isSet() || m_desc.glossMap.isSet() ||
-                  m_desc.emissiveMap.isSet() || !m_desc.customTextures.empty();
-    if (anyMap) {
-        attributes |= VertexAttribute::TexCoords0;
-    }
-    if (m_desc.emissiveMap.isSet()) {
-        attributes |= VertexAttribute::TexCoords1;
-    }
-    return attributes;
-}
-
 int32_t Material::getLodLevel(float distance) const {
     return m_customShader ? m_customShader->getLodLevel(distance) : -1;
 }

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "render/material/CustomShader.h"
-#include "render/material/MaterialDesc.h"
+#include "scene/MaterialDesc.h"
 #include "scene/ShapeMaterial.h"
 
 class Resource;
@@ -47,10 +47,8 @@ public:
     const TextureRef& getEnvironmentMap() const { return m_environment; }
     const std::vector<TextureRef>& getCustomTextures() const { return m_customTextures; }
 
-    // The VertexAttribute bits the material's shaders read: normals always,
-    // texture coordinates 0 with any texture map, set 1 with an emissive
-    // (light) map.
-    uint32_t getVertexAttributes() const;
+    // The VertexAttribute bits the material's shaders read (see MaterialDesc).
+    uint32_t getVertexAttributes() const { return m_desc.getVertexAttributes(); }
 
     CustomShader* getCustomShader() const { return m_customShader.get(); }
     const std::vector<LodLevelData>& getLodLevelData() const { return m_levels; }
@@ -63,7 +61,8 @@ public:
     }
     // Sets the named custom parameter and its value in every LOD level that
     // lists it; false when the material has no parameter of that name.
-    bool setCustomParameter(const std::string& parameterName, const std::array<float, 4>& value);
+    bool setCustomParameter(const std::string& parameterName,
+                            const std::array<float, 4>& value) override;
 
 private:
     TextureRef acquire(const MaterialMapDesc& map);

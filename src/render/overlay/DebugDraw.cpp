@@ -4,7 +4,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "base/3d/IRenderDevice.h"
+#include "base/device/IRenderDevice.h"
 #include "base/math/Matrix4.h"
 #include "render/overlay/Overlay.h"
 

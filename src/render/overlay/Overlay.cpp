@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "base/3d/IRenderDevice.h"
-#include "base/3d/Texture.h"
+#include "base/device/IRenderDevice.h"
+#include "base/device/Texture.h"
 #include "foundation/ResourceManager.h"
 #include "render/overlay/ScreenSpace.h"
 

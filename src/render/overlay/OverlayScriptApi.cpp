@@ -1,7 +1,7 @@
 #include "render/overlay/OverlayScriptApi.h"
 
-#include "base/3d/IRenderDevice.h"
-#include "base/3d/Texture.h"
+#include "base/device/IRenderDevice.h"
+#include "base/device/Texture.h"
 #include "foundation/ResourceManager.h"
 #include "render/overlay/Overlay.h"
 #include "scripting/ScriptApi.h"

@@ -1,6 +1,6 @@
 #include "render/overlay/ScreenSpace.h"
 
-#include "base/3d/IRenderDevice.h"
+#include "base/device/IRenderDevice.h"
 #include "base/math/Matrix4.h"
 
 void setScreenSpaceMatrices(IRenderDevice& device, float width, float height) {

@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "base/3d/IRenderDevice.h"
-#include "base/3d/Image.h"
+#include "base/device/IRenderDevice.h"
+#include "base/image/Image.h"
 
 bool saveScreenshot(IRenderDevice& device, const std::string& path) {
     IRenderWindow* window = device.getRenderWindow();

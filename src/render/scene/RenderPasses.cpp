@@ -1,6 +1,6 @@
 #include "render/scene/RenderPasses.h"
 
-#include "base/3d/IRenderDevice.h"
+#include "base/device/IRenderDevice.h"
 
 RenderPassTable::RenderPassTable() {
     RenderPass& depthOnly = m_passes[kDepthOnly];

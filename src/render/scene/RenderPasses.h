@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "base/3d/RenderTypes.h"
+#include "base/device/RenderTypes.h"
 
 class IRenderDevice;
 

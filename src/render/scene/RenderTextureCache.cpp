@@ -1,6 +1,6 @@
 #include "render/scene/RenderTextureCache.h"
 
-#include "base/3d/IRenderDevice.h"
+#include "base/device/IRenderDevice.h"
 #include "foundation/Log.h"
 
 RenderTextureCache::~RenderTextureCache() {

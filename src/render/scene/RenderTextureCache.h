@@ -9,9 +9,9 @@
 #include <memory>
 #include <vector>
 
-#include "base/3d/IGpuResources.h"
-#include "base/3d/IRenderTarget.h"
-#include "base/3d/PixelFormat.h"
+#include "base/device/IGpuResources.h"
+#include "base/device/IRenderTarget.h"
+#include "base/image/PixelFormat.h"
 
 class IRenderDevice;
 

@@ -5,8 +5,8 @@
 #include <numbers>
 #include <typeinfo>
 
-#include "base/3d/IRenderDevice.h"
-#include "base/3d/Texture.h"
+#include "base/device/IRenderDevice.h"
+#include "base/device/Texture.h"
 #include "foundation/Log.h"
 #include "render/material/Material.h"
 #include "render/overlay/DebugDraw.h"

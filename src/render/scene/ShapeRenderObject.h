@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "base/3d/IGpuResources.h"
+#include "base/device/IGpuResources.h"
 #include "base/math/Matrix4.h"
 #include "render/scene/LightAssignment.h"
 #include "render/shader/ShaderKey.h"

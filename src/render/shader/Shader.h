@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "base/3d/IGpuResources.h"
-#include "base/3d/shadercompiler/ShaderInterface.h"
+#include "base/device/IGpuResources.h"
 #include "foundation/Entity.h"
 #include "render/shader/ShaderKey.h"
+#include "shaderlang/compiler/ShaderInterface.h"
 
 namespace shaderuniforms {
 // Per-frame uniforms, ids 0..19, then per-object uniforms, ids 20..24.

@@ -21,7 +21,7 @@
 
 #include <string>
 
-#include "base/3d/shadercompiler/ShaderInterface.h"
+#include "shaderlang/compiler/ShaderInterface.h"
 
 struct ShaderCacheEntry {
     std::string glsl;

@@ -4,14 +4,14 @@
 #include <cctype>
 #include <cstdio>
 
-#include "base/3d/IRenderDevice.h"
-#include "base/3d/shadercompiler/ShaderCompiler.h"
+#include "base/device/IRenderDevice.h"
 #include "base/platform/Platform.h"
 #include "foundation/File.h"
 #include "foundation/Log.h"
 #include "foundation/Md5.h"
 #include "render/material/CustomShader.h"
-#include "render/preprocessor/Preprocessor.h"
+#include "shaderlang/compiler/ShaderCompiler.h"
+#include "shaderlang/preprocessor/Preprocessor.h"
 
 using shaderinterface::Stage;
 

@@ -13,11 +13,11 @@
 #include <unordered_set>
 #include <vector>
 
-#include "base/3d/shadercompiler/ShaderInterface.h"
 #include "render/material/CustomShader.h"
 #include "render/shader/Shader.h"
 #include "render/shader/ShaderCacheFile.h"
 #include "render/shader/ShaderKey.h"
+#include "shaderlang/compiler/ShaderInterface.h"
 
 class IRenderDevice;
 

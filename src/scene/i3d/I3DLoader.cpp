@@ -11,7 +11,6 @@
 #include "foundation/File.h"
 #include "foundation/Log.h"
 #include "foundation/TextUtil.h"
-#include "render/material/Material.h"
 #include "scene/Camera.h"
 #include "scene/LODTransformGroup.h"
 #include "scene/LightSource.h"
@@ -381,9 +380,16 @@ private:
     void fail();
 
     std::string resolveFileEntry(const char* entryName, const char* user);
-    Material* findMaterial(const std::string& name) const;
+    // A "Materials" entry: the material the handler made (none without a
+    // handler) and the vertex attributes its description reads.
+    struct MaterialEntry {
+        RefPtr<ShapeMaterial> material;
+        uint32_t vertexAttributes = 0;
+    };
+    const MaterialEntry* findMaterialEntry(const std::string& name) const;
+    ShapeMaterial* findMaterial(const std::string& name) const;
     // The material an attribute names; a name not in "Materials" is logged.
-    Material* materialAttribute(const Attributes& a, const char* attribute) const;
+    ShapeMaterial* materialAttribute(const Attributes& a, const char* attribute) const;
 
     // Elements
     void startI3D(const Attributes& a);
@@ -438,7 +444,9 @@ private:
     bool m_depthWarned = false;
 
     std::unordered_map<std::string, std::string> m_files;
-    std::unordered_map<std::string, RefPtr<Material>> m_materials;
+    std::unordered_map<std::string, MaterialEntry> m_materials;
+    // The vertex attributes each mesh geometry was built with.
+    std::unordered_map<const Geometry*, uint32_t> m_geometryAttributes;
     std::unordered_map<std::string, std::unique_ptr<Shape>> m_shapes;
     std::unordered_map<std::string, I3DParticleSystemDesc> m_dynamics;
     std::unordered_map<std::string, TransformGroup*> m_nodes;
@@ -745,17 +753,22 @@ std::string I3DLoader::resolveFileEntry(const char* entryName, const char* user)
     return found->second;
 }
 
-Material* I3DLoader::findMaterial(const std::string& name) const {
+const I3DLoader::MaterialEntry* I3DLoader::findMaterialEntry(const std::string& name) const {
     auto found = m_materials.find(name);
-    return found != m_materials.end() ? found->second.get() : nullptr;
+    return found != m_materials.end() ? &found->second : nullptr;
 }
 
-Material* I3DLoader::materialAttribute(const Attributes& a, const char* attribute) const {
+ShapeMaterial* I3DLoader::findMaterial(const std::string& name) const {
+    const MaterialEntry* entry = findMaterialEntry(name);
+    return entry != nullptr ? entry->material.get() : nullptr;
+}
+
+ShapeMaterial* I3DLoader::materialAttribute(const Attributes& a, const char* attribute) const {
     const char* name = a.get(attribute);
     if (name == nullptr) {
         return nullptr;
     }
-    Material* material = findMaterial(name);
+    ShapeMaterial* material = findMaterial(name);
     if (material == nullptr) {
         Log::get() << "Warning: material " << name << " not found.\n";
     }
@@ -849,7 +862,14 @@ void I3DLoader::startMap(Element element, const Attributes& a) {
 }
 
 void I3DLoader::endMaterial() {
-    m_materials[m_material.name] = MaterialLibrary::get(m_material);
+    MaterialEntry& entry = m_materials[m_material.name];
+    entry.vertexAttributes = m_material.getVertexAttributes();
+    entry.material = nullptr;
+    if (I3DMaterialHandler* handler = I3DSectionHandlers::get().materials) {
+        entry.material = handler->createMaterial(m_material);
+    } else {
+        warnNoHandler("Material", m_material.name);
+    }
 }
 
 // ---- Meshes ----
@@ -1027,13 +1047,15 @@ void I3DLoader::endIndexedFaceSet() {
     auto shape = std::make_unique<Shape>(state.name);
     uint32_t attributes = 0;
     for (const std::string& name : state.shaderList) {
-        Material* material = findMaterial(name);
-        if (material == nullptr) {
+        const MaterialEntry* entry = findMaterialEntry(name);
+        if (entry == nullptr) {
             Log::get() << "Warning: Shader " << name << " not found.\n";
             continue;
         }
-        shape->addMaterial(material);
-        attributes |= material->getVertexAttributes();
+        if (entry->material) {
+            shape->addMaterial(entry->material.get());
+        }
+        attributes |= entry->vertexAttributes;
     }
     Geometry* geometry = nullptr;
     if (state.name.compare(0, 5, "subd_") == 0) {
@@ -1041,6 +1063,7 @@ void I3DLoader::endIndexedFaceSet() {
     } else {
         geometry = new IndexedFaceSetGeometry(state.name, std::move(state.mesh), attributes);
     }
+    m_geometryAttributes[geometry] = attributes;
     shape->setGeometry(geometry);
     m_shapes[state.name] = std::move(shape);
     m_mesh = MeshState();
@@ -1732,11 +1755,8 @@ void I3DLoader::bindSkins() {
                 }
                 Log::get() << "Warning: Shape " << shape.getName() << ", bone indices past its "
                            << static_cast<uint32_t>(bones.size()) << " bind nodes get weight 0\n";
-                uint32_t attributes = 0;
-                for (size_t m = 0; m < shape.getNumMaterials(); ++m) {
-                    attributes |=
-                        static_cast<Material*>(shape.getMaterial(m))->getVertexAttributes();
-                }
+                auto built = m_geometryAttributes.find(geometry);
+                uint32_t attributes = built != m_geometryAttributes.end() ? built->second : 0;
                 shape.setGeometry(
                     new IndexedFaceSetGeometry(geometry->getName(), std::move(fixed), attributes));
             }

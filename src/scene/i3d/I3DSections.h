@@ -1,7 +1,7 @@
 #pragma once
 // The hand-off between the scene file loader and the subsystems that own
-// parts of a scene file: terrain, particle systems, precipitation, animation,
-// audio sources and physics. The loader parses each section into the plain
+// parts of a scene file: materials, terrain, particle systems, precipitation,
+// animation, audio sources and physics. The loader parses each section into the plain
 // description records below and passes them to the handler registered for
 // that section; the handler builds its own objects from them.
 //
@@ -14,7 +14,8 @@
 // Without a handler the loader keeps the file loadable: a node element of
 // the section becomes a plain TransformGroup with the element's name and
 // common attributes, a shape-level element makes nothing, and either logs
-// one warning. Handlers are not owned by the registry.
+// one warning; without a materials handler, shapes are made without
+// materials. Handlers are not owned by the registry.
 //
 // Every number in a record comes from the file: counts and sizes that become
 // allocations are already range checked and capped by the loader (see the
@@ -28,11 +29,13 @@
 #include <vector>
 
 #include "base/math/Vector3.h"
+#include "foundation/Entity.h"
+#include "scene/MaterialDesc.h"
+#include "scene/ShapeMaterial.h"
 
 class RawTransformGroup;
 class Shape;
 class TransformGroup;
-class Material;
 
 // Where an attribute was present, its value differs from the default only
 // then; `set` bits tell the handler which values the file gave.
@@ -40,6 +43,17 @@ template <typename T>
 struct I3DValue {
     T value{};
     bool set = false;
+};
+
+// ---- Materials ("Materials") ----
+
+class I3DMaterialHandler {
+public:
+    virtual ~I3DMaterialHandler() = default;
+    // The material of one "Material" element; handlers may share one material
+    // between equal descriptions. None leaves the shapes that name it
+    // without that material.
+    virtual RefPtr<ShapeMaterial> createMaterial(const MaterialDesc& desc) = 0;
 };
 
 // ---- Terrain ("TerrainTransformGroup" and its "Layers") ----
@@ -55,7 +69,7 @@ struct I3DTerrainLayerDesc {
 // The density attributes shared by foliage and detail layers.
 struct I3DDensityDesc {
     std::string densityMap;
-    Material* material = nullptr;  // the "Materials" entry, held by the loader during the call
+    ShapeMaterial* material = nullptr;  // the "Materials" entry, held by the loader during the call
     std::string materialName;
     I3DValue<int32_t> numDensityMapChannels;
     std::string densityMapShaderName;
@@ -131,7 +145,7 @@ struct I3DParticleSystemDesc {
     I3DValue<float> spriteScaleYGain;
     // The emitter's prototype shape and the material, none when not found.
     Shape* emitterShape = nullptr;
-    Material* material = nullptr;
+    ShapeMaterial* material = nullptr;
     // Sums over all "Gravity" and "Air" children.
     I3DValue<Vector3> gravityForce;
     I3DValue<Vector3> airVelocity;
@@ -151,8 +165,8 @@ public:
 
 struct I3DPrecipitationDesc {
     std::string name;
-    Material* dropMaterial = nullptr;
-    Material* splashMaterial = nullptr;
+    ShapeMaterial* dropMaterial = nullptr;
+    ShapeMaterial* splashMaterial = nullptr;
     I3DValue<int32_t> maxNumDrops;
     I3DValue<float> boundsWidth;
     I3DValue<float> boundsHeight;
@@ -295,6 +309,7 @@ public:
 
 // The handlers in use; none by default.
 struct I3DSectionHandlers {
+    I3DMaterialHandler* materials = nullptr;
     I3DTerrainHandler* terrain = nullptr;
     I3DDynamicsHandler* dynamics = nullptr;
     I3DPrecipitationHandler* precipitation = nullptr;

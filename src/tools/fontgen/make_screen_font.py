@@ -5,7 +5,7 @@ Writes two things, both committed so that building needs no font tools:
   data/shared/font/sansSerif.png  512 x 512, 8-bit grey, 16 x 16 cells of
       32 x 32 pixels; glyph g shows character code 32 + g (lower 8 rows,
       regular) and its bold form at g + 128 (upper 8 rows);
-  src/app/EmbeddedFont.cpp  the fallback: 256 x 128, 16 x 8 cells of
+  src/app/generated/EmbeddedFont.cpp  the fallback: 256 x 128, 16 x 8 cells of
       16 x 16 pixels for the codes 32 to 159, regular only, with its
       advance table.
 Codes 128 to 159 hold the characters of code page 437 there (so the
@@ -108,7 +108,7 @@ def make_embedded_font(path):
 def main():
     root = os.getcwd()
     make_file_font(os.path.join(root, "data/shared/font/sansSerif.png"))
-    make_embedded_font(os.path.join(root, "src/app/EmbeddedFont.cpp"))
+    make_embedded_font(os.path.join(root, "src/app/generated/EmbeddedFont.cpp"))
     return 0
 
 

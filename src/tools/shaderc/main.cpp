@@ -4,10 +4,10 @@
 // register reflection are printed; on failure the error listing is printed
 // and the exit status is 1.
 
-#include "base/3d/shadercompiler/ShaderCompiler.h"
 #include "foundation/File.h"
 #include "foundation/Log.h"
-#include "render/preprocessor/Preprocessor.h"
+#include "shaderlang/compiler/ShaderCompiler.h"
+#include "shaderlang/preprocessor/Preprocessor.h"
 
 #include <cstdio>
 #include <iostream>
