@@ -127,7 +127,8 @@ local function startGame()
     for i, m in ipairs(WHEEL_MOUNTS) do
         wheels[i] = createWheelShape(car, m[1], -0.1, m[2], WHEEL_RADIUS, 0.3, 30000, 3500, 20)
     end
-    lastX, _, lastZ = getWorldTranslation(car)
+    local carX, _, carZ = getWorldTranslation(car)
+    lastX, lastZ = carX, carZ
     camX, camY, camZ = getWorldTranslation(cameraRig)
 
     engineSound = createSample("engine")
@@ -256,8 +257,8 @@ local function getOut()
         say("Stop first to get out")
         return
     end
-    local x, y, z = localToWorld(car, -2.6, 0, 0)
-    y = getTerrainHeightAtWorldPos(terrain, x, 0, z) + 1.2
+    local x, _, z = localToWorld(car, -2.6, 0, 0)
+    local y = getTerrainHeightAtWorldPos(terrain, x, 0, z) + 1.2
     setTranslation(walker, x, y, z)
     setVisibility(walker, true)
     walkerCCT = createCCT(walker, 0.35, 1.0, 0.4, 50, 0.05, 255, 0)

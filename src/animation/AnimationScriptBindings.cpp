@@ -100,26 +100,60 @@ void getAnimNumOfClips(Entity* entity, ScriptValue* values) {
 }  // namespace
 
 void addAnimationScriptApi(ScriptApi& api) {
-    api.addMethods("TransformGroup", {
-                                         {"getAnimCharacterSet", "", "i", getAnimCharacterSet},
-                                     });
-    api.addEntityClass("CharacterSet", "Entity", nullptr,
-                       {
-                           {"enableAnimTrack", "i", "", enableAnimTrack},
-                           {"disableAnimTrack", "i", "", disableAnimTrack},
-                           {"isAnimTrackEnabled", "i", "b", isAnimTrackEnabled},
-                           {"setAnimTrackSpeedScale", "if", "", setAnimTrackSpeedScale},
-                           {"setAnimTrackLoopState", "ib", "", setAnimTrackLoopState},
-                           {"setAnimTrackTime", "if", "", setAnimTrackTime},
-                           {"getAnimTrackTime", "i", "f", getAnimTrackTime},
-                           {"getAnimClipDuration", "i", "f", getAnimClipDuration},
-                           {"setAnimTrackBlendWeight", "if", "", setAnimTrackBlendWeight},
-                           {"getAnimTrackBlendWeight", "i", "f", getAnimTrackBlendWeight},
-                           {"getAnimClipIndex", "s", "i", getAnimClipIndex},
-                           {"assignAnimTrackClip", "ii", "", assignAnimTrackClip},
-                           {"isAnimTrackClipAssigned", "i", "b", isAnimTrackClipAssigned},
-                           {"getAnimTrackAssignedClip", "i", "i", getAnimTrackAssignedClip},
-                           {"clearAnimTrackClip", "i", "", clearAnimTrackClip},
-                           {"getAnimNumOfClips", "", "i", getAnimNumOfClips},
-                       });
+    api.setSection("Animation");
+    api.addMethods("TransformGroup",
+                   {
+                       {"getAnimCharacterSet", "", "i", getAnimCharacterSet, "",
+                        "characterSet: id, 0 when none",
+                        "Returns the character set that animates the node, from its scene "
+                        "file."},
+                   });
+    // Every track function logs a warning for a track outside 0 to 3 and
+    // every clip function one for an unknown clip; getters then give nil,
+    // 0 or -1 as noted.
+    api.addEntityClass(
+        "CharacterSet", "Entity", nullptr,
+        {
+            {"enableAnimTrack", "i", "", enableAnimTrack, "track: 0 to 3", "",
+             "Lets the track's clip move the character; a bad track is logged."},
+            {"disableAnimTrack", "i", "", disableAnimTrack, "track: 0 to 3", "",
+             "Stops the track from moving the character; a bad track is logged."},
+            {"isAnimTrackEnabled", "i", "b", isAnimTrackEnabled, "track: 0 to 3", "enabled",
+             "Returns whether the track is enabled; nil for a bad track (logged)."},
+            {"setAnimTrackSpeedScale", "if", "", setAnimTrackSpeedScale,
+             "track: 0 to 3; speed: factor, 1 as authored, negative plays backwards", "",
+             "Sets how fast the track plays its clip; a bad track is logged."},
+            {"setAnimTrackLoopState", "ib", "", setAnimTrackLoopState, "track: 0 to 3; loop", "",
+             "Makes the track repeat its clip or stop at the end; a bad track is logged."},
+            {"setAnimTrackTime", "if", "", setAnimTrackTime,
+             "track: 0 to 3; time: milliseconds into the clip", "",
+             "Moves the track to a time in its clip; a bad track is logged."},
+            {"getAnimTrackTime", "i", "f", getAnimTrackTime, "track: 0 to 3",
+             "time: milliseconds into the clip",
+             "Returns where the track is in its clip; 0 for a bad track (logged)."},
+            {"getAnimClipDuration", "i", "f", getAnimClipDuration, "clip: index from 0",
+             "duration: milliseconds, 0 for an unknown clip", "Returns the length of a clip."},
+            {"setAnimTrackBlendWeight", "if", "", setAnimTrackBlendWeight,
+             "track: 0 to 3; weight: 0 to 1, the track's share when tracks are mixed", "",
+             "Sets how much the track counts when several tracks move the character."},
+            {"getAnimTrackBlendWeight", "i", "f", getAnimTrackBlendWeight, "track: 0 to 3",
+             "weight: 0 to 1", "Returns the track's blend weight; 0 for a bad track (logged)."},
+            {"getAnimClipIndex", "s", "i", getAnimClipIndex, "name: exact clip name",
+             "clip: index from 0, -1 when unknown", "Finds a clip of the set by its name."},
+            {"assignAnimTrackClip", "ii", "", assignAnimTrackClip,
+             "track: 0 to 3; clip: index from 0", "",
+             "Makes the track play the clip; a bad track or clip is logged."},
+            {"isAnimTrackClipAssigned", "i", "b", isAnimTrackClipAssigned, "track: 0 to 3",
+             "assigned", "Returns whether the track has a clip; nil for a bad track (logged)."},
+            {"getAnimTrackAssignedClip", "i", "i", getAnimTrackAssignedClip, "track: 0 to 3",
+             "clip: index, -1 when none",
+             "Returns the clip the track plays; 0 for a bad track (logged)."},
+            {"clearAnimTrackClip", "i", "", clearAnimTrackClip, "track: 0 to 3", "",
+             "Takes the clip off the track; a bad track is logged."},
+            {"getAnimNumOfClips", "", "i", getAnimNumOfClips, "", "count",
+             "Returns the number of clips in the set."},
+        });
+    api.describeClass("CharacterSet", {"characterSet",
+                                       "The animation of a character: clips played on four "
+                                       "tracks that can be mixed."});
 }

@@ -205,43 +205,100 @@ void getShadowQuality(Entity*, ScriptValue* values) {
 }  // namespace
 
 void addApplicationScriptFunctions(ScriptApi& api) {
+    api.setSection("Application");
     api.addGlobalFunctions({
-        {"getFullscreen", "", "b", getFlag<kFullscreen>},
-        {"setFullscreen", "b", "", setFlag<kFullscreen>},
-        {"getVsync", "", "b", getFlag<kVsync>},
-        {"setVsync", "b", "", setFlag<kVsync>},
-        {"getGamma", "", "f", getNumber<kGamma>},
-        {"setGamma", "f", "", setNumber<kGamma>},
-        {"getFilterTrilinear", "", "b", getFlag<kTrilinear>},
-        {"setFilterTrilinear", "b", "", setFlag<kTrilinear>},
-        {"getFilterAnisotropy", "", "i", getInteger<kAnisotropy>},
-        {"setFilterAnisotropy", "i", "", setInteger<kAnisotropy>},
-        {"getMSAA", "", "i", getInteger<kMsaa>},
-        {"setMSAA", "i", "", setInteger<kMsaa>},
-        {"setTerrainLoadDirectory", "s", "", setTerrainLoadDirectory},
-        {"restartApplication", "", "", restartApplication},
-        {"wrapMousePosition", "ff", "", wrapMousePosition},
-        {"setShowMouseCursor", "b", "", setShowMouseCursor},
-        {"getInputButton", "i", "f", getInputButton},
-        {"getKeyboardAxisMapping", "i", "ii", getKeyboardAxisMapping},
-        {"getKeyboardButtonMapping", "i", "i", getKeyboardButtonMapping},
-        {"setKeyboardAxisMapping", "iii", "", setKeyboardAxisMapping},
-        {"setKeyboardButtonMapping", "ii", "", setKeyboardButtonMapping},
-        {"getInputAxis", "i", "f", getInputAxis},
-        {"getAppBasePath", "", "s", getAppBasePath},
-        {"getUserProfileAppPath", "", "s", getUserProfileAppPath},
-        {"copyFile", "ssb", "", copyFile},
-        {"createFolder", "s", "", createFolder},
+        {"getFullscreen", "", "b", getFlag<kFullscreen>, "", "fullscreen",
+         "Returns the stored fullscreen setting (game.graphic.display.fullscreen of the user "
+         "configuration)."},
+        {"setFullscreen", "b", "", setFlag<kFullscreen>, "fullscreen", "",
+         "Stores the fullscreen setting in the user configuration and saves it; it takes effect "
+         "at the next start."},
+        {"getVsync", "", "b", getFlag<kVsync>, "", "vsync",
+         "Returns the stored setting for waiting on the display's refresh."},
+        {"setVsync", "b", "", setFlag<kVsync>, "vsync", "",
+         "Stores the setting for waiting on the display's refresh and saves the configuration; "
+         "it takes effect at the next start."},
+        {"getGamma", "", "f", getNumber<kGamma>, "", "gamma: 1 is neutral, 0 when not stored",
+         "Returns the stored display gamma."},
+        {"setGamma", "f", "", setNumber<kGamma>, "gamma: 1 is neutral", "",
+         "Stores the display gamma and saves the configuration."},
+        {"getFilterTrilinear", "", "b", getFlag<kTrilinear>, "", "trilinear",
+         "Returns the stored setting for trilinear texture filtering."},
+        {"setFilterTrilinear", "b", "", setFlag<kTrilinear>, "trilinear", "",
+         "Stores the setting for trilinear texture filtering and saves the configuration; "
+         "textures take it at the next start."},
+        {"getFilterAnisotropy", "", "i", getInteger<kAnisotropy>, "",
+         "anisotropy: filtering level, 0 when not stored",
+         "Returns the level stored under game.graphic.display.filter.anisotropy."},
+        {"setFilterAnisotropy", "i", "", setInteger<kAnisotropy>, "anisotropy: filtering level", "",
+         "Stores the level under game.graphic.display.filter.anisotropy and saves the "
+         "configuration; texture filtering reads game.graphic.opengl.filter.anisotropy at "
+         "start, which this does not change."},
+        {"getMSAA", "", "i", getInteger<kMsaa>, "", "samples: 0 or 1 off, else 2, 4 or 8",
+         "Returns the stored number of multisampling samples."},
+        {"setMSAA", "i", "", setInteger<kMsaa>, "samples: 0 or 1 off, else 2, 4 or 8", "",
+         "Stores the number of multisampling samples and saves the configuration; it takes "
+         "effect at the next start."},
+        {"setTerrainLoadDirectory", "s", "", setTerrainLoadDirectory, "folder", "",
+         "Sets the folder that terrain and detail layer files are read from."},
+        {"restartApplication", "", "", restartApplication, "", "",
+         "Starts the program again with its command line and quits this instance; a failed "
+         "start is logged and this instance still quits."},
+        {"wrapMousePosition", "ff", "", wrapMousePosition,
+         "x: screen fraction from the left; y: screen fraction from the top", "",
+         "Moves the mouse pointer inside the window, while the window has input focus."},
+        {"setShowMouseCursor", "b", "", setShowMouseCursor, "visible", "",
+         "Shows or hides the mouse pointer over the window."},
+        {"getInputButton", "i", "f", getInputButton, "button: logical button 0 to 15",
+         "value: 0 released to 1 pressed",
+         "Returns the state of a logical button (keyboard mapping or joystick); 0 for an index "
+         "out of range."},
+        {"getKeyboardAxisMapping", "i", "ii", getKeyboardAxisMapping, "axis: logical axis 0 to 3",
+         "positiveKey, negativeKey: key symbols, 0 unmapped",
+         "Returns the keys that move the logical axis up and down; 0, 0 for an index out of "
+         "range."},
+        {"getKeyboardButtonMapping", "i", "i", getKeyboardButtonMapping,
+         "button: logical button 0 to 15", "key: key symbol, 0 unmapped",
+         "Returns the key mapped to the logical button; 0 for an index out of range."},
+        {"setKeyboardAxisMapping", "iii", "", setKeyboardAxisMapping,
+         "axis: logical axis 0 to 3; positiveKey, negativeKey: key symbols (Input.KEY_*), 0 "
+         "unmapped",
+         "", "Maps two keys to the logical axis; an index out of range is ignored."},
+        {"setKeyboardButtonMapping", "ii", "", setKeyboardButtonMapping,
+         "button: logical button 0 to 15; key: key symbol (Input.KEY_*), 0 unmapped", "",
+         "Maps a key to the logical button; an index out of range is ignored."},
+        {"getInputAxis", "i", "f", getInputAxis, "axis: logical axis 0 to 3", "value: -1 to 1",
+         "Returns the position of a logical axis (keyboard mapping or joystick); 0 for an index "
+         "out of range."},
+        {"getAppBasePath", "", "s", getAppBasePath, "", "folder: ends with \"/\"",
+         "Returns the folder of the running program, valid until the next call."},
+        {"getUserProfileAppPath", "", "s", getUserProfileAppPath, "", "folder: ends with \"/\"",
+         "Returns the game's folder in the user's profile (settings, saved files), valid until "
+         "the next call."},
+        {"copyFile", "ssb", "", copyFile, "source, target: paths; overwrite", "",
+         "Copies a file; without overwrite an existing target is kept and nothing is copied."},
+        {"createFolder", "s", "", createFolder, "path", "",
+         "Creates one folder; its parent must exist."},
     });
 }
 
 void addEngineScriptFunctions(ScriptApi& api) {
+    api.setSection("Engine");
     api.addGlobalFunctions({
-        {"setViewDistanceCoeff", "f", "", setViewDistanceCoeff},
-        {"getViewDistanceCoeff", "", "f", getViewDistanceCoeff},
-        {"setTerrainLODDistanceCoeff", "f", "", setTerrainLODDistanceCoeff},
-        {"getTerrainLODDistanceCoeff", "", "f", getTerrainLODDistanceCoeff},
-        {"setShadowQuality", "f", "", setShadowQuality},
-        {"getShadowQuality", "", "f", getShadowQuality},
+        {"setViewDistanceCoeff", "f", "", setViewDistanceCoeff,
+         "coeff: factor on every view distance, 1 as authored", "",
+         "Scales how far objects stay visible, for quality settings."},
+        {"getViewDistanceCoeff", "", "f", getViewDistanceCoeff, "",
+         "coeff: factor on every view distance", "Returns the view distance factor."},
+        {"setTerrainLODDistanceCoeff", "f", "", setTerrainLODDistanceCoeff,
+         "coeff: factor on the terrain's detail distances, 1 as authored", "",
+         "Scales the distances at which the terrain switches to coarser detail."},
+        {"getTerrainLODDistanceCoeff", "", "f", getTerrainLODDistanceCoeff, "",
+         "coeff: factor on the terrain's detail distances",
+         "Returns the terrain detail distance factor."},
+        {"setShadowQuality", "f", "", setShadowQuality, "quality: 0 none, 1 normal, 2 high", "",
+         "Stores the shadow quality for the renderer."},
+        {"getShadowQuality", "", "f", getShadowQuality, "", "quality: 0 none, 1 normal, 2 high",
+         "Returns the shadow quality."},
     });
 }

@@ -133,9 +133,17 @@ void select(EngineManager::Scalability& scalability, const std::string& renderer
 
 void addScriptFunctions(ScriptApi& api) {
     api.addGlobalFunctions({
-        {"getGPUPerformanceClass", "", "s", getGPUPerformanceClass},
-        {"setGPUPerformanceClass", "s", "", setGPUPerformanceClass},
-        {"getAutoGPUPerformanceClass", "", "s", getAutoGPUPerformanceClass},
+        {"getGPUPerformanceClass", "", "s", getGPUPerformanceClass, "",
+         "name: as stored, such as \"medium\"",
+         "Returns the graphics quality class stored in the user configuration; nil when none is "
+         "stored."},
+        {"setGPUPerformanceClass", "s", "", setGPUPerformanceClass,
+         "name: \"low\", \"medium\", \"high\" or \"very high\" (any case)", "",
+         "Stores the graphics quality class in the user configuration and saves it; it is "
+         "applied at the next start."},
+        {"getAutoGPUPerformanceClass", "", "s", getAutoGPUPerformanceClass, "",
+         "name: display name such as \"Medium\"",
+         "Returns the quality class detected for this graphics card."},
     });
 }
 

@@ -237,6 +237,9 @@ void ScreenFont::flushText(IRenderDevice& device) {
         device.disableDepthTest();
         device.setBlendFunction(BF_SOURCE_ALPHA, BF_ONE_MINUS_SOURCE_ALPHA);
         device.setVertexBuffer(m_buffer.get());
+        // The quads are not indexed: an index buffer the scene left bound
+        // would draw only as many vertices as it holds indices.
+        device.setIndexBuffer(nullptr);
         device.bindTexture(0, m_texture.get());
         device.bindVertexDeclaration(m_declaration.get());
         device.draw(m_queued, 0, PT_TRIANGLE_LIST);

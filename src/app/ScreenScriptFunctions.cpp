@@ -115,15 +115,31 @@ void setCaption(Entity*, ScriptValue* values) {
 }  // namespace
 
 void addScreenScriptFunctions(ScriptApi& api) {
+    api.setSection("Screen");
     api.addGlobalFunctions({
-        {"saveScreenshot", "s", "", saveScreenshotFunction},
-        {"getNumOfScreenModes", "", "i", getNumOfScreenModes},
-        {"getScreenModeInfo", "i", "ii", getScreenModeInfo},
-        {"getScreenMode", "", "i", getScreenMode},
-        {"setScreenMode", "i", "", setScreenMode},
-        {"renderText", "fffs", "", renderText},
-        {"setTextColor", "ffff", "", setTextColor},
-        {"setTextBold", "b", "", setTextBold},
-        {"setCaption", "s", "", setCaption},
+        {"saveScreenshot", "s", "", saveScreenshotFunction,
+         "path: the extension (.png, .jpg, .bmp, .tga) picks the format", "",
+         "Saves a picture of the window once the current frame is complete, text included; "
+         "a file that cannot be written is logged."},
+        {"getNumOfScreenModes", "", "i", getNumOfScreenModes, "", "count",
+         "Returns how many display modes the screen offers."},
+        {"getScreenModeInfo", "i", "ii", getScreenModeInfo, "mode: 0 to count - 1",
+         "width, height: pixels", "Returns the size of a display mode; 0, 0 for an unknown mode."},
+        {"getScreenMode", "", "i", getScreenMode, "", "mode: index, 0 when none matches",
+         "Returns the display mode whose size matches the window."},
+        {"setScreenMode", "i", "", setScreenMode, "mode: 0 to count - 1", "",
+         "Stores the mode's size as the window size in the user configuration and saves it; it "
+         "takes effect at the next start."},
+        {"renderText", "fffs", "", renderText,
+         "x, y: screen fractions from the bottom left; size: screen fraction, the glyph height; "
+         "text: lines separated by \"\\n\"",
+         "",
+         "Draws the text on top of this frame with the current colour and weight; call it from "
+         "draw every frame it should show."},
+        {"setTextColor", "ffff", "", setTextColor, "r, g, b, a: 0 to 1", "",
+         "Sets the colour of the text drawn from now on."},
+        {"setTextBold", "b", "", setTextBold, "bold", "",
+         "Makes the text drawn from now on bold or regular."},
+        {"setCaption", "s", "", setCaption, "caption", "", "Sets the window's title."},
     });
 }

@@ -100,28 +100,66 @@ void getAudioSourceSample(Entity* entity, ScriptValue* values) {
 }  // namespace
 
 void addAudioScriptApi(ScriptApi& api) {
-    api.addEntityClass("Sample", "Entity", createSample,
-                       {
-                           {"loadSample", "sb", "", loadSample},
-                           {"playSample", "iff", "", playSample},
-                           {"stopSample", "", "", stopSample},
-                           {"setSamplePitch", "f", "", setSamplePitch},
-                           {"setSampleVolume", "f", "", setSampleVolume},
-                           {"getSampleDuration", "", "f", getSampleDuration},
-                       });
-    api.addEntityClass("StreamedSample", "Entity", createStreamedSample,
-                       {
-                           {"loadStreamedSample", "s", "", loadStreamedSample},
-                           {"playStreamedSample", "", "", playStreamedSample},
-                           {"pauseStreamedSample", "", "", pauseStreamedSample},
-                           {"resumeStreamedSample", "", "", resumeStreamedSample},
-                           {"stopStreamedSample", "", "", stopStreamedSample},
-                       });
-    api.addEntityClass("AudioSource", "TransformGroup", createAudioSourceNode,
-                       {
-                           {"getAudioSourceSample", "", "i", getAudioSourceSample},
-                       });
-    api.addCreateFunction("createAudioSource", "AudioSource");
-    api.addCreateFunction("createStreamedSample", "StreamedSample");
-    api.addCreateFunction("createSample", "Sample");
+    api.setSection("Audio");
+    api.addEntityClass(
+        "Sample", "Entity", createSample,
+        {
+            {"loadSample", "sb", "", loadSample,
+             "path: sound file (.wav or .ogg); spatial: true for a sound placed in the world", "",
+             "Loads the sound into the sample. A sample already loaded, a missing file or no "
+             "sound device is logged and changes nothing."},
+            {"playSample", "iff", "", playSample,
+             "loops: 0 repeats until stopped, any other number plays once; volume: 0 silent to "
+             "1 full; startTime: milliseconds into the sound to start at",
+             "", "Plays the loaded sound; a sample that has not loaded does nothing."},
+            {"stopSample", "", "", stopSample, "", "", "Stops the sample's sound."},
+            {"setSamplePitch", "f", "", setSamplePitch, "pitch: factor, 1 as recorded", "",
+             "Plays the sound higher and faster or lower and slower."},
+            {"setSampleVolume", "f", "", setSampleVolume, "volume: 0 silent to 1 full", "",
+             "Sets the sample's volume; a sample that has not loaded does nothing."},
+            {"getSampleDuration", "", "f", getSampleDuration, "",
+             "duration: milliseconds, 0 before a sound is loaded",
+             "Returns the length of the loaded sound."},
+        });
+    api.describeClass("Sample", {"sample", "A sound loaded whole into memory, for effects."});
+    api.addEntityClass(
+        "StreamedSample", "Entity", createStreamedSample,
+        {
+            {"loadStreamedSample", "s", "", loadStreamedSample, "path: Ogg Vorbis file (.ogg)", "",
+             "Opens the file for streaming. A streamed sample already loaded is logged; a "
+             "file that is not .ogg or cannot be opened is ignored."},
+            {"playStreamedSample", "", "", playStreamedSample, "", "",
+             "Plays the file from its start, twice through; without a loaded file an error is "
+             "logged."},
+            {"pauseStreamedSample", "", "", pauseStreamedSample, "", "",
+             "Pauses the music where it is; without a loaded file an error is logged."},
+            {"resumeStreamedSample", "", "", resumeStreamedSample, "", "",
+             "Goes on playing after a pause; without a loaded file an error is logged."},
+            {"stopStreamedSample", "", "", stopStreamedSample, "", "",
+             "Stops the music; without a loaded file an error is logged."},
+        });
+    api.describeClass("StreamedSample",
+                      {"music", "A long sound read from its file while it plays, for music."});
+    api.addEntityClass(
+        "AudioSource", "TransformGroup", createAudioSourceNode,
+        {
+            {"getAudioSourceSample", "", "i", getAudioSourceSample, "", "sample: id, 0 when none",
+             "Returns the sample the source plays, to change its volume or pitch."},
+        });
+    api.describeClass("AudioSource",
+                      {"source",
+                       "A node that plays a sound placed in the world while the camera "
+                       "is within its range."});
+    api.addCreateFunction("createAudioSource", "AudioSource",
+                          "string name; string path: sound file; number range?: world units, "
+                          "silent beyond, 10 when left out; number innerRange?: world units, "
+                          "full volume within, a third of the range when left out; "
+                          "number volume?: 0 to 1, 1 when left out; number loops?: 0 or left "
+                          "out repeats, anything else plays once",
+                          "Makes an audio source node with its own sample loaded from the file; "
+                          "link it into the scene to hear it.");
+    api.addCreateFunction("createStreamedSample", "StreamedSample", "string name",
+                          "Makes an empty streamed sample; load a file into it next.");
+    api.addCreateFunction("createSample", "Sample", "string name",
+                          "Makes an empty sample; load a sound into it next.");
 }

@@ -94,28 +94,56 @@ void loadXMLFile(Entity*, ScriptValue* values) {
 }  // namespace
 
 void addFoundationScriptApi(ScriptApi& api) {
+    api.setSection("Foundation");
     api.addGlobalFunctions({
-        {"httpGet", "s", "s", httpGetFunction},
-        {"loadXMLFile", "ss", "i", loadXMLFile},
+        {"httpGet", "s", "s", httpGetFunction, "url: http://host[:port]/path", "body",
+         "Fetches the URL with an HTTP GET and returns the response body, valid until the next "
+         "call. Returns nil when the request fails (the reason is logged) or the body is empty."},
+        {"loadXMLFile", "ss", "i", loadXMLFile, "path; name: entity name", "file",
+         "Loads an XML configuration file into a new XMLConfigFile entity and returns its id. "
+         "The id comes back also when the file cannot be read (logged); its reads then give "
+         "nil."},
     });
     api.addEntityClass("Entity", nullptr, nullptr,
                        {
-                           {"delete", "", "", deleteEntity},
-                           {"getClassName", "", "s", getClassName},
+                           {"delete", "", "", deleteEntity, "", "",
+                            "Deletes the entity. A shared object (a sample, a texture) is not "
+                            "deleted and a warning is logged."},
+                           {"getClassName", "", "s", getClassName, "", "className",
+                            "Returns the name of the entity's class, such as \"TransformGroup\"."},
                        });
-    api.addEntityClass("Properties", "Entity", nullptr,
-                       {
-                           {"getXMLInt", "s", "i", getXMLInt},
-                           {"getXMLFloat", "s", "f", getXMLFloat},
-                           {"getXMLBool", "s", "b", getXMLBool},
-                           {"getXMLString", "s", "s", getXMLString},
-                           {"setXMLInt", "si", "", setXMLInt},
-                           {"setXMLFloat", "sf", "", setXMLFloat},
-                           {"setXMLBool", "sb", "", setXMLBool},
-                           {"setXMLString", "ss", "", setXMLString},
-                       });
+    api.describeClass("Entity", {"entity", "Every engine object a script can address by id."});
+    api.addEntityClass(
+        "Properties", "Entity", nullptr,
+        {
+            {"getXMLInt", "s", "i", getXMLInt, "path: dotted path such as \"game.width\"", "value",
+             "Reads the text at the path as a decimal integer; nil when the path has no "
+             "text."},
+            {"getXMLFloat", "s", "f", getXMLFloat, "path: dotted path", "value: as written",
+             "Reads the text at the path as a number; nil when the path has no text."},
+            {"getXMLBool", "s", "b", getXMLBool, "path: dotted path", "value",
+             "Reads the text at the path as a flag: true when it is \"true\" in any case, false "
+             "otherwise; nil when the path has no text."},
+            {"getXMLString", "s", "s", getXMLString, "path: dotted path", "value",
+             "Returns the text at the path; nil when the path has no text."},
+            {"setXMLInt", "si", "", setXMLInt, "path: dotted path; value", "",
+             "Stores the integer as decimal text at the path, creating the elements it needs."},
+            {"setXMLFloat", "sf", "", setXMLFloat, "path: dotted path; value: as stored", "",
+             "Stores the number as text at the path, creating the elements it needs."},
+            {"setXMLBool", "sb", "", setXMLBool, "path: dotted path; value", "",
+             "Stores \"true\" or \"false\" at the path, creating the elements it needs."},
+            {"setXMLString", "ss", "", setXMLString, "path: dotted path; value", "",
+             "Stores the text at the path, creating the elements it needs."},
+        });
+    api.describeClass("Properties", {"properties",
+                                     "Key and value settings addressed by dotted paths such as "
+                                     "\"game.graphic.display.width\" or \"root.item(1)#name\"."});
     api.addEntityClass("XMLConfigFile", "Properties", nullptr,
                        {
-                           {"saveXMLFile", "", "", saveXMLFile},
+                           {"saveXMLFile", "", "", saveXMLFile, "", "",
+                            "Writes the settings back to the file they were loaded from; a "
+                            "file that did not load is not written."},
                        });
+    api.describeClass("XMLConfigFile",
+                      {"file", "Settings loaded from an XML file with loadXMLFile."});
 }

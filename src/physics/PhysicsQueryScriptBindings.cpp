@@ -132,24 +132,85 @@ void finalize(Entity* object, ScriptValue* values) {
 
 void addPhysicsQueryScriptApi(ScriptApi& api) {
     api.addGlobalFunctions({
-        {"raycastAll", "ffffffsfa", "i", raycastAll},
-        {"raycastClosest", "ffffffsfa", "i", raycastClosest},
-        {"overlapSphere", "ffffs", "i", overlapSphere},
-        {"removeJoint", "i", "", removeJoint},
-        {"setJointRotationLimit", "iibff", "", setJointRotationLimit},
-        {"setJointTranslationLimit", "iibff", "", setJointTranslationLimit},
-        {"setJointFrame", "iii", "", setJointFrame},
+        {"raycastAll", "ffffffsfa", "i", raycastAll,
+         "x, y, z: world units, the ray's origin; dx, dy, dz: direction, any length but not 0; "
+         "callbackName; maxDistance: world units; table target?",
+         "hits: number of hits reported",
+         "Casts a ray and calls the raycast callback for every hit, nearest first, until it "
+         "returns anything but true. "
+         "Returns 0 without calling anything for a zero direction or a non-finite origin "
+         "(logged once)."},
+        {"raycastClosest", "ffffffsfa", "i", raycastClosest,
+         "x, y, z: world units, the ray's origin; dx, dy, dz: direction, any length but not 0; "
+         "callbackName; maxDistance: world units; table target?",
+         "hits: 1 when something was hit, else 0",
+         "Casts a ray and calls the raycast callback once with the closest hit. Returns 0 when "
+         "nothing is hit or the ray is refused (logged once)."},
+        {"overlapSphere", "ffffs", "i", overlapSphere,
+         "x, y, z: world units, the centre; radius: world units, above 0; callbackName", "count",
+         "Calls the overlap callback once for every physics object that overlaps the sphere and "
+         "returns their number; 0 for a radius of 0 or less (logged once)."},
+        {"removeJoint", "i", "", removeJoint, "joint: id from JointConstructor:finalize", "",
+         "Removes the joint at the next physics step; an unknown id is ignored."},
+        {"setJointRotationLimit", "iibff", "", setJointRotationLimit,
+         "joint; axis: 0, 1 or 2; limited; low, high: radians", "",
+         "Limits or frees the joint's rotation about the axis at the next step; equal limits "
+         "lock it. A bad axis or a non-finite limit is logged and ignored."},
+        {"setJointTranslationLimit", "iibff", "", setJointTranslationLimit,
+         "joint; axis: 0, 1 or 2; limited; low, high: world units", "",
+         "Limits or frees the joint's movement along the axis at the next step; limits closer "
+         "than 0.001 lock it. A bad axis or a non-finite limit is logged and ignored."},
+        {"setJointFrame", "iii", "", setJointFrame, "joint; actor: 0 or 1; node: frame node", "",
+         "Moves the joint's frame on one of its two bodies to the node's world transform at the "
+         "next step. Another actor index logs an error and changes nothing."},
     });
-    api.addMethods("TransformGroup", {
-                                         {"setJointDrive", "ffff", "", setJointDrive},
-                                     });
-    api.addObjectClass("JointConstructor", newJointConstructor,
-                       {
-                           {"setActors", "ii", "", setActors},
-                           {"setJointTransforms", "ii", "", setJointTransforms},
-                           {"setBreakable", "ff", "", setBreakable},
-                           {"setRotationLimit", "iff", "", setRotationLimit},
-                           {"setTranslationLimit", "ibff", "", setTranslationLimit},
-                           {"finalize", "", "i", finalize},
-                       });
+    api.addCallbacks({
+        {"raycastCallback",
+         "integer node: the node hit, 0 for a body without one; number x, y, z: world units, "
+         "where the ray hit; number distance: world units from the origin",
+         "boolean more: true to hear of the next hit",
+         "Called by raycastAll for each hit, nearest first, until it returns anything but true, "
+         "and by raycastClosest once."},
+        {"overlapCallback", "integer node: the node found, 0 for a body without one", "",
+         "Called by overlapSphere for each object in the sphere (always as a global function, "
+         "there is no target)."},
+    });
+    api.addMethods(
+        "TransformGroup",
+        {
+            {"setJointDrive", "ffff", "", setJointDrive,
+             "angle: degrees, for a position drive; x, y, z: the drive's axis, or for a velocity "
+             "drive the angular velocity in radians per second",
+             "",
+             "Drives the joint that the node carries at the next step: a position drive turns to "
+             "the angle about the axis, a velocity drive spins at the velocity. A zero axis for a "
+             "position drive is logged and ignored."},
+        });
+    api.addObjectClass(
+        "JointConstructor", newJointConstructor,
+        {
+            {"setActors", "ii", "", setActors, "node0, node1: the two bodies' nodes", "",
+             "Chooses the two bodies the joint connects; an id that names no entity stores none."},
+            {"setJointTransforms", "ii", "", setJointTransforms,
+             "frame0, frame1: nodes whose world transforms are the joint frames", "",
+             "Chooses the nodes whose world position and axes define the joint on each body."},
+            {"setBreakable", "ff", "", setBreakable, "force: newtons; torque: newton metres", "",
+             "Lets the joint break when the force or torque on it exceeds the limits; negative "
+             "or infinite limits are logged and ignored."},
+            {"setRotationLimit", "iff", "", setRotationLimit, "axis: 0, 1 or 2; low, high: radians",
+             "",
+             "Limits the rotation about the axis; equal limits lock it. A bad axis or limit is "
+             "logged and ignored."},
+            {"setTranslationLimit", "ibff", "", setTranslationLimit,
+             "axis: 0, 1 or 2; limited; low, high: world units", "",
+             "Limits or frees the movement along the axis. A bad axis or limit is logged and "
+             "ignored."},
+            {"finalize", "", "i", finalize, "", "joint: id, 0 when a node is missing",
+             "Queues the joint for creation at the next physics step and returns its id; 0 when "
+             "an actor or frame node is not set or gone."},
+        });
+    api.describeClass("JointConstructor",
+                      {"",
+                       "Describes a joint between two bodies step by step and then "
+                       "creates it."});
 }

@@ -143,23 +143,57 @@ void getMass(Entity* entity, ScriptValue* values) {
 }  // namespace
 
 void addPhysicsScriptApi(ScriptApi& api) {
+    api.setSection("Physics");
     api.addGlobalFunctions({
-        {"simulatePhysics", "b", "", simulatePhysics},
-        {"extraUpdatePhysics", "f", "", extraUpdatePhysics},
-        {"simulatePhysicsTimeScale", "f", "", simulatePhysicsTimeScale},
+        {"simulatePhysics", "b", "", simulatePhysics, "enabled", "",
+         "Switches the physics simulation on or off; bodies keep their state while it is off."},
+        {"extraUpdatePhysics", "f", "", extraUpdatePhysics, "time: milliseconds", "",
+         "Runs as many extra physics steps of 16.67 milliseconds as fit into the time, at most "
+         "600 (more is logged and cut); a negative or non-finite time does nothing."},
+        {"simulatePhysicsTimeScale", "f", "", simulatePhysicsTimeScale,
+         "scale: factor on the frame time, 1 is real time", "",
+         "Makes the physics world run slower or faster than the game; a negative or non-finite "
+         "scale is ignored."},
     });
-    api.addMethods("TransformGroup", {
-                                         {"addForce", "ffffffb", "", addForce},
-                                         {"addImpulse", "ffffffb", "", addForce},
-                                         {"setRigidBodyType", "s", "", setRigidBodyType},
-                                         {"getRigidBodyType", "", "s", getRigidBodyType},
-                                         {"setCollisionMask", "i", "", setCollisionMask},
-                                         {"getCollisionMask", "", "i", getCollisionMask},
-                                         {"getCenterOfMass", "", "fff", getCenterOfMass},
-                                         {"setCenterOfMass", "fff", "", setCenterOfMass},
-                                         {"setMass", "f", "", setMass},
-                                         {"getMass", "", "f", getMass},
-                                     });
+    api.addMethods(
+        "TransformGroup",
+        {
+            {"addForce", "ffffffb", "", addForce,
+             "fx, fy, fz: newtons (world units, kilograms, seconds); px, py, pz: world units; "
+             "impulse: true: an impulse in newton seconds at a world position, false: a force at "
+             "a position in the body's own frame",
+             "",
+             "Pushes the node's body at the next physics step. Nothing happens without a rigid "
+             "body; a non-finite value is logged and ignored."},
+            {"addImpulse", "ffffffb", "", addForce,
+             "fx, fy, fz: newtons or newton seconds; px, py, pz: world units; impulse: as for "
+             "addForce",
+             "", "Another name for addForce, with the same arguments and behaviour."},
+            {"setRigidBodyType", "s", "", setRigidBodyType,
+             "type: \"Static\", \"Dynamic\" or \"Kinematic\", any other text removes the body", "",
+             "Gives the node a rigid body of the type, built from its collision shapes, or "
+             "removes it."},
+            {"getRigidBodyType", "", "s", getRigidBodyType, "",
+             "type: \"Static\", \"Dynamic\", \"Kinematic\" or \"NoRigidBody\"",
+             "Returns the kind of rigid body the node has."},
+            {"setCollisionMask", "i", "", setCollisionMask, "mask: bit field of collision groups",
+             "",
+             "Sets which collision groups the node's body collides with; ignored without a "
+             "body."},
+            {"getCollisionMask", "", "i", getCollisionMask, "", "mask: bit field, 0 without body",
+             "Returns the collision mask of the node's body."},
+            {"getCenterOfMass", "", "fff", getCenterOfMass, "",
+             "x, y, z: world units in the body's frame",
+             "Returns the centre of mass of a dynamic body; nil for any other node."},
+            {"setCenterOfMass", "fff", "", setCenterOfMass,
+             "x, y, z: world units in the body's frame", "",
+             "Moves the centre of mass of a dynamic body; other nodes are left alone."},
+            {"setMass", "f", "", setMass, "mass: kilograms, above 0", "",
+             "Sets the mass of a dynamic or kinematic body, taken at the next step. A mass of 0 "
+             "or less, or a body not built yet, is logged and changes nothing."},
+            {"getMass", "", "f", getMass, "", "mass: kilograms, 0 without a built body",
+             "Returns the mass of the node's body."},
+        });
     addPhysicsQueryScriptApi(api);
     addPhysicsVehicleScriptApi(api);
 }

@@ -139,17 +139,49 @@ void getCCTCollisionFlags(Entity*, ScriptValue* values) {
 
 void addPhysicsVehicleScriptApi(ScriptApi& api) {
     api.addGlobalFunctions({
-        {"createCCT", "ifffffif", "i", createCCT},
-        {"moveCCT", "ifffi", "", moveCCT},
-        {"removeCCT", "i", "", removeCCT},
-        {"getCCTCollisionFlags", "i", "bbb", getCCTCollisionFlags},
+        {"createCCT", "ifffffif", "i", createCCT,
+         "node: transform group the controller moves; radius, height: world units; "
+         "stepOffset: world units, the highest step it climbs; slopeLimit: degrees; "
+         "skinWidth: world units; groupMask: collision groups it collides with; "
+         "pushFactor: factor on the impulse given to bodies it walks into",
+         "controller: id, counting up from 0",
+         "Queues a capsule character controller for the node and returns its id. Returns nil "
+         "when the node is not a transform group or a value is refused (logged)."},
+        {"moveCCT", "ifffi", "", moveCCT,
+         "controller; dx, dy, dz: world units, this step's displacement; groupMask: collision "
+         "groups to collide with",
+         "",
+         "Queues a move of the controller, which slides along what it touches; an unknown id "
+         "is ignored."},
+        {"removeCCT", "i", "", removeCCT, "controller", "",
+         "Queues the controller's removal; an unknown id is ignored."},
+        {"getCCTCollisionFlags", "i", "bbb", getCCTCollisionFlags, "controller",
+         "sides, above, below: touched during the last move",
+         "Tells where the controller touched something during its last move; all false for an "
+         "unknown id."},
     });
-    api.addMethods("TransformGroup",
-                   {
-                       {"createWheelShape", "ffffffff", "i", createWheelShape},
-                       {"setWheelShapeProps", "ifff", "", setWheelShapeProps},
-                       {"getWheelShapeAxleSpeed", "i", "f", getWheelShapeAxleSpeed},
-                       {"getWheelShapeContactPoint", "i", "fff", getWheelShapeContactPoint},
-                       {"getWheelShapePosition", "i", "fff", getWheelShapePosition},
-                   });
+    api.addMethods(
+        "TransformGroup",
+        {
+            {"createWheelShape", "ffffffff", "i", createWheelShape,
+             "x, y, z: world units in the body's frame, the suspension mount; radius: world "
+             "units; suspensionTravel: world units; spring: newtons per world unit; damper: "
+             "newton seconds per world unit; mass: kilograms",
+             "wheel: index on this node, from 0",
+             "Queues a wheel on the node's dynamic or kinematic body and returns its index. "
+             "Returns nil when the body is neither or a value is refused (logged)."},
+            {"setWheelShapeProps", "ifff", "", setWheelShapeProps,
+             "wheel; motorTorque, brakeTorque: newton metres; steerAngle: radians", "",
+             "Sets the wheel's drive and brake torque and its steering angle at the next step."},
+            {"getWheelShapeAxleSpeed", "i", "f", getWheelShapeAxleSpeed, "wheel",
+             "speed: degrees per second, 0 for an unknown wheel",
+             "Returns how fast the wheel turns."},
+            {"getWheelShapeContactPoint", "i", "fff", getWheelShapeContactPoint, "wheel",
+             "x, y, z: world units, world space",
+             "Returns where the wheel touches the ground; nil while it touches nothing."},
+            {"getWheelShapePosition", "i", "fff", getWheelShapePosition, "wheel",
+             "x, y, z: world units in the body's frame",
+             "Returns the wheel's centre on its suspension, for placing a wheel model; 0, 0, 0 for "
+             "an unknown wheel."},
+        });
 }

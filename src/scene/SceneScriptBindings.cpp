@@ -521,80 +521,227 @@ void setAmbientColor(Entity*, ScriptValue* values) {
 
 void addSceneScriptApi(ScriptApi& api, const SceneScriptHost& host) {
     g_host = host;
+    api.setSection("Scene");
     api.addGlobalFunctions({
-        {"getSplinePosition", "if", "fff", getSplinePosition},
-        {"getSplineOrientation", "iffff", "fff", getSplineOrientation},
-        {"getSplineLength", "i", "f", getSplineLength},
-        {"setRootNode", "i", "", setRootNode},
-        {"getRootNode", "", "i", getRootNode},
-        {"project", "fff", "fff", project},
-        {"unProject", "fff", "fff", unProject},
-        {"setCamera", "i", "", setCamera},
-        {"getCamera", "", "i", getCamera},
-        {"setFog", "sfffff", "", setFog},
-        {"setVolumeFog", "sffffff", "", setVolumeFog},
-        {"setAmbientColor", "fff", "", setAmbientColor},
-        {"loadI3DFile", "s", "i", loadI3DFile},
+        {"getSplinePosition", "if", "fff", getSplinePosition,
+         "shape: a shape with a spline; t: 0 start to 1 end, wrapped into that range",
+         "x, y, z: world units, world space",
+         "Returns the point of the spline at t; nil when the id names no shape with a spline."},
+        {"getSplineOrientation", "iffff", "fff", getSplineOrientation,
+         "shape: a shape with a spline; t: 0 start to 1 end, wrapped into that range; "
+         "upX, upY, upZ: the up direction in world space",
+         "rx, ry, rz: radians, Euler angles in world space",
+         "Returns the rotation whose Z axis follows the spline at t with Y towards the up "
+         "direction, for moving a node along it; nil when the id names no shape with a spline."},
+        {"getSplineLength", "i", "f", getSplineLength, "shape: a shape with a spline",
+         "length: world units, 0 when the shape has no spline",
+         "Returns the length of the shape's spline; nil when the id names no shape."},
+        {"setRootNode", "i", "", setRootNode, "node: a transform group", "",
+         "Makes the node the root of the scene that is drawn; an id that names no transform "
+         "group is ignored."},
+        {"getRootNode", "", "i", getRootNode, "", "node",
+         "Returns the root of the scene that is drawn; the engine makes one at start."},
+        {"project", "fff", "fff", project, "x, y, z: world units, world space",
+         "sx, sy: screen fractions from the bottom left; depth: 0 at the near to 1 at the far "
+         "clip plane",
+         "Returns where a world point appears on the screen through the active camera; nil "
+         "without a camera or for a point in the camera's plane."},
+        {"unProject", "fff", "fff", unProject,
+         "sx, sy: screen fractions from the bottom left; depth: 0 at the near to 1 at the far "
+         "clip plane",
+         "x, y, z: world units, world space",
+         "Returns the world point under a screen position at the depth, the inverse of project; "
+         "nil without a camera."},
+        {"setCamera", "i", "", setCamera, "camera", "",
+         "Makes the camera the one the scene is drawn through; an id that names no camera is "
+         "ignored."},
+        {"getCamera", "", "i", getCamera, "", "camera",
+         "Returns the camera the scene is drawn through; nil when there is none."},
+        {"setFog", "sfffff", "", setFog,
+         "mode: \"linear\", \"exp\" or \"exp2\", anything else switches fog off; "
+         "start: world units for linear fog, the density per world unit for exp and exp2; "
+         "end: world units, where linear fog is complete; r, g, b: 0 to 1",
+         "", "Sets the distance fog of the scene."},
+        {"setVolumeFog", "sffffff", "", setVolumeFog,
+         "mode: \"linear\", \"exp\" or \"exp2\", anything else switches it off; "
+         "start: world units for linear fog, the density per world unit for exp and exp2; "
+         "end: world units, where linear fog is complete; top: world units, the height of the "
+         "fog layer's upper surface; r, g, b: 0 to 1",
+         "", "Sets a layer of fog that fills the scene below a height."},
+        {"setAmbientColor", "fff", "", setAmbientColor, "r, g, b: 0 to 1", "",
+         "Sets the light that reaches every surface from no particular direction."},
+        {"loadI3DFile", "s", "i", loadI3DFile, "path: scene file (.i3d)", "root",
+         "Loads a scene file and returns its root node, linked nowhere (link it to the root "
+         "node to show it). Its physics objects are registered and its onCreate functions run "
+         "first. Returns 0 when the file cannot be loaded (logged)."},
     });
-    api.addEntityClass("Node", "Entity", nullptr,
-                       {
-                           {"delete", "", "", deleteNode},
-                           {"getParent", "", "i", getParent},
-                           {"link", "i", "", link},
-                           {"unlink", "", "", unlink},
-                           {"getNumOfChildren", "", "i", getNumOfChildren},
-                           {"getChildAt", "i", "i", getChildAt},
-                           {"getChild", "s", "i", getChild},
-                           {"getName", "", "s", getName},
-                           {"setName", "s", "", setName},
-                           {"removeChildAt", "i", "", removeChildAt},
-                           {"setEnabled", "b", "", setEnabled},
-                           {"isEnabled", "", "b", isEnabled},
-                           {"setCullOverride", "b", "", setCullOverride},
-                           {"getCullOverride", "", "b", getCullOverride},
-                       });
+    api.addCallbacks({
+        {"onCreate", "integer node: the node that names the function", "",
+         "Called by loadI3DFile for every node of the file that names a script function in its "
+         "onCreate attribute, in file order, after the physics objects were registered."},
+    });
+    api.addEntityClass(
+        "Node", "Entity", nullptr,
+        {
+            {"delete", "", "", deleteNode, "", "",
+             "Deletes the node with every node below it that it owns. A node that holds the "
+             "engine's scene root is not deleted and a warning is logged."},
+            {"getParent", "", "i", getParent, "", "parent",
+             "Returns the parent of the node; nil for a node linked nowhere."},
+            {"link", "i", "", link, "child", "",
+             "Makes the child a child of this node, taking it from its old parent; an id that "
+             "names no node is ignored."},
+            {"unlink", "", "", unlink, "", "",
+             "Takes the node out of its parent; it then belongs to the script until linked "
+             "again."},
+            {"getNumOfChildren", "", "i", getNumOfChildren, "", "count",
+             "Returns the number of direct children."},
+            {"getChildAt", "i", "i", getChildAt, "index: 0 to count - 1", "child",
+             "Returns the child at the index; nil for an index outside the children."},
+            {"getChild", "s", "i", getChild, "name: exact, case-sensitive", "child",
+             "Returns the first direct child with the name; 0 when there is none."},
+            {"getName", "", "s", getName, "", "name", "Returns the node's name."},
+            {"setName", "s", "", setName, "name", "", "Renames the node."},
+            {"removeChildAt", "i", "", removeChildAt, "index: 0 to count - 1", "",
+             "Unlinks the child at the index without deleting it; an index outside the "
+             "children is ignored."},
+            {"setEnabled", "b", "", setEnabled, "enabled", "",
+             "Switches the node and everything below it on or off for drawing and updates."},
+            {"isEnabled", "", "b", isEnabled, "", "enabled",
+             "Returns whether the node is switched on."},
+            {"setCullOverride", "b", "", setCullOverride, "override", "",
+             "Keeps the node drawn even where the view test would leave it out."},
+            {"getCullOverride", "", "b", getCullOverride, "", "override",
+             "Returns whether the node skips the view test."},
+        });
+    api.describeClass("Node", {"node", "A member of the scene graph with a parent and children."});
     api.addEntityClass("ScenegraphNode", "Node", nullptr);
+    api.describeClass("ScenegraphNode",
+                      {"node", "A scene graph node that can carry a physics object."});
     api.addEntityClass("RawTransformGroup", "ScenegraphNode", nullptr);
-    api.addEntityClass("TransformGroup", "RawTransformGroup", createTransformGroup,
-                       {
-                           {"setTranslation", "fff", "", setTranslation},
-                           {"getTranslation", "", "fff", getTranslation},
-                           {"getWorldTranslation", "", "fff", getWorldTranslation},
-                           {"localToWorld", "fff", "fff", localToWorld},
-                           {"localDirectionToWorld", "fff", "fff", localDirectionToWorld},
-                           {"worldToLocal", "fff", "fff", worldToLocal},
-                           {"worldDirectionToLocal", "fff", "fff", worldDirectionToLocal},
-                           {"setRotation", "fff", "", setRotation},
-                           {"getRotation", "", "fff", getRotation},
-                           {"getWorldRotation", "", "fff", getWorldRotation},
-                           {"setDirection", "ffffff", "", setDirection},
-                           {"setScale", "fff", "", setScale},
-                           {"getScale", "", "fff", getScale},
-                           {"setVisibility", "b", "", setVisibility},
-                           {"getVisibility", "", "b", getVisibility},
-                           {"setInheritTransform", "b", "", setInheritTransform},
-                           {"clone", "b", "i", clone},
-                           {"getUserAttribute", "s", "a", getUserAttribute},
-                           {"setUserAttribute", "ssa", "", setUserAttribute},
-                       });
-    api.addEntityClass("Light", "TransformGroup", nullptr,
-                       {
-                           {"getLightDiffuseColor", "", "fff", getLightDiffuseColor},
-                           {"setLightDiffuseColor", "fff", "", setLightDiffuseColor},
-                           {"getLightSpecularColor", "", "fff", getLightSpecularColor},
-                           {"setLightSpecularColor", "fff", "", setLightSpecularColor},
-                           {"getLightRange", "", "f", getLightRange},
-                           {"setLightRange", "f", "", setLightRange},
-                       });
-    api.addEntityClass("Camera", "TransformGroup", createCamera,
-                       {
-                           {"aimCamera", "ffffff", "", aimCamera},
-                       });
-    api.addEntityClass("Shape", "TransformGroup", nullptr,
-                       {
-                           {"getGeometry", "", "i", getGeometry},
-                           {"setShaderParameter", "sffff", "", setShaderParameter},
-                       });
-    api.addCreateFunction("createTransformGroup", "TransformGroup");
-    api.addCreateFunction("createCamera", "Camera");
+    api.describeClass("RawTransformGroup",
+                      {"node",
+                       "A node with a transform matrix and no separate position, "
+                       "rotation and scale."});
+    api.addEntityClass(
+        "TransformGroup", "RawTransformGroup", createTransformGroup,
+        {
+            {"setTranslation", "fff", "", setTranslation,
+             "x, y, z: world units, in the parent's space", "",
+             "Moves the node to a position relative to its parent."},
+            {"getTranslation", "", "fff", getTranslation, "",
+             "x, y, z: world units, in the parent's space",
+             "Returns the node's position relative to its parent."},
+            {"getWorldTranslation", "", "fff", getWorldTranslation, "",
+             "x, y, z: world units, world space", "Returns the node's position in the world."},
+            {"localToWorld", "fff", "fff", localToWorld, "x, y, z: world units, the node's space",
+             "x, y, z: world units, world space",
+             "Converts a point from the node's space into world space."},
+            {"localDirectionToWorld", "fff", "fff", localDirectionToWorld,
+             "dx, dy, dz: direction in the node's space", "dx, dy, dz: direction in world space",
+             "Turns a direction from the node's space into world space, scaled with the node but "
+             "not normalised."},
+            {"worldToLocal", "fff", "fff", worldToLocal, "x, y, z: world units, world space",
+             "x, y, z: world units, the node's space",
+             "Converts a point from world space into the node's space."},
+            {"worldDirectionToLocal", "fff", "fff", worldDirectionToLocal,
+             "dx, dy, dz: direction in world space", "dx, dy, dz: direction in the node's space",
+             "Turns a direction from world space into the node's space."},
+            {"setRotation", "fff", "", setRotation,
+             "rx, ry, rz: radians, Euler angles relative to the parent", "",
+             "Turns the node to the angles about its parent's X, Y and Z axes."},
+            {"getRotation", "", "fff", getRotation, "",
+             "rx, ry, rz: radians, Euler angles relative to the parent",
+             "Returns the node's rotation relative to its parent."},
+            {"getWorldRotation", "", "fff", getWorldRotation, "",
+             "rx, ry, rz: radians, Euler angles in world space",
+             "Returns the node's rotation in the world, without its scale."},
+            {"setDirection", "ffffff", "", setDirection,
+             "dx, dy, dz: direction for the node's Z axis, in the parent's space; "
+             "upX, upY, upZ: up hint for its Y axis",
+             "",
+             "Turns the node so that its Z axis points along the direction; the scale "
+             "becomes 1."},
+            {"setScale", "fff", "", setScale, "sx, sy, sz: factors, 1 for the authored size", "",
+             "Scales the node along its axes. A dynamic body scaled to anything but 1 logs an "
+             "error; the scale is applied all the same."},
+            {"getScale", "", "fff", getScale, "", "sx, sy, sz: factors",
+             "Returns the node's scale."},
+            {"setVisibility", "b", "", setVisibility, "visible", "",
+             "Shows or hides the node and everything below it; hidden nodes still collide."},
+            {"getVisibility", "", "b", getVisibility, "", "visible",
+             "Returns whether the node is shown."},
+            {"setInheritTransform", "b", "", setInheritTransform, "inherit", "",
+             "With false the node ignores its parent's transform and its own is taken as world "
+             "space."},
+            {"clone", "b", "i", clone, "linkToParent: also link the copy to this node's parent",
+             "copy",
+             "Copies the node with everything below it, registers the copy's physics objects and "
+             "returns the copy; nil when the node cannot be copied."},
+            {"getUserAttribute", "s", "a", getUserAttribute, "name",
+             "value: boolean, integer, number or string",
+             "Returns the value of a user attribute from the scene file; nil when the node has "
+             "no attribute of that name."},
+            {"setUserAttribute", "ssa", "", setUserAttribute,
+             "name; type: \"Integer\", \"Float\", \"String\" or \"Boolean\"; value", "",
+             "Creates or replaces a user attribute; a value that does not fit the type, or "
+             "another type name, changes nothing."},
+        });
+    api.describeClass("TransformGroup",
+                      {"node",
+                       "A scene graph node with a position, rotation and scale; the most "
+                       "common node of a scene."});
+    api.addEntityClass(
+        "Light", "TransformGroup", nullptr,
+        {
+            {"getLightDiffuseColor", "", "fff", getLightDiffuseColor, "",
+             "r, g, b: 0 to 1, more for brighter light", "Returns the light's colour."},
+            {"setLightDiffuseColor", "fff", "", setLightDiffuseColor,
+             "r, g, b: 0 to 1, more for brighter light", "",
+             "Sets the colour the light gives to lit surfaces."},
+            {"getLightSpecularColor", "", "fff", getLightSpecularColor, "", "r, g, b: 0 to 1",
+             "Returns the colour of the light's highlights."},
+            {"setLightSpecularColor", "fff", "", setLightSpecularColor, "r, g, b: 0 to 1", "",
+             "Sets the colour of the light's highlights."},
+            {"getLightRange", "", "f", getLightRange, "", "range: world units",
+             "Returns how far the light reaches."},
+            {"setLightRange", "f", "", setLightRange, "range: world units", "",
+             "Sets how far a point or spot light reaches."},
+        });
+    api.describeClass("Light", {"light",
+                                "A light source of the scene, loaded from a scene "
+                                "file."});
+    api.addEntityClass(
+        "Camera", "TransformGroup", createCamera,
+        {
+            {"aimCamera", "ffffff", "", aimCamera,
+             "x, y, z: world units, the point to follow; offset: world units, moved along the "
+             "camera's own Z axis; pull: factor, how strongly it is drawn to the point; "
+             "stiffness: factor on the squared distance",
+             "",
+             "Draws the camera towards the point as a follow camera and moves it along its "
+             "view axis, keeping its orientation."},
+        });
+    api.describeClass("Camera", {"camera",
+                                 "A view into the scene; it looks along its negative "
+                                 "Z axis."});
+    api.addEntityClass(
+        "Shape", "TransformGroup", nullptr,
+        {
+            {"getGeometry", "", "i", getGeometry, "", "geometry: id, 0 when none",
+             "Returns the geometry the shape draws."},
+            {"setShaderParameter", "sffff", "", setShaderParameter,
+             "name: the parameter's name in the material's shader; x, y, z, w: the value's four "
+             "components",
+             "",
+             "Sets a custom shader parameter in every material of the shape; the materials "
+             "are shared, so other shapes using them change too."},
+        });
+    api.describeClass("Shape", {"shape", "A node that draws a mesh or holds a spline."});
+    api.addCreateFunction("createTransformGroup", "TransformGroup", "string name",
+                          "Makes an empty transform group, linked nowhere.");
+    api.addCreateFunction("createCamera", "Camera",
+                          "string name; number fov: degrees, the vertical field of view; "
+                          "number nearClip, farClip: world units",
+                          "Makes a camera, linked nowhere; link it and pass it to setCamera.");
 }

@@ -42,9 +42,16 @@ void source(Entity*, ScriptValue* values) {
 }  // namespace
 
 void addCoreScriptFunctions(ScriptApi& api) {
+    api.setSection("Core");
     api.addGlobalFunctions({
-        {"bitAND", "ii", "i", bitAnd},
-        {"print", "aaaaaa", "", print},
-        {"source", "s", "", source},
+        {"bitAND", "ii", "i", bitAnd, "a, b", "result",
+         "Returns the bitwise AND of two integers, for testing flag bits."},
+        {"print", "aaaaaa", "", print, "value1?, value2?, value3?, value4?, value5?, value6?", "",
+         "Writes up to six values to the log on one line without separators: booleans as "
+         "true or false, numbers in the log's number format, strings as they are; nil and "
+         "tables are left out."},
+        {"source", "s", "", source, "path: script file, relative to the game folder", "",
+         "Loads and runs another script file once; a file already loaded is not run again, a "
+         "missing file or a script error is logged."},
     });
 }

@@ -24,8 +24,15 @@ char letter(uint32_t type) {
 }  // namespace ScriptTypeLetters
 
 Method::Method(const char* scriptName, ScriptArgTypes args, ScriptResultTypes results,
-               ScriptNativeFunction native)
-    : numArgs(args.count), numResults(results.count), name(scriptName), function(native) {
+               ScriptNativeFunction native, const char* argDoc, const char* resultDoc,
+               const char* summaryDoc)
+    : numArgs(args.count),
+      numResults(results.count),
+      name(scriptName),
+      argNames(argDoc),
+      resultNames(resultDoc),
+      summary(summaryDoc),
+      function(native) {
     std::copy(args.codes, args.codes + args.count, argTypes);
     std::copy(results.codes, results.codes + results.count, resultTypes);
 }

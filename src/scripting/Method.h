@@ -8,6 +8,19 @@
 // The type strings use one letter per value: i int, b bool, f float,
 // s string, a any. They are checked while compiling: an unknown letter, more
 // than 10 arguments or more than 3 results do not compile.
+//
+// Three more texts document the function for the script reference:
+//
+//     {"setTranslation", "fff", "", setTranslation,
+//      "x, y, z: world units, relative to the parent", "",
+//      "Moves the node to the position in its parent's space."},
+//
+// The argument and result lists name each value in order. Groups are
+// separated by ";", names in a group by ","; a group may end with ": note"
+// (the unit, range or meaning, for every name in the group). A name ending
+// in "?" may be left out; "table name" narrows a value declared "a" to a
+// Lua type. The last text is what the function does, in one sentence or
+// two, including what it returns or logs when it fails.
 
 #include <cstdint>
 
@@ -76,7 +89,8 @@ class Method {
 public:
     Method() = default;
     Method(const char* scriptName, ScriptArgTypes args, ScriptResultTypes results,
-           ScriptNativeFunction native);
+           ScriptNativeFunction native, const char* argDoc = "", const char* resultDoc = "",
+           const char* summaryDoc = "");
     Method(const Method&) = default;
     Method& operator=(const Method&) = default;
     virtual ~Method() = default;
@@ -91,5 +105,9 @@ public:
     uint32_t numArgs = 0;
     uint32_t numResults = 0;
     const char* name = "";  // static text
+    // Reference texts (static text, see above); empty when undocumented.
+    const char* argNames = "";
+    const char* resultNames = "";
+    const char* summary = "";
     ScriptNativeFunction function = nullptr;
 };

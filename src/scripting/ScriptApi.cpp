@@ -6,12 +6,14 @@
 
 void ScriptApi::addGlobalFunctions(std::initializer_list<Method> methods) {
     m_globals.insert(m_globals.end(), methods.begin(), methods.end());
+    m_globalSections.resize(m_globals.size(), m_section);
 }
 
 void ScriptApi::addEntityClass(const char* name, const char* parent, ScriptFactory factory,
                                std::initializer_list<Method> methods) {
     ClassDecl decl;
     decl.name = name;
+    decl.section = m_section;
     decl.parent = parent != nullptr ? parent : "";
     decl.factory = factory;
     decl.methods.assign(methods.begin(), methods.end());
@@ -24,14 +26,39 @@ void ScriptApi::addMethods(const char* className, std::initializer_list<Method> 
     }
 }
 
-void ScriptApi::addCreateFunction(const char* name, const char* className) {
-    m_createFunctions.push_back({name, className});
+void ScriptApi::addCreateFunction(const char* name, const char* className, const char* argNames,
+                                  const char* summary) {
+    m_createFunctions.push_back({name, className, m_section, argNames, summary});
+}
+
+void ScriptApi::describeClass(const char* className, ClassDoc doc) {
+    m_classDocs.emplace_back(className, doc);
+}
+
+ScriptApi::ClassDoc ScriptApi::getClassDoc(const std::string& className) const {
+    for (const auto& [name, doc] : m_classDocs) {
+        if (name == className) {
+            return doc;
+        }
+    }
+    return {};
+}
+
+void ScriptApi::addEntryPoints(std::initializer_list<CallbackDecl> entryPoints) {
+    m_entryPoints.insert(m_entryPoints.end(), entryPoints.begin(), entryPoints.end());
+}
+
+void ScriptApi::addCallbacks(std::initializer_list<CallbackDecl> callbacks) {
+    for (const CallbackDecl& callback : callbacks) {
+        m_callbacks.emplace_back(m_section, callback);
+    }
 }
 
 void ScriptApi::addObjectClass(const char* name, ScriptFactory factory,
                                std::initializer_list<Method> methods, ScriptObjectDeleter deleter) {
     ClassDecl decl;
     decl.name = name;
+    decl.section = m_section;
     decl.factory = factory;
     decl.objectClass = true;
     decl.deleter = deleter;

@@ -237,13 +237,34 @@ void removeDeleteListener(Entity*, ScriptValue* values) {
 }  // namespace
 
 void addScriptCallbackFunctions(ScriptApi& api) {
+    api.setSection("Timers and listeners");
     api.addGlobalFunctions({
-        {"addTimer", "fsa", "i", addTimer},
-        {"removeTimer", "i", "", removeTimer},
-        {"setTimerTime", "if", "", setTimerTime},
+        {"addTimer", "fsa", "i", addTimer, "interval: milliseconds; callbackName; table target?",
+         "timer: id",
+         "Calls the timer callback once the interval has passed, and again after every further "
+         "interval for as long as it returns true; returns the timer's id."},
+        {"removeTimer", "i", "", removeTimer, "timer", "",
+         "Cancels the timer; an id that names no timer is ignored."},
+        {"setTimerTime", "if", "", setTimerTime, "timer; interval: milliseconds", "",
+         "Changes the interval of the timer's following periods; the one running is kept. An "
+         "id that names no timer is ignored."},
     });
-    api.addMethods("Entity", {
-                                 {"addDeleteListener", "sa", "i", addDeleteListener},
-                                 {"removeDeleteListener", "i", "", removeDeleteListener},
-                             });
+    api.addMethods(
+        "Entity",
+        {
+            {"addDeleteListener", "sa", "i", addDeleteListener, "callbackName; table target?",
+             "listener: id",
+             "Calls the delete listener callback when the entity is destroyed and returns the "
+             "listener's id."},
+            {"removeDeleteListener", "i", "", removeDeleteListener, "listener", "",
+             "Removes a delete listener; an id that names no listener is ignored."},
+        });
+    api.addCallbacks({
+        {"timerCallback", "", "boolean again: true to run again after the interval",
+         "Called when a timer's interval has passed; returning anything but true ends the "
+         "timer. A timer whose function does not exist is deleted."},
+        {"deleteListener", "", "",
+         "Called once while the entity it listens to is destroyed; the entity can no longer be "
+         "reached through its id."},
+    });
 }

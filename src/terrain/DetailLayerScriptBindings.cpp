@@ -152,28 +152,86 @@ void foliageFinalize(Entity* entity, ScriptValue* values) {
 }  // namespace
 
 void addDetailLayerScriptApi(ScriptApi& api) {
+    // Channels outside the map are logged and count or change nothing.
     api.addEntityClass(
         "TerrainDetailTransformGroup", "TransformGroup", nullptr,
         {
-            {"getDensityParallelogram", "ffffffi", "i", getDensityParallelogram},
-            {"setDensityParallelogram", "ffffffif", "f", setDensityParallelogram},
-            {"setDensityMaskedParallelogram", "ffffffiiif", "f", setDensityMaskedParallelogram},
-            {"getDensityRegion", "ffffi", "i", getDensityRegion},
-            {"getDensityRegionWorld", "ffffi", "i", getDensityRegionWorld},
-            {"saveDensityMapToFile", "s", "b", saveDensityMapToFile},
-            {"getDensityMapFileName", "", "s", getDensityMapFileName},
+            {"getDensityParallelogram", "ffffffi", "i", getDensityParallelogram,
+             "x, z: world units, a corner; wx, wz: world units, the first side; hx, hz: world "
+             "units, the second side; channel: density map channel",
+             "count: density map pixels set",
+             "Counts the set pixels of the channel inside a parallelogram on the ground."},
+            {"setDensityParallelogram", "ffffffif", "f", setDensityParallelogram,
+             "x, z: world units, a corner; wx, wz: world units, the first side; hx, hz: world "
+             "units, the second side; channel: density map channel; value: above 0.5 sets, "
+             "otherwise clears",
+             "count: density map pixels changed",
+             "Paints or clears a parallelogram of the channel, for example to cut grass under a "
+             "road."},
+            {"setDensityMaskedParallelogram", "ffffffiiif", "f", setDensityMaskedParallelogram,
+             "x, z: world units, a corner; wx, wz: world units, the first side; hx, hz: world "
+             "units, the second side; channel: density map channel; mask: another detail layer; "
+             "maskChannel: its channel; value: above 0.5 sets, otherwise clears",
+             "count: density map pixels changed",
+             "Paints or clears the parallelogram only where the mask layer's channel is set; a "
+             "mask that is not a detail layer is logged and 0 returned."},
+            {"getDensityRegion", "ffffi", "i", getDensityRegion,
+             "x, z: density map pixels, a corner; width, height: density map pixels; channel: "
+             "density map channel",
+             "count: pixels set", "Counts the set pixels of the channel in a map rectangle."},
+            {"getDensityRegionWorld", "ffffi", "i", getDensityRegionWorld,
+             "x, z: world units, a corner; width, height: world units; channel: density map "
+             "channel",
+             "count: density map pixels set",
+             "Counts the set pixels of the channel in a rectangle on the ground."},
+            {"saveDensityMapToFile", "s", "b", saveDensityMapToFile,
+             "path: relative to the user's density map folder, empty for the map's own name",
+             "saved",
+             "Saves the density map; false when there is no map or the path is absolute, holds "
+             "\"..\" or cannot be written (logged)."},
+            {"getDensityMapFileName", "", "s", getDensityMapFileName, "", "fileName",
+             "Returns the density map's file name without its folder."},
         });
+    api.describeClass("TerrainDetailTransformGroup",
+                      {"layer",
+                       "A detail layer on a terrain (grass, stones) placed by a density "
+                       "map."});
     api.addEntityClass("FoliageTransformGroup", "TerrainDetailTransformGroup", nullptr,
                        {
-                           {"setEnableGrowth", "b", "", setEnableGrowth},
+                           {"setEnableGrowth", "b", "", setEnableGrowth, "enabled", "",
+                            "Lets the foliage grow back over time or keeps it as it is."},
                        });
-    api.addObjectClass("FoliageConstructor", newFoliageConstructor,
-                       {
-                           {"setDensityMap", "s", "b", foliageSetDensityMap},
-                           {"setPlantThreshold", "f", "", foliageSetPlantThreshold},
-                           {"setCellSize", "if", "", foliageSetCellSize},
-                           {"setFoliageSize", "fff", "", foliageSetFoliageSize},
-                           {"setMaterial", "s", "b", foliageSetMaterial},
-                           {"finalize", "si", "i", foliageFinalize},
-                       });
+    api.describeClass("FoliageTransformGroup",
+                      {"foliage", "A detail layer of plants that can grow back."});
+    api.addObjectClass(
+        "FoliageConstructor", newFoliageConstructor,
+        {
+            {"setDensityMap", "s", "b", foliageSetDensityMap, "path: image file", "accepted",
+             "Chooses the density map image; false for a path longer than 255 characters "
+             "(logged)."},
+            {"setPlantThreshold", "f", "", foliageSetPlantThreshold,
+             "threshold: 0 to 1, the density above which a plant grows", "",
+             "Sets how dense the map must be for a plant."},
+            {"setCellSize", "if", "", foliageSetCellSize,
+             "cells: terrain grid units per cell side, a power of two; blocksPerUnit: plant "
+             "blocks per grid unit",
+             "",
+             "Sets the size of the cells the foliage is built and drawn in; a size that is "
+             "not a power of two is logged and ignored."},
+            {"setFoliageSize", "fff", "", foliageSetFoliageSize,
+             "width, height: world units; heightVariance: world units, added at random", "",
+             "Sets the size of the plants."},
+            {"setMaterial", "s", "b", foliageSetMaterial, "name: a material of a loaded scene",
+             "found",
+             "Chooses the plants' material by name; false when none has that name "
+             "(logged)."},
+            {"finalize", "si", "i", foliageFinalize, "name: the new node's name; terrain",
+             "foliage: id of the new node",
+             "Builds the foliage layer below the terrain and returns it; nil when a parameter is "
+             "missing or the id names no terrain (logged)."},
+        });
+    api.describeClass("FoliageConstructor",
+                      {"",
+                       "Describes a foliage layer step by step and then builds it on a "
+                       "terrain."});
 }

@@ -18,9 +18,15 @@ void getTerrainHeightAtWorldPos(Entity* entity, ScriptValue* values) {
 }  // namespace
 
 void addTerrainScriptApi(ScriptApi& api) {
+    api.setSection("Terrain");
     api.addEntityClass("TerrainTransformGroup", "TransformGroup", nullptr,
                        {
-                           {"getTerrainHeightAtWorldPos", "fff", "f", getTerrainHeightAtWorldPos},
+                           {"getTerrainHeightAtWorldPos", "fff", "f", getTerrainHeightAtWorldPos,
+                            "x, y, z: world units, world space", "height: world units",
+                            "Returns the height of the terrain's surface below the position; 0 "
+                            "outside the terrain."},
                        });
+    api.describeClass("TerrainTransformGroup",
+                      {"terrain", "A heightmap terrain from a scene file."});
     addDetailLayerScriptApi(api);
 }

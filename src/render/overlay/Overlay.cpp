@@ -112,6 +112,9 @@ void Overlay::draw(IRenderDevice& device, int viewportWidth, int viewportHeight)
     device.disableDepthTest();
     device.setBlendFunction(BF_SOURCE_ALPHA, BF_ONE_MINUS_SOURCE_ALPHA);
     device.setVertexBuffer(m_buffer.get());
+    // Not indexed: an index buffer the scene left bound would pick the
+    // vertices instead.
+    device.setIndexBuffer(nullptr);
     device.bindVertexDeclaration(declaration.get());
     device.draw(6, 0, PT_TRIANGLE_LIST);
     device.unbindVertexDeclaration();

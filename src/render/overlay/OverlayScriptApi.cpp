@@ -47,11 +47,28 @@ void renderOverlay(Entity* object, ScriptValue* values) {
 }  // namespace
 
 void addOverlayScriptApi(ScriptApi& api) {
-    api.addEntityClass("Overlay", "Entity", createOverlay,
-                       {
-                           {"setOverlayColor", "ffff", "", setOverlayColor},
-                           {"setOverlayUVs", "ffffffff", "", setOverlayUVs},
-                           {"renderOverlay", "ffff", "", renderOverlay},
-                       });
-    api.addCreateFunction("createOverlay", "Overlay");
+    api.setSection("Overlays");
+    api.addEntityClass(
+        "Overlay", "Entity", createOverlay,
+        {
+            {"setOverlayColor", "ffff", "", setOverlayColor, "r, g, b, a: 0 to 1", "",
+             "Tints the overlay's texture and sets its opacity."},
+            {"setOverlayUVs", "ffffffff", "", setOverlayUVs,
+             "u0, v0: texture coordinates of the lower left corner, 0 to 1 across the texture; "
+             "u1, v1: of the upper left corner; u2, v2: of the lower right corner; "
+             "u3, v3: of the upper right corner",
+             "", "Chooses the part of the texture the overlay shows."},
+            {"renderOverlay", "ffff", "", renderOverlay,
+             "x, y: screen fractions from the bottom left, the lower left corner; "
+             "width, height: screen fractions",
+             "",
+             "Draws the overlay at once on top of the scene; call it from draw every frame it "
+             "should show."},
+        });
+    api.describeClass("Overlay", {"overlay",
+                                  "A textured rectangle drawn over the scene, for logos and "
+                                  "HUDs."});
+    api.addCreateFunction("createOverlay", "Overlay", "string name; string path: image file",
+                          "Makes an overlay showing the whole image; nil when the image cannot "
+                          "be loaded (logged).");
 }
