@@ -67,6 +67,14 @@ Matrix4 lookFrame(Vector3 direction, const Vector3& up) {
     return m;
 }
 
+// ".gltf" for "Model.GLTF".
+std::string lowerExtension(const std::string& path) {
+    std::string extension = std::filesystem::path(path).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension;
+}
+
 const char* textureTypeName(aiTextureType type) {
     switch (type) {
         case aiTextureType_AMBIENT:
@@ -102,9 +110,7 @@ class Reader {
 public:
     Reader(const aiScene& source, const std::string& path, ImportScene& scene)
         : m_source(source), m_folder(std::filesystem::path(path).parent_path()), m_scene(scene) {
-        std::string extension = std::filesystem::path(path).extension().string();
-        std::transform(extension.begin(), extension.end(), extension.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        const std::string extension = lowerExtension(path);
         m_gltf = extension == ".gltf" || extension == ".glb";
         m_obj = extension == ".obj";
     }
@@ -925,9 +931,7 @@ bool checkGltfExtensions(const std::string& path, std::string& error) {
     std::ifstream in(path, std::ios::binary);
     char magic[4] = {};
     in.read(magic, sizeof(magic));
-    std::string extension = std::filesystem::path(path).extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string extension = lowerExtension(path);
     const bool binary = in.gcount() == 4 && std::equal(magic, magic + 4, "glTF");
     if (!binary && extension != ".gltf") {
         return true;
