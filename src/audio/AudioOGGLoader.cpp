@@ -1,5 +1,6 @@
 #include "audio/AudioOGGLoader.h"
 
+#include "audio/SoundDecoding.h"
 #include "foundation/Log.h"
 
 int64_t StreamedOggVorbis::read(int64_t count, uint8_t* destination) {
@@ -25,7 +26,11 @@ int64_t AudioOGGLoader::chunkSizeFor(int channels, int64_t rate) {
 }
 
 AudioOGGLoader::AudioOGGLoader(const std::string& fileName, ISoundDevice* device) {
-    if (device == nullptr || !m_decoder.open(fileName)) {
+    if (device == nullptr) {
+        return;
+    }
+    if (!m_decoder.open(fileName)) {
+        reportNoOggVorbisStream(fileName);
         return;
     }
     const int channels = m_decoder.getChannels();

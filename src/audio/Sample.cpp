@@ -2,6 +2,7 @@
 
 #include "audio/AudioOGGLoader.h"
 #include "audio/SampleChunk.h"
+#include "audio/SoundDecoding.h"
 #include "foundation/Log.h"
 #include "foundation/ResourceManager.h"
 
@@ -127,7 +128,12 @@ bool StreamedSample::load(const std::string& fileName) {
                       "loading another file.\n";
         return false;
     }
-    if (fileName.find(".ogg") == std::string::npos) {
+    if (!isOggVorbisName(fileName)) {
+        Log::get() << "Error: Background music file " << fileName
+                   << " refused: music is streamed from Ogg Vorbis files (.ogg or .oga) only; "
+                   << (isWaveName(fileName) ? "a wave file plays as a sample"
+                                            : std::string("sounds are ") + kAcceptedSoundNames)
+                   << "\n";
         return false;
     }
     ISoundDevice* device = SoundDevice::get();

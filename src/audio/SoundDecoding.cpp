@@ -1,6 +1,7 @@
 #include "audio/SoundDecoding.h"
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
 #include <cstring>
 
@@ -32,6 +33,12 @@ bool readAt(File& file, int64_t position, void* destination, int64_t count) {
         return false;
     }
     return file.read(destination, static_cast<int>(count)) == count;
+}
+
+std::string lowerCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
 }
 
 bool refuse(const std::string& fileName, const std::string& why) {
@@ -127,6 +134,7 @@ bool decodeWave(File& file, const std::string& fileName, DecodedSound& sound) {
 bool decodeOggVorbis(const std::string& fileName, DecodedSound& sound) {
     VorbisFileWrap decoder;
     if (!decoder.open(fileName)) {
+        reportNoOggVorbisStream(fileName);
         return false;
     }
     const int channels = decoder.getChannels();
@@ -160,15 +168,32 @@ bool decodeOggVorbis(const std::string& fileName, DecodedSound& sound) {
     return true;
 }
 
+void reportNoOggVorbisStream(const std::string& fileName) {
+    if (FileSystem::openFile(fileName, FileMode::Read)) {
+        refuse(fileName, "no Ogg Vorbis stream (Ogg files of other codecs are not decoded)");
+    }
+}
+
+bool isOggVorbisName(const std::string& fileName) {
+    const std::string name = lowerCase(fileName);
+    return name.find(".ogg") != std::string::npos || name.find(".oga") != std::string::npos;
+}
+
+bool isWaveName(const std::string& fileName) {
+    return lowerCase(fileName).find(".wav") != std::string::npos;
+}
+
 bool decodeSoundFile(const std::string& fileName, DecodedSound& sound) {
-    if (fileName.find(".ogg") != std::string::npos) {
+    if (isOggVorbisName(fileName)) {
         return decodeOggVorbis(fileName, sound);
     }
-    if (fileName.find(".wav") != std::string::npos) {
+    if (isWaveName(fileName)) {
         std::unique_ptr<File> file = FileSystem::openFile(fileName, FileMode::Read);
         return file && decodeWave(*file, fileName, sound);
     }
-    return false;
+    return refuse(fileName, std::string("the name is of no sound type the engine decodes; it "
+                                        "decodes ") +
+                                kAcceptedSoundNames);
 }
 
 void mixDownToMono(DecodedSound& sound) {

@@ -147,7 +147,20 @@ TEST_F(AudioDevice, WaveFilesAreRefusedForMusicAndErrorsAreLogged) {
     EXPECT_FALSE(music.play());
     EXPECT_FALSE(music.load("tone.wav"));
     EXPECT_FALSE(music.isLoaded());
-    EXPECT_NE(m_log.take().find("Error: Can't play, no background music file loaded.\n"),
+    std::string log = m_log.take();
+    EXPECT_NE(log.find("Error: Can't play, no background music file loaded.\n"), std::string::npos);
+    EXPECT_NE(log.find("Error: Background music file tone.wav refused: music is streamed from Ogg "
+                       "Vorbis files (.ogg or .oga) only; a wave file plays as a sample\n"),
+              std::string::npos)
+        << log;
+    writeTone("tone.snd", 440.0, 0.2);
+    EXPECT_FALSE(music.load("tone.snd"));
+    EXPECT_NE(m_log.take().find("refused: music is streamed from Ogg Vorbis files (.ogg or .oga) "
+                                "only; sounds are Ogg Vorbis (.ogg or .oga) and PCM wave (.wav)\n"),
+              std::string::npos);
+    testsupport::writeFile(m_files / "noise.oga", std::string(5000, 'x'));
+    EXPECT_FALSE(music.load("noise.oga"));
+    EXPECT_NE(m_log.take().find("Error: Sound file noise.oga refused: no Ogg Vorbis stream"),
               std::string::npos);
     writeOgg("music.ogg", 440.0, 0.5);
     ASSERT_TRUE(music.load("music.ogg"));

@@ -123,19 +123,37 @@ TEST_F(SoundDecoding, ChunksAfterDataAndOddPaddingAreWalkedToTheFileEnd) {
     EXPECT_EQ(sound.data, bytes(6, 0x11));
 }
 
+// Ogg Vorbis by ".ogg" or ".oga" (the usual name of Ogg audio) anywhere in
+// the name, a wave file by ".wav", in any letter case; any other name is
+// refused with the names that are accepted.
 TEST_F(SoundDecoding, OnlyOggAndWavNamesDecodeAndOggIsFoundAnywhereInTheName) {
     const std::string ogg = soundtest::oggBytes(soundtest::tone(440.0, 1.0, 44100, 1), 1, 44100);
     ASSERT_FALSE(ogg.empty());
-    write("music.ogg.bak", ogg);
-    write("tone.snd", waveBytes(bytes(400), 1, 22050, 16));
+    for (const char* name : {"music.ogg.bak", "voice.oga", "SHOUT.OGG"}) {
+        SCOPED_TRACE(name);
+        write(name, ogg);
+        DecodedSound sound;
+        ASSERT_TRUE(decode(name, sound)) << m_log.take();
+        EXPECT_EQ(sound.format, SoundFormat::Mono16);
+        EXPECT_EQ(sound.frequency, 44100);
+        EXPECT_EQ(sound.channels, 1);
+        EXPECT_EQ(sound.data.size(), 44100u * 2);
+    }
+    write("BEEP.WAV", waveBytes(bytes(400), 1, 22050, 16));
     DecodedSound sound;
-    ASSERT_TRUE(decode("music.ogg.bak", sound));
-    EXPECT_EQ(sound.format, SoundFormat::Mono16);
-    EXPECT_EQ(sound.frequency, 44100);
-    EXPECT_EQ(sound.channels, 1);
-    EXPECT_EQ(sound.data.size(), 44100u * 2);
+    EXPECT_TRUE(decode("BEEP.WAV", sound)) << m_log.take();
+    EXPECT_EQ(m_log.take(), "");
+
+    write("tone.snd", waveBytes(bytes(400), 1, 22050, 16));
     EXPECT_FALSE(decode("tone.snd", sound));
+    EXPECT_NE(m_log.take().find("Error: Sound file tone.snd refused: the name is of no sound type "
+                                "the engine decodes; it decodes Ogg Vorbis (.ogg or .oga) and PCM "
+                                "wave (.wav)\n"),
+              std::string::npos);
+    // A missing file is left to the resource manager to report.
     EXPECT_FALSE(decode("missing.wav", sound));
+    EXPECT_FALSE(decode("missing.ogg", sound));
+    EXPECT_EQ(m_log.take(), "");
 }
 
 TEST_F(SoundDecoding, OggFilesWithOtherChannelCountsOrDamageAreRefusedOrCut) {
@@ -147,8 +165,11 @@ TEST_F(SoundDecoding, OggFilesWithOtherChannelCountsOrDamageAreRefusedOrCut) {
     EXPECT_FALSE(decode("three.ogg", sound));
     EXPECT_NE(m_log.take().find("3 channels are not supported"), std::string::npos);
 
+    // Ogg pages of another codec read the same as damage: no Vorbis stream.
     write("garbage.ogg", std::string(5000, 'x'));
     EXPECT_FALSE(decode("garbage.ogg", sound));
+    EXPECT_NE(m_log.take().find("Error: Sound file garbage.ogg refused: no Ogg Vorbis stream"),
+              std::string::npos);
 
     // A stereo file cut in the middle, and one with a page in the middle
     // overwritten: decoding ends with what could be read, in whole frames.

@@ -1,14 +1,17 @@
 // Models converted by i3dimport load in the running game: the node
-// transforms arrive as the model gave them and the textured cube is drawn
-// from the model's own camera.
+// transforms arrive as the model gave them, the textured cube is drawn from
+// the model's own camera, and colours that only the materials give show in
+// the frame whatever format carried them.
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "AssimpExport.h"
 #include "Bitmap.h"
 #include "GameRunner.h"
 #include "ModelFiles.h"
@@ -214,6 +217,142 @@ TEST(SceneImport, SkinnedModelAnimatesFromAScript) {
     EXPECT_LT(brightness(restImage, "left"), 10);
     EXPECT_LT(brightness(bentImage, "above"), 10);
     EXPECT_GT(brightness(bentImage, "left"), 60);
+}
+
+// The coloured models as written here (glTF) and as the model library's own
+// writers give them again (glTF, Collada, FBX), each drawn in a frame of its
+// own, lit by a white ambient light only: the red box, the half-transparent
+// glowing cube in front of its right half, the green skinned strip. (Each
+// scene stays where it was loaded: a skin is bound relative to the frame its
+// bones had then.)
+const char* kColoursScript = R"(
+frames = 0
+scenes = {}
+function init()
+    setAmbientColor(1, 1, 1)
+    local camera = createCamera("eye", 60, 0.1, 100)
+    link(getRootNode(), camera)
+    setTranslation(camera, 0.3, 0, 7)
+    setCamera(camera)
+    print("loading models")
+    for i, name in ipairs(FORMATS) do
+        scenes[i] = loadI3DFile("scenes/" .. name .. ".i3d")
+        link(getRootNode(), scenes[i])
+    end
+    print("models loaded")
+end
+function probe(name, what, x, y, z)
+    local px, py = project(x, y, z)
+    print(string.format("probe %s %s %.4f %.4f", name, what, px, py))
+end
+function draw()
+    frames = frames + 1
+    -- Frame 2 draws the first scene alone, frame 3 the second, and so on.
+    local shown = frames - 1
+    for i = 1, #FORMATS do
+        setVisibility(scenes[i], i == shown + 1)
+    end
+    local name = FORMATS[shown]
+    if name then
+        probe(name, "box", -1.3, 0, 0.5)
+        probe(name, "overlap", -0.7, 0, 0.5)
+        probe(name, "glass", -0.2, 0, 1.5)
+        probe(name, "strip", 1.5, 0.5, 0)
+        saveScreenshot(SHOT .. name .. ".bmp")
+        if PNG_SHOT then saveScreenshot(PNG_SHOT .. name .. ".png") end
+    end
+    if frames == #FORMATS + 2 then requestExit() end
+end
+)";
+
+TEST(SceneImport, MaterialColoursShowWhateverFormatCarriedThem) {
+    GameRunner game;
+    game.writeSharedShaders();
+    testsupport::TempDir models;
+    testsupport::writeColouredModels(models.path(), "colours");
+    struct Format {
+        const char* name;
+        const char* exporter;  // none: the file as written here
+        const char* file;
+    };
+    const Format formats[] = {{"gltf", nullptr, "colours.gltf"},
+                              {"gltf_export", "gltf2", "exported.gltf"},
+                              {"collada", "collada", "colours.dae"},
+                              {"fbx", "fbxa", "colours.fbx"}};
+    std::string names;
+    for (const Format& f : formats) {
+        std::string error;
+        if (f.exporter != nullptr) {
+            ASSERT_TRUE(testsupport::exportModel(models / "colours.gltf", models / f.file,
+                                                 f.exporter, false, error))
+                << f.name << ": " << error;
+        }
+        auto run = testsupport::runProgram({I3DIMPORT_EXECUTABLE, models / f.file,
+                                            game.programFolder() + "scenes/" + f.name + ".i3d"},
+                                           models.path(), {});
+        ASSERT_EQ(run.exitCode, 0) << f.name << ": " << run.output;
+        names += std::string(names.empty() ? "" : ", ") + "\"" + f.name + "\"";
+    }
+    const std::string shots = game.userDataFolder() + "colours_";
+    // SCENE_IMPORT_SHOT names the start of PNG files ("<start><format>.png")
+    // to keep the frames for a look.
+    const char* keep = std::getenv("SCENE_IMPORT_SHOT");
+    game.writeProgramFile(
+        "main.lua", "SHOT = \"" + shots + "\"\n" +
+                        (keep ? "PNG_SHOT = \"" + std::string(keep) + "\"\n" : "") + "FORMATS = {" +
+                        names + "}\n" + kColoursScript);
+    auto result = game.run({"-script", "main.lua"});
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+    const std::string log = readFile(game.userFolder() + "game.log");
+    const size_t begin = log.find("loading models\n");
+    ASSERT_NE(begin, std::string::npos) << log;
+    const std::string loading = log.substr(begin, log.find("models loaded") - begin);
+    for (const char* bad : {"Error", "not found", "Warning"}) {
+        EXPECT_EQ(loading.find(bad), std::string::npos) << bad << "\n" << loading;
+    }
+
+    for (const Format& f : formats) {
+        SCOPED_TRACE(f.name);
+        const Bitmap image = readBmp(readFile(shots + f.name + ".bmp"));
+        ASSERT_GT(image.width, 0) << log;
+        auto colour = [&](const char* what) {
+            float x = 0, y = 0;
+            const std::string key = std::string("probe ") + f.name + " " + what + " ";
+            const size_t at = log.find(key);
+            if (at == std::string::npos ||
+                std::sscanf(log.c_str() + at + key.size(), "%f %f", &x, &y) != 2) {
+                ADD_FAILURE() << "no " << key << "\n" << log;
+                return std::array<int, 3>{0, 0, 0};
+            }
+            const uint8_t* c =
+                image.at(static_cast<int>(x * image.width), static_cast<int>(y * image.height));
+            return std::array<int, 3>{c[0], c[1], c[2]};
+        };
+        auto show = [](const std::array<int, 3>& c) {
+            return std::to_string(c[0]) + "," + std::to_string(c[1]) + "," + std::to_string(c[2]);
+        };
+        // Red (1, 0, 0) and green (0, 1, 0) under white light.
+        const auto box = colour("box");
+        EXPECT_GT(box[0], 220) << show(box);
+        EXPECT_LT(box[1] + box[2], 30) << show(box);
+        const auto strip = colour("strip");
+        EXPECT_GT(strip[1], 220) << show(strip);
+        EXPECT_LT(strip[0] + strip[2], 30) << show(strip);
+        // The glass lets some of what lies behind through: over black it is
+        // dimmer than its own colour, over the box the red shows. Its glow
+        // adds green: lit alone, (0.2, 0.2, 1) would have a fifth as much
+        // green as blue, glowing (0.2, 0.8, 1) four fifths.
+        const auto glass = colour("glass");
+        EXPECT_GT(glass[2], 25) << show(glass);
+        EXPECT_LT(glass[2], 200) << show(glass);
+        EXPECT_GT(glass[1], glass[2] / 2) << show(glass);
+        EXPECT_LT(glass[0], glass[2]) << show(glass);
+        const auto overlap = colour("overlap");
+        EXPECT_GT(overlap[0], glass[0] + 60) << show(overlap);
+        EXPECT_LT(overlap[0], 240) << show(overlap);
+        EXPECT_GT(overlap[1], overlap[2] / 2) << show(overlap);
+        EXPECT_GT(overlap[2], 25) << show(overlap);
+    }
 }
 
 }  // namespace

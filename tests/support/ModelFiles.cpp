@@ -61,6 +61,18 @@ int GltfWriter::joints(const std::vector<uint8_t>& values) {
     return add(values.data(), values.size(), values.size() / 4, 5121, "VEC4", "");
 }
 
+int GltfWriter::shorts(const std::vector<int16_t>& values, const char* type) {
+    const size_t n = static_cast<size_t>(componentsOf(type));
+    std::vector<float> low(n, 1.0f), high(n, -1.0f);
+    for (size_t i = 0; i < values.size(); ++i) {
+        const float v = std::max(values[i] / 32767.0f, -1.0f);
+        low[i % n] = std::min(low[i % n], v);
+        high[i % n] = std::max(high[i % n], v);
+    }
+    return add(values.data(), values.size() * 2, values.size() / n, 5122, type,
+               ",\"normalized\":true,\"min\":[" + list(low) + "],\"max\":[" + list(high) + "]");
+}
+
 int GltfWriter::bytes(const std::string& data) {
     add(data.data(), data.size(), data.size(), 5121, "SCALAR", "");
     return static_cast<int>(m_views.size() - 1);
@@ -189,6 +201,70 @@ void writeSkinnedTwoBones(const std::string& folder, const std::string& name) {
 "animations":[{"name":"bend","channels":[{"sampler":0,"target":{"node":3,"path":"rotation"}}],
  "samplers":[{"input":)" +
                    s(times) + R"(,"output":)" + s(turns) + R"(,"interpolation":"LINEAR"}]}])");
+}
+
+void writeColouredModels(const std::string& folder, const std::string& name) {
+    GltfWriter gltf;
+    const std::string cube = addGltfCube(gltf);
+    // The strip: rows at y = -1, 0 and 1, the lower row following "root",
+    // the upper one "tip", the middle both halves; normals face +Z.
+    std::vector<float> positions, normals, weights;
+    std::vector<uint8_t> joints;
+    for (int row = 0; row < 3; ++row) {
+        for (float x : {-0.5f, 0.5f}) {
+            positions.insert(positions.end(), {x, static_cast<float>(row - 1), 0.0f});
+            normals.insert(normals.end(), {0.0f, 0.0f, 1.0f});
+            joints.insert(joints.end(), {0, 1, 0, 0});
+            const float tip = row * 0.5f;
+            weights.insert(weights.end(), {1.0f - tip, tip, 0.0f, 0.0f});
+        }
+    }
+    auto s = [](int v) { return std::to_string(v); };
+    const int p = gltf.floats(positions, "VEC3");
+    const int n = gltf.floats(normals, "VEC3");
+    const int j = gltf.joints(joints);
+    const int w = gltf.floats(weights, "VEC4");
+    const int i = gltf.indices({0, 1, 3, 0, 3, 2, 2, 3, 5, 2, 5, 4});
+    // Bones at the strip's foot (0, -1) and middle (0, 0) in its frame.
+    const int ibm = gltf.floats({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 1, 0, 1,  //
+                                 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1},
+                                "MAT4");
+    gltf.write(folder, name,
+               R"("scene":0,"scenes":[{"nodes":[0,1,2]}],
+"nodes":[{"name":"box","mesh":0,"translation":[-1,0,0]},
+ {"name":"glass","mesh":1,"translation":[-0.4,0,1]},
+ {"name":"rig","translation":[1.5,0,0],"children":[3,4]},
+ {"name":"strip","mesh":2,"skin":0},
+ {"name":"root","translation":[0,-1,0],"children":[5]},{"name":"tip","translation":[0,1,0]}],
+"meshes":[{"name":"boxMesh","primitives":[{)" +
+                   cube + R"(,"material":0}]},{"name":"glassMesh","primitives":[{)" + cube +
+                   R"(,"material":1}]},
+ {"name":"stripMesh","primitives":[{"attributes":{"POSITION":)" +
+                   s(p) + R"(,"NORMAL":)" + s(n) + R"(,"JOINTS_0":)" + s(j) + R"(,"WEIGHTS_0":)" +
+                   s(w) + R"(},"indices":)" + s(i) + R"(,"material":2}]}],
+"skins":[{"joints":[4,5],"inverseBindMatrices":)" +
+                   s(ibm) + R"(}],
+"materials":[
+ {"name":"red","pbrMetallicRoughness":{"baseColorFactor":[1,0,0,1],"metallicFactor":0}},
+ {"name":"glass","pbrMetallicRoughness":{"baseColorFactor":[0.2,0.2,1,0.5],"metallicFactor":0},
+  "emissiveFactor":[0,0.6,0],"alphaMode":"BLEND"},
+ {"name":"green","pbrMetallicRoughness":{"baseColorFactor":[0,1,0,1],"metallicFactor":0}}])");
+}
+
+std::string glbContainer(const std::string& json) {
+    std::string chunk = json;
+    while (chunk.size() % 4 != 0) {
+        chunk += ' ';
+    }
+    auto u32 = [](uint32_t v) {
+        std::string bytes(4, '\0');
+        for (int i = 0; i < 4; ++i) {
+            bytes[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+        }
+        return bytes;
+    };
+    return "glTF" + u32(2) + u32(static_cast<uint32_t>(12 + 8 + chunk.size())) +
+           u32(static_cast<uint32_t>(chunk.size())) + "JSON" + chunk;
 }
 
 }  // namespace testsupport

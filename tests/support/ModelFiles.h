@@ -17,6 +17,8 @@ public:
     // Triangle indices (unsigned short) and joint indices (VEC4 of bytes).
     int indices(const std::vector<uint16_t>& values);
     int joints(const std::vector<uint8_t>& values);
+    // Normalized signed shorts (mesh quantization).
+    int shorts(const std::vector<int16_t>& values, const char* type);
     // Raw bytes (an embedded image); returns the buffer view's index.
     int bytes(const std::string& data);
 
@@ -55,5 +57,18 @@ void writeTexturedHierarchy(const std::string& folder, const std::string& name);
 // the upper vertices weighted to "tip", with the clip "bend" turning "tip"
 // 90 degrees about Z in one second. Writes `folder + name + ".gltf"`.
 void writeSkinnedTwoBones(const std::string& folder, const std::string& name);
+
+// Three coloured things, the colours given by their materials alone: "box",
+// a red (1, 0, 0) unit cube at (-1, 0, 0); "glass", a unit cube at
+// (-0.4, 0, 1), in front of the box's right half as seen from +Z, whose base
+// colour (0.2, 0.2, 1) is half transparent ("BLEND", alpha 0.5) and which
+// glows green (0, 0.6, 0); and "strip", two green (0, 1, 0) quads one unit
+// wide from y = -1 to 1 at x = 1.5, skinned to the bones "root" and its
+// child "tip". Writes `folder + name + ".gltf"`.
+void writeColouredModels(const std::string& folder, const std::string& name);
+
+// A whole glTF file's JSON in a binary glTF container (.glb) of one JSON
+// chunk; its buffers keep their file names.
+std::string glbContainer(const std::string& json);
 
 }  // namespace testsupport

@@ -2,12 +2,15 @@
 
 #include <cmath>
 #include <filesystem>
+#include <numbers>
 
 #include "AssimpExport.h"
 #include "CapturingLogSink.h"
 #include "ImportScene.h"
 #include "ModelFiles.h"
 #include "TestSupport.h"
+#include "animation/AnimationSceneHandler.h"
+#include "animation/CharacterSet.h"
 #include "foundation/File.h"
 #include "render/material/Material.h"
 #include "render/material/MaterialSceneHandler.h"
@@ -581,6 +584,259 @@ TEST_F(I3DImportTest, TextureFilesStayInsideTheOutputFolder) {
         files += entry.is_regular_file();
     }
     EXPECT_EQ(files, 2u);
+}
+
+// Colours that only the materials give: an untextured colour becomes a small
+// texture of that colour (one file per distinct colour), emission an
+// emissive map, a half-transparent or "BLEND" material blends, an
+// "OPAQUE" one ignores its alpha, and the base colour of a textured glTF
+// material tints the vertex colours.
+TEST_F(I3DImportTest, MaterialColoursReachWhatTheEngineDraws) {
+    testsupport::GltfWriter gltf;
+    const std::string cube = testsupport::addGltfCube(gltf);
+    testsupport::writeFile(dir / "paint.png", testsupport::redPng());
+    std::string nodes, meshes;
+    const char* names[] = {"red", "alsoRed", "glass", "tinted", "solid"};
+    for (int i = 0; i < 5; ++i) {
+        const std::string n = std::to_string(i);
+        nodes += std::string(i ? "," : "") + R"({"name":")" + names[i] + R"(","mesh":)" + n + "}";
+        meshes += std::string(i ? "," : "") + R"({"primitives":[{)" + cube + R"(,"material":)" + n +
+                  "}]}";
+    }
+    gltf.write(dir.path(), "colours",
+               R"("scene":0,"scenes":[{"nodes":[0,1,2,3,4]}],"nodes":[)" + nodes +
+                   R"(],"meshes":[)" + meshes + R"(],
+"materials":[
+ {"name":"red","pbrMetallicRoughness":{"baseColorFactor":[1,0,0,1]}},
+ {"name":"alsoRed","pbrMetallicRoughness":{"baseColorFactor":[1,0,0,1]}},
+ {"name":"glass","pbrMetallicRoughness":{"baseColorFactor":[0.2,0.2,1,0.5]},"emissiveFactor":[0,0.6,0],"alphaMode":"BLEND"},
+ {"name":"tinted","pbrMetallicRoughness":{"baseColorFactor":[0.5,1,1,1],"baseColorTexture":{"index":0}}},
+ {"name":"solid","pbrMetallicRoughness":{"baseColorFactor":[0,0,1,0.3]},"alphaMode":"OPAQUE"}],
+"textures":[{"source":0}],"images":[{"uri":"paint.png"}])");
+    ASSERT_TRUE(importAndLoad("colours.gltf")) << log.text();
+    auto desc = [&](const char* node) -> const MaterialDesc* {
+        auto* shape = dynamic_cast<Shape*>(find(node));
+        if (shape == nullptr || shape->getNumMaterials() != 1) {
+            ADD_FAILURE() << node << "\n" << text;
+            return nullptr;
+        }
+        return &static_cast<Material*>(shape->getMaterial(0))->getDesc();
+    };
+    const MaterialDesc* red = desc("red");
+    const MaterialDesc* alsoRed = desc("alsoRed");
+    const MaterialDesc* glass = desc("glass");
+    const MaterialDesc* tinted = desc("tinted");
+    const MaterialDesc* solid = desc("solid");
+    ASSERT_TRUE(red && alsoRed && glass && tinted && solid);
+
+    EXPECT_EQ(red->albedoMap.file, "out/scene_textures/colour_ff0000ff.png");
+    EXPECT_EQ(alsoRed->albedoMap.file, red->albedoMap.file);
+    EXPECT_FALSE(red->emissiveMap.isSet());
+    EXPECT_FALSE(red->alphaBlending);
+    EXPECT_EQ(glass->albedoMap.file, "out/scene_textures/colour_3333ff80.png");
+    EXPECT_EQ(glass->emissiveMap.file, "out/scene_textures/emissive_009900ff.png");
+    EXPECT_TRUE(glass->alphaBlending);
+    EXPECT_EQ(solid->albedoMap.file, "out/scene_textures/colour_0000ffff.png");
+    EXPECT_FALSE(solid->alphaBlending);
+    EXPECT_EQ(tinted->albedoMap.file, "out/scene_textures/paint.png");
+    for (const char* file : {"colour_ff0000ff.png", "colour_3333ff80.png", "emissive_009900ff.png",
+                             "colour_0000ffff.png"}) {
+        EXPECT_EQ(
+            testsupport::readFile(dir / (std::string("out/scene_textures/") + file)).substr(1, 3),
+            "PNG")
+            << file;
+    }
+
+    // Only the tinted cube carries vertex colours: the factor at every corner.
+    for (const char* node : {"red", "glass", "tinted"}) {
+        const MeshData* mesh = static_cast<Shape*>(find(node))->getGeometry()->getMeshData();
+        const MeshTriangle& triangle = mesh->triangles[0];
+        const bool coloured = (triangle.attributes & VertexAttribute::Color) != 0;
+        EXPECT_EQ(coloured, std::string(node) == "tinted") << node;
+        if (coloured) {
+            EXPECT_FLOAT_EQ(triangle.corners[1].color[0], 0.5f);
+            EXPECT_FLOAT_EQ(triangle.corners[1].color[1], 1.0f);
+        }
+    }
+}
+
+// Where a texture's path leads nowhere (a path of the author's machine,
+// Windows or not), the image of that name beside the model is used.
+TEST_F(I3DImportTest, TexturesNamedWhereTheyLayElsewhereAreFoundBesideTheModel) {
+    testsupport::writeFile(dir / "wood.png", testsupport::redPng());
+    testsupport::writeFile(dir / "bump.png", testsupport::redPng());
+    testsupport::writeFile(dir / "plank.mtl",
+                           "newmtl wood\nKd 1 1 1\nmap_Kd C:\\Users\\artist\\Textures\\wood.png\n"
+                           "norm /home/someone/maps/bump.png\n");
+    testsupport::writeFile(dir / "plank.obj",
+                           "mtllib plank.mtl\no plank\nv 0 0 0\nv 1 0 0\nv 1 1 0\nvt 0 0\nvt 1 0\n"
+                           "vt 1 1\nusemtl wood\nf 1/1 2/2 3/3\n");
+    ASSERT_TRUE(importAndLoad("plank.obj")) << log.text();
+    auto* plank = dynamic_cast<Shape*>(find("plank"));
+    ASSERT_NE(plank, nullptr) << text;
+    const MaterialDesc& wood = static_cast<Material*>(plank->getMaterial(0))->getDesc();
+    EXPECT_EQ(wood.albedoMap.file, "out/scene_textures/wood.png");
+    EXPECT_EQ(wood.normalMap.file, "out/scene_textures/bump.png");
+    EXPECT_EQ(testsupport::readFile(dir / "out/scene_textures/wood.png"), testsupport::redPng());
+    EXPECT_NE(output.find("texture C:/Users/artist/Textures/wood.png is not found there"),
+              std::string::npos)
+        << output;
+}
+
+// A glTF file that requires an extension the importer does not decode is
+// refused with the extension's name, in text and binary form; read as if
+// plain, its quantized positions would all land at the origin.
+TEST_F(I3DImportTest, FilesRequiringUndecodedGltfExtensionsAreRefused) {
+    testsupport::GltfWriter gltf;
+    const int p = gltf.shorts({0, 0, 0, 32767, 0, 0, 0, 32767, 0}, "VEC3");
+    const int i = gltf.indices({0, 1, 2});
+    const std::string mesh =
+        R"("scene":0,"scenes":[{"nodes":[0]}],"nodes":[{"name":"tri","mesh":0}],
+"meshes":[{"primitives":[{"attributes":{"POSITION":)" +
+        std::to_string(p) + R"(},"indices":)" + std::to_string(i) + "}]}]";
+    struct Case {
+        const char* name;
+        const char* required;
+        bool binary;
+        const char* refusal;  // none: the file imports
+    };
+    const Case cases[] = {
+        {"quantized", R"(["KHR_mesh_quantization"])", false, "extension KHR_mesh_quantization"},
+        {"packed", R"(["KHR_mesh_quantization","EXT_meshopt_compression"])", true,
+         "extensions KHR_mesh_quantization, EXT_meshopt_compression"},
+        {"basis", R"(["KHR_texture_basisu"])", false, "extension KHR_texture_basisu"},
+        {"unlit", R"(["KHR_materials_unlit"])", false, nullptr},
+        // The model library decodes Draco (this file's meshes are plain).
+        {"draco", R"(["KHR_draco_mesh_compression"])", false, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        gltf.write(dir.path(), c.name,
+                   R"("extensionsUsed":)" + std::string(c.required) + R"(,"extensionsRequired":)" +
+                       c.required + "," + mesh);
+        std::string input = std::string(c.name) + ".gltf";
+        if (c.binary) {
+            input = std::string(c.name) + ".glb";
+            testsupport::writeFile(dir / input, testsupport::glbContainer(testsupport::readFile(
+                                                    dir / (std::string(c.name) + ".gltf"))));
+        }
+        const std::string target = std::string("out/") + c.name + ".i3d";
+        testsupport::RunResult run = import({input, target});
+        if (c.refusal == nullptr) {
+            EXPECT_EQ(run.exitCode, 0) << run.output;
+            continue;
+        }
+        EXPECT_NE(run.exitCode, 0) << run.output;
+        EXPECT_NE(run.output.find(std::string("requires the glTF ") + c.refusal +
+                                  ", which the importer cannot decode"),
+                  std::string::npos)
+            << run.output;
+        EXPECT_FALSE(std::filesystem::exists(dir / target));
+    }
+}
+
+// A node that turns half a turn about Y between two keys, a wheel spinning
+// about X in quarter turns, and a turn of 150 degrees about a slanted axis.
+// The engine blends each Euler angle on its own; the imported keys must
+// keep every pose the clip plays within a degree of the source's turn.
+TEST_F(I3DImportTest, RotationKeysFollowTheSourcesTurnWithinADegree) {
+    AnimationSceneHandler animation;
+    animation.install();
+    struct Turn {
+        const char* node;
+        Vector3 axis;
+        std::vector<float> times;  // seconds
+        float degreesPerSecond;
+    };
+    const float slant = 1.0f / std::sqrt(3.0f);
+    const Turn turns[] = {
+        {"turn", {0, 1, 0}, {0, 1}, 180},
+        {"wheel", {1, 0, 0}, {0, 0.25f, 0.5f, 0.75f, 1}, 360},
+        {"slant", {slant, slant, slant}, {0, 1}, 150},
+    };
+    testsupport::GltfWriter gltf;
+    std::string nodes, channels, samplers;
+    for (int n = 0; n < 3; ++n) {
+        const Turn& turn = turns[n];
+        std::vector<float> rotations;
+        for (float t : turn.times) {
+            const float half = turn.degreesPerSecond * t * std::numbers::pi_v<float> / 360.0f;
+            const float s = std::sin(half);
+            rotations.insert(rotations.end(),
+                             {turn.axis.x * s, turn.axis.y * s, turn.axis.z * s, std::cos(half)});
+        }
+        const int input = gltf.floats(turn.times, "SCALAR");
+        const int output = gltf.floats(rotations, "VEC4");
+        const std::string k = std::to_string(n);
+        nodes += std::string(n ? "," : "") + R"({"name":")" + turn.node + "\"}";
+        channels += std::string(n ? "," : "") + R"({"sampler":)" + k + R"(,"target":{"node":)" + k +
+                    R"(,"path":"rotation"}})";
+        samplers += std::string(n ? "," : "") + R"({"input":)" + std::to_string(input) +
+                    R"(,"output":)" + std::to_string(output) + R"(,"interpolation":"LINEAR"})";
+    }
+    gltf.write(dir.path(), "spin",
+               R"("scene":0,"scenes":[{"nodes":[0,1,2]}],"nodes":[)" + nodes +
+                   R"(],"animations":[{"name":"spin","channels":[)" + channels +
+                   R"(],"samplers":[)" + samplers + "]}]");
+    ASSERT_TRUE(importAndLoad("spin.gltf")) << log.text();
+    animation.uninstall();
+
+    auto* set = dynamic_cast<CharacterSet*>(find("turn")->getAnimation());
+    ASSERT_NE(set, nullptr) << text;
+    ASSERT_TRUE(set->assignClip(0, set->getClipIndex("spin")));
+    set->setSpeedScale(0, 0.0f);
+    set->setEnabled(0, true);
+    // The angle between two rotations from the trace of one times the
+    // other's transpose.
+    auto degreesBetween = [](const Matrix4& a, const Matrix4& b) {
+        float trace = 0.0f;
+        for (int c = 0; c < 3; ++c) {
+            trace += dot(a.getColumn(c), b.getColumn(c));
+        }
+        return std::acos(std::clamp((trace - 1.0f) * 0.5f, -1.0f, 1.0f)) * 180.0f /
+               std::numbers::pi_v<float>;
+    };
+    // The worst distance from a turn about `k` at the turn's rate.
+    auto worstAlong = [&](const Turn& turn, const Vector3& k) {
+        float worst = 0.0f;
+        for (int ms = 0; ms <= 1000; ms += 5) {
+            set->setTime(0, static_cast<float>(ms));
+            set->update(0.0);
+            // Rodrigues: the source turns about its axis at an even rate.
+            const float angle =
+                turn.degreesPerSecond * ms * 0.001f * std::numbers::pi_v<float> / 180.0f;
+            const float c = std::cos(angle), s = std::sin(angle), v = 1.0f - c;
+            Matrix4 source;
+            source.setColumn(0,
+                             {c + k.x * k.x * v, k.y * k.x * v + k.z * s, k.z * k.x * v - k.y * s});
+            source.setColumn(1,
+                             {k.x * k.y * v - k.z * s, c + k.y * k.y * v, k.z * k.y * v + k.x * s});
+            source.setColumn(2,
+                             {k.x * k.z * v + k.y * s, k.y * k.z * v - k.x * s, c + k.z * k.z * v});
+            const Matrix4 played =
+                composeTransform({0, 0, 0}, find(turn.node)->getRotation(), {1, 1, 1});
+            worst = std::max(worst, degreesBetween(source, played));
+        }
+        return worst;
+    };
+    for (const Turn& turn : turns) {
+        SCOPED_TRACE(turn.node);
+        float worst = worstAlong(turn, turn.axis);
+        if (turn.degreesPerSecond * (turn.times[1] - turn.times[0]) == 180.0f) {
+            // Half a turn is as short one way round as the other; the
+            // rounding of the file's numbers picks the way.
+            worst = std::min(worst, worstAlong(turn, -turn.axis));
+        }
+        EXPECT_LT(worst, 1.0f) << text;
+    }
+    // Keys are added only where the blending needs them, not every
+    // millisecond.
+    size_t keys = 0;
+    for (size_t at = text.find("<Keyframe "); at != std::string::npos;
+         at = text.find("<Keyframe ", at + 1)) {
+        ++keys;
+    }
+    EXPECT_LT(keys, 60u) << text;
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include "AssimpSceneReader.h"
 
+#include "GltfExtensions.h"
+
+#include <assimp/GltfMaterial.h>
 #include <assimp/scene.h>
 
 #include <assimp/postprocess.h>
@@ -9,6 +12,7 @@
 #include <climits>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <iterator>
 #include <map>
 #include <unordered_map>
@@ -63,6 +67,14 @@ Matrix4 lookFrame(Vector3 direction, const Vector3& up) {
     return m;
 }
 
+// ".gltf" for "Model.GLTF".
+std::string lowerExtension(const std::string& path) {
+    std::string extension = std::filesystem::path(path).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension;
+}
+
 const char* textureTypeName(aiTextureType type) {
     switch (type) {
         case aiTextureType_AMBIENT:
@@ -98,10 +110,9 @@ class Reader {
 public:
     Reader(const aiScene& source, const std::string& path, ImportScene& scene)
         : m_source(source), m_folder(std::filesystem::path(path).parent_path()), m_scene(scene) {
-        std::string extension = std::filesystem::path(path).extension().string();
-        std::transform(extension.begin(), extension.end(), extension.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        const std::string extension = lowerExtension(path);
         m_gltf = extension == ".gltf" || extension == ".glb";
+        m_obj = extension == ".obj";
     }
 
     void read();
@@ -113,6 +124,7 @@ private:
     void readNodes();
     void readProperties(const aiNode& source, ImportNode& node);
     void readMaterials();
+    void readAlphaMode(const aiMaterial& source, ImportMaterial& material);
     std::optional<ImportTexture> readMap(const aiMaterial& material, const std::string& name,
                                          aiTextureType type, aiTextureType fallback);
     void readMeshes();
@@ -136,6 +148,7 @@ private:
     std::map<std::vector<unsigned>, int32_t> m_meshCache;
     std::vector<std::vector<std::string>> m_materialWarnings;
     bool m_gltf = false;
+    bool m_obj = false;
 };
 
 void Reader::read() {
@@ -318,7 +331,46 @@ std::optional<ImportTexture> Reader::readMap(const aiMaterial& material, const s
     std::filesystem::path path(fileName);
     texture.sourcePath = (path.is_absolute() ? path : m_folder / path).lexically_normal().string();
     texture.nameHint = path.stem().string();
+    // Files made elsewhere often name their textures where they lay on the
+    // author's machine ("C:/Users/..." or "/home/..."); an image of that
+    // name beside the model is the one meant.
+    std::error_code ec;
+    const std::string baseName = fileName.substr(fileName.find_last_of('/') + 1);
+    const std::filesystem::path beside = (m_folder / baseName).lexically_normal();
+    if (!baseName.empty() && !std::filesystem::is_regular_file(texture.sourcePath, ec) &&
+        std::filesystem::is_regular_file(beside, ec)) {
+        warnMaterial("material " + name + ": texture " + fileName + " is not found there; " +
+                     beside.string() + " beside the model is used");
+        texture.sourcePath = beside.string();
+    }
     return texture;
+}
+
+// glTF says how the base colour's alpha is used: not at all ("OPAQUE"),
+// blended ("BLEND") or as a cutoff ("MASK"). A cutoff of an untextured
+// colour decides once whether the surface shows; with a texture it cannot be
+// held, and the texture's alpha is blended instead.
+void Reader::readAlphaMode(const aiMaterial& source, ImportMaterial& m) {
+    aiString text;
+    if (source.Get(AI_MATKEY_GLTF_ALPHAMODE, text) != AI_SUCCESS) {
+        return;
+    }
+    const std::string mode = text.C_Str();
+    if (mode == "OPAQUE") {
+        m.diffuse[3] = 1.0f;
+    } else if (mode == "BLEND") {
+        m.blend = true;
+    } else if (mode == "MASK") {
+        float cutoff = 0.5f;
+        source.Get(AI_MATKEY_GLTF_ALPHACUTOFF, cutoff);
+        if (m.baseColorMap) {
+            m.blend = true;
+            warnMaterial("material " + m.name +
+                         ": an alpha cutoff cannot be held; the texture's alpha is blended");
+        } else {
+            m.diffuse[3] = m.diffuse[3] >= cutoff ? 1.0f : 0.0f;
+        }
+    }
 }
 
 void Reader::readMaterials() {
@@ -352,6 +404,7 @@ void Reader::readMaterials() {
         if (source.Get(AI_MATKEY_OPACITY, opacity) == AI_SUCCESS) {
             m.diffuse[3] = std::min(m.diffuse[3], opacity);
         }
+        m.colourScalesMaps = m_gltf || m_obj;
         aiColor3D color;
         if (source.Get(AI_MATKEY_COLOR_SPECULAR, color) == AI_SUCCESS) {
             float strength = 1.0f;
@@ -359,6 +412,12 @@ void Reader::readMaterials() {
             m.specular = {color.r * strength, color.g * strength, color.b * strength};
         }
         if (source.Get(AI_MATKEY_COLOR_EMISSIVE, color) == AI_SUCCESS) {
+            m.emissive = {color.r, color.g, color.b};
+        }
+        // FBX files also keep the resulting emissive colour in a property
+        // of its own; some writers fill only that one.
+        if (m.emissive == std::array<float, 3>{0.0f, 0.0f, 0.0f} &&
+            source.Get("$raw.Emissive", 0, 0, color) == AI_SUCCESS) {
             m.emissive = {color.r, color.g, color.b};
         }
         float shininess = 0.0f;
@@ -376,6 +435,7 @@ void Reader::readMaterials() {
             warnMaterial("material " + m.name + ": two-sided drawing cannot be held");
         }
         m.baseColorMap = readMap(source, m.name, aiTextureType_BASE_COLOR, aiTextureType_DIFFUSE);
+        readAlphaMode(source, m);
         m.normalMap = readMap(source, m.name, aiTextureType_NORMALS, aiTextureType_HEIGHT);
         m.glossMap = readMap(source, m.name, aiTextureType_SHININESS, aiTextureType_SPECULAR);
         m.emissiveMap =
@@ -863,7 +923,42 @@ void Reader::readAnimations() {
 
 }  // namespace
 
+namespace {
+
+// A glTF file whose required extensions are not all decoded is refused:
+// read as if it were plain, its data would come out wrong without a word.
+bool checkGltfExtensions(const std::string& path, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    char magic[4] = {};
+    in.read(magic, sizeof(magic));
+    const std::string extension = lowerExtension(path);
+    const bool binary = in.gcount() == 4 && std::equal(magic, magic + 4, "glTF");
+    if (!binary && extension != ".gltf") {
+        return true;
+    }
+    in.clear();
+    in.seekg(0);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<std::string> undecoded =
+        undecodedGltfExtensions(requiredGltfExtensions(gltfJson(bytes)));
+    if (undecoded.empty()) {
+        return true;
+    }
+    error = "the file requires the glTF extension";
+    error += undecoded.size() > 1 ? "s " : " ";
+    for (size_t i = 0; i < undecoded.size(); ++i) {
+        error += (i == 0 ? "" : ", ") + undecoded[i];
+    }
+    error += ", which the importer cannot decode";
+    return false;
+}
+
+}  // namespace
+
 bool readModelFile(const std::string& path, ImportScene& scene, std::string& error) {
+    if (!checkGltfExtensions(path, error)) {
+        return false;
+    }
     Assimp::Importer importer;
     const unsigned flags = aiProcess_Triangulate | aiProcess_JoinIdenticalVertices |
                            aiProcess_GenSmoothNormals | aiProcess_SortByPType |

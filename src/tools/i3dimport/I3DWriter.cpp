@@ -6,8 +6,10 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
+#include <string_view>
 #include <system_error>
 #include <unordered_set>
 
@@ -178,10 +180,13 @@ public:
 
     // The "File" entry name of a texture, or empty when it is left out.
     std::string add(const ImportTexture& texture, std::vector<std::string>& warnings) {
-        std::string key = texture.sourcePath.empty()
-                              ? "embedded:" + texture.nameHint + ":" +
-                                    std::to_string(reinterpret_cast<uintptr_t>(texture.data.data()))
-                              : texture.sourcePath;
+        // Images held in memory are one file per distinct content and name.
+        std::string key =
+            texture.sourcePath.empty()
+                ? "embedded:" + texture.nameHint + ":" + std::to_string(texture.data.size()) + ":" +
+                      std::to_string(std::hash<std::string_view>()(std::string_view(
+                          reinterpret_cast<const char*>(texture.data.data()), texture.data.size())))
+                : texture.sourcePath;
         auto known = m_entries.find(key);
         if (known != m_entries.end()) {
             return known->second;
@@ -386,7 +391,10 @@ void DocumentWriter::writeMaterials() {
         attribute("specularColor", numbers(m.specular));
         attribute("emissiveColor", numbers(m.emissive));
         attribute("cosPower", number(m.cosPower));
-        if (m.diffuse[3] < 1.0f) {
+        if (m.emissiveCoeff != 1.0f) {
+            attribute("emissiveCoeff", number(m.emissiveCoeff));
+        }
+        if (m.diffuse[3] < 1.0f || m.blend) {
             attribute("alphaBlending", "true");
         }
         const bool anyMap = std::any_of(m_materialFiles[i].begin(), m_materialFiles[i].end(),
@@ -635,26 +643,13 @@ void DocumentWriter::writeAnimation() {
             m_out += "          <Keyframes";
             attribute("node", m_nodeNames[node]);
             m_out += ">\n";
-            Vector3 previous;
-            bool first = true;
-            for (const ImportKey& key : *keys) {
-                // Each angle is kept within half a turn of the key before, so
-                // that the motion between keys takes the short way.
-                Vector3 rotation = eulerDegrees(key);
-                for (int i = 0; i < 3 && !first; ++i) {
-                    while (rotation[i] - previous[i] > 180.0f) {
-                        rotation[i] -= 360.0f;
-                    }
-                    while (rotation[i] - previous[i] < -180.0f) {
-                        rotation[i] += 360.0f;
-                    }
-                }
-                previous = rotation;
-                first = false;
+            // Angles that continue from key to key, with keys added where
+            // blending each angle on its own would leave the source's turn.
+            for (const EulerKey& key : eulerTrack(*keys)) {
                 m_out += "            <Keyframe";
                 attribute("time", number(key.timeMs));
                 attribute("translation", vector3(key.translation));
-                attribute("rotation", vector3(rotation));
+                attribute("rotation", vector3(key.rotation * kRadiansToDegrees));
                 attribute("scale", vector3(key.scale));
                 m_out +=
                     " iptin=\"linear\" iptout=\"linear\" iprin=\"linear\" iprout=\"linear\" "

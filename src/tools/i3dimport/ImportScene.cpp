@@ -93,6 +93,208 @@ Matrix4 worldMatrix(const ImportScene& scene, uint32_t node) {
     return world;
 }
 
+std::array<float, 4> slerp(const std::array<float, 4>& a, const std::array<float, 4>& b, float t) {
+    double qa[4], qb[4];
+    double na = 0.0, nb = 0.0;
+    for (int i = 0; i < 4; ++i) {
+        qa[i] = a[i];
+        qb[i] = b[i];
+        na += qa[i] * qa[i];
+        nb += qb[i] * qb[i];
+    }
+    double cosine = 0.0;
+    for (int i = 0; i < 4; ++i) {
+        qa[i] /= na > 0.0 ? std::sqrt(na) : 1.0;
+        qb[i] /= nb > 0.0 ? std::sqrt(nb) : 1.0;
+        cosine += qa[i] * qb[i];
+    }
+    // q and -q are one rotation; the nearer of the two gives the short arc.
+    if (cosine < 0.0) {
+        cosine = -cosine;
+        for (double& v : qb) {
+            v = -v;
+        }
+    }
+    double wa = 1.0 - t, wb = t;
+    if (cosine < 0.9999) {
+        const double angle = std::acos(std::min(cosine, 1.0));
+        const double s = std::sin(angle);
+        wa = std::sin((1.0 - t) * angle) / s;
+        wb = std::sin(t * angle) / s;
+    }
+    std::array<float, 4> out;
+    double n = 0.0;
+    for (int i = 0; i < 4; ++i) {
+        n += (wa * qa[i] + wb * qb[i]) * (wa * qa[i] + wb * qb[i]);
+    }
+    n = n > 0.0 ? std::sqrt(n) : 1.0;
+    for (int i = 0; i < 4; ++i) {
+        out[i] = static_cast<float>((wa * qa[i] + wb * qb[i]) / n);
+    }
+    return out;
+}
+
+float rotationDifferenceDegrees(const Matrix4& a, const Matrix4& b) {
+    // trace(A^T B) = 1 + 2 cos(angle)
+    double trace = 0.0;
+    for (int column = 0; column < 3; ++column) {
+        for (int row = 0; row < 3; ++row) {
+            trace += static_cast<double>(a.m[4 * column + row]) * b.m[4 * column + row];
+        }
+    }
+    const double cosine = std::clamp((trace - 1.0) * 0.5, -1.0, 1.0);
+    return static_cast<float>(std::acos(cosine) * 57.29577951308232);
+}
+
+namespace {
+
+constexpr float kPi = 3.14159265358979f;
+constexpr float kTwoPi = 6.28318530717959f;
+
+Matrix4 rotationOf(const std::array<float, 4>& q) {
+    ImportKey key;
+    key.rotation = q;
+    return keyMatrix(key);
+}
+
+Matrix4 rotationOf(const Vector3& euler) {
+    return composeTransform({0, 0, 0}, euler, {1, 1, 1});
+}
+
+// `angle` moved by whole turns to lie within half a turn of `near`.
+float continueFrom(float angle, float near) {
+    return angle - kTwoPi * std::round((angle - near) / kTwoPi);
+}
+
+// The angles of `rotation` nearest to `previous`, angle by angle. A
+// rotation has two sets, (x, y, z) and (x + pi, pi - y, z + pi); at gimbal
+// lock (y at +-pi/2) only x - z or x + z counts, and x may stay where it
+// was.
+Vector3 nearestAngles(const Matrix4& rotation, const Vector3& previous) {
+    const Vector3 first = rotationFromMatrix(rotation);
+    std::vector<Vector3> candidates{first, {first.x + kPi, kPi - first.y, first.z + kPi}};
+    if (std::fabs(std::cos(first.y)) < 0.01f) {
+        const float shift = previous.x - first.x;
+        candidates.push_back({previous.x, first.y, first.z + shift});
+        candidates.push_back({previous.x, first.y, first.z - shift});
+    }
+    Vector3 best = first;
+    float bestDistance = INFINITY;
+    for (Vector3 c : candidates) {
+        for (int i = 0; i < 3; ++i) {
+            c[i] = continueFrom(c[i], previous[i]);
+        }
+        // A gimbal candidate that is not the same rotation is no candidate.
+        if (rotationDifferenceDegrees(rotationOf(c), rotation) > 0.05f) {
+            continue;
+        }
+        const float distance =
+            std::fabs(c.x - previous.x) + std::fabs(c.y - previous.y) + std::fabs(c.z - previous.z);
+        if (distance < bestDistance) {
+            bestDistance = distance;
+            best = c;
+        }
+    }
+    return best;
+}
+
+struct TrackPoint {
+    ImportKey source;
+    Vector3 euler;
+};
+
+ImportKey blendKeys(const ImportKey& a, const ImportKey& b, float t) {
+    ImportKey key;
+    key.timeMs = a.timeMs + (b.timeMs - a.timeMs) * t;
+    key.translation = a.translation + (b.translation - a.translation) * t;
+    key.scale = a.scale + (b.scale - a.scale) * t;
+    key.rotation = slerp(a.rotation, b.rotation, t);
+    return key;
+}
+
+// The engine's rotation between two keys at `t`, each angle on its own.
+Vector3 engineAngles(const Vector3& a, const Vector3& b, float t) {
+    Vector3 out;
+    for (int i = 0; i < 3; ++i) {
+        float d = b[i] - a[i];
+        if (std::fabs(d) > kPi) {
+            d += d > 0.0f ? -kTwoPi : kTwoPi;
+        }
+        out[i] = a[i] + d * t;
+    }
+    return out;
+}
+
+// Whether per-angle blending from `a` to `b` stays on the source's path.
+bool followsSource(const TrackPoint& a, const TrackPoint& b, float toleranceDegrees) {
+    for (int i = 0; i < 3; ++i) {
+        // Half a turn either way is the same angle; which way the engine
+        // blends it is left to rounding.
+        if (std::fabs(b.euler[i] - a.euler[i]) > kPi - 0.01f) {
+            return false;
+        }
+    }
+    constexpr int kSamples = 8;
+    for (int s = 1; s < kSamples; ++s) {
+        const float t = static_cast<float>(s) / kSamples;
+        const Matrix4 source = rotationOf(slerp(a.source.rotation, b.source.rotation, t));
+        const Matrix4 engine = rotationOf(engineAngles(a.euler, b.euler, t));
+        if (rotationDifferenceDegrees(source, engine) > toleranceDegrees) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Appends the points after `a` up to and including `b`, halving the span
+// while blending the angles leaves the source's path.
+void appendSpan(std::vector<TrackPoint>& points, const TrackPoint& a, TrackPoint b,
+                float toleranceDegrees) {
+    constexpr float kShortestSpanMs = 1.0f;
+    if (b.source.timeMs - a.source.timeMs >= 2.0f * kShortestSpanMs &&
+        !followsSource(a, b, toleranceDegrees)) {
+        TrackPoint middle;
+        middle.source = blendKeys(a.source, b.source, 0.5f);
+        middle.euler = nearestAngles(rotationOf(middle.source.rotation), a.euler);
+        appendSpan(points, a, middle, toleranceDegrees);
+        // The first half may have ended on other angles for the middle.
+        const TrackPoint reached = points.back();
+        b.euler = nearestAngles(rotationOf(b.source.rotation), reached.euler);
+        appendSpan(points, reached, b, toleranceDegrees);
+        return;
+    }
+    points.push_back(b);
+}
+
+}  // namespace
+
+std::vector<EulerKey> eulerTrack(const std::vector<ImportKey>& keys, float toleranceDegrees) {
+    std::vector<TrackPoint> points;
+    for (const ImportKey& key : keys) {
+        TrackPoint point;
+        point.source = key;
+        const Matrix4 rotation = rotationOf(key.rotation);
+        if (points.empty()) {
+            point.euler = rotationFromMatrix(rotation);
+            points.push_back(point);
+            continue;
+        }
+        point.euler = nearestAngles(rotation, points.back().euler);
+        const TrackPoint previous = points.back();
+        appendSpan(points, previous, point, toleranceDegrees);
+    }
+    std::vector<EulerKey> out;
+    out.reserve(points.size());
+    for (const TrackPoint& point : points) {
+        EulerKey& key = out.emplace_back();
+        key.timeMs = point.source.timeMs;
+        key.translation = point.source.translation;
+        key.scale = point.source.scale;
+        key.rotation = point.euler;
+    }
+    return out;
+}
+
 void limitSkinInfluences(ImportScene& scene) {
     for (ImportMesh& mesh : scene.meshes) {
         size_t limited = 0;

@@ -32,6 +32,14 @@ struct ImportMaterial {
     std::array<float, 3> emissive{0.0f, 0.0f, 0.0f};
     float cosPower = 20.0f;
     float bumpDepth = 1.0f;
+    // The source blends with the base colour's alpha (its texture's alpha
+    // included) even where the colour itself is opaque.
+    bool blend = false;
+    // Multiplies the emissive map (1 without one).
+    float emissiveCoeff = 1.0f;
+    // The base and emissive colours scale their maps (glTF, OBJ); in other
+    // formats a map takes the place of its colour.
+    bool colourScalesMaps = false;
     std::optional<ImportTexture> baseColorMap;
     std::optional<ImportTexture> normalMap;
     std::optional<ImportTexture> glossMap;
@@ -134,6 +142,30 @@ struct ImportScene {
     // What the source holds that an i3d file cannot, one line each.
     std::vector<std::string> warnings;
 };
+
+// A key as a scene file holds it: Euler angles in radians, in the order the
+// scene loader composes them.
+struct EulerKey {
+    float timeMs = 0.0f;
+    Vector3 translation;
+    Vector3 rotation;
+    Vector3 scale{1.0f, 1.0f, 1.0f};
+};
+
+// The keys of one track for the engine, which blends each Euler angle on its
+// own (the shorter way round) and translation and scale linearly. Between
+// two keys the source turns along the short arc from one quaternion to the
+// next at an even rate. Each key's angles are the set (of the two a rotation
+// has, and any at gimbal lock) that continues from the key before, and a
+// key is added in the middle of two wherever per-angle blending would leave
+// the source's path by more than `toleranceDegrees` (down to keys 1 ms
+// apart).
+std::vector<EulerKey> eulerTrack(const std::vector<ImportKey>& keys, float toleranceDegrees = 1.0f);
+// The short-arc spherical blend of two rotation quaternions (x, y, z, w).
+std::array<float, 4> slerp(const std::array<float, 4>& a, const std::array<float, 4>& b, float t);
+// The angle in degrees between two rotations given as matrices (their upper
+// 3 x 3 parts, unscaled).
+float rotationDifferenceDegrees(const Matrix4& a, const Matrix4& b);
 
 // The local matrix of a key.
 Matrix4 keyMatrix(const ImportKey& key);

@@ -12,6 +12,7 @@
 #include "AssimpSceneReader.h"
 #include "I3DWriter.h"
 #include "ImportOptions.h"
+#include "MaterialColours.h"
 
 using namespace i3dimport;
 
@@ -124,6 +125,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     applyImportOptions(scene, options);
+    carryMaterialColours(scene);
     std::vector<std::string> warnings = scene.warnings;
     if (!writeI3DScene(scene, output, writeOptions, warnings, error)) {
         for (const std::string& warning : warnings) {
