@@ -12,7 +12,7 @@
 
 #include "PngMaker.h"
 #include "RenderSceneFixture.h"
-#include "base/3d/Texture.h"
+#include "base/device/Texture.h"
 #include "foundation/File.h"
 #include "foundation/ResourceManager.h"
 #include "render/material/Material.h"
