@@ -52,6 +52,7 @@ struct CallFrame {
         for (int i = 0; i < ScriptSlots::Count; ++i) {
             values[i].rawPayload = 0;
             values[i].type = ScriptType::None;
+            values[i].stringLength = 0;
         }
     }
 
@@ -145,7 +146,9 @@ void pushResult(lua_State* state, const ScriptValue& value) {
             lua_pushnumber(state, static_cast<lua_Number>(value.floatValue));
             break;
         case ScriptType::String:
-            if (value.stringValue != nullptr) {
+            if (value.stringValue != nullptr && value.stringLength != 0) {
+                lua_pushlstring(state, value.stringValue, value.stringLength);
+            } else if (value.stringValue != nullptr) {
                 lua_pushstring(state, value.stringValue);
             } else {
                 lua_pushnil(state);
