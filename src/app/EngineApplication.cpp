@@ -22,6 +22,7 @@
 #include "base/3d/Texture.h"
 #include "base/platform/Platform.h"
 #include "foundation/Entity.h"
+#include "foundation/HttpRequests.h"
 #include "foundation/Properties.h"
 #include "foundation/Resource.h"
 #include "foundation/ResourceManager.h"
@@ -453,6 +454,8 @@ bool EngineApplication::runFrame() {
     timer.stopwatch.stop();
     timer.advance(timer.stopwatch.getElapsedMs());
     timer.stopwatch.start();
+    // Requests that finished on their workers reach their scripts here.
+    HttpRequests::get().deliverFinished();
 
     {
         ProfileScope section(kSectionProcessEvents);

@@ -1,13 +1,16 @@
 #include "foundation/FoundationScriptBindings.h"
 
+#include <memory>
 #include <string>
 
 #include "foundation/HttpClient.h"
+#include "foundation/HttpRequests.h"
 #include "foundation/Log.h"
 #include "foundation/Properties.h"
 #include "foundation/TextUtil.h"
 #include "foundation/XMLConfigFile.h"
 #include "scripting/ScriptApi.h"
+#include "scripting/ScriptCallbacks.h"
 
 namespace {
 
@@ -76,12 +79,56 @@ void saveXMLFile(Entity* entity, ScriptValue*) {
 }
 
 // The body stays valid until the next call, which replaces it; nil when
-// the request yields nothing.
+// the request yields nothing. The script gets every byte, zero bytes too.
 void httpGetFunction(Entity*, ScriptValue* values) {
     static std::string lastBody;
     lastBody = httpGet(values[0].stringValue);
     if (!lastBody.empty()) {
-        scriptResult(values).setString(lastBody.c_str());
+        scriptResult(values).setString(lastBody.data(), lastBody.size());
+    }
+}
+
+// Hands a finished request to the script function named at the start:
+// (body, nil, request id), or (nil, reason, request id). The name and the
+// target live in a script callback object, which goes with the receiver.
+class ScriptHttpReceiver : public IHttpResultReceiver {
+public:
+    explicit ScriptHttpReceiver(ScriptingActionListener& callback)
+        : m_listenerId(callback.getListenerId()) {}
+    ~ScriptHttpReceiver() override {
+        // Gone already when the script callbacks were cleared first.
+        delete ScriptingActionListener::find(m_listenerId);
+    }
+    ScriptHttpReceiver(const ScriptHttpReceiver&) = delete;
+    ScriptHttpReceiver& operator=(const ScriptHttpReceiver&) = delete;
+
+    void received(uint32_t requestId, const HttpResult& result) override {
+        ScriptingActionListener* callback = ScriptingActionListener::find(m_listenerId);
+        if (callback == nullptr) {
+            return;
+        }
+        ScriptValue values[ScriptSlots::Count];
+        if (result.ok) {
+            values[0].setString(result.body.data(), result.body.size());
+        } else {
+            values[1].setString(result.error.c_str());
+        }
+        values[2].setInt(static_cast<int32_t>(requestId));
+        callback->callScript(values, 3, 0);
+    }
+
+private:
+    int32_t m_listenerId;
+};
+
+// Starts the request and returns its id; nil when it is refused (logged),
+// and the function is then never called.
+void httpGetAsyncFunction(Entity*, ScriptValue* values) {
+    auto* callback = new ScriptingActionListener(values[1].stringValue, values[2].takeReference());
+    uint32_t id = HttpRequests::get().start(values[0].stringValue,
+                                            std::make_unique<ScriptHttpReceiver>(*callback));
+    if (id != 0) {
+        scriptResult(values).setInt(static_cast<int32_t>(id));
     }
 }
 
@@ -96,6 +143,7 @@ void loadXMLFile(Entity*, ScriptValue* values) {
 void addFoundationScriptApi(ScriptApi& api) {
     api.addGlobalFunctions({
         {"httpGet", "s", "s", httpGetFunction},
+        {"httpGetAsync", "ssa", "i", httpGetAsyncFunction},
         {"loadXMLFile", "ss", "i", loadXMLFile},
     });
     api.addEntityClass("Entity", nullptr, nullptr,
