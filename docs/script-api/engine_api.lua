@@ -26,6 +26,12 @@ function httpGet(arg1) end
 
 ---@param arg1 string
 ---@param arg2 string
+---@param arg3 any
+---@return integer
+function httpGetAsync(arg1, arg2, arg3) end
+
+---@param arg1 string
+---@param arg2 string
 ---@return integer
 function loadXMLFile(arg1, arg2) end
 
