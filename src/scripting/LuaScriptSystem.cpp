@@ -52,7 +52,6 @@ struct CallFrame {
         for (int i = 0; i < ScriptSlots::Count; ++i) {
             values[i].rawPayload = 0;
             values[i].type = ScriptType::None;
-            values[i].stringLength = 0;
         }
     }
 
@@ -74,6 +73,7 @@ struct CallFrame {
                 const uint32_t declared = method->argTypes[i];
                 if (declared == ScriptType::String) {
                     values[i].stringValue = "";
+                    values[i].stringLength = 0;
                 }
                 if (static_cast<int>(i) < count) {
                     values[i].type = declared;

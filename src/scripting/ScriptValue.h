@@ -40,7 +40,8 @@ struct ScriptValue {
     };
     uint32_t type = ScriptType::None;
     // With a string: its length in bytes when it may hold zero bytes (a
-    // response body); 0 when it ends at its first zero byte.
+    // response body); 0 when it ends at its first zero byte. Read only for
+    // strings: every way a slot becomes a string sets it.
     uint32_t stringLength = 0;
 
     void clear() {
