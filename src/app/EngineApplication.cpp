@@ -22,6 +22,7 @@
 #include "base/device/Texture.h"
 #include "base/platform/Platform.h"
 #include "foundation/Entity.h"
+#include "foundation/HttpRequests.h"
 #include "foundation/Properties.h"
 #include "foundation/Resource.h"
 #include "foundation/ResourceManager.h"
@@ -455,6 +456,8 @@ bool EngineApplication::runFrame() {
     timer.stopwatch.stop();
     timer.advance(timer.stopwatch.getElapsedMs());
     timer.stopwatch.start();
+    // Requests that finished on their workers reach their scripts here.
+    HttpRequests::get().deliverFinished();
 
     {
         ProfileScope section(kSectionProcessEvents);

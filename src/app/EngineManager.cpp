@@ -7,6 +7,7 @@
 #include "app/Profiler.h"
 #include "app/ScreenFont.h"
 #include "base/device/Texture.h"
+#include "foundation/HttpRequests.h"
 #include "foundation/Properties.h"
 #include "foundation/Resource.h"
 #include "foundation/ResourceManager.h"
@@ -185,6 +186,9 @@ bool EngineManager::init(const EngineInitParameters& params) {
 }
 
 void EngineManager::shutdown() {
+    // Requests still under way end now, without waiting for their deadline;
+    // their callbacks hold references into the interpreter.
+    HttpRequests::get().cancelAll();
     for (auto [map, watch] : {std::pair(&m_triggerCallbacks, m_triggerWatch.get()),
                               std::pair(&m_contactCallbacks, m_contactWatch.get())}) {
         for (auto& [id, callback] : *map) {

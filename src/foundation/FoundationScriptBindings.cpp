@@ -1,13 +1,16 @@
 #include "foundation/FoundationScriptBindings.h"
 
+#include <memory>
 #include <string>
 
 #include "foundation/HttpClient.h"
+#include "foundation/HttpRequests.h"
 #include "foundation/Log.h"
 #include "foundation/Properties.h"
 #include "foundation/TextUtil.h"
 #include "foundation/XMLConfigFile.h"
 #include "scripting/ScriptApi.h"
+#include "scripting/ScriptCallbacks.h"
 
 namespace {
 
@@ -76,12 +79,56 @@ void saveXMLFile(Entity* entity, ScriptValue*) {
 }
 
 // The body stays valid until the next call, which replaces it; nil when
-// the request yields nothing.
+// the request yields nothing. The script gets every byte, zero bytes too.
 void httpGetFunction(Entity*, ScriptValue* values) {
     static std::string lastBody;
     lastBody = httpGet(values[0].stringValue);
     if (!lastBody.empty()) {
-        scriptResult(values).setString(lastBody.c_str());
+        scriptResult(values).setString(lastBody.data(), lastBody.size());
+    }
+}
+
+// Hands a finished request to the script function named at the start:
+// (body, nil, request id), or (nil, reason, request id). The name and the
+// target live in a script callback object, which goes with the receiver.
+class ScriptHttpReceiver : public IHttpResultReceiver {
+public:
+    explicit ScriptHttpReceiver(ScriptingActionListener& callback)
+        : m_listenerId(callback.getListenerId()) {}
+    ~ScriptHttpReceiver() override {
+        // Gone already when the script callbacks were cleared first.
+        delete ScriptingActionListener::find(m_listenerId);
+    }
+    ScriptHttpReceiver(const ScriptHttpReceiver&) = delete;
+    ScriptHttpReceiver& operator=(const ScriptHttpReceiver&) = delete;
+
+    void received(uint32_t requestId, const HttpResult& result) override {
+        ScriptingActionListener* callback = ScriptingActionListener::find(m_listenerId);
+        if (callback == nullptr) {
+            return;
+        }
+        ScriptValue values[ScriptSlots::Count];
+        if (result.ok) {
+            values[0].setString(result.body.data(), result.body.size());
+        } else {
+            values[1].setString(result.error.c_str());
+        }
+        values[2].setInt(static_cast<int32_t>(requestId));
+        callback->callScript(values, 3, 0);
+    }
+
+private:
+    int32_t m_listenerId;
+};
+
+// Starts the request and returns its id; nil when it is refused (logged),
+// and the function is then never called.
+void httpGetAsyncFunction(Entity*, ScriptValue* values) {
+    auto* callback = new ScriptingActionListener(values[1].stringValue, values[2].takeReference());
+    uint32_t id = HttpRequests::get().start(values[0].stringValue,
+                                            std::make_unique<ScriptHttpReceiver>(*callback));
+    if (id != 0) {
+        scriptResult(values).setInt(static_cast<int32_t>(id));
     }
 }
 
@@ -97,12 +144,28 @@ void addFoundationScriptApi(ScriptApi& api) {
     api.setSection("Foundation");
     api.addGlobalFunctions({
         {"httpGet", "s", "s", httpGetFunction, "url: http://host[:port]/path", "body",
-         "Fetches the URL with an HTTP GET and returns the response body, valid until the next "
-         "call. Returns nil when the request fails (the reason is logged) or the body is empty."},
+         "Fetches the URL with an HTTP GET, holding the frame until it completes, and returns "
+         "the response body (every byte). Returns nil when the request fails (the reason is "
+         "logged) or the body is empty."},
+        {"httpGetAsync", "ssa", "i", httpGetAsyncFunction,
+         "url: http://host[:port]/path; callbackName; table target?", "request: id",
+         "Starts an HTTP GET on a worker thread and returns at once with the request's id; the "
+         "callback gets the body (every byte) or nil and the reason at the start of a later "
+         "frame. Returns nil when the request is refused (logged): a malformed URL or 16 "
+         "requests already running."},
         {"loadXMLFile", "ss", "i", loadXMLFile, "path; name: entity name", "file",
          "Loads an XML configuration file into a new XMLConfigFile entity and returns its id. "
          "The id comes back also when the file cannot be read (logged); its reads then give "
          "nil."},
+    });
+    api.addCallbacks({
+        {"httpCallback",
+         "string body?: every byte, nil on failure; string reason?: why it failed; integer "
+         "request: the id httpGetAsync returned",
+         "",
+         "Called at the start of a frame once a request of httpGetAsync has finished; with a "
+         "target table it is called as the target's method. Requests still pending at shutdown "
+         "are cancelled and never call back."},
     });
     api.addEntityClass("Entity", nullptr, nullptr,
                        {

@@ -1,6 +1,6 @@
 #pragma once
 // The script classes "Entity", "Properties" and "XMLConfigFile" and the
-// global functions "httpGet" and "loadXMLFile".
+// global functions "httpGet", "httpGetAsync" and "loadXMLFile".
 
 class ScriptApi;
 

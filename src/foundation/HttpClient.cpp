@@ -141,7 +141,7 @@ private:
 };
 
 // Collects one response as blocks arrive and tells when its body is
-// complete. Failures are logged here, with the host name.
+// complete. A failure keeps its reason, which names the host.
 class ResponseReader {
 public:
     enum class Progress { NeedMore, Done, Failed };
@@ -170,9 +170,7 @@ public:
                 case ChunkedDecoder::Result::Done:
                     return Progress::Done;
                 case ChunkedDecoder::Result::Malformed:
-                    Log::get() << "Error: Malformed chunked response from: " << m_host
-                               << " (HTTP)\n";
-                    return Progress::Failed;
+                    return fail("Malformed chunked response from: " + m_host);
                 case ChunkedDecoder::Result::NeedMore:
                     return Progress::NeedMore;
             }
@@ -191,12 +189,11 @@ public:
             m_body.assign(m_response, m_bodyStart, std::string::npos);
             return Progress::Done;
         }
-        Log::get() << "Error: Connection closed before the response was complete: " << m_host
-                   << " (HTTP)\n";
-        return Progress::Failed;
+        return fail("Connection closed before the response was complete: " + m_host);
     }
 
     std::string takeBody() { return std::move(m_body); }
+    std::string takeError() { return std::move(m_error); }
 
 private:
     // Finds "Content-Length" and chunked coding among the header lines; the
@@ -208,8 +205,7 @@ private:
         for (const std::string& line : lines) {
             if (!m_hasLength && startsWith(line, "Content-Length:")) {
                 if (!readDecimal(line, 15, kHttpMaxResponseSize, m_contentLength)) {
-                    Log::get() << "Error: Invalid or too large Content-Length from: " << m_host
-                               << " (HTTP)\n";
+                    fail("Invalid or too large Content-Length from: " + m_host);
                     return false;
                 }
                 m_hasLength = true;
@@ -225,12 +221,17 @@ private:
     }
 
     Progress tooLarge() {
-        Log::get() << "Error: Response from: " << m_host << " larger than "
-                   << static_cast<uint32_t>(kHttpMaxResponseSize) << " bytes (HTTP)\n";
+        return fail("Response from: " + m_host + " larger than " +
+                    std::to_string(kHttpMaxResponseSize) + " bytes");
+    }
+
+    Progress fail(std::string reason) {
+        m_error = std::move(reason);
         return Progress::Failed;
     }
 
     std::string m_host;
+    std::string m_error;
     std::string m_response;
     size_t m_bodyStart = std::string::npos;
     bool m_hasLength = false;
@@ -303,29 +304,71 @@ std::string formatHttpRequest(const HttpUrl& url) {
            "\r\nConnection: close\r\n\r\n";
 }
 
+std::string httpErrorLine(const std::string& reason) {
+    return "Error: " + reason + " (HTTP)\n";
+}
+
+HttpResult fetchHttp(const HttpUrl& url, unsigned timeoutMs,
+                     const platform::WaitCancellation* cancellation) {
+    HttpResult result;
+    const auto cancelled = [&] {
+        if (cancellation == nullptr || !cancellation->isRaised()) {
+            return false;
+        }
+        result.ok = false;
+        result.body.clear();
+        result.error = "Request to: " + url.host + " cancelled";
+        return true;
+    };
+    const double deadlineMs = platform::getTimeMs() + timeoutMs;
+    std::unique_ptr<platform::TcpConnection> connection =
+        platform::TcpConnection::connect(url.host, url.port, deadlineMs, cancellation);
+    if (cancelled()) {
+        return result;
+    }
+    if (!connection) {
+        result.error = "Could not connect to: " + url.host;
+        return result;
+    }
+    const std::string request = formatHttpRequest(url);
+    if (!connection->sendAll(request.data(), request.size(), deadlineMs)) {
+        if (!cancelled()) {
+            result.error = "Could not send the request to: " + url.host;
+        }
+        return result;
+    }
+    ConnectionSource source(*connection);
+    result = receiveHttpResponse(source, url.host, deadlineMs, timeoutMs);
+    if (!result.ok) {
+        cancelled();  // a wait cut short names the cancellation, not a time-out
+    }
+    return result;
+}
+
 std::string httpGet(const std::string& url, unsigned timeoutMs) {
     HttpUrl target;
     if (!parseHttpUrl(url, target)) {
         return {};
     }
-    const double deadlineMs = platform::getTimeMs() + timeoutMs;
-    std::unique_ptr<platform::TcpConnection> connection =
-        platform::TcpConnection::connect(target.host, target.port, deadlineMs);
-    if (!connection) {
-        Log::get() << "Error: Could not connect to: " << target.host << " (HTTP)\n";
-        return {};
+    HttpResult result = fetchHttp(target, timeoutMs);
+    if (!result.ok) {
+        Log::get() << httpErrorLine(result.error);
     }
-    const std::string request = formatHttpRequest(target);
-    if (!connection->sendAll(request.data(), request.size(), deadlineMs)) {
-        Log::get() << "Error: Could not send the request to: " << target.host << " (HTTP)\n";
-        return {};
-    }
-    ConnectionSource source(*connection);
-    return receiveHttpBody(source, target.host, deadlineMs, timeoutMs);
+    return std::move(result.body);
 }
 
 std::string receiveHttpBody(IHttpResponseSource& source, const std::string& host, double deadlineMs,
                             unsigned timeoutMs) {
+    HttpResult result = receiveHttpResponse(source, host, deadlineMs, timeoutMs);
+    if (!result.ok) {
+        Log::get() << httpErrorLine(result.error);
+    }
+    return std::move(result.body);
+}
+
+HttpResult receiveHttpResponse(IHttpResponseSource& source, const std::string& host,
+                               double deadlineMs, unsigned timeoutMs) {
+    HttpResult result;
     ResponseReader reader(host);
     char block[kReceiveBlock];
     for (;;) {
@@ -339,18 +382,24 @@ std::string receiveHttpBody(IHttpResponseSource& source, const std::string& host
                 progress = reader.closed();
                 break;
             case IHttpResponseSource::Status::TimedOut:
-                Log::get() << "Error: No complete response from: " << host << " within "
-                           << timeoutMs << " ms (HTTP)\n";
-                return {};
+                result.error = "No complete response from: " + host + " within " +
+                               std::to_string(timeoutMs) + " ms";
+                return result;
             case IHttpResponseSource::Status::Failed:
-                Log::get() << "Error: Could receive response (HTTP)\n";
-                return {};
+                result.error = "Could receive response";
+                return result;
+            case IHttpResponseSource::Status::Cancelled:
+                result.error = "Request to: " + host + " cancelled";
+                return result;
         }
         if (progress == ResponseReader::Progress::Done) {
-            return reader.takeBody();
+            result.ok = true;
+            result.body = reader.takeBody();
+            return result;
         }
         if (progress == ResponseReader::Progress::Failed) {
-            return {};
+            result.error = reader.takeError();
+            return result;
         }
     }
 }

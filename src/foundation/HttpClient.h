@@ -1,8 +1,9 @@
 #pragma once
 // The engine's HTTP client: one blocking HTTP/1.1 GET over plain TCP, for
-// scripts that fetch a text from a web server ("httpGet"). No HTTPS, proxy,
-// redirects, status code check or cache: whatever the server sends after the
-// header is the result.
+// scripts that fetch a text from a web server ("httpGet"), and the same
+// request on a worker thread (HttpRequests.h). No HTTPS, proxy, redirects,
+// status code check or cache: whatever the server sends after the header is
+// the result, zero bytes included.
 
 #include <cstdint>
 #include <string>
@@ -33,6 +34,26 @@ bool parseHttpUrl(const std::string& url, HttpUrl& parsed);
 // The request text sent for a URL.
 std::string formatHttpRequest(const HttpUrl& url);
 
+// What one request gave: the body, or why there is none.
+struct HttpResult {
+    bool ok = false;
+    std::string body;
+    // On failure the reason, as the log line says it: "Could not connect to:
+    // example.org" is logged as "Error: Could not connect to: example.org
+    // (HTTP)\n".
+    std::string error;
+};
+
+// The log line of a failed request.
+std::string httpErrorLine(const std::string& reason);
+
+// Fetches a parsed URL like httpGet, but writes nothing to the log, so it may
+// run on any thread. With a cancellation signal every wait ends as soon as it
+// is raised (a name lookup in progress finishes first), and the request
+// fails with the reason "Request to: <host> cancelled".
+HttpResult fetchHttp(const HttpUrl& url, unsigned timeoutMs = kHttpTimeoutMs,
+                     const platform::WaitCancellation* cancellation = nullptr);
+
 // Fetches the URL and returns the response body. Empty on any failure
 // (logged) and when the body is empty. The body is complete when the
 // "Content-Length" bytes have arrived, when the last chunk of a chunked body
@@ -56,3 +77,6 @@ public:
 // when the body is empty.
 std::string receiveHttpBody(IHttpResponseSource& source, const std::string& host, double deadlineMs,
                             unsigned timeoutMs);
+// The same without logging: the body, or the reason of the failure.
+HttpResult receiveHttpResponse(IHttpResponseSource& source, const std::string& host,
+                               double deadlineMs, unsigned timeoutMs);

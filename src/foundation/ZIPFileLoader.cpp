@@ -16,6 +16,10 @@
 
 namespace {
 
+// An entry is read into a buffer of this size first, doubled as its bytes
+// arrive.
+constexpr size_t kFirstReadBlock = 64 * 1024;
+
 std::string lowerAscii(const char* text) {
     std::string result(text);
     for (char& c : result) {
@@ -88,8 +92,9 @@ std::string unreadableReason(const zip_stat_t& stat) {
     }
     // A stored entry is no larger than its data, and Deflate makes at most
     // 1032 bytes of one (a 258-byte match in two bits). An entry claiming
-    // more is damaged; refusing it here keeps a few bytes of archive from
-    // making the loader allocate up to kMaxEntrySize.
+    // more is damaged and refused at once. Other methods have no useful
+    // bound; for them (and every entry) the reading grows its buffer only
+    // with bytes that arrive.
     if ((stat.valid & ZIP_STAT_COMP_METHOD) && (stat.valid & ZIP_STAT_COMP_SIZE) &&
         (stat.valid & ZIP_STAT_SIZE)) {
         const uint64_t limit = stat.comp_method == ZIP_CM_STORE     ? stat.comp_size
@@ -248,24 +253,36 @@ std::unique_ptr<File> ZIPFileLoader::openEntry(Archive& archive,
     if (stream.file == nullptr) {
         return nullptr;
     }
-    int size = static_cast<int>(stat.size);
-    auto data = std::make_unique_for_overwrite<char[]>(static_cast<size_t>(size) + 1);
-    int total = 0;
+    // The size is only what the directory claims, and a few bytes of some
+    // methods can claim (and even decompress to) far more than they hold:
+    // the buffer grows with the bytes that actually arrive, up to the claim.
+    const size_t size = static_cast<size_t>(stat.size);
+    size_t capacity = std::min(size, kFirstReadBlock);
+    auto data = std::make_unique_for_overwrite<char[]>(capacity);
+    size_t total = 0;
     while (total < size) {
+        if (total == capacity) {
+            const size_t grown = std::min(size, capacity * 2);
+            auto larger = std::make_unique_for_overwrite<char[]>(grown);
+            std::memcpy(larger.get(), data.get(), total);
+            data = std::move(larger);
+            capacity = grown;
+        }
         zip_int64_t n =
-            zip_fread(stream.file, data.get() + total, static_cast<zip_uint64_t>(size - total));
+            zip_fread(stream.file, data.get() + total, static_cast<zip_uint64_t>(capacity - total));
         if (n <= 0) {
             return nullptr;
         }
-        total += static_cast<int>(n);
+        total += static_cast<size_t>(n);
     }
     // Reading on to the end makes the library check the CRC, which catches a
     // wrong password that passed the header check and damaged data; more data
     // than the directory announced means the directory lies.
-    if (zip_fread(stream.file, data.get() + size, 1) != 0) {
+    char beyond = 0;
+    if (zip_fread(stream.file, &beyond, 1) != 0) {
         return nullptr;
     }
-    return std::make_unique<ZIPFile>(std::move(data), size);
+    return std::make_unique<ZIPFile>(std::move(data), static_cast<int>(size));
 }
 
 std::unique_ptr<File> ZIPFileLoader::open(const std::string& path, int mode, bool isAbsolute) {

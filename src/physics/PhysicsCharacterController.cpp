@@ -12,6 +12,8 @@ namespace {
 constexpr float kDegreesToRadians = 0.017453292f;
 // The reason tag of the node moves the controller itself makes.
 constexpr int32_t kFollowReason = 0x43435446;
+// How much of a height change the node's position makes up per move.
+constexpr float kMoveSharpness = 0.4f;
 
 bool finite(const Vector3& v) {
     return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
@@ -111,9 +113,10 @@ void PhysicsCharacterController::update() {
     if (m_repositionRequest) {
         m_controller->setPosition(worldPositionOf(*m_node));
     } else {
-        placeNode(*m_node, m_controller->getPosition(), kFollowReason);
+        placeNode(*m_node, m_controller->getFilteredPosition(), kFollowReason);
         for (const Move& move : m_moves) {
-            m_collisionFlags = m_controller->move(move.displacement, move.groupMask);
+            m_collisionFlags =
+                m_controller->move(move.displacement, move.groupMask, kMoveSharpness);
         }
     }
     m_moves.clear();

@@ -44,7 +44,8 @@ public:
         m_moves.push_back({displacement, groupMask});
     }
     // The step's pass: placed at its node when the node was moved, else the
-    // node follows it and the queued moves are made.
+    // node follows its filtered position (a climbed step shows as a rise
+    // over a few steps) and the queued moves are made.
     void update();
 
 private:

@@ -50,7 +50,13 @@ PhysicsConfig readPhysicsConfig(const Properties& file) {
     }
     config.multithreading = readFlag(file.getString("physics.multithreading#enable"));
     if (const char* text = file.getString("physics.multithreading#threads")) {
-        config.threads = readInt(text, 0);
+        int value = readInt(text, 0);
+        if (value < 0 || value > kMaxPhysicsThreads) {
+            Log::get() << "Warning: physics.xml: multithreading threads " << text
+                       << " is outside 0 to " << kMaxPhysicsThreads << ", 0 is used\n";
+        } else {
+            config.threads = value;
+        }
     }
     if (const char* text = file.getString("physics.simulation.timestep")) {
         float value = readFloat(text);

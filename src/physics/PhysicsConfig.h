@@ -30,6 +30,8 @@ struct PhysicsConfig {
 constexpr int kMaxPhysicsIterations = 64;
 constexpr float kMinPhysicsTimestep = 1.0f / 10000.0f;
 constexpr float kMaxPhysicsTimestep = 1.0f;
+// The most worker threads the settings may ask for.
+constexpr int kMaxPhysicsThreads = 64;
 
 // Reads the keys over the defaults; values out of range are logged and
 // ignored.

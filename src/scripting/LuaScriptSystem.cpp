@@ -73,6 +73,7 @@ struct CallFrame {
                 const uint32_t declared = method->argTypes[i];
                 if (declared == ScriptType::String) {
                     values[i].stringValue = "";
+                    values[i].stringLength = 0;
                 }
                 if (static_cast<int>(i) < count) {
                     values[i].type = declared;
@@ -145,7 +146,9 @@ void pushResult(lua_State* state, const ScriptValue& value) {
             lua_pushnumber(state, static_cast<lua_Number>(value.floatValue));
             break;
         case ScriptType::String:
-            if (value.stringValue != nullptr) {
+            if (value.stringValue != nullptr && value.stringLength != 0) {
+                lua_pushlstring(state, value.stringValue, value.stringLength);
+            } else if (value.stringValue != nullptr) {
                 lua_pushstring(state, value.stringValue);
             } else {
                 lua_pushnil(state);

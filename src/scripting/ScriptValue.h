@@ -3,6 +3,8 @@
 // scripts and native functions. A native call works on an array of 13 slots:
 // 0 to 9 hold the arguments, 10 to 12 the results.
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 
 namespace ScriptType {
@@ -37,10 +39,15 @@ struct ScriptValue {
         uint64_t rawPayload = 0;
     };
     uint32_t type = ScriptType::None;
+    // With a string: its length in bytes when it may hold zero bytes (a
+    // response body); 0 when it ends at its first zero byte. Read only for
+    // strings: every way a slot becomes a string sets it.
+    uint32_t stringLength = 0;
 
     void clear() {
         rawPayload = 0;
         type = ScriptType::None;
+        stringLength = 0;
     }
     void setInt(int32_t value) {
         rawPayload = 0;
@@ -63,6 +70,13 @@ struct ScriptValue {
         rawPayload = 0;
         stringValue = value;
         type = ScriptType::String;
+        stringLength = 0;
+    }
+    // Text of `length` bytes that may hold zero bytes (at most 4 GiB - 1;
+    // more is cut there).
+    void setString(const char* value, size_t length) {
+        setString(length == 0 ? "" : value);
+        stringLength = static_cast<uint32_t>(std::min<size_t>(length, UINT32_MAX));
     }
 
     bool isReference() const { return type == ScriptType::Reference; }

@@ -1,17 +1,22 @@
 // The HTTP client against a server in this test program on 127.0.0.1:
 // URL parsing and limits, the request text, the ways a body ends, and the
-// failures, each of which ends within its deadline.
+// failures, each of which ends within its deadline; then requests on worker
+// threads: delivered when the caller asks, with the same limits, and
+// cancelled at once.
 
 #include <gtest/gtest.h>
 
 #include <iterator>
+#include <map>
 #include <memory>
+#include <thread>
 
 #include "CapturingLogSink.h"
 #include "TestHttpServer.h"
 #include "base/platform/Platform.h"
 #include "base/platform/Socket.h"
 #include "foundation/HttpClient.h"
+#include "foundation/HttpRequests.h"
 
 namespace {
 
@@ -320,6 +325,183 @@ TEST(HttpClient, SendingToAResetPeerDoesNotKillTheProcess) {
     for (int i = 0; i < 3; ++i) {
         EXPECT_FALSE(connection->sendAll(data.data(), data.size(), platform::getTimeMs() + 1000));
     }
+}
+
+// A port nothing listens on (any more).
+uint16_t closedPort() {
+    TestHttpServer closed(TestHttpServer::Reply{});
+    return closed.port();
+}
+
+// A raised cancellation ends a request that waits for an answer at once,
+// far inside its deadline, with its own reason.
+TEST(HttpClient, CancellationEndsTheWaitAtOnce) {
+    TestHttpServer::Reply silent;
+    silent.ending = Ending::KeepOpen;  // reads the request, never answers
+    TestHttpServer server(silent);
+    HttpUrl url;
+    ASSERT_TRUE(parseHttpUrl(server.url("/slow"), url));
+    platform::WaitCancellation cancellation;
+    const double start = platform::getTimeMs();
+    std::thread canceller([&cancellation] {
+        platform::sleepMs(200);
+        cancellation.raise();
+    });
+    testsupport::ScopedLogCapture log;
+    HttpResult result = fetchHttp(url, 8000, &cancellation);
+    canceller.join();
+    EXPECT_LT(platform::getTimeMs() - start, 4000.0);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.error, "Request to: 127.0.0.1 cancelled");
+    EXPECT_EQ(log.text(), "");  // the worker's side never logs
+    // Raised before the request: no connection is made.
+    HttpResult late = fetchHttp(url, 8000, &cancellation);
+    EXPECT_EQ(late.error, "Request to: 127.0.0.1 cancelled");
+    EXPECT_EQ(server.connections(), 1);
+}
+
+struct Delivery {
+    uint32_t id = 0;
+    HttpResult result;
+    int deliveredAtCall = -1;
+};
+
+// Records what it receives, and that it was dropped.
+class RecordingReceiver : public IHttpResultReceiver {
+public:
+    RecordingReceiver(std::vector<Delivery>& deliveries, int& dropped, const int& call)
+        : m_deliveries(deliveries), m_dropped(dropped), m_call(call) {}
+    ~RecordingReceiver() override { ++m_dropped; }
+    void received(uint32_t requestId, const HttpResult& result) override {
+        m_deliveries.push_back({requestId, result, m_call});
+    }
+
+private:
+    std::vector<Delivery>& m_deliveries;
+    int& m_dropped;
+    const int& m_call;
+};
+
+class HttpRequestsTest : public ::testing::Test {
+protected:
+    void TearDown() override { requests.cancelAll(); }
+
+    uint32_t start(const std::string& url, unsigned timeoutMs = kHttpTimeoutMs) {
+        return requests.start(url, std::make_unique<RecordingReceiver>(deliveries, dropped, calls),
+                              timeoutMs);
+    }
+    // Delivers every few milliseconds until `count` deliveries arrived (at
+    // most 20 s); returns the number of delivery calls made.
+    int deliverUntil(size_t count) {
+        const double until = platform::getTimeMs() + 20000.0;
+        while (deliveries.size() < count && platform::getTimeMs() < until) {
+            ++calls;
+            requests.deliverFinished();
+            platform::sleepMs(5);
+        }
+        return calls;
+    }
+
+    HttpRequests requests;
+    std::vector<Delivery> deliveries;
+    int dropped = 0;
+    int calls = 0;
+};
+
+// A slow answer, a refused port, a body past the cap and one with zero
+// bytes: the caller goes on while they run, each result arrives once, at a
+// delivery call, failures logged there as the blocking request logs them.
+TEST_F(HttpRequestsTest, ResultsArriveAtDeliveryWhileTheCallerGoesOn) {
+    TestHttpServer::Reply slowReply = TestHttpServer::withBody("late news");
+    slowReply.delayMs = 1000;
+    TestHttpServer slow(slowReply);
+    TestHttpServer::Reply hugeReply;
+    hugeReply.pieces = {"HTTP/1.1 200 OK\r\n\r\n", std::string(kHttpMaxResponseSize, 'x')};
+    TestHttpServer huge(hugeReply);
+    const std::string binary("a\0b\0\0c", 6);
+    TestHttpServer zeros(TestHttpServer::withBody(binary));
+
+    testsupport::ScopedLogCapture log;
+    const uint32_t slowId = start(slow.url("/news"));
+    const uint32_t refusedId = start("http://127.0.0.1:" + std::to_string(closedPort()) + "/x");
+    const uint32_t hugeId = start(huge.url("/"));
+    const uint32_t zerosId = start(zeros.url("/"));
+    EXPECT_EQ(std::vector<uint32_t>({slowId, refusedId, hugeId, zerosId}),
+              std::vector<uint32_t>({1, 2, 3, 4}));
+    EXPECT_EQ(requests.getNumPending(), 4u);
+    EXPECT_TRUE(deliveries.empty());  // never inside start
+
+    const int callsMade = deliverUntil(4);
+    ASSERT_EQ(deliveries.size(), 4u) << log.text();
+    std::map<uint32_t, Delivery> byId;
+    for (const Delivery& delivery : deliveries) {
+        byId[delivery.id] = delivery;
+    }
+    EXPECT_TRUE(byId[slowId].result.ok);
+    EXPECT_EQ(byId[slowId].result.body, "late news");
+    EXPECT_EQ(byId[zerosId].result.body, binary);
+    EXPECT_EQ(byId[refusedId].result.error, "Could not connect to: 127.0.0.1");
+    EXPECT_EQ(byId[hugeId].result.error, "Response from: 127.0.0.1 larger than 16777216 bytes");
+    // The slow one came last, after many calls that found nothing new: the
+    // caller was never held while it waited.
+    EXPECT_EQ(deliveries.back().id, slowId);
+    EXPECT_GT(byId[slowId].deliveredAtCall, 20) << callsMade;
+    EXPECT_EQ(log.count("Error: Could not connect to: 127.0.0.1 (HTTP)\n"), 1u) << log.text();
+    EXPECT_EQ(log.count("larger than 16777216 bytes (HTTP)\n"), 1u) << log.text();
+    EXPECT_EQ(log.count("Error: "), 2u) << log.text();
+    EXPECT_EQ(requests.getNumPending(), 0u);
+    EXPECT_EQ(dropped, 4);  // each receiver goes after its delivery
+    EXPECT_EQ(requests.deliverFinished(), 0u);
+}
+
+// Requests still waiting are cancelled without running into their
+// deadline; their receivers go untold, each request leaves a log line.
+TEST_F(HttpRequestsTest, CancellingEndsWaitingRequestsAtOnce) {
+    TestHttpServer::Reply silent;
+    silent.ending = Ending::KeepOpen;
+    TestHttpServer first(silent);
+    TestHttpServer second(silent);
+    start(first.url("/a"));
+    start(second.url("/b"), 60000);
+    // Both servers hold their request.
+    const double until = platform::getTimeMs() + 10000.0;
+    while ((first.connections() == 0 || second.connections() == 0) &&
+           platform::getTimeMs() < until) {
+        platform::sleepMs(5);
+    }
+    testsupport::ScopedLogCapture log;
+    const double start = platform::getTimeMs();
+    requests.cancelAll();
+    EXPECT_LT(platform::getTimeMs() - start, 3000.0);
+    EXPECT_EQ(requests.getNumPending(), 0u);
+    EXPECT_TRUE(deliveries.empty());
+    EXPECT_EQ(dropped, 2);
+    EXPECT_EQ(log.count(" cancelled at shutdown (HTTP)\n"), 2u) << log.text();
+    EXPECT_EQ(log.count("Warning: Request 1 to: 127.0.0.1"), 1u) << log.text();
+    EXPECT_EQ(requests.deliverFinished(), 0u);
+    EXPECT_TRUE(deliveries.empty());
+}
+
+// Refused URLs start nothing, and only so many requests run at one time.
+TEST_F(HttpRequestsTest, BadUrlsAndTooManyRequestsAreRefused) {
+    testsupport::ScopedLogCapture log;
+    EXPECT_EQ(start("ftp://127.0.0.1/"), 0u);
+    EXPECT_EQ(start("http://127.0.0.1"), 0u);
+    EXPECT_EQ(dropped, 2);
+    EXPECT_EQ(log.count("Error: "), 2u) << log.text();
+
+    TestHttpServer::Reply silent;
+    silent.ending = Ending::KeepOpen;
+    TestHttpServer server(silent);
+    for (size_t i = 0; i < HttpRequests::kMaxRequests; ++i) {
+        EXPECT_NE(start(server.url("/")), 0u);
+    }
+    log.take();
+    EXPECT_EQ(start(server.url("/")), 0u);
+    EXPECT_EQ(log.text(),
+              "Error: Request to: 127.0.0.1 refused, 16 requests are under way (HTTP)\n");
+    requests.cancelAll();
+    EXPECT_NE(start(server.url("/")), 0u);  // room again
 }
 
 }  // namespace

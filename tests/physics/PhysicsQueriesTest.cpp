@@ -120,6 +120,37 @@ TEST_F(PhysicsQueries, RaysReportBodiesNearestFirstAndPassTriggers) {
     EXPECT_TRUE(none.hits.empty());
 }
 
+// A body of two shapes (a compound of two boxes) hit by one ray through
+// both reports two hits, nearest first, each with the body's node; the
+// closest-hit query reports the near one only.
+TEST_F(PhysicsQueries, RaysReportEachShapeOfACompoundBody) {
+    auto* pair = new TransformGroup("pair");
+    pair->setTranslation({4, 5, 0});
+    root->addChild(pair);
+    for (float x : {1.5f, -1.5f}) {
+        Shape* half = makeBoxShape("half", {0.5f, 0.5f, 0.5f});
+        half->setTranslation({x, 0, 0});
+        pair->addChild(half);
+    }
+    giveBody(*pair, PhysicsObject::kKinematic | PhysicsObject::kCompound);
+    context->addPhysics(*root);
+    frames(1);
+
+    RecordingRays all;
+    EXPECT_EQ(context->raycastAll({0, 5, 0}, {1, 0, 0}, 100.0f, all), 2);
+    ASSERT_EQ(all.hits.size(), 2u);
+    EXPECT_EQ(all.hits[0].id, pair->getId());
+    EXPECT_EQ(all.hits[1].id, pair->getId());
+    EXPECT_NEAR(all.hits[0].distance, 2.0f, 0.02f);
+    EXPECT_NEAR(all.hits[1].distance, 5.0f, 0.02f);
+    EXPECT_NEAR(all.hits[1].point.x, 5.0f, 0.02f);
+
+    RecordingRays closest;
+    EXPECT_EQ(context->raycastClosest({0, 5, 0}, {1, 0, 0}, 100.0f, closest), 1);
+    ASSERT_EQ(closest.hits.size(), 1u);
+    EXPECT_NEAR(closest.hits[0].distance, 2.0f, 0.02f);
+}
+
 TEST_F(PhysicsQueries, BadRaysAndSpheresFindNothingAndAreLoggedOnce) {
     addGround();
     context->addPhysics(*root);

@@ -1,6 +1,6 @@
 // The physics SDK layer on its own: falling and resting, group masks, our
-// mass properties, the worker thread, height fields and the refusal of bad
-// meshes.
+// mass properties, the worker thread, height fields, the refusal of bad
+// meshes and rays through bodies of several shapes.
 
 #include <gtest/gtest.h>
 
@@ -476,6 +476,59 @@ TEST_F(SdkScene, FlatOrDegenerateHullsAreRefused) {
     ASSERT_TRUE(box);
     EXPECT_EQ(box->getNumHullVertices(), 8u);
     EXPECT_NEAR(box->getVolume(), 8.0f, 1e-4f);
+}
+
+// A ray through bodies of several shapes reports each shape it meets,
+// nearest first, with the shape's place in the body's description (here
+// the far shape comes first): hulls of a moving body and triangle meshes of
+// a static one alike. The closest-hit query still gives one hit.
+TEST_F(SdkScene, RaysReportEveryShapeOfABody) {
+    PhysicsActorDesc moving;
+    moving.type = PhysicsBodyType::Kinematic;
+    moving.globalPose = Matrix4::translation({0, 5, 0});
+    std::vector<float> cube = boxPoints({0.5f, 0.5f, 0.5f});
+    for (float x : {5.0f, 2.0f}) {
+        PhysicsShapeDesc shape;
+        shape.convexMesh = scene->createConvexMesh(cube.data(), 8, 3);
+        shape.localPose = Matrix4::translation({x, 0, 0});
+        moving.shapes.push_back(shape);
+    }
+    IPhysicsActor* hulls = scene->createActor(moving);
+    ASSERT_NE(hulls, nullptr);
+
+    PhysicsActorDesc fixed;
+    fixed.type = PhysicsBodyType::Static;
+    const std::vector<uint32_t> triangles = boxTriangles();
+    for (float x : {8.0f, 11.0f}) {
+        std::vector<float> corners = boxPoints({0.5f, 0.5f, 0.5f}, {x, 5, 0});
+        PhysicsShapeDesc shape;
+        shape.type = PhysicsShapeDesc::Type::TriangleMesh;
+        shape.triangleMesh =
+            scene->createTriangleMesh(corners.data(), 8, 3, triangles.data(), triangles.size());
+        fixed.shapes.push_back(shape);
+    }
+    IPhysicsActor* meshes = scene->createActor(fixed);
+    ASSERT_NE(meshes, nullptr);
+
+    std::vector<PhysicsRaycastHit> hits;
+    ASSERT_EQ(scene->raycastAll({0, 5, 0}, {1, 0, 0}, 100.0f, 0xFFFFFFFFu, hits), 4u);
+    const struct {
+        IPhysicsActor* actor;
+        int shape;
+        float distance;
+    } expected[] = {{hulls, 1, 1.5f}, {hulls, 0, 4.5f}, {meshes, 0, 7.5f}, {meshes, 1, 10.5f}};
+    for (size_t i = 0; i < hits.size(); ++i) {
+        EXPECT_EQ(hits[i].actor, expected[i].actor) << i;
+        EXPECT_EQ(hits[i].shapeIndex, expected[i].shape) << i;
+        EXPECT_NEAR(hits[i].distance, expected[i].distance, 0.02f) << i;
+        EXPECT_NEAR(hits[i].point.x, expected[i].distance, 0.02f) << i;
+    }
+    // A ray that ends inside the first shape meets only that one.
+    EXPECT_EQ(scene->raycastAll({0, 5, 0}, {1, 0, 0}, 2.0f, 0xFFFFFFFFu, hits), 1u);
+    PhysicsRaycastHit closest;
+    ASSERT_TRUE(scene->raycastClosest({0, 5, 0}, {1, 0, 0}, 100.0f, 0xFFFFFFFFu, closest));
+    EXPECT_EQ(closest.actor, hulls);
+    EXPECT_NEAR(closest.distance, 1.5f, 0.02f);
 }
 
 }  // namespace

@@ -370,6 +370,35 @@ TEST_F(SdkController, WallsBlockAndStepsAreClimbedUpToTheOffset) {
     EXPECT_NEAR(ghost->getPosition().x, 4.0f, 1e-5f);
 }
 
+// The filtered position makes up its sharpness's share of the height
+// difference each move (anything outside above 0 to 1 counts as 1), follows
+// sideways at once, and jumps along with a teleport.
+TEST_F(SdkController, FilteredPositionFollowsTheHeightBySharpness) {
+    ASSERT_NE(addGround(), nullptr);
+    addStaticBox({0, 0.15f, 12}, {2, 0.15f, 2});  // a step 0.3 high from z = 10 on
+    IPhysicsCharacterController* controller = addController({0, kStanding, 8});
+    // Up the step in one move: the simulated centre rises 0.3 at once.
+    controller->move({0, 0, 2.5f}, 0xFFFFFFFF, 0.4f);
+    ASSERT_NEAR(controller->getPosition().y, kStanding + 0.3f, 0.01f);
+    const float top = controller->getPosition().y;
+    float expected = kStanding;
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0) {
+            controller->move({0, 0, 0.01f}, 0xFFFFFFFF, 0.4f);
+        }
+        expected += (top - expected) * 0.4f;
+        EXPECT_NEAR(controller->getFilteredPosition().y, expected, 1e-4f) << i;
+        EXPECT_FLOAT_EQ(controller->getFilteredPosition().z, controller->getPosition().z) << i;
+    }
+    for (float unfiltered : {1.0f, 0.0f, -0.5f, 7.0f, std::nanf("")}) {
+        controller->setPosition({0, kStanding, 8});
+        EXPECT_EQ(controller->getFilteredPosition().y, kStanding);
+        controller->move({0, 0, 2.5f}, 0xFFFFFFFF, unfiltered);
+        EXPECT_FLOAT_EQ(controller->getFilteredPosition().y, controller->getPosition().y)
+            << unfiltered;
+    }
+}
+
 TEST_F(SdkController, SlopesAreClimbedOnlyUpToTheLimit) {
     ASSERT_NE(addGround(), nullptr);
     struct Case {

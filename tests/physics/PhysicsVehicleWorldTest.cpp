@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
 
 #include "CapturingLogSink.h"
 #include "TestSupport.h"
@@ -287,6 +291,52 @@ TEST_F(VehicleWorld, ControllersFollowTheirNodesAndLand) {
     EXPECT_EQ(controllers().getNumControllers(), 0u);
     EXPECT_EQ(context->getScene().getNumActors(), actors - 1);
     EXPECT_EQ(controllers().getCollisionFlags(id), 0u);
+}
+
+// A controller walked up a step: its node rises over several steps of the
+// world, by less each frame, instead of jumping the step's height at once.
+TEST_F(VehicleWorld, ControllerNodesRiseSmoothlyUpAStep) {
+    addGround();
+    context->addPhysics(*addBox("step", {4, 0.15f, 0}, {2, 0.15f, 2}, PhysicsObject::kStatic));
+    auto* player = new TransformGroup("player");
+    player->setTranslation({0, kStanding, 0});
+    root->addChild(player);
+    PhysicsCharacterControllers::Capsule capsule;
+    capsule.radius = 0.3f;
+    capsule.height = 1.0f;
+    capsule.skinWidth = 0.05f;
+    capsule.stepOffset = 0.4f;
+    int32_t id = controllers().enqueueCreate(*player, capsule);
+    frames(1);
+    std::vector<float> heights;
+    for (int i = 0; i < 60; ++i) {
+        controllers().enqueueMove(id, {0.05f, -0.05f, 0}, 255);
+        frames(1);
+        heights.push_back(player->getTranslation().y);
+    }
+    ASSERT_GT(player->getTranslation().x, 2.5f);  // on the step
+    EXPECT_NEAR(heights.back(), kStanding + 0.3f, 0.01f);
+    // The frames in which the node rose, and by how much.
+    std::string climb;
+    std::vector<float> rises;
+    for (size_t i = 1; i < heights.size(); ++i) {
+        float rise = heights[i] - heights[i - 1];
+        EXPECT_GE(rise, -1e-4f) << "frame " << i;
+        if (rise > 1e-3f) {
+            rises.push_back(rise);
+            climb += " " + std::to_string(heights[i]);
+        }
+    }
+    std::printf("node heights while climbing:%s\n", climb.c_str());
+    // The capsule's round bottom may take the edge over two moves; from the
+    // largest rise on, the node makes up less of the rest each frame.
+    ASSERT_GE(rises.size(), 4u) << climb;
+    const size_t largest = std::max_element(rises.begin(), rises.end()) - rises.begin();
+    EXPECT_LT(rises[largest], 0.3f * 0.5f) << climb;  // no jump
+    EXPECT_GE(rises.size() - largest, 4u) << climb;
+    for (size_t i = largest + 1; i < rises.size(); ++i) {
+        EXPECT_LT(rises[i], rises[i - 1]) << climb;
+    }
 }
 
 TEST_F(VehicleWorld, ControllersPushDynamicBoxesOnlyAndGoWithTheirNode) {

@@ -46,26 +46,28 @@ TEST_F(PhysicsWorld, ConfigurationIsReadWithItsDefaultsAndLimits) {
         float timestep;
         int maxIterations;
         float gravityY;
+        int threads;
     };
     const Case cases[] = {
-        {"<physics/>", 1.0f / 60.0f, 2, -9.81f},
+        {"<physics/>", 1.0f / 60.0f, 2, -9.81f, 0},
         {"<physics><simulation><timestep>0</timestep><maxiter>0</maxiter></simulation></physics>",
-         1.0f / 60.0f, 2, -9.81f},
+         1.0f / 60.0f, 2, -9.81f, 0},
         {"<physics><simulation><timestep>-1</timestep><maxiter>5</maxiter></simulation>"
-         "<gravity>0 -1.62 0</gravity></physics>",
-         1.0f / 60.0f, 5, -1.62f},
+         "<gravity>0 -1.62 0</gravity><multithreading enable=\"true\" threads=\"4\"/></physics>",
+         1.0f / 60.0f, 5, -1.62f, 4},
         {"<physics><simulation><timestep>0.01</timestep><maxiter>100000</maxiter></simulation>"
-         "<gravity>0 nan</gravity></physics>",
-         0.01f, 2, -9.81f},
-        {"<physics><simulation><timestep>1e-9</timestep><maxiter>-3</maxiter></simulation></"
-         "physics>",
-         1.0f / 60.0f, 2, -9.81f},
+         "<gravity>0 nan</gravity><multithreading threads=\"-2\"/></physics>",
+         0.01f, 2, -9.81f, 0},
+        {"<physics><simulation><timestep>1e-9</timestep><maxiter>-3</maxiter></simulation>"
+         "<multithreading threads=\"100000\"/></physics>",
+         1.0f / 60.0f, 2, -9.81f, 0},
     };
     for (const Case& c : cases) {
         startWith(c.xml);
         const PhysicsConfig& config = PhysicsManager::get().getConfig();
         EXPECT_FLOAT_EQ(config.timestep, c.timestep) << c.xml;
         EXPECT_EQ(config.maxIterations, c.maxIterations) << c.xml;
+        EXPECT_EQ(config.threads, c.threads) << c.xml;
         EXPECT_FLOAT_EQ(config.gravity.y, c.gravityY) << c.xml;
         EXPECT_FLOAT_EQ(context->getScene().getGravity().y, c.gravityY) << c.xml;
     }

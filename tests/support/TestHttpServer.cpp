@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <stdexcept>
 
 namespace testsupport {
@@ -16,6 +17,12 @@ namespace {
 
 // No test waits longer than this for the client or for the stop signal.
 constexpr int kIdleLimitMs = 30000;
+
+double nowMs() {
+    return std::chrono::duration<double, std::milli>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 }  // namespace
 
@@ -60,6 +67,11 @@ std::string TestHttpServer::lastRequest() const {
     return m_lastRequest;
 }
 
+double TestHttpServer::clientClosedAfterMs() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_clientClosedAfterMs;
+}
+
 TestHttpServer::Reply TestHttpServer::withBody(const std::string& body) {
     Reply reply;
     reply.pieces = {"HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
@@ -70,6 +82,29 @@ TestHttpServer::Reply TestHttpServer::withBody(const std::string& body) {
 bool TestHttpServer::stopRequested(int ms) const {
     pollfd entry{m_stopPipe[0], POLLIN, 0};
     return poll(&entry, 1, ms) != 0;
+}
+
+bool TestHttpServer::stopOrClientGone(int connection, int ms, double requestAtMs) {
+    const double until = nowMs() + ms;
+    for (;;) {
+        const double left = until - nowMs();
+        if (left <= 0.0) {
+            return false;
+        }
+        pollfd entries[2] = {{connection, POLLIN, 0}, {m_stopPipe[0], POLLIN, 0}};
+        const int ready = poll(entries, 2, static_cast<int>(left) + 1);
+        if (ready < 0 || entries[1].revents != 0) {
+            return true;
+        }
+        if (entries[0].revents != 0) {
+            char block[256];
+            if (recv(connection, block, sizeof(block), MSG_DONTWAIT) <= 0) {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                m_clientClosedAfterMs = nowMs() - requestAtMs;
+                return true;
+            }
+        }
+    }
 }
 
 void TestHttpServer::serve() {
@@ -105,14 +140,19 @@ void TestHttpServer::answer(int connection) {
         }
         request.append(block, static_cast<size_t>(received));
     }
+    const double requestAtMs = nowMs();
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_lastRequest = request;
+        m_clientClosedAfterMs = -1.0;
     }
     const int on = 1;
     setsockopt(connection, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
     const timeval sendLimit{kIdleLimitMs / 1000, 0};
     setsockopt(connection, SOL_SOCKET, SO_SNDTIMEO, &sendLimit, sizeof(sendLimit));
+    if (m_reply.delayMs > 0 && stopOrClientGone(connection, m_reply.delayMs, requestAtMs)) {
+        return;
+    }
     for (size_t i = 0; i < m_reply.pieces.size(); ++i) {
         if (i > 0 && m_reply.pauseMs > 0 && stopRequested(m_reply.pauseMs)) {
             return;
@@ -128,7 +168,7 @@ void TestHttpServer::answer(int connection) {
         }
     }
     if (m_reply.ending == Ending::KeepOpen) {
-        stopRequested(kIdleLimitMs);
+        stopOrClientGone(connection, kIdleLimitMs, requestAtMs);
     } else if (m_reply.ending == Ending::Reset) {
         const linger abort{1, 0};
         setsockopt(connection, SOL_SOCKET, SO_LINGER, &abort, sizeof(abort));

@@ -26,6 +26,9 @@ public:
         // Read the request (up to its empty line) before replying.
         bool readRequest = true;
         int pauseMs = 0;
+        // Wait this long after the request before the first piece (a slow
+        // server); a client that gives up meanwhile gets nothing.
+        int delayMs = 0;
     };
 
     explicit TestHttpServer(Reply reply);
@@ -39,6 +42,10 @@ public:
     // Connections accepted so far, and the request text of the last one.
     int connections() const;
     std::string lastRequest() const;
+    // Milliseconds from the last request's arrival until the client closed
+    // the connection while the server was waiting (delaying its reply or
+    // holding the connection open); -1 when it did not.
+    double clientClosedAfterMs() const;
 
     // A reply of `body` with a "Content-Length" header.
     static Reply withBody(const std::string& body);
@@ -48,6 +55,9 @@ private:
     void answer(int connection);
     // Waits for the stop signal at most `ms` milliseconds; true when it came.
     bool stopRequested(int ms) const;
+    // Waits at most `ms` milliseconds for the stop signal or the client
+    // closing the connection (recorded); true when either came.
+    bool stopOrClientGone(int connection, int ms, double requestAtMs);
 
     Reply m_reply;
     int m_listener = -1;
@@ -56,6 +66,7 @@ private:
     mutable std::mutex m_mutex;
     int m_connections = 0;
     std::string m_lastRequest;
+    double m_clientClosedAfterMs = -1.0;
     std::thread m_thread;
 };
 

@@ -4,6 +4,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -16,6 +17,9 @@
 namespace platform {
 
 namespace {
+
+// Without a descriptor to poll, a raised signal is noticed within this.
+constexpr double kCancellationSliceMs = 50.0;
 
 // The first IPv4 address of a host name; false when it has none. Dotted
 // addresses are read without asking the resolver.
@@ -37,8 +41,26 @@ bool resolveIPv4(const std::string& host, in_addr& address) {
 
 }  // namespace
 
+WaitCancellation::WaitCancellation() : m_descriptor(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+WaitCancellation::~WaitCancellation() {
+    if (m_descriptor >= 0) {
+        ::close(m_descriptor);
+    }
+}
+
+void WaitCancellation::raise() {
+    m_raised.store(true, std::memory_order_release);
+    if (m_descriptor >= 0) {
+        const uint64_t one = 1;
+        // Never read back: the descriptor stays readable for every waiter.
+        (void)!::write(m_descriptor, &one, sizeof(one));
+    }
+}
+
 std::unique_ptr<TcpConnection> TcpConnection::connect(const std::string& host, uint16_t port,
-                                                      double deadlineMs) {
+                                                      double deadlineMs,
+                                                      const WaitCancellation* cancellation) {
     sockaddr_in target{};
     target.sin_family = AF_INET;
     target.sin_port = htons(port);
@@ -50,11 +72,14 @@ std::unique_ptr<TcpConnection> TcpConnection::connect(const std::string& host, u
         return nullptr;
     }
     // Owned from here on: every early return closes it.
-    std::unique_ptr<TcpConnection> connection(new TcpConnection(fd));
+    std::unique_ptr<TcpConnection> connection(new TcpConnection(fd, cancellation));
+    if (cancellation != nullptr && cancellation->isRaised()) {
+        return nullptr;
+    }
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&target), sizeof(target)) == 0) {
         return connection;
     }
-    if (errno != EINPROGRESS || !connection->waitFor(POLLOUT, deadlineMs)) {
+    if (errno != EINPROGRESS || connection->waitFor(POLLOUT, deadlineMs) != Status::Ok) {
         return nullptr;
     }
     int error = 0;
@@ -69,20 +94,31 @@ TcpConnection::~TcpConnection() {
     ::close(m_socket);
 }
 
-bool TcpConnection::waitFor(short events, double deadlineMs) const {
+TcpConnection::Status TcpConnection::waitFor(short events, double deadlineMs) const {
+    const int signal = m_cancellation != nullptr ? m_cancellation->descriptor() : -1;
     for (;;) {
+        if (m_cancellation != nullptr && m_cancellation->isRaised()) {
+            return Status::Cancelled;
+        }
         const double left = deadlineMs - getTimeMs();
         if (left <= 0.0) {
-            return false;
+            return Status::TimedOut;
         }
-        pollfd entry{m_socket, events, 0};
-        // A far deadline is waited for in slices of a minute.
-        const int ready = ::poll(&entry, 1, static_cast<int>(std::ceil(std::min(left, 60000.0))));
+        pollfd entries[2] = {{m_socket, events, 0}, {signal, POLLIN, 0}};
+        // A far deadline is waited for in slices of a minute; a signal
+        // without a descriptor is looked at between short slices.
+        const double slice =
+            m_cancellation != nullptr && signal < 0 ? kCancellationSliceMs : 60000.0;
+        const int ready = ::poll(entries, signal >= 0 ? 2 : 1,
+                                 static_cast<int>(std::ceil(std::min(left, slice))));
+        if (signal >= 0 && entries[1].revents != 0) {
+            return Status::Cancelled;
+        }
         if (ready > 0) {
-            return true;  // also on POLLERR / POLLHUP: the next call reports them
+            return Status::Ok;  // also on POLLERR / POLLHUP: the next call reports them
         }
         if (ready < 0 && errno != EINTR) {
-            return false;
+            return Status::Failed;
         }
     }
 }
@@ -96,7 +132,7 @@ bool TcpConnection::sendAll(const char* data, size_t size, double deadlineMs) {
         } else if (result < 0 && errno == EINTR) {
             continue;
         } else if (result < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (!waitFor(POLLOUT, deadlineMs)) {
+            if (waitFor(POLLOUT, deadlineMs) != Status::Ok) {
                 return false;
             }
         } else {
@@ -124,8 +160,9 @@ TcpConnection::Status TcpConnection::receive(char* buffer, size_t capacity, size
         if (errno != EAGAIN && errno != EWOULDBLOCK) {
             return Status::Failed;
         }
-        if (!waitFor(POLLIN, deadlineMs)) {
-            return Status::TimedOut;
+        const Status waited = waitFor(POLLIN, deadlineMs);
+        if (waited != Status::Ok) {
+            return waited == Status::Failed ? Status::TimedOut : waited;
         }
     }
 }

@@ -76,6 +76,7 @@ public:
           m_desc(desc),
           m_sweepShape(desc.radius + desc.skinWidth, desc.height),
           m_position(toBullet(desc.position)),
+          m_filtered(desc.position),
           m_actor(actor) {}
 
     ~BulletCharacterController() override {
@@ -84,18 +85,20 @@ public:
         }
     }
 
-    uint32_t move(const Vector3& displacement, uint32_t groupMask) override;
+    uint32_t move(const Vector3& displacement, uint32_t groupMask, float sharpness) override;
     void setPosition(const Vector3& position) override {
         if (!std::isfinite(position.x) || !std::isfinite(position.y) ||
             !std::isfinite(position.z)) {
             return;
         }
         m_position = toBullet(position);
+        m_filtered = position;
         if (m_actor != nullptr) {
             m_actor->setGlobalPose(Matrix4::translation(position));
         }
     }
     Vector3 getPosition() const override { return fromBullet(m_position); }
+    Vector3 getFilteredPosition() const override { return m_filtered; }
     IPhysicsActor* getActor() const override { return m_actor; }
     uint32_t getCollisionFlags() const override { return m_flags; }
 
@@ -126,6 +129,7 @@ private:
     PhysicsCapsuleControllerDesc m_desc;
     btCapsuleShape m_sweepShape;
     btVector3 m_position;
+    Vector3 m_filtered;
     IPhysicsActor* m_actor;
     uint32_t m_flags = 0;
 };
@@ -286,7 +290,8 @@ uint32_t BulletCharacterController::moveOnce(const btVector3& displacement, uint
     return flags;
 }
 
-uint32_t BulletCharacterController::move(const Vector3& displacement, uint32_t groupMask) {
+uint32_t BulletCharacterController::move(const Vector3& displacement, uint32_t groupMask,
+                                         float sharpness) {
     if (!std::isfinite(displacement.x) || !std::isfinite(displacement.y) ||
         !std::isfinite(displacement.z)) {
         return m_flags;
@@ -304,6 +309,13 @@ uint32_t BulletCharacterController::move(const Vector3& displacement, uint32_t g
     if (m_actor != nullptr) {
         m_actor->moveGlobalPose(Matrix4::translation(fromBullet(m_position)));
     }
+    // Only the height is smoothed: a step climbed shows as a rise over a few
+    // moves, while walking keeps its pace.
+    const Vector3 reached = fromBullet(m_position);
+    const float share = sharpness > 0.0f && sharpness <= 1.0f ? sharpness : 1.0f;
+    m_filtered.x = reached.x;
+    m_filtered.z = reached.z;
+    m_filtered.y += (reached.y - m_filtered.y) * share;
     return flags;
 }
 

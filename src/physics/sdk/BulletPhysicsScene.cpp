@@ -1278,10 +1278,12 @@ BulletActor* actorOf(const btCollisionObject* object) {
                : nullptr;
 }
 
-PhysicsRaycastHit hitOf(const btCollisionObject* object, const Vector3& point, float distance) {
+PhysicsRaycastHit hitOf(const btCollisionObject* object, const Vector3& point, float distance,
+                        int shapeIndex = 0) {
     PhysicsRaycastHit hit;
     hit.actor = actorOf(object);
     hit.userData = hit.actor != nullptr ? hit.actor->getUserData() : nullptr;
+    hit.shapeIndex = shapeIndex;
     hit.point = point;
     hit.distance = distance;
     return hit;
@@ -1292,7 +1294,7 @@ bool passesMask(const btBroadphaseProxy* proxy, uint32_t groupMask) {
 }
 
 // Ray hits, one per collision object (the nearest: a mesh reports each
-// triangle it crosses); triggers are passed by.
+// triangle it crosses, a compound each child); triggers are passed by.
 class RayHits : public btCollisionWorld::RayResultCallback {
 public:
     RayHits(uint32_t groupMask, bool all) : m_groupMask(groupMask), m_all(all) {}
@@ -1384,11 +1386,39 @@ size_t BulletPhysicsScene::raycastAll(const Vector3& origin, const Vector3& dire
     btVector3 to = toBt(origin + direction * maxDistance);
     RayHits collector(groupMask, true);
     m_world->rayTest(from, to, collector);
-    std::sort(collector.m_hits.begin(), collector.m_hits.end(),
-              [](const auto& a, const auto& b) { return a.second < b.second; });
+    // A body of several shapes is a compound: its children are cast one by
+    // one, so that every shape the ray meets is a hit of its own. Child i
+    // is the actor's shape i.
+    struct ShapeHit {
+        const btCollisionObject* object;
+        int shape;
+        btScalar fraction;
+    };
+    std::vector<ShapeHit> shapeHits;
+    const btTransform rayFrom(btQuaternion::getIdentity(), from);
+    const btTransform rayTo(btQuaternion::getIdentity(), to);
     for (const auto& [object, fraction] : collector.m_hits) {
-        float distance = float(fraction) * maxDistance;
-        hits.push_back(hitOf(object, origin + direction * distance, distance));
+        const btCollisionShape* shape = object->getCollisionShape();
+        if (!shape->isCompound()) {
+            shapeHits.push_back({object, 0, fraction});
+            continue;
+        }
+        const auto* compound = static_cast<const btCompoundShape*>(shape);
+        for (int i = 0; i < compound->getNumChildShapes(); ++i) {
+            btCollisionWorld::ClosestRayResultCallback child(from, to);
+            btCollisionWorld::rayTestSingle(
+                rayFrom, rayTo, const_cast<btCollisionObject*>(object), compound->getChildShape(i),
+                object->getWorldTransform() * compound->getChildTransform(i), child);
+            if (child.hasHit()) {
+                shapeHits.push_back({object, i, child.m_closestHitFraction});
+            }
+        }
+    }
+    std::stable_sort(shapeHits.begin(), shapeHits.end(),
+                     [](const ShapeHit& a, const ShapeHit& b) { return a.fraction < b.fraction; });
+    for (const ShapeHit& hit : shapeHits) {
+        float distance = float(hit.fraction) * maxDistance;
+        hits.push_back(hitOf(hit.object, origin + direction * distance, distance, hit.shape));
     }
     return hits.size();
 }

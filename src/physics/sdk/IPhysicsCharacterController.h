@@ -62,10 +62,17 @@ public:
     // Moves by the displacement against the actors whose group masks share
     // a bit with groupMask (triggers and its own actor aside); returns the
     // collision flags. Displacements that are not finite do nothing.
-    virtual uint32_t move(const Vector3& displacement, uint32_t groupMask) = 0;
-    // Teleports the capsule's centre.
+    // `sharpness` (above 0 to 1; anything else counts as 1) is the share of
+    // the height difference the filtered position makes up by this move.
+    virtual uint32_t move(const Vector3& displacement, uint32_t groupMask,
+                          float sharpness = 1.0f) = 0;
+    // Teleports the capsule's centre; the filtered position goes along.
     virtual void setPosition(const Vector3& position) = 0;
     virtual Vector3 getPosition() const = 0;
+    // The centre with its height smoothed over the moves: it follows a
+    // height change (a step climbed, a drop) by the moves' sharpness each
+    // move, and the horizontal position at once.
+    virtual Vector3 getFilteredPosition() const = 0;
     virtual IPhysicsActor* getActor() const = 0;
     virtual uint32_t getCollisionFlags() const = 0;
 };

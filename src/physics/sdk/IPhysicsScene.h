@@ -12,8 +12,8 @@
 #include <memory>
 #include <vector>
 
-#include "physics/sdk/IPhysicsJoint.h"
 #include "physics/sdk/IPhysicsCharacterController.h"
+#include "physics/sdk/IPhysicsJoint.h"
 #include "physics/sdk/IPhysicsWheelShape.h"
 #include "physics/sdk/PhysicsSdkTypes.h"
 
@@ -152,8 +152,9 @@ public:
     // capsules included, but never triggers. The direction must be a unit
     // vector and the distance positive and finite; anything else finds
     // nothing.
-    // Every body along the ray up to the distance, nearest first, each
-    // once at the point where the ray meets it first; returns the count.
+    // Every shape along the ray up to the distance, nearest first, each
+    // once at the point where the ray meets it first (a body of several
+    // shapes once per shape the ray meets); returns the count.
     virtual size_t raycastAll(const Vector3& origin, const Vector3& direction, float maxDistance,
                               uint32_t groupMask, std::vector<PhysicsRaycastHit>& hits) = 0;
     // The nearest shape along the ray.

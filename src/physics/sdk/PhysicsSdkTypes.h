@@ -142,6 +142,8 @@ struct PhysicsContactEvent {
 struct PhysicsRaycastHit {
     class IPhysicsActor* actor = nullptr;
     void* userData = nullptr;
+    // Which of the actor's shapes, in the order of its description.
+    int shapeIndex = 0;
     Vector3 point;
     float distance = 0.0f;
 };
