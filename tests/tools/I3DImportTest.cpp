@@ -31,7 +31,10 @@ public:
         I3DSectionHandlers::get().animation = this;
         I3DSectionHandlers::get().physics = this;
     }
-    ~RecordingHandlers() override { I3DSectionHandlers::get() = I3DSectionHandlers(); }
+    ~RecordingHandlers() override {
+        I3DSectionHandlers::get().animation = nullptr;
+        I3DSectionHandlers::get().physics = nullptr;
+    }
     void addCharacterSet(const I3DCharacterSetDesc& desc) override { sets.push_back(desc); }
     void setRigidBody(RawTransformGroup& node, const I3DRigidBodyDesc& desc) override {
         bodies.emplace_back(node.getName(), desc);
