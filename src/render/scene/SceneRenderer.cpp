@@ -878,6 +878,9 @@ void SceneRenderer::queueEntry(Shape& shape, ShapeRenderObject& data, ShapeSlot&
     entry.vertexShader = reinterpret_cast<uintptr_t>(object.vertex);
     entry.fragmentShader = reinterpret_cast<uintptr_t>(object.fragment);
     entry.materialSort = slot.material->getId();
+    entry.geometry = data.buffers != nullptr && slot.subMesh < data.buffers->getNumSubMeshes()
+                         ? reinterpret_cast<uintptr_t>(&data.buffers->getSubMesh(slot.subMesh))
+                         : reinterpret_cast<uintptr_t>(data.geometry);
     m_queue.add(entry);
 }
 
