@@ -143,13 +143,15 @@ EngineApplication::EngineApplication(const StartupParameters& params)
     openInputDevice();
     openSoundDevice();
     // Terrains light per vertex when the configuration says per-pixel
-    // lighting is anything but "true".
+    // lighting is anything but "true"; without the value the GPU class
+    // decides.
     const char* perPixelLighting =
         config != nullptr ? config->getString("game.graphic.scalability.terrain.perPixelLighting")
                           : nullptr;
-    TerrainSettings::setVertexLighting(perPixelLighting != nullptr &&
-                                       std::string(perPixelLighting) != "true");
-    if (TerrainSettings::getVertexLighting()) {
+    if (perPixelLighting != nullptr) {
+        TerrainSettings::setVertexLighting(std::string(perPixelLighting) != "true");
+    }
+    if (perPixelLighting != nullptr && TerrainSettings::getVertexLighting()) {
         Log::get() << "Terrain lighting: per vertex\n";
     }
     m_materialSceneHandler.install();
@@ -164,6 +166,11 @@ EngineApplication::EngineApplication(const StartupParameters& params)
     EngineManager::get().initScene();
     m_effectsSceneHandler.install({renderDevice, EngineManager::get().getSceneRenderContext()});
     EngineManager::get().selectGpuPerformanceClass(renderDevice->getRendererName());
+    if (TerrainSettings::getLayerDistanceCoeff() < 1.0f) {
+        Log::get() << "Terrain: detail layers up to " << TerrainSettings::getLayerDistanceCoeff()
+                   << " of their distance, lighting per "
+                   << (TerrainSettings::getVertexLighting() ? "vertex" : "pixel") << "\n";
+    }
     // Generated shaders are cached in the per-user folder; the shared
     // sources are read when the first shape needs its shaders.
     m_shaderLibrary = std::make_unique<ShaderLibrary>(

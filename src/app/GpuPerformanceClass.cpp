@@ -22,13 +22,17 @@ struct ClassRow {
     float viewDistanceCoeff;
     float shadowQuality;
     float terrainLodDistanceCoeff;
+    // The terrain's cheaper pixels: detail layers to a share of their
+    // distance, lighting per vertex (unless the configuration says).
+    float terrainLayerDistanceCoeff;
+    bool terrainVertexLighting;
 };
 
 const ClassRow kClasses[] = {
-    {"low", "Low", 0.75f, 0.0f, 0.75f},
-    {"medium", "Medium", 1.0f, 1.0f, 1.0f},
-    {"high", "High", 1.5f, 1.0f, 1.5f},
-    {"very high", "Very High", 2.0f, 2.0f, 2.0f},
+    {"low", "Low", 0.75f, 0.0f, 0.75f, 0.5f, true},
+    {"medium", "Medium", 1.0f, 1.0f, 1.0f, 1.0f, false},
+    {"high", "High", 1.5f, 1.0f, 1.5f, 1.0f, false},
+    {"very high", "Very High", 2.0f, 2.0f, 2.0f, 1.0f, false},
 };
 constexpr int kClassCount = 4;
 
@@ -124,6 +128,8 @@ void select(EngineManager::Scalability& scalability, const std::string& renderer
         scalability.shadowQuality = row.shadowQuality;
         scalability.terrainLodDistanceCoeff = row.terrainLodDistanceCoeff;
         TerrainSettings::setLodDistanceCoeff(row.terrainLodDistanceCoeff);
+        TerrainSettings::setLayerDistanceCoeff(row.terrainLayerDistanceCoeff);
+        TerrainSettings::setClassVertexLighting(row.terrainVertexLighting);
     }
     Log::get() << "GPU profile: " << displayName(selected) << "\n";
     Log::get() << "  View Distance Coeff: " << scalability.viewDistanceCoeff << "\n";

@@ -79,6 +79,10 @@ struct MaterialDesc {
     bool allowVolumeFog = false;
     bool allowFog = true;
     bool alphaBlending = false;
+    // Alpha testing: pixels whose albedo alpha lies below the cutoff are
+    // dropped and the rest drawn opaque, with depth writes (0: no alpha
+    // test; blending wins over it).
+    float alphaTestCutoff = 0.0f;
 
     // Resolved path of the custom shader file, empty for none.
     std::string customShader;

@@ -9,6 +9,7 @@
 #include "base/image/Image.h"
 #include "foundation/Log.h"
 #include "foundation/ResourceManager.h"
+#include "terrain/TerrainSettings.h"
 
 namespace {
 
@@ -223,6 +224,14 @@ bool BaseTerrain::setHeightmapImage(const Image& image, const std::string& name,
     m_lowest = lowest;
     m_halfSize = float(n - 1) * 0.5f;
     return true;
+}
+
+float BaseTerrain::getLodBlendStart() const {
+    return m_lodBlendStart * TerrainSettings::getLayerDistanceCoeff();
+}
+
+float BaseTerrain::getLodBlendEnd() const {
+    return m_lodBlendEnd * TerrainSettings::getLayerDistanceCoeff();
 }
 
 void BaseTerrain::setParameters(float heightScale, float unitsPerPixel, float lodBlendStart,

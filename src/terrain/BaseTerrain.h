@@ -121,8 +121,11 @@ public:
     // World height of one height unit (heights x factor = local y).
     float getHeightFactor() const { return m_heightFactor; }
     float getUnitsPerPixel() const { return m_unitsPerPixel; }
-    float getLodBlendStart() const { return m_lodBlendStart; }
-    float getLodBlendEnd() const { return m_lodBlendEnd; }
+    // Where the detail layers start to fade into the LOD colour map and
+    // where they are gone: the file's distances times the GPU class's layer
+    // distance coefficient (TerrainSettings).
+    float getLodBlendStart() const;
+    float getLodBlendEnd() const;
     // Side of the terrain in world units: unitsPerPixel x (n - 1).
     float getWorldSize() const;
     const std::string& getHeightmapName() const { return m_heightmapName; }

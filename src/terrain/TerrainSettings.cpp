@@ -10,6 +10,9 @@ struct Settings {
     float lodDistanceCoeff = 1.0f;
     unsigned generation = 0;
     bool vertexLighting = false;
+    bool vertexLightingConfigured = false;
+    bool classVertexLighting = false;
+    float layerDistanceCoeff = 1.0f;
 };
 
 Settings& settings() {
@@ -43,10 +46,33 @@ unsigned getLodDistanceCoeffGeneration() {
 
 void setVertexLighting(bool vertexLighting) {
     settings().vertexLighting = vertexLighting;
+    settings().vertexLightingConfigured = true;
+}
+
+void setClassVertexLighting(bool vertexLighting) {
+    settings().classVertexLighting = vertexLighting;
 }
 
 bool getVertexLighting() {
-    return settings().vertexLighting;
+    const Settings& s = settings();
+    return s.vertexLightingConfigured ? s.vertexLighting : s.classVertexLighting;
+}
+
+void setLayerDistanceCoeff(float coeff) {
+    if (!(coeff > 0.0f && coeff <= 1.0f)) {
+        Log::get() << "Warning: terrain layer distance coefficient " << coeff
+                   << " ignored, it must lie in (0, 1]\n";
+        return;
+    }
+    if (coeff != settings().layerDistanceCoeff) {
+        settings().layerDistanceCoeff = coeff;
+        // Patches choose their variants again.
+        ++settings().generation;
+    }
+}
+
+float getLayerDistanceCoeff() {
+    return settings().layerDistanceCoeff;
 }
 
 }  // namespace TerrainSettings

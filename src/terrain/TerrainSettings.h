@@ -1,7 +1,9 @@
 #pragma once
 // Process-wide terrain settings: the level-of-detail distance coefficient
-// scripts set ("setTerrainLODDistanceCoeff") and the vertex-lighting switch
-// latched from the configuration at start-up.
+// scripts set ("setTerrainLODDistanceCoeff"), the vertex-lighting switch
+// latched from the configuration at start-up, and what the GPU class
+// chooses for the terrain's pixel cost. The class is chosen before scenes
+// load; terrains made earlier keep what they were made with.
 
 namespace TerrainSettings {
 
@@ -14,9 +16,19 @@ float getLodDistanceCoeff();
 // even when the camera has not moved.
 unsigned getLodDistanceCoeffGeneration();
 
-// True when "game.graphic.scalability.terrain.perPixelLighting" is present
-// and not "true": directional lighting is then computed per vertex.
+// Set from "game.graphic.scalability.terrain.perPixelLighting" when the
+// configuration has it (true when it is not "true"): directional lighting
+// is then computed per vertex. Without it the GPU class decides.
 void setVertexLighting(bool vertexLighting);
+// The GPU class's choice, used while the configuration says nothing.
+void setClassVertexLighting(bool vertexLighting);
 bool getVertexLighting();
+
+// The share of the terrain's LOD blend distances within which the detail
+// layers are drawn (0 < coeff <= 1; others are refused with a log line).
+// Below 1 the far variant, which samples the LOD colour map alone, starts
+// nearer: fewer texture lookups per pixel.
+void setLayerDistanceCoeff(float coeff);
+float getLayerDistanceCoeff();
 
 }  // namespace TerrainSettings

@@ -12,6 +12,7 @@
 #include "foundation/File.h"
 #include "foundation/Log.h"
 #include "foundation/XMLConfigFile.h"
+#include "terrain/TerrainSettings.h"
 
 namespace {
 
@@ -112,6 +113,28 @@ TEST_F(GpuClassTest, SelectionCoefficientsAndLog) {
     EXPECT_EQ(gpuclass::fromName("VERY high"), gpuclass::VeryHigh);
     EXPECT_EQ(gpuclass::fromName("auto"), gpuclass::Medium);
     EXPECT_EQ(gpuclass::fromName(nullptr), gpuclass::Medium);
+}
+
+// Only the low class takes the terrain's cheaper path: detail layers to
+// half their distance and lighting per vertex; the others keep the full
+// look.
+TEST_F(GpuClassTest, LowClassTakesTheCheaperTerrainPath) {
+    std::string path = reference(R"(<vendor name="S"><gpu id="llvmpipe" profile="low"/></vendor>)");
+    const struct {
+        const char* renderer;
+        float layerDistance;
+        bool vertexLighting;
+    } cases[] = {
+        {"llvmpipe", 0.5f, true},
+        {"Some Future GPU", 1.0f, false},
+    };
+    for (const auto& c : cases) {
+        EngineManager::Scalability scalability;
+        LogText log;
+        gpuclass::select(scalability, c.renderer, path);
+        EXPECT_EQ(TerrainSettings::getLayerDistanceCoeff(), c.layerDistance) << c.renderer;
+        EXPECT_EQ(TerrainSettings::getVertexLighting(), c.vertexLighting) << c.renderer;
+    }
 }
 
 // The configuration names the class; the script functions read and write

@@ -365,3 +365,35 @@ TEST_F(I3DTest, FileEntriesResolveAgainstTheSceneFolder) {
 }
 
 }  // namespace
+
+namespace {
+
+// The alpha-test cutoff: within (0, 1]; absent, zero, negative or unreadable
+// values leave the material without alpha testing, as older files load.
+TEST_F(I3DTest, AlphaTestCutoffOfMaterials) {
+    struct Case {
+        const char* attributes;
+        float cutoff;
+    };
+    const Case cases[] = {
+        {"", 0.0f},
+        {R"(alphaTest="0.5")", 0.5f},
+        {R"(alphaTest="0.25" alphaBlending="true")", 0.25f},
+        {R"(alphaTest="3")", 1.0f},
+        {R"(alphaTest="0")", 0.0f},
+        {R"(alphaTest="-0.5")", 0.0f},
+        {R"(alphaTest="nan")", 0.0f},
+        {R"(alphaTest="leaves")", 0.0f},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(load(std::string(R"(<Materials><Material name="m" )") + c.attributes +
+                         R"(/></Materials>
+<Shapes><IndexedFaceSet name="q"><Vertices><v c="0 0 0"/></Vertices><Faces shaderlist="m"/></IndexedFaceSet></Shapes>
+<Scene><Shape name="s" ref="q"/></Scene>)"))
+            << c.attributes;
+        auto* material = static_cast<Material*>(static_cast<Shape*>(node("s"))->getMaterial(0));
+        EXPECT_FLOAT_EQ(material->getDesc().alphaTestCutoff, c.cutoff) << c.attributes;
+    }
+}
+
+}  // namespace

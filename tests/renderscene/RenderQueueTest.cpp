@@ -1,5 +1,6 @@
-// The queue order: opaque entries by shader pair and material, blended ones
-// after them far to near, the same result whatever order they came in.
+// The queue order: opaque entries by shader pair, material and geometry,
+// then near to far; blended ones after them far to near; the same result
+// whatever order they came in.
 
 #include <gtest/gtest.h>
 
@@ -12,8 +13,10 @@
 
 namespace {
 
-RenderQueueEntry entry(bool blended, float distance, uintptr_t vs, uintptr_t fs, uint32_t sort) {
+RenderQueueEntry entry(bool blended, float distance, uintptr_t vs, uintptr_t fs, uint32_t sort,
+                       uintptr_t geometry = 1) {
     RenderQueueEntry e;
+    e.geometry = geometry;
     e.blended = blended;
     e.distance = distance;
     e.vertexShader = vs;
@@ -34,8 +37,15 @@ TEST(RenderQueueOrder, ComparatorCases) {
         {"blended: farther first", entry(true, 20, 1, 1, 1), entry(true, 10, 1, 1, 1), true, false},
         {"blended, same distance: by shaders", entry(true, 10, 2, 1, 1), entry(true, 10, 1, 1, 1),
          false, true},
-        {"opaque ignores distance", entry(false, 5, 1, 1, 1), entry(false, 50, 1, 1, 1), false,
+        {"opaque, equal state: nearer first", entry(false, 5, 1, 1, 1), entry(false, 50, 1, 1, 1),
+         true, false},
+        {"opaque, equal state and distance: tie", entry(false, 5, 1, 1, 1),
+         entry(false, 5, 1, 1, 1), false, false},
+        {"state before distance", entry(false, 50, 1, 1, 1), entry(false, 5, 1, 1, 2), true, false},
+        {"geometry after material", entry(false, 50, 1, 1, 1, 1), entry(false, 5, 1, 1, 1, 2), true,
          false},
+        {"blended: geometry after material", entry(true, 5, 1, 1, 1, 2), entry(true, 5, 1, 1, 1, 1),
+         false, true},
         {"opaque by vertex shader", entry(false, 5, 1, 9, 9), entry(false, 5, 2, 1, 1), true,
          false},
         {"then fragment shader", entry(false, 5, 1, 2, 1), entry(false, 5, 1, 1, 9), false, true},
@@ -54,7 +64,7 @@ TEST(RenderQueueOrder, ComparatorCases) {
 TEST(RenderQueueOrder, StableAndIndependentOfInputOrder) {
     const std::vector<RenderQueueEntry> entries = {
         entry(true, 10, 1, 1, 1), entry(false, 3, 2, 1, 1), entry(true, 30, 3, 1, 1),
-        entry(false, 7, 1, 1, 2), entry(true, 20, 1, 1, 1), entry(false, 9, 1, 1, 2),
+        entry(false, 7, 1, 1, 2), entry(true, 20, 1, 1, 1), entry(false, 7, 1, 1, 2),
     };
     auto keyOf = [](const RenderQueueEntry& e) {
         return std::to_string(e.blended) + "/" +
@@ -110,12 +120,15 @@ TEST(RenderQueueOrder, MatchesStableSortByComparator) {
         uintptr_t fragmentShaders;
         uint32_t materials;
         int blendedEvery;
+        uintptr_t geometries = 1;
     };
     const Case cases[] = {
         {"few pairs, opaque", 5000, 3, 4, 7, 0},
         {"few pairs, a third blended", 5000, 3, 4, 7, 3},
         {"all blended", 3000, 2, 2, 5, 1},
+        {"few pairs, many meshes", 5000, 3, 4, 7, 5, 40},
         {"too many distinct values for one key", 3000, 3000, 2900, 2800, 4},
+        {"thousands of meshes", 3000, 3, 4, 7, 4, 2999},
     };
     for (const Case& c : cases) {
         std::vector<RenderQueueEntry> input;
@@ -127,7 +140,8 @@ TEST(RenderQueueOrder, MatchesStableSortByComparator) {
             const float distance = float(int(next() % 64) - 8) * 0.5f + (i % 7 == 0 ? -0.0f : 0.0f);
             RenderQueueEntry e =
                 entry(blended, distance, 0x1000 + 16 * (next() % c.vertexShaders),
-                      0x8000 + 16 * (next() % c.fragmentShaders), next() % c.materials);
+                      0x8000 + 16 * (next() % c.fragmentShaders), next() % c.materials,
+                      0x40000 + 64 * (next() % c.geometries));
             e.shape = reinterpret_cast<Shape*>(uintptr_t(i + 1));
             input.push_back(e);
         }

@@ -297,6 +297,40 @@ TEST_F(PatchTest, MaterialVariantByDistance) {
     }
 }
 
+// The low GPU class's terrain: the detail layers end at a share of the
+// blend distances, so a patch at mid distance takes the far variant (the
+// LOD colour map alone); lighting goes per vertex unless configured.
+TEST_F(PatchTest, LayerDistanceCoefficientBringsTheFarVariantNearer) {
+    auto terrain = flatTerrain(33, 17, 160.0f);
+    const Vector3 centre = terrain->getPatch(0, 0)->getBounds().getCenter();
+    const Vector3 camera = centre + Vector3{0.0f, 150.0f, 0.0f};
+    terrain->updateLevels(camera);
+    EXPECT_EQ(terrain->getPatch(0, 0)->getMaterialVariant(), TerrainMaterial::Blend);
+    EXPECT_FLOAT_EQ(terrain->getLodBlendStart(), 100.0f);
+
+    TerrainSettings::setLayerDistanceCoeff(0.5f);
+    terrain->updateLevels(camera);
+    EXPECT_EQ(terrain->getPatch(0, 0)->getMaterialVariant(), TerrainMaterial::Far);
+    EXPECT_FLOAT_EQ(terrain->getLodBlendStart(), 50.0f);
+    EXPECT_FLOAT_EQ(terrain->getLodBlendEnd(), 110.0f);
+    {
+        ScopedLogCapture log;
+        for (float refused : {0.0f, -1.0f, 1.5f, NAN}) {
+            TerrainSettings::setLayerDistanceCoeff(refused);
+            EXPECT_EQ(TerrainSettings::getLayerDistanceCoeff(), 0.5f) << refused;
+        }
+        EXPECT_NE(log.text().find("must lie in (0, 1]"), std::string::npos);
+    }
+    TerrainSettings::setLayerDistanceCoeff(1.0f);
+    terrain->updateLevels(camera);
+    EXPECT_EQ(terrain->getPatch(0, 0)->getMaterialVariant(), TerrainMaterial::Blend);
+
+    EXPECT_FALSE(TerrainSettings::getVertexLighting());
+    TerrainSettings::setClassVertexLighting(true);
+    EXPECT_TRUE(TerrainSettings::getVertexLighting());
+    TerrainSettings::setClassVertexLighting(false);
+}
+
 TEST_F(PatchTest, ShaderCodeHasEveryHookInOrder) {
     const auto injections = TerrainShaderCode::makeInjections(2, true, false);
     const char* hooks[] = {"NUM_TEXCOORDS", "VS_INPUT", "VS_OUTPUT",      "POST_SET_TEXCOORDS_VS",

@@ -45,10 +45,12 @@ bool RenderQueue::sortByKeys() {
     rankValues(m_vertexRanks, &RenderQueueEntry::vertexShader);
     rankValues(m_fragmentRanks, &RenderQueueEntry::fragmentShader);
     rankValues(m_materialRanks, &RenderQueueEntry::materialSort);
-    const int fragmentBits = bitsFor(m_fragmentRanks.size());
+    rankValues(m_geometryRanks, &RenderQueueEntry::geometry);
+    const int geometryBits = bitsFor(m_geometryRanks.size());
     const int materialBits = bitsFor(m_materialRanks.size());
-    const int rankBits = bitsFor(m_vertexRanks.size()) + fragmentBits + materialBits;
-    // Blended flag, distance and the three ranks must share one 64-bit key.
+    const int fragmentBits = bitsFor(m_fragmentRanks.size());
+    const int rankBits = bitsFor(m_vertexRanks.size()) + fragmentBits + materialBits + geometryBits;
+    // Blended flag, distance and the four ranks must share one 64-bit key.
     if (rankBits > 31) {
         return false;
     }
@@ -66,18 +68,25 @@ bool RenderQueue::sortByKeys() {
     auto vertexRank = ranker(m_vertexRanks);
     auto fragmentRank = ranker(m_fragmentRanks);
     auto materialRank = ranker(m_materialRanks);
+    auto geometryRank = ranker(m_geometryRanks);
     m_keys.resize(n);
     m_keysScratch.resize(n);
     uint64_t allOr = 0;
     uint64_t allAnd = ~uint64_t(0);
     for (size_t i = 0; i < n; ++i) {
         const RenderQueueEntry& e = m_entries[i];
-        uint64_t key = (vertexRank(e.vertexShader) << (fragmentBits + materialBits)) |
-                       (fragmentRank(e.fragmentShader) << materialBits) |
-                       materialRank(e.materialSort);
+        const uint64_t ranks =
+            (vertexRank(e.vertexShader) << (fragmentBits + materialBits + geometryBits)) |
+            (fragmentRank(e.fragmentShader) << (materialBits + geometryBits)) |
+            (materialRank(e.materialSort) << geometryBits) | geometryRank(e.geometry);
+        uint64_t key = 0;
         if (e.blended) {
-            // Farther first: the distance's order reversed.
-            key |= (uint64_t(1) << 63) | (uint64_t(~orderedFloatBits(e.distance)) << rankBits);
+            // Farther first: the distance's order reversed, above the ranks.
+            key =
+                (uint64_t(1) << 63) | (uint64_t(~orderedFloatBits(e.distance)) << rankBits) | ranks;
+        } else {
+            // Nearer first among entries of equal ranks.
+            key = (ranks << 32) | orderedFloatBits(e.distance);
         }
         m_keys[i] = {key, static_cast<uint32_t>(i)};
         allOr |= key;

@@ -1,7 +1,9 @@
 #pragma once
 // A render queue: one entry per shape, material slot and light group of a
-// pass, sorted so that entries sharing shaders and materials follow each
-// other and blended entries come last, far ones first.
+// pass, sorted so that entries sharing shaders, materials and geometry
+// follow each other, opaque ones of equal state near to far (hidden pixels
+// are then rejected early), and blended entries come last, far ones
+// first.
 
 #include <cstddef>
 #include <cstdint>
@@ -29,14 +31,17 @@ struct RenderQueueEntry {
     uintptr_t vertexShader = 0;
     uintptr_t fragmentShader = 0;
     uint32_t materialSort = 0;
+    // Identity of the vertex data drawn (the sub-mesh's device buffers, or
+    // the geometry where it draws itself).
+    uintptr_t geometry = 0;
 };
 
 // The queue order, a strict weak ordering: entries without blending before
 // blended ones; blended entries farther from the camera first; then by
-// vertex shader, fragment shader and material sort value. Distance decides
-// only between two blended entries, so the order of a queue never depends
-// on the order the entries were added in (beyond the ties kept by the
-// stable sort).
+// vertex shader, fragment shader, material sort value and geometry; opaque
+// entries of equal state nearer to the camera first. The order of a queue
+// never depends on the order the entries were added in (beyond the ties
+// kept by the stable sort).
 inline bool renderQueueLess(const RenderQueueEntry& a, const RenderQueueEntry& b) {
     if (a.blended != b.blended) {
         return !a.blended;
@@ -50,7 +55,13 @@ inline bool renderQueueLess(const RenderQueueEntry& a, const RenderQueueEntry& b
     if (a.fragmentShader != b.fragmentShader) {
         return a.fragmentShader < b.fragmentShader;
     }
-    return a.materialSort < b.materialSort;
+    if (a.materialSort != b.materialSort) {
+        return a.materialSort < b.materialSort;
+    }
+    if (a.geometry != b.geometry) {
+        return a.geometry < b.geometry;
+    }
+    return !a.blended && a.distance < b.distance;
 }
 
 class RenderQueue {
@@ -60,9 +71,9 @@ public:
     bool empty() const { return m_entries.empty(); }
     size_t size() const { return m_entries.size(); }
     // Stable sort by renderQueueLess: a radix sort of 64-bit keys made of
-    // the blended flag, the distance and the ranks of the shader pair and
-    // material sort value among the queue's, or a merge sort where the ranks
-    // do not fit. Its buffers are kept, so a sort allocates only while the
+    // the blended flag, the distance and the ranks of the shader pair,
+    // material sort value and geometry among the queue's, or a merge sort
+    // where the ranks do not fit. Its buffers are kept, so a sort allocates only while the
     // queue grows.
     void sort();
 
@@ -87,4 +98,5 @@ private:
     std::vector<uintptr_t> m_vertexRanks;
     std::vector<uintptr_t> m_fragmentRanks;
     std::vector<uint32_t> m_materialRanks;
+    std::vector<uintptr_t> m_geometryRanks;
 };

@@ -878,6 +878,9 @@ void SceneRenderer::queueEntry(Shape& shape, ShapeRenderObject& data, ShapeSlot&
     entry.vertexShader = reinterpret_cast<uintptr_t>(object.vertex);
     entry.fragmentShader = reinterpret_cast<uintptr_t>(object.fragment);
     entry.materialSort = slot.material->getId();
+    entry.geometry = data.buffers != nullptr && slot.subMesh < data.buffers->getNumSubMeshes()
+                         ? reinterpret_cast<uintptr_t>(&data.buffers->getSubMesh(slot.subMesh))
+                         : reinterpret_cast<uintptr_t>(data.geometry);
     m_queue.add(entry);
 }
 
@@ -935,6 +938,8 @@ ShaderKey SceneRenderer::makeKey(const Material& material, const Shape& shape,
     }
     if (desc.alphaBlending)
         w0 |= ShaderKey::kAlphaBlended;
+    else if (desc.alphaTestCutoff > 0.0f)
+        w0 |= ShaderKey::kAlphaTested;
     if (material.getAlbedoMap().texture)
         w0 |= ShaderKey::kAlbedoMap;
     if (material.getNormalMap().texture)
@@ -984,6 +989,11 @@ ShaderKey SceneRenderer::shadowCasterKey(const Shape& shape, const ShapeSlot& sl
     ShaderKey key;
     if (!(m_flags & kShadowDepthPass))
         key.words[0] |= ShaderKey::kDepthVis | ShaderKey::kProjDepthVis;
+    // Alpha-tested casters keep their cut-outs in the map.
+    const MaterialDesc& desc = slot.material->getDesc();
+    if (desc.alphaTestCutoff > 0.0f && !desc.alphaBlending &&
+        slot.material->getAlbedoMap().texture != nullptr)
+        key.words[0] |= ShaderKey::kAlphaTested | ShaderKey::kAlbedoMap;
     key.words[2] |= shapeKeyBits(shape, slot);
     return key;
 }
@@ -1009,7 +1019,7 @@ bool SceneRenderer::bindMaterial(const Material& material, int lodLevel, Shader&
                                 environment.volumeFog.parameters[2], 0};
     const float cosPower[4] = {desc.cosPower, desc.emissiveCoeff, material.getNormalMapScale(),
                                material.getNormalMapBias()};
-    const float depthBias[4] = {desc.depthBias, desc.opacity, 0, 0};
+    const float depthBias[4] = {desc.depthBias, desc.opacity, 0, desc.alphaTestCutoff};
     const float reflection[4] = {material.getFresnelR0(), desc.reflectionBumpScale,
                                  desc.refractionCoeff, desc.refractionBumpScale};
     // Depth-blend maps hold how far below the surface (kDepthBlendCameraDistance
@@ -1147,7 +1157,7 @@ void SceneRenderer::setObjectUniforms(const Material& material, const Matrix4& m
             const float scale = std::max(model.maxColumnLength(), 1.0e-6f);
             const float half = data.boundsRadius / std::numbers::sqrt2_v<float> / scale;
             const float depthBias[4] = {desc.depthBias, desc.opacity,
-                                        half > 0.0f ? 1.0f / half : 0.0f, 0.0f};
+                                        half > 0.0f ? 1.0f / half : 0.0f, desc.alphaTestCutoff};
             setVector(object, shader->getPerFrameRegister(su::MatDepthBiasOpacity), depthBias);
         }
 

@@ -790,6 +790,9 @@ void I3DLoader::startMaterial(const Attributes& a) {
     m.cosPower = a.number("cosPower", m.cosPower);
     m.emissiveCoeff = a.number("emissiveCoeff", m.emissiveCoeff);
     m.alphaBlending = a.flagDefaultFalse("alphaBlending");
+    // The cutoff of alpha testing, within (0, 1]; anything else is no test.
+    const float cutoff = a.number("alphaTest", 0.0f);
+    m.alphaTestCutoff = cutoff > 0.0f ? std::min(cutoff, 1.0f) : 0.0f;
     m.allowFog = a.flagDefaultTrue("allowFog");
     m.allowVolumeFog = a.flagDefaultFalse("allowVolumeFog");
     if (const char* shader = a.get("customShader")) {

@@ -353,7 +353,7 @@ def scene(heights):
         '<Emissivemap file="lampTex"/></Material>',
         '<Material name="sky" allowFog="false" emissiveCoeff="1"><Emissivemap file="skyTex"/>'
         '</Material>',
-        '<Material name="grassBlades" alphaBlending="true"><Texture file="grassAtlas"/>'
+        '<Material name="grassBlades" alphaTest="0.5"><Texture file="grassAtlas"/>'
         '</Material>',
         '<Material name="drops" alphaBlending="true"><Texture file="dropTex"/></Material>',
     ]
