@@ -592,29 +592,31 @@ TEST_F(I3DImportTest, TextureFilesStayInsideTheOutputFolder) {
 // Colours that only the materials give: an untextured colour becomes a small
 // texture of that colour (one file per distinct colour), emission an
 // emissive map, a half-transparent or "BLEND" material blends, an
-// "OPAQUE" one ignores its alpha, and the base colour of a textured glTF
-// material tints the vertex colours.
+// "OPAQUE" one ignores its alpha, a textured "MASK" one is alpha-tested at
+// its cutoff (scaled by the colour's alpha), and the base colour of a
+// textured glTF material tints the vertex colours.
 TEST_F(I3DImportTest, MaterialColoursReachWhatTheEngineDraws) {
     testsupport::GltfWriter gltf;
     const std::string cube = testsupport::addGltfCube(gltf);
     testsupport::writeFile(dir / "paint.png", testsupport::redPng());
     std::string nodes, meshes;
-    const char* names[] = {"red", "alsoRed", "glass", "tinted", "solid"};
-    for (int i = 0; i < 5; ++i) {
+    const char* names[] = {"red", "alsoRed", "glass", "tinted", "solid", "leaf"};
+    for (int i = 0; i < 6; ++i) {
         const std::string n = std::to_string(i);
         nodes += std::string(i ? "," : "") + R"({"name":")" + names[i] + R"(","mesh":)" + n + "}";
         meshes += std::string(i ? "," : "") + R"({"primitives":[{)" + cube + R"(,"material":)" + n +
                   "}]}";
     }
     gltf.write(dir.path(), "colours",
-               R"("scene":0,"scenes":[{"nodes":[0,1,2,3,4]}],"nodes":[)" + nodes +
+               R"("scene":0,"scenes":[{"nodes":[0,1,2,3,4,5]}],"nodes":[)" + nodes +
                    R"(],"meshes":[)" + meshes + R"(],
 "materials":[
  {"name":"red","pbrMetallicRoughness":{"baseColorFactor":[1,0,0,1]}},
  {"name":"alsoRed","pbrMetallicRoughness":{"baseColorFactor":[1,0,0,1]}},
  {"name":"glass","pbrMetallicRoughness":{"baseColorFactor":[0.2,0.2,1,0.5]},"emissiveFactor":[0,0.6,0],"alphaMode":"BLEND"},
  {"name":"tinted","pbrMetallicRoughness":{"baseColorFactor":[0.5,1,1,1],"baseColorTexture":{"index":0}}},
- {"name":"solid","pbrMetallicRoughness":{"baseColorFactor":[0,0,1,0.3]},"alphaMode":"OPAQUE"}],
+ {"name":"solid","pbrMetallicRoughness":{"baseColorFactor":[0,0,1,0.3]},"alphaMode":"OPAQUE"},
+ {"name":"leaf","pbrMetallicRoughness":{"baseColorFactor":[1,1,1,0.8],"baseColorTexture":{"index":0}},"alphaMode":"MASK","alphaCutoff":0.4}],
 "textures":[{"source":0}],"images":[{"uri":"paint.png"}])");
     ASSERT_TRUE(importAndLoad("colours.gltf")) << log.text();
     auto desc = [&](const char* node) -> const MaterialDesc* {
@@ -630,7 +632,8 @@ TEST_F(I3DImportTest, MaterialColoursReachWhatTheEngineDraws) {
     const MaterialDesc* glass = desc("glass");
     const MaterialDesc* tinted = desc("tinted");
     const MaterialDesc* solid = desc("solid");
-    ASSERT_TRUE(red && alsoRed && glass && tinted && solid);
+    const MaterialDesc* leaf = desc("leaf");
+    ASSERT_TRUE(red && alsoRed && glass && tinted && solid && leaf);
 
     EXPECT_EQ(red->albedoMap.file, "out/scene_textures/colour_ff0000ff.png");
     EXPECT_EQ(alsoRed->albedoMap.file, red->albedoMap.file);
@@ -642,6 +645,9 @@ TEST_F(I3DImportTest, MaterialColoursReachWhatTheEngineDraws) {
     EXPECT_EQ(solid->albedoMap.file, "out/scene_textures/colour_0000ffff.png");
     EXPECT_FALSE(solid->alphaBlending);
     EXPECT_EQ(tinted->albedoMap.file, "out/scene_textures/paint.png");
+    EXPECT_FLOAT_EQ(leaf->alphaTestCutoff, 0.5f);
+    EXPECT_FALSE(leaf->alphaBlending);
+    EXPECT_EQ(red->alphaTestCutoff, 0.0f);
     for (const char* file : {"colour_ff0000ff.png", "colour_3333ff80.png", "emissive_009900ff.png",
                              "colour_0000ffff.png"}) {
         EXPECT_EQ(

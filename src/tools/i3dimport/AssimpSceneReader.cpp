@@ -348,8 +348,9 @@ std::optional<ImportTexture> Reader::readMap(const aiMaterial& material, const s
 
 // glTF says how the base colour's alpha is used: not at all ("OPAQUE"),
 // blended ("BLEND") or as a cutoff ("MASK"). A cutoff of an untextured
-// colour decides once whether the surface shows; with a texture it cannot be
-// held, and the texture's alpha is blended instead.
+// colour decides once whether the surface shows; with a texture it becomes
+// the material's alpha test, which compares the texture's alpha alone, so
+// the colour's alpha scales the cutoff instead.
 void Reader::readAlphaMode(const aiMaterial& source, ImportMaterial& m) {
     aiString text;
     if (source.Get(AI_MATKEY_GLTF_ALPHAMODE, text) != AI_SUCCESS) {
@@ -364,9 +365,9 @@ void Reader::readAlphaMode(const aiMaterial& source, ImportMaterial& m) {
         float cutoff = 0.5f;
         source.Get(AI_MATKEY_GLTF_ALPHACUTOFF, cutoff);
         if (m.baseColorMap) {
-            m.blend = true;
-            warnMaterial("material " + m.name +
-                         ": an alpha cutoff cannot be held; the texture's alpha is blended");
+            const float scale = m.diffuse[3];
+            m.alphaTest = scale > 0.0f ? std::clamp(cutoff / scale, 0.0f, 1.0f) : 1.0f;
+            m.diffuse[3] = 1.0f;
         } else {
             m.diffuse[3] = m.diffuse[3] >= cutoff ? 1.0f : 0.0f;
         }

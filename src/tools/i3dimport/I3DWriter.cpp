@@ -396,6 +396,8 @@ void DocumentWriter::writeMaterials() {
         }
         if (m.diffuse[3] < 1.0f || m.blend) {
             attribute("alphaBlending", "true");
+        } else if (m.alphaTest > 0.0f) {
+            attribute("alphaTest", number(m.alphaTest));
         }
         const bool anyMap = std::any_of(m_materialFiles[i].begin(), m_materialFiles[i].end(),
                                         [](const std::string& file) { return !file.empty(); });

@@ -35,6 +35,8 @@ struct ImportMaterial {
     // The source blends with the base colour's alpha (its texture's alpha
     // included) even where the colour itself is opaque.
     bool blend = false;
+    // Texture alpha below this is cut out, above it drawn opaque (0: no test).
+    float alphaTest = 0.0f;
     // Multiplies the emissive map (1 without one).
     float emissiveCoeff = 1.0f;
     // The base and emissive colours scale their maps (glTF, OBJ); in other
