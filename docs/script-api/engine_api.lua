@@ -105,6 +105,12 @@ function setAmbientColor(arg1, arg2, arg3) end
 function loadI3DFile(arg1) end
 
 ---@param arg1 boolean
+function setWireframe(arg1) end
+
+---@param arg1 integer
+function setDebugDrawMode(arg1) end
+
+---@param arg1 boolean
 function simulatePhysics(arg1) end
 
 ---@param arg1 number
@@ -242,6 +248,10 @@ function setShadowQuality(arg1) end
 function getShadowQuality() end
 
 function requestExit() end
+
+function nextStatsPage() end
+
+function nextAnimClipAll() end
 
 ---@return boolean
 function getFullscreen() end
@@ -547,6 +557,25 @@ function setCullOverride(id, arg1) end
 ---@param id integer
 ---@return boolean
 function getCullOverride(id) end
+
+--- Entity function of Node.
+---@param id integer
+---@return integer
+function getTriangleCount(id) end
+
+--- Entity function of Node.
+---@param id integer
+---@return number
+---@return number
+---@return number
+function getWorldBoundsMin(id) end
+
+--- Entity function of Node.
+---@param id integer
+---@return number
+---@return number
+---@return number
+function getWorldBoundsMax(id) end
 
 --- Entity function of TransformGroup.
 ---@param id integer

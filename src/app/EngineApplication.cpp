@@ -638,12 +638,9 @@ bool EngineApplication::keyEvent(uint16_t unicode, int32_t key, uint32_t modifie
                 }
                 break;
             case AppKey::F5:
-                debugDrawMode = (debugDrawMode + 1) % 5;
+                debugDrawMode = (debugDrawMode + 1) % kNumDebugDrawModes;
                 if (SceneRenderContext* context = EngineManager::get().getSceneRenderContext()) {
-                    // Mode 1 shows everything the walks draw, 3 the light
-                    // symbols, 4 the bounding spheres.
-                    static constexpr uint32_t kModeFlags[5] = {0, 22, 64, 2, 8};
-                    context->environment.debugFlags = kModeFlags[debugDrawMode];
+                    context->environment.debugFlags = debugDrawModeFlags(debugDrawMode);
                 }
                 break;
             case AppKey::F6:

@@ -1,6 +1,8 @@
 #include "scene/SceneScriptBindings.h"
 
+#include <algorithm>
 #include <array>
+#include <climits>
 #include <cstring>
 #include <memory>
 
@@ -517,6 +519,78 @@ void setAmbientColor(Entity*, ScriptValue* values) {
     }
 }
 
+void setWireframe(Entity*, ScriptValue* values) {
+    if (SceneRenderContext* context = sceneContext()) {
+        context->environment.wireFrame = values[0].boolValue;
+    }
+}
+
+void setDebugDrawMode(Entity*, ScriptValue* values) {
+    if (SceneRenderContext* context = sceneContext()) {
+        context->environment.debugFlags = debugDrawModeFlags(values[0].intValue);
+    }
+}
+
+// What the shapes below a node (the node included) draw: their triangles
+// and the box around their vertices in world space.
+struct DrawnExtent {
+    int64_t triangles = 0;
+    bool empty = true;
+    Vector3 min;
+    Vector3 max;
+};
+
+void addDrawnExtent(Node& at, DrawnExtent& extent) {
+    if (at.hasKind(EntityKind::Shape)) {
+        auto& shape = static_cast<Shape&>(at);
+        const Geometry* geometry = shape.getGeometry();
+        const MeshData* mesh = geometry != nullptr ? geometry->getMeshData() : nullptr;
+        if (mesh != nullptr) {
+            extent.triangles += static_cast<int64_t>(mesh->triangles.size());
+            const Matrix4& world = shape.getWorldMatrix();
+            for (const Vector3& position : mesh->positions) {
+                const Vector3 p = world.transformPoint(position);
+                if (extent.empty) {
+                    extent.min = extent.max = p;
+                    extent.empty = false;
+                }
+                extent.min = {std::min(extent.min.x, p.x), std::min(extent.min.y, p.y),
+                              std::min(extent.min.z, p.z)};
+                extent.max = {std::max(extent.max.x, p.x), std::max(extent.max.y, p.y),
+                              std::max(extent.max.z, p.z)};
+            }
+        }
+    }
+    for (Node* child : at.getChildren()) {
+        addDrawnExtent(*child, extent);
+    }
+}
+
+DrawnExtent drawnExtent(Entity* entity) {
+    DrawnExtent extent;
+    addDrawnExtent(*node(entity), extent);
+    return extent;
+}
+
+void getTriangleCount(Entity* entity, ScriptValue* values) {
+    const int64_t triangles = drawnExtent(entity).triangles;
+    scriptResult(values).setInt(static_cast<int32_t>(std::min<int64_t>(triangles, INT32_MAX)));
+}
+
+void getWorldBoundsMin(Entity* entity, ScriptValue* values) {
+    const DrawnExtent extent = drawnExtent(entity);
+    if (!extent.empty) {
+        setResults(values, extent.min);
+    }
+}
+
+void getWorldBoundsMax(Entity* entity, ScriptValue* values) {
+    const DrawnExtent extent = drawnExtent(entity);
+    if (!extent.empty) {
+        setResults(values, extent.max);
+    }
+}
+
 }  // namespace
 
 void addSceneScriptApi(ScriptApi& api, const SceneScriptHost& host) {
@@ -535,6 +609,8 @@ void addSceneScriptApi(ScriptApi& api, const SceneScriptHost& host) {
         {"setVolumeFog", "sffffff", "", setVolumeFog},
         {"setAmbientColor", "fff", "", setAmbientColor},
         {"loadI3DFile", "s", "i", loadI3DFile},
+        {"setWireframe", "b", "", setWireframe},
+        {"setDebugDrawMode", "i", "", setDebugDrawMode},
     });
     api.addEntityClass("Node", "Entity", nullptr,
                        {
@@ -552,6 +628,9 @@ void addSceneScriptApi(ScriptApi& api, const SceneScriptHost& host) {
                            {"isEnabled", "", "b", isEnabled},
                            {"setCullOverride", "b", "", setCullOverride},
                            {"getCullOverride", "", "b", getCullOverride},
+                           {"getTriangleCount", "", "i", getTriangleCount},
+                           {"getWorldBoundsMin", "", "fff", getWorldBoundsMin},
+                           {"getWorldBoundsMax", "", "fff", getWorldBoundsMax},
                        });
     api.addEntityClass("ScenegraphNode", "Node", nullptr);
     api.addEntityClass("RawTransformGroup", "ScenegraphNode", nullptr);
