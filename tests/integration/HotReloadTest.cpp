@@ -272,4 +272,82 @@ TEST(HotReload, RewrittenTextureAndSharedShaderSourceChangeTheFrame) {
     EXPECT_NE(log.find("Error: could not reload " + source), std::string::npos) << log;
 }
 
+std::string paintShader(const std::string& extra, const std::string& colour) {
+    return "<CustomShader>\n  <LodLevel startDistance=\"0\">\n" + extra +
+           "    <CodeInjections>\n      <CodeInjection position=\"POST_ALBEDO_FS\">albedo.rgb = "
+           "float3(" +
+           colour + ");</CodeInjection>\n    </CodeInjections>\n  </LodLevel>\n</CustomShader>\n";
+}
+
+// Frame 3: the custom shader paints magenta. Frame 4 saves it painting
+// green; frame 7 shows that. Frame 8 saves a version with a parameter added,
+// which the materials cannot take while running; frame 11 shows what stays.
+const char* kCustomShaderScript = R"(
+frames = 0
+function init()
+    scene = loadI3DFile("scenes/square.i3d")
+    link(getRootNode(), scene)
+    setCamera(getChild(scene, "cam"))
+    setAmbientColor(1, 1, 1)
+end
+function draw()
+    frames = frames + 1
+    if frames == 3 then
+        local x, y = project(0, 0, 0)
+        print(string.format("probe middle %.4f %.4f", x, y))
+        saveScreenshot(SHOTS .. "magenta.bmp")
+    end
+    if frames == 4 then writeFile("scenes/paint.xml", readFile("green.xml")) end
+    if frames == 7 then saveScreenshot(SHOTS .. "green.bmp") end
+    if frames == 8 then writeFile("scenes/paint.xml", readFile("reshaped.xml")) end
+    if frames == 11 then saveScreenshot(SHOTS .. "kept.bmp") end
+    if frames == 12 then requestExit() end
+end
+)";
+
+TEST(HotReload, CustomShaderFileChangesItsCodeButNotItsParameters) {
+    GameRunner game;
+    game.writeSharedShaders();
+    std::string scene = replaced(kScene, R"(<File name="tex" filename="paint.tga"/>)",
+                                 R"(<File name="tex" filename="paint.tga"/>
+                                    <File name="shader" filename="paint.xml"/>)");
+    scene = replaced(scene, R"(<Material name="paint">)",
+                     R"(<Material name="paint" customShader="shader">)");
+    game.writeProgramFile("scenes/square.i3d", scene);
+    game.writeProgramFile("scenes/paint.tga", plainTga(255, 255, 255));
+    game.writeProgramFile("scenes/paint.xml", paintShader("", "1, 0, 1"));
+    game.writeProgramFile("green.xml", paintShader("", "0, 1, 0"));
+    game.writeProgramFile(
+        "reshaped.xml",
+        paintShader("    <Parameters><Parameter name=\"tint\" target=\"In.tint\"/></Parameters>\n",
+                    "0, 0, 1"));
+    const std::string shots = game.userDataFolder();
+    game.writeProgramFile("main.lua",
+                          "SHOTS = \"" + shots + "\"\n" + kFileHelpers + kCustomShaderScript);
+    auto result = game.run({"-script", "main.lua"}, {}, 240000);
+    ASSERT_EQ(result.exitCode, 0) << result.output;
+    const std::string log = readFile(game.userFolder() + "game.log");
+
+    Bitmap magenta = readBmp(readFile(shots + "magenta.bmp"));
+    Bitmap green = readBmp(readFile(shots + "green.bmp"));
+    Bitmap kept = readBmp(readFile(shots + "kept.bmp"));
+    ASSERT_GT(magenta.width, 0) << log;
+    ASSERT_EQ(green.width, magenta.width) << log;
+    std::map<std::string, Probe> probes = readProbes(log, magenta);
+    ASSERT_EQ(probes.count("middle"), 1u) << log;
+    const uint8_t* before = magenta.at(probes["middle"].x, probes["middle"].y);
+    const uint8_t* after = green.at(probes["middle"].x, probes["middle"].y);
+    EXPECT_GT(before[0], 230) << log;
+    EXPECT_LT(before[1], 25);
+    EXPECT_GT(before[2], 230);
+    EXPECT_LT(after[0], 25);
+    EXPECT_GT(after[1], 230);
+    EXPECT_LT(after[2], 25);
+    EXPECT_EQ(kept.rgb, green.rgb);
+    EXPECT_EQ(countOf(log, "Reloaded scenes/paint.xml\n"), 1u) << log;
+    EXPECT_NE(log.find("only code injections and start distances change while the game runs"),
+              std::string::npos)
+        << log;
+}
+
 }  // namespace
