@@ -186,11 +186,9 @@ const char* kScene = R"(<?xml version="1.0"?>
 </i3D>
 )";
 
-// Frame 3: the red texture. Frame 4 rewrites the texture blue; frame 7
-// shows it. Frame 8 saves the shared source that ends the fragment stage
-// with green forced to full; frame 11 shows it. Frame 12 saves that source
-// broken; frame 15 shows what is still drawn.
-const char* kDrawScript = R"(
+// Shows the square through the scene's camera and calls step(frame) after
+// drawing each frame; probeMiddle logs where the square's middle lies.
+const char* kSquareView = R"(
 frames = 0
 function init()
     scene = loadI3DFile("scenes/square.i3d")
@@ -198,20 +196,33 @@ function init()
     setCamera(getChild(scene, "cam"))
     setAmbientColor(1, 1, 1)
 end
+function probeMiddle()
+    local x, y = project(0, 0, 0)
+    print(string.format("probe middle %.4f %.4f", x, y))
+end
 function draw()
     frames = frames + 1
-    if frames == 3 then
-        local x, y = project(0, 0, 0)
-        print(string.format("probe middle %.4f %.4f", x, y))
+    step(frames)
+end
+)";
+
+// Frame 3: the red texture. Frame 4 rewrites the texture blue; frame 7
+// shows it. Frame 8 saves the shared source that ends the fragment stage
+// with green forced to full; frame 11 shows it. Frame 12 saves that source
+// broken; frame 15 shows what is still drawn.
+const char* kDrawScript = R"(
+function step(frame)
+    if frame == 3 then
+        probeMiddle()
         saveScreenshot(SHOTS .. "red.bmp")
     end
-    if frames == 4 then writeFile("scenes/paint.tga", readFile("blue.tga")) end
-    if frames == 7 then saveScreenshot(SHOTS .. "blue.bmp") end
-    if frames == 8 then saveByRename(SOURCE, readFile("tinted.cg")) end
-    if frames == 11 then saveScreenshot(SHOTS .. "tinted.bmp") end
-    if frames == 12 then writeFile(SOURCE, readFile("broken.cg")) end
-    if frames == 15 then saveScreenshot(SHOTS .. "kept.bmp") end
-    if frames == 16 then requestExit() end
+    if frame == 4 then writeFile("scenes/paint.tga", readFile("blue.tga")) end
+    if frame == 7 then saveScreenshot(SHOTS .. "blue.bmp") end
+    if frame == 8 then saveByRename(SOURCE, readFile("tinted.cg")) end
+    if frame == 11 then saveScreenshot(SHOTS .. "tinted.bmp") end
+    if frame == 12 then writeFile(SOURCE, readFile("broken.cg")) end
+    if frame == 15 then saveScreenshot(SHOTS .. "kept.bmp") end
+    if frame == 16 then requestExit() end
 end
 )";
 
@@ -237,7 +248,7 @@ TEST(HotReload, RewrittenTextureAndSharedShaderSourceChangeTheFrame) {
 
     const std::string shots = game.userDataFolder();
     game.writeProgramFile("main.lua", "SHOTS = \"" + shots + "\"\nSOURCE = \"" + source + "\"\n" +
-                                          kFileHelpers + kDrawScript);
+                                          kFileHelpers + kSquareView + kDrawScript);
     auto result = game.run({"-script", "main.lua"}, {}, 240000);
     ASSERT_EQ(result.exitCode, 0) << result.output;
     const std::string log = readFile(game.userFolder() + "game.log");
@@ -283,25 +294,16 @@ std::string paintShader(const std::string& extra, const std::string& colour) {
 // green; frame 7 shows that. Frame 8 saves a version with a parameter added,
 // which the materials cannot take while running; frame 11 shows what stays.
 const char* kCustomShaderScript = R"(
-frames = 0
-function init()
-    scene = loadI3DFile("scenes/square.i3d")
-    link(getRootNode(), scene)
-    setCamera(getChild(scene, "cam"))
-    setAmbientColor(1, 1, 1)
-end
-function draw()
-    frames = frames + 1
-    if frames == 3 then
-        local x, y = project(0, 0, 0)
-        print(string.format("probe middle %.4f %.4f", x, y))
+function step(frame)
+    if frame == 3 then
+        probeMiddle()
         saveScreenshot(SHOTS .. "magenta.bmp")
     end
-    if frames == 4 then writeFile("scenes/paint.xml", readFile("green.xml")) end
-    if frames == 7 then saveScreenshot(SHOTS .. "green.bmp") end
-    if frames == 8 then writeFile("scenes/paint.xml", readFile("reshaped.xml")) end
-    if frames == 11 then saveScreenshot(SHOTS .. "kept.bmp") end
-    if frames == 12 then requestExit() end
+    if frame == 4 then writeFile("scenes/paint.xml", readFile("green.xml")) end
+    if frame == 7 then saveScreenshot(SHOTS .. "green.bmp") end
+    if frame == 8 then writeFile("scenes/paint.xml", readFile("reshaped.xml")) end
+    if frame == 11 then saveScreenshot(SHOTS .. "kept.bmp") end
+    if frame == 12 then requestExit() end
 end
 )";
 
@@ -322,8 +324,8 @@ TEST(HotReload, CustomShaderFileChangesItsCodeButNotItsParameters) {
         paintShader("    <Parameters><Parameter name=\"tint\" target=\"In.tint\"/></Parameters>\n",
                     "0, 0, 1"));
     const std::string shots = game.userDataFolder();
-    game.writeProgramFile("main.lua",
-                          "SHOTS = \"" + shots + "\"\n" + kFileHelpers + kCustomShaderScript);
+    game.writeProgramFile("main.lua", "SHOTS = \"" + shots + "\"\n" + kFileHelpers + kSquareView +
+                                          kCustomShaderScript);
     auto result = game.run({"-script", "main.lua"}, {}, 240000);
     ASSERT_EQ(result.exitCode, 0) << result.output;
     const std::string log = readFile(game.userFolder() + "game.log");
