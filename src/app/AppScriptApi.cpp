@@ -3,10 +3,12 @@
 #include <memory>
 
 #include "animation/AnimationScriptBindings.h"
+#include "animation/CharacterSet.h"
 #include "app/ApplicationScriptFunctions.h"
 #include "app/EngineManager.h"
 #include "app/GpuPerformanceClass.h"
 #include "app/ScreenScriptFunctions.h"
+#include "app/StatsOverlay.h"
 #include "audio/AudioScriptBindings.h"
 #include "audio/SampleChunk.h"
 #include "base/device/Texture.h"
@@ -27,6 +29,16 @@ namespace {
 
 void requestExit(Entity*, ScriptValue*) {
     EngineManager::get().requestQuit();
+}
+
+// The statistics page after the one shown, as F8 chooses it.
+void nextStatsPage(Entity*, ScriptValue*) {
+    StatsOverlayList::get().next();
+}
+
+// Every character set plays its next clip, as F3 chooses it.
+void nextAnimClipAll(Entity*, ScriptValue*) {
+    CharacterSet::nextClipAll();
 }
 
 // "addTrigger", "removeTrigger", "addContactReport", "removeContactReport":
@@ -143,6 +155,10 @@ void addApplicationScriptApi(ScriptApi& api) {
     api.addGlobalFunctions({
         {"requestExit", "", "", requestExit, "", "",
          "Asks the engine to quit: the frame loop ends after the current frame."},
+        {"nextStatsPage", "", "", nextStatsPage, "", "",
+         "Shows the next statistics page, as F8 does."},
+        {"nextAnimClipAll", "", "", nextAnimClipAll, "", "",
+         "Makes every character set play its next clip, as F3 does."},
     });
     addApplicationScriptFunctions(api);
     gpuclass::addScriptFunctions(api);

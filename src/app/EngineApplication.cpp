@@ -22,6 +22,7 @@
 #include "base/device/Texture.h"
 #include "base/platform/Platform.h"
 #include "foundation/Entity.h"
+#include "foundation/HotReload.h"
 #include "foundation/HttpRequests.h"
 #include "foundation/Properties.h"
 #include "foundation/Resource.h"
@@ -134,6 +135,12 @@ EngineApplication::EngineApplication(const StartupParameters& params)
         init.gpuClass = gpuclass::fromName(gpuClass);
     }
 
+    // Watching starts before the first file is read, so that the foundation
+    // scripts are reloaded too.
+    if (config != nullptr && readFlag(config->getString("game.development.controls"))) {
+        m_hotReload = HotReload::create(ResourceManager::instance());
+    }
+
     m_engineInitialised = true;
     if (!EngineManager::get().init(init)) {
         fail("Error: Engine initialization failed\n");
@@ -178,6 +185,9 @@ EngineApplication::EngineApplication(const StartupParameters& params)
     // Profiler traces go beside the log.
     Profiler::get().setTraceFolder(EngineManager::get().getUserProfileAppPath());
     m_sceneRenderer = std::make_unique<SceneRenderer>(*renderDevice, *m_shaderLibrary);
+    if (m_hotReload) {
+        m_hotReload->addHandler(m_shaderLibrary.get());
+    }
 
     // The loading screen stands until the startup script has run.
     renderDevice->clear(CLEAR_COLOUR | CLEAR_DEPTH, nullptr, 1.0f, 0);
@@ -249,6 +259,7 @@ EngineApplication::EngineApplication(const StartupParameters& params)
 }
 
 EngineApplication::~EngineApplication() {
+    m_hotReload.reset();
     StatsOverlayList::get().clear();
     // A trace still running at exit is written, not lost.
     Profiler::get().finishTrace();
@@ -458,6 +469,9 @@ bool EngineApplication::runFrame() {
     }
     Profiler& profiler = Profiler::get();
     profiler.frameStart(static_cast<int>(g_frameCounter));
+    if (m_hotReload) {
+        m_hotReload->applyChanges();
+    }
 
     GameTimer& timer = GameTimer::get();
     timer.stopwatch.stop();
@@ -634,12 +648,9 @@ bool EngineApplication::keyEvent(uint16_t unicode, int32_t key, uint32_t modifie
                 }
                 break;
             case AppKey::F5:
-                debugDrawMode = (debugDrawMode + 1) % 5;
+                debugDrawMode = (debugDrawMode + 1) % kNumDebugDrawModes;
                 if (SceneRenderContext* context = EngineManager::get().getSceneRenderContext()) {
-                    // Mode 1 shows everything the walks draw, 3 the light
-                    // symbols, 4 the bounding spheres.
-                    static constexpr uint32_t kModeFlags[5] = {0, 22, 64, 2, 8};
-                    context->environment.debugFlags = kModeFlags[debugDrawMode];
+                    context->environment.debugFlags = debugDrawModeFlags(debugDrawMode);
                 }
                 break;
             case AppKey::F6:

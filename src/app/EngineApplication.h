@@ -24,6 +24,7 @@ class IRenderWindow;
 class Properties;
 class SceneRenderer;
 class ShaderLibrary;
+class HotReload;
 
 // The state the frame loop, the console and the development keys share.
 class Application : public IInputEventListener {
@@ -132,6 +133,9 @@ private:
     bool m_engineInitialised = false;
     std::unique_ptr<IRenderDevice> m_renderDevice;
     std::unique_ptr<ShaderLibrary> m_shaderLibrary;
+    // With development controls on: files read from folders are watched and
+    // reloaded at the start of the frame after they change.
+    std::unique_ptr<HotReload> m_hotReload;
     std::unique_ptr<SceneRenderer> m_sceneRenderer;
     std::vector<std::string> m_pendingScreenshots;
     Stopwatch m_limiterStopwatch;

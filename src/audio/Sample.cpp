@@ -48,8 +48,33 @@ bool Sample::load(const std::string& fileName, bool spatial) {
     return true;
 }
 
+void Sample::takeReloadedBuffer() {
+    IAudioBuffer* buffer = m_resource->getBuffer();
+    ISoundDevice* device = SoundDevice::get();
+    if (buffer == nullptr || buffer == m_source->getBuffer() || device == nullptr ||
+        m_source->isPlaying()) {
+        return;
+    }
+    AudioSourceDesc desc;
+    desc.buffer = buffer;
+    desc.spatial = m_spatial;
+    std::unique_ptr<IAudioSource> source = device->createSource(desc);
+    if (!source) {
+        return;
+    }
+    source->setGain(m_source->getGain());
+    source->setPitch(m_source->getPitch());
+    source->setRange(m_source->getRange());
+    source->setInnerRange(m_source->getInnerRange());
+    source->setPosition(m_position);
+    source->setVelocity(m_velocity);
+    source->setDirection(m_direction);
+    m_source = std::move(source);
+}
+
 void Sample::play(int loopCount, float volume, float delayMs) {
     if (m_loaded && m_source) {
+        takeReloadedBuffer();
         m_source->play(volume, loopCount == 0 ? 1 : 0, delayMs / 1000.0f);
     }
 }

@@ -23,7 +23,8 @@ public:
     // Gets the resource (spatial: mixed down to mono) and a source over its
     // buffer; a sample loads one file for its whole life.
     bool load(const std::string& fileName, bool spatial);
-    // Loops when `loopCount` is 0; starts `delayMs` into the sound.
+    // Loops when `loopCount` is 0; starts `delayMs` into the sound. A sound
+    // file reloaded since the last play is played in its new version.
     void play(int loopCount, float volume, float delayMs);
     void stop();
     void setPitch(float pitch);
@@ -46,6 +47,10 @@ public:
     IAudioSource* getSource() const { return m_source.get(); }
 
 private:
+    // After the sound file was reloaded: a source over the new buffer with
+    // the settings of the current one (only while nothing plays).
+    void takeReloadedBuffer();
+
     SampleChunk* m_resource = nullptr;
     float m_volume = 1.0f;
     bool m_loaded = false;

@@ -9,13 +9,19 @@ bool SampleChunk::load() {
 }
 
 bool SampleChunk::activate() {
+    m_buffer = decodeBuffer();
+    setActive(m_buffer.get() != nullptr);
+    return isActive();
+}
+
+RefPtr<IAudioBuffer> SampleChunk::decodeBuffer() const {
     ISoundDevice* device = SoundDevice::get();
     if (device == nullptr) {
-        return false;
+        return RefPtr<IAudioBuffer>();
     }
     DecodedSound sound;
     if (!decodeSoundFile(getName(), sound)) {
-        return false;
+        return RefPtr<IAudioBuffer>();
     }
     if (m_spatial) {
         mixDownToMono(sound);
@@ -26,9 +32,18 @@ bool SampleChunk::activate() {
     desc.channels = sound.channels;
     desc.data = sound.data.data();
     desc.size = static_cast<int64_t>(sound.data.size());
-    m_buffer = device->createBuffer(desc);
-    setActive(m_buffer.get() != nullptr);
-    return isActive();
+    return device->createBuffer(desc);
+}
+
+bool SampleChunk::reloadFromFile() {
+    RefPtr<IAudioBuffer> buffer = decodeBuffer();
+    if (!buffer) {
+        return false;
+    }
+    // Sources still playing the old buffer keep it alive.
+    m_buffer = std::move(buffer);
+    setActive(true);
+    return true;
 }
 
 void SampleChunk::deactivate() {

@@ -20,6 +20,9 @@ public:
     // Lets go of the buffer; sources still playing it keep it alive.
     void deactivate() override;
     void unload() override;
+    // Decodes the changed file into a new buffer, which samples take at
+    // their next play; a file that does not decode keeps the current one.
+    bool reloadFromFile() override;
 
     bool isSpatial() const { return m_spatial; }
     IAudioBuffer* getBuffer() const { return m_buffer.get(); }
@@ -29,6 +32,10 @@ protected:
         : Resource(name, type), m_spatial(spatial) {}
 
 private:
+    // The file decoded into a buffer on the current sound device; none
+    // (logged by the decoder) when it cannot be.
+    RefPtr<IAudioBuffer> decodeBuffer() const;
+
     bool m_spatial;
     RefPtr<IAudioBuffer> m_buffer;
 };

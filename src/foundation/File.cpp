@@ -89,7 +89,17 @@ std::vector<std::unique_ptr<IFileLoader>>& loaders() {
     return *list;
 }
 
+IFileReadObserver* g_readObserver = nullptr;
+
 }  // namespace
+
+void setReadObserver(IFileReadObserver* observer) {
+    g_readObserver = observer;
+}
+
+IFileReadObserver* getReadObserver() {
+    return g_readObserver;
+}
 
 bool isAbsolutePath(const std::string& path) {
     return (path.size() >= 2 && path[1] == ':') || (!path.empty() && path[0] == '/');
@@ -120,6 +130,11 @@ std::unique_ptr<File> openFile(const std::string& path, int mode) {
     bool absolute = isAbsolutePath(path);
     for (auto& loader : loaders()) {
         if (auto file = loader->open(path, mode, absolute)) {
+            if (g_readObserver != nullptr && (mode & FileMode::Read) != 0) {
+                if (auto* native = dynamic_cast<NativeFile*>(file.get())) {
+                    g_readObserver->fileOpened(path, native->getPath());
+                }
+            }
             return file;
         }
     }

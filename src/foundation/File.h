@@ -34,6 +34,8 @@ public:
     ~NativeFile() override;
 
     bool isOpen() const { return m_stream != nullptr; }
+    // The path the stream was opened with (the loader's folder and the name).
+    const std::string& getPath() const { return m_path; }
 
     int read(void* buffer, int count) override;
     int write(const void* buffer, int count) override;
@@ -69,6 +71,15 @@ private:
     int m_priority;
 };
 
+// Told of every file the loaders open for reading from a folder of the
+// native file system (never of archive entries).
+class IFileReadObserver {
+public:
+    virtual ~IFileReadObserver() = default;
+    // `name` as the engine asked for it, `nativePath` where it was found.
+    virtual void fileOpened(const std::string& name, const std::string& nativePath) = 0;
+};
+
 namespace FileSystem {
 
 // A path that bypasses the loaders' folders: second character ":" (a drive
@@ -87,6 +98,10 @@ IFileLoader* getFileLoader(size_t index);
 // Asks the loaders in priority order; the first file returned wins. Nothing
 // is logged here: callers report what they could not find.
 std::unique_ptr<File> openFile(const std::string& path, int mode);
+
+// One observer or none (the default: opening costs nothing extra).
+void setReadObserver(IFileReadObserver* observer);
+IFileReadObserver* getReadObserver();
 
 // Reads a whole file through the loaders; false when it cannot be opened or
 // read completely.

@@ -23,3 +23,12 @@ Resource::Resource(const std::string& name, int type, bool registered)
     : Entity(name, registered), m_type(type) {}
 
 Resource::~Resource() = default;
+
+bool Resource::reloadFromFile() {
+    if (m_customReloader) {
+        return m_customReloader->reload(*this);
+    }
+    deactivate();
+    unload();
+    return load() && activate();
+}

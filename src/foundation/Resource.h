@@ -48,6 +48,16 @@ public:
     virtual void deactivate() = 0;
     virtual void unload() = 0;
 
+    // The file the resource's data was read from: its name, unless the
+    // resource read another file in its place.
+    virtual std::string getFileName() const { return getName(); }
+    // Hot reload after the file changed on disk: the data is replaced in
+    // place, so that every user sees the new version. The default is the
+    // reload command's (the custom reloader, else deactivate, unload, load,
+    // activate); resources that can keep their previous data when the new
+    // file is unusable override it. False when the new file was not taken.
+    virtual bool reloadFromFile();
+
     bool isLoaded() const { return m_loaded; }
     bool isActive() const { return m_active; }
     int getType() const { return m_type; }

@@ -98,15 +98,8 @@ bool ResourceManager::reload(const std::string& name) {
     if (resource == nullptr) {
         return false;
     }
-    if (Resource::CustomResourceReloader* reloader = resource->getCustomReloader()) {
-        reloader->reload(*resource);
-    } else {
-        resource->deactivate();
-        resource->unload();
-        if (resource->load()) {
-            resource->activate();
-        }
-    }
+    // The command's reload, not a resource's own hot reload.
+    resource->Resource::reloadFromFile();
     return true;
 }
 

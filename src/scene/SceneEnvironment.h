@@ -51,3 +51,12 @@ struct SceneEnvironment {
     // Draws the scene passes as wire frames (F4).
     bool wireFrame = false;
 };
+
+// The debug drawing modes that F5 cycles through (and scripts choose):
+// 0 none, 1 everything the walks draw, 2 and 3 the light symbols, 4 the
+// bounding spheres. The flags of a mode; 0 for other numbers.
+constexpr int kNumDebugDrawModes = 5;
+inline uint32_t debugDrawModeFlags(int mode) {
+    constexpr uint32_t kModeFlags[kNumDebugDrawModes] = {0, 22, 64, 2, 8};
+    return mode >= 0 && mode < kNumDebugDrawModes ? kModeFlags[mode] : 0;
+}

@@ -1,6 +1,8 @@
 #include "scene/SceneScriptBindings.h"
 
+#include <algorithm>
 #include <array>
+#include <climits>
 #include <cstring>
 #include <memory>
 
@@ -517,6 +519,78 @@ void setAmbientColor(Entity*, ScriptValue* values) {
     }
 }
 
+void setWireframe(Entity*, ScriptValue* values) {
+    if (SceneRenderContext* context = sceneContext()) {
+        context->environment.wireFrame = values[0].boolValue;
+    }
+}
+
+void setDebugDrawMode(Entity*, ScriptValue* values) {
+    if (SceneRenderContext* context = sceneContext()) {
+        context->environment.debugFlags = debugDrawModeFlags(values[0].intValue);
+    }
+}
+
+// What the shapes below a node (the node included) draw: their triangles
+// and the box around their vertices in world space.
+struct DrawnExtent {
+    int64_t triangles = 0;
+    bool empty = true;
+    Vector3 min;
+    Vector3 max;
+};
+
+void addDrawnExtent(Node& at, DrawnExtent& extent) {
+    if (at.hasKind(EntityKind::Shape)) {
+        auto& shape = static_cast<Shape&>(at);
+        const Geometry* geometry = shape.getGeometry();
+        const MeshData* mesh = geometry != nullptr ? geometry->getMeshData() : nullptr;
+        if (mesh != nullptr) {
+            extent.triangles += static_cast<int64_t>(mesh->triangles.size());
+            const Matrix4& world = shape.getWorldMatrix();
+            for (const Vector3& position : mesh->positions) {
+                const Vector3 p = world.transformPoint(position);
+                if (extent.empty) {
+                    extent.min = extent.max = p;
+                    extent.empty = false;
+                }
+                extent.min = {std::min(extent.min.x, p.x), std::min(extent.min.y, p.y),
+                              std::min(extent.min.z, p.z)};
+                extent.max = {std::max(extent.max.x, p.x), std::max(extent.max.y, p.y),
+                              std::max(extent.max.z, p.z)};
+            }
+        }
+    }
+    for (Node* child : at.getChildren()) {
+        addDrawnExtent(*child, extent);
+    }
+}
+
+DrawnExtent drawnExtent(Entity* entity) {
+    DrawnExtent extent;
+    addDrawnExtent(*node(entity), extent);
+    return extent;
+}
+
+void getTriangleCount(Entity* entity, ScriptValue* values) {
+    const int64_t triangles = drawnExtent(entity).triangles;
+    scriptResult(values).setInt(static_cast<int32_t>(std::min<int64_t>(triangles, INT32_MAX)));
+}
+
+void getWorldBoundsMin(Entity* entity, ScriptValue* values) {
+    const DrawnExtent extent = drawnExtent(entity);
+    if (!extent.empty) {
+        setResults(values, extent.min);
+    }
+}
+
+void getWorldBoundsMax(Entity* entity, ScriptValue* values) {
+    const DrawnExtent extent = drawnExtent(entity);
+    if (!extent.empty) {
+        setResults(values, extent.max);
+    }
+}
+
 }  // namespace
 
 void addSceneScriptApi(ScriptApi& api, const SceneScriptHost& host) {
@@ -574,6 +648,12 @@ void addSceneScriptApi(ScriptApi& api, const SceneScriptHost& host) {
          "Loads a scene file and returns its root node, linked nowhere (link it to the root "
          "node to show it). Its physics objects are registered and its onCreate functions run "
          "first. Returns 0 when the file cannot be loaded (logged)."},
+        {"setWireframe", "b", "", setWireframe, "wireframe", "",
+         "Draws the scene passes as wire frames, as F4 does with development controls."},
+        {"setDebugDrawMode", "i", "", setDebugDrawMode,
+         "mode: 0 none, 1 everything the walks draw, 2 and 3 the light symbols, 4 the bounding "
+         "spheres",
+         "", "Chooses the debug drawing of the frame, as F5 does; other numbers switch it off."},
     });
     api.addCallbacks({
         {"onCreate", "integer node: the node that names the function", "",
@@ -613,6 +693,16 @@ void addSceneScriptApi(ScriptApi& api, const SceneScriptHost& host) {
              "Keeps the node drawn even where the view test would leave it out."},
             {"getCullOverride", "", "b", getCullOverride, "", "override",
              "Returns whether the node skips the view test."},
+            {"getTriangleCount", "", "i", getTriangleCount, "", "triangles",
+             "Returns the number of triangles the mesh shapes of the node and its subtree draw."},
+            {"getWorldBoundsMin", "", "fff", getWorldBoundsMin, "",
+             "x, y, z: world units, world space",
+             "Returns the smallest corner of the box around the vertices of the mesh shapes of "
+             "the node and its subtree; nil when they have none."},
+            {"getWorldBoundsMax", "", "fff", getWorldBoundsMax, "",
+             "x, y, z: world units, world space",
+             "Returns the largest corner of the box around the vertices of the mesh shapes of "
+             "the node and its subtree; nil when they have none."},
         });
     api.describeClass("Node", {"node", "A member of the scene graph with a parent and children."});
     api.addEntityClass("ScenegraphNode", "Node", nullptr);

@@ -58,6 +58,13 @@ public:
     // Compiles and runs a chunk; errors go to "_ALERT" when scripts define
     // it, else to the log. 0 on success, else the interpreter's status.
     virtual int runBuffer(const char* data, size_t length, const char* chunkName) = 0;
+    // Runs a changed chunk again (hot reload): the globals it assigns take
+    // effect only when the whole chunk compiled and ran, so a broken file
+    // leaves the previous definitions in place. Errors go to the log. 0 on
+    // success. Systems without staging run the chunk as runBuffer does.
+    virtual int rerunBuffer(const char* data, size_t length, const char* chunkName) {
+        return runBuffer(data, length, chunkName);
+    }
     // Sets the global `name` to the entry.
     virtual void registerFunction(const ScriptEntry& entry, const char* name) = 0;
     // Sets the global method.name to the entry and keeps the method in the

@@ -17,6 +17,44 @@ constexpr size_t kMaxFunctionName = 512;
 constexpr int kMaxNesting = 100;
 constexpr const char* kNestedTooDeeply = "scripts nested too deeply";
 
+// Runs a compiled chunk (the argument) with its global assignments staged:
+// reads see the staged values first, then the real globals; the staged
+// values reach the globals only when the chunk ran to its end. Afterwards
+// the chunk's environment passes every read and write straight through, and
+// the functions it defined at its top level (and in tables it assigned) get
+// the real globals as their environment.
+constexpr const char kStagedRun[] = R"(
+local G, chunk = _G, ...
+local staged, committed = {}, false
+local env = setmetatable({}, {
+    __index = function(_, k)
+        if not committed then
+            local v = staged[k]
+            if v ~= nil then return v end
+        end
+        return G[k]
+    end,
+    __newindex = function(_, k, v)
+        if committed then G[k] = v else staged[k] = v end
+    end,
+})
+setfenv(chunk, env)
+local ok, message = pcall(chunk)
+if not ok then return false, message end
+committed = true
+local function rehome(f)
+    if type(f) == "function" and getfenv(f) == env then setfenv(f, G) end
+end
+for k, v in pairs(staged) do
+    G[k] = v
+    rehome(v)
+    if type(v) == "table" then
+        for _, member in pairs(v) do rehome(member) end
+    end
+end
+return true
+)";
+
 // Script numbers to int: nearest, halves to the even neighbour (the default
 // floating-point rounding mode), saturated to the int range; NaN gives 0.
 int32_t toInt32(lua_Number number) {
@@ -330,6 +368,34 @@ int LuaScriptSystem::runBuffer(const char* data, size_t length, const char* chun
         }
     }
     // Also drops whatever the chunk returned.
+    lua_settop(state, base);
+    return status;
+}
+
+int LuaScriptSystem::rerunBuffer(const char* data, size_t length, const char* chunkName) {
+    lua_State* state = m_state;
+    const int base = lua_gettop(state);
+    int status = LUA_ERRRUN;
+    if (m_nesting >= kMaxNesting) {
+        lua_pushstring(state, kNestedTooDeeply);
+    } else if (luaL_loadbuffer(state, kStagedRun, sizeof(kStagedRun) - 1, "=hot reload") != 0) {
+        // Only when the interpreter is out of memory.
+    } else {
+        status = luaL_loadbuffer(state, data, length, chunkName != nullptr ? chunkName : "");
+        if (status == 0) {
+            ++m_nesting;
+            status = lua_pcall(state, 1, 2, 0);
+            --m_nesting;
+            if (status == 0 && !lua_toboolean(state, -2)) {
+                status = LUA_ERRRUN;
+            }
+        }
+    }
+    if (status != 0) {
+        Log::get() << "Error: ";
+        logErrorValue(state, -1);
+        Log::get() << "\n";
+    }
     lua_settop(state, base);
     return status;
 }

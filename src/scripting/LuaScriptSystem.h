@@ -19,6 +19,7 @@ public:
 
     int runString(const char* text) override;
     int runBuffer(const char* data, size_t length, const char* chunkName) override;
+    int rerunBuffer(const char* data, size_t length, const char* chunkName) override;
     void registerFunction(const ScriptEntry& entry, const char* name) override;
     void registerMethod(const ScriptEntry& entry, Method method) override;
     void registerClass(const char* name, const char* parentName, const ScriptEntry* newEntry,

@@ -28,6 +28,15 @@ bool Script::activate() {
     return true;
 }
 
+bool Script::reloadFromFile() {
+    IScriptSystem* system = ScriptSystem::get();
+    std::string text;
+    if (system == nullptr || !FileSystem::readWholeFile(getName(), text)) {
+        return false;
+    }
+    return system->rerunBuffer(text.c_str(), text.size(), getName().c_str()) == 0;
+}
+
 void Script::deactivate() {
     setActive(false);
 }

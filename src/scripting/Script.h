@@ -21,6 +21,11 @@ public:
     bool activate() override;
     void deactivate() override;
     void unload() override;
+    // Runs the changed file again in the same script state: the functions
+    // and values it defines replace the old ones, everything else is kept.
+    // A file that does not compile or run keeps every previous definition
+    // (the error is logged with its line).
+    bool reloadFromFile() override;
 };
 
 // The script function "source": loads the file as a Script resource, which

@@ -138,6 +138,7 @@ bool Texture::load() {
     if (!ddsName.empty() && ddsName != path && FileSystem::openFile(ddsName, FileMode::Read)) {
         path = ddsName;
     }
+    m_fileName = path;
     m_image = std::make_unique<Image>(ImageUtil::loadImage(true, path));
     setLoaded(m_image->valid);
     if (!m_image->valid) {
@@ -216,6 +217,25 @@ bool Texture::createDeviceTexture(IRenderDevice& device) {
     m_deviceTexture = device.createTexture(desc);
     setActive(m_deviceTexture != nullptr);
     return isActive();
+}
+
+std::string Texture::getFileName() const {
+    return m_fileName.empty() ? getName() : m_fileName;
+}
+
+bool Texture::reloadFromFile() {
+    if (CustomResourceReloader* reloader = getCustomReloader()) {
+        return reloader->reload(*this);
+    }
+    Texture fresh(getName());
+    if (!fresh.load() || !fresh.activate()) {
+        return false;
+    }
+    m_deviceTexture = std::move(fresh.m_deviceTexture);
+    m_fileName = fresh.m_fileName;
+    freeImage();
+    setActive(true);
+    return true;
 }
 
 void Texture::deactivate() {

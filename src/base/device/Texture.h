@@ -43,6 +43,12 @@ public:
     bool activate() override;
     void deactivate() override;
     void unload() override;
+    // The file load read last: the name or the ".dds" file beside it.
+    std::string getFileName() const override;
+    // Reads the changed file into a new device texture and swaps it in, so
+    // that every material using the texture shows the new image; a file
+    // that does not make a texture leaves the current one in place.
+    bool reloadFromFile() override;
 
     bool hasAlpha() const;
     ITextureObject* getDeviceTexture() const { return m_deviceTexture.get(); }
@@ -57,5 +63,6 @@ private:
     void freeImage();
 
     std::unique_ptr<Image> m_image;
+    std::string m_fileName;
     std::unique_ptr<ITextureObject> m_deviceTexture;  // owned in every case
 };

@@ -65,9 +65,8 @@ CustomShader::~CustomShader() {
     }
 }
 
-void CustomShader::load() {
+bool CustomShader::readLevels(std::vector<LodLevel>& levels) const {
     XMLConfigFile file(m_fileName, "TempConfig", false);
-    std::vector<LodLevel> levels;
     if (file.isLoaded()) {
         for (size_t i = 0;; ++i) {
             const std::string path = levelPath(i);
@@ -122,10 +121,56 @@ void CustomShader::load() {
             levels.push_back(std::move(level));
         }
     }
+    return file.isLoaded();
+}
+
+void CustomShader::load() {
+    std::vector<LodLevel> levels;
+    readLevels(levels);
     setLevels(std::move(levels));
 }
 
-void CustomShader::setLevels(std::vector<LodLevel> levels) {
+bool CustomShader::reloadCode() {
+    std::vector<LodLevel> levels;
+    if (!readLevels(levels)) {
+        Log::get() << "Error: CustomShader " << m_fileName << " cannot be read\n";
+        return false;
+    }
+    if (!replaceCode(sortLevels(std::move(levels)))) {
+        Log::get() << "Error: CustomShader " << m_fileName
+                   << ": its levels, textures or parameters changed; only code injections and "
+                      "start distances change while the game runs\n";
+        return false;
+    }
+    return true;
+}
+
+bool CustomShader::replaceCode(const std::vector<LodLevel>& levels) {
+    if (levels.size() != m_levels.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < levels.size(); ++i) {
+        const LodLevel& now = m_levels[i];
+        const LodLevel& next = levels[i];
+        if (next.textureNames != now.textureNames ||
+            next.parameters.size() != now.parameters.size()) {
+            return false;
+        }
+        for (size_t j = 0; j < next.parameters.size(); ++j) {
+            if (next.parameters[j].name != now.parameters[j].name ||
+                next.parameters[j].target != now.parameters[j].target) {
+                return false;
+            }
+        }
+    }
+    for (size_t i = 0; i < levels.size(); ++i) {
+        m_levels[i].startDistance = levels[i].startDistance;
+        m_levels[i].codeInjections = levels[i].codeInjections;
+    }
+    return true;
+}
+
+std::vector<CustomShader::LodLevel> CustomShader::sortLevels(std::vector<LodLevel> levels) {
     // Levels must start at rising distances: one that does not is dropped,
     // since the level for a distance would otherwise depend on the order
     // rather than on the distances.
@@ -149,8 +194,11 @@ void CustomShader::setLevels(std::vector<LodLevel> levels) {
         empty.startDistance = 0.0f;
         sorted.insert(sorted.begin(), std::move(empty));
     }
-    levels = std::move(sorted);
-    m_levels = std::move(levels);
+    return sorted;
+}
+
+void CustomShader::setLevels(std::vector<LodLevel> levels) {
+    m_levels = sortLevels(std::move(levels));
     if (m_index == 0) {
         m_index = CustomShaderRegistry::registerShader(this);
     }

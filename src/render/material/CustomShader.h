@@ -59,12 +59,26 @@ public:
     void load();
     // Builds the levels from already parsed text lookups (used by load).
     void setLevels(std::vector<LodLevel> levels);
+    // Hot reload: reads the file again and takes its code injections and
+    // start distances. Materials keep their textures and parameters, so a
+    // file whose levels, textures or parameters changed is refused (false,
+    // logged) and nothing changes.
+    bool reloadCode();
+    // Takes the code injections and start distances of levels shaped like
+    // the current ones; false (nothing changed) for other shapes.
+    bool replaceCode(const std::vector<LodLevel>& levels);
 
     // The index of the last level whose start distance is at or below the
     // distance; -1 below the first start or without levels.
     int32_t getLodLevel(float distance) const;
 
 private:
+    // The levels of the file as written; false when it cannot be read.
+    bool readLevels(std::vector<LodLevel>& levels) const;
+    // Drops levels that do not start beyond the one before (logged) and
+    // puts an empty level from 0 before a first level that starts later.
+    static std::vector<LodLevel> sortLevels(std::vector<LodLevel> levels);
+
     std::string m_fileName;
     std::vector<LodLevel> m_levels;
     int32_t m_index = 0;

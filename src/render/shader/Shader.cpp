@@ -1,6 +1,8 @@
 #include "render/shader/Shader.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace shaderuniforms {
 const char* const kPerFrameNames[kNumPerFrame] = {"In.viewMatrix",
@@ -87,6 +89,22 @@ Shader::LightSlot* Shader::slotFor(ShaderLightKind kind, int index) {
     slot.kind = kind;
     slot.index = index;
     return &slot;
+}
+
+void Shader::replaceWith(Shader&& built) {
+    m_stage = built.m_stage;
+    m_object = std::move(built.m_object);
+    std::copy(std::begin(built.m_perFrame), std::end(built.m_perFrame), std::begin(m_perFrame));
+    std::copy(std::begin(built.m_perObject), std::end(built.m_perObject), std::begin(m_perObject));
+    std::copy(std::begin(built.m_lightSlots), std::end(built.m_lightSlots),
+              std::begin(m_lightSlots));
+    m_numLightSlots = built.m_numLightSlots;
+    m_shadowDepthBias = built.m_shadowDepthBias;
+    m_blendMatrices = built.m_blendMatrices;
+    std::copy(std::begin(built.m_samplerUsed), std::end(built.m_samplerUsed),
+              std::begin(m_samplerUsed));
+    m_customTextureUsed = std::move(built.m_customTextureUsed);
+    m_customParameters = std::move(built.m_customParameters);
 }
 
 void Shader::bindParameters(const shaderinterface::Reflection& reflection,

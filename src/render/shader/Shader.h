@@ -84,6 +84,11 @@ public:
     Shader(const ShaderKey& key, shaderinterface::Stage stage,
            std::unique_ptr<IShaderObject> object);
 
+    // Takes over a stage rebuilt for the same key (hot reload): its device
+    // object and bindings replace this one's, so that every holder of this
+    // shader draws with the new program.
+    void replaceWith(Shader&& built);
+
     // Matches the reflection's names against the engine's uniform tables.
     // The key's light counts map colour slots to light kinds.
     void bindParameters(const shaderinterface::Reflection& reflection,

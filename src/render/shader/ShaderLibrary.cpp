@@ -1,8 +1,11 @@
 #include "render/shader/ShaderLibrary.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
+#include <iterator>
 
 #include "base/device/IRenderDevice.h"
 #include "base/platform/Platform.h"
@@ -103,15 +106,21 @@ ShaderLibrary::~ShaderLibrary() = default;
 bool ShaderLibrary::loadSharedSources() {
     m_sourcesTried = true;
     std::string text;
+    std::vector<std::pair<std::string, int>> firstLines;
+    int line = 1;
     for (const char* name : kSharedSourceFiles) {
         std::string contents;
         if (!FileSystem::readWholeFile(name, contents)) {
             Log::get() << "Error: cannot read the shader source '" << name << "'\n";
             return false;
         }
+        // A file that does not end its last line shares it with the next.
+        firstLines.emplace_back(name, line);
+        line += static_cast<int>(std::count(contents.begin(), contents.end(), '\n'));
         text += contents;
     }
     setSharedSourceText(std::move(text));
+    m_sourceFirstLines = std::move(firstLines);
     return true;
 }
 
@@ -128,6 +137,7 @@ void ShaderLibrary::setSharedSourceText(std::string text) {
         }
     }
     m_sharedSource = std::move(text);
+    m_sourceFirstLines.clear();
     m_sourcesTried = true;
 }
 
@@ -146,7 +156,7 @@ const CustomShader::LodLevel* ShaderLibrary::customLevel(const ShaderKey& key) {
     return nullptr;
 }
 
-std::string ShaderLibrary::assembleSource(const ShaderKey& key) const {
+std::string ShaderLibrary::assembleSource(const ShaderKey& key, int* sharedStartLine) const {
     std::string text;
     text.reserve(m_sharedSource.size() + 4096);
     text += '\n';
@@ -161,6 +171,9 @@ std::string ShaderLibrary::assembleSource(const ShaderKey& key) const {
             text += *defines;
             text += '\n';
         }
+    }
+    if (sharedStartLine != nullptr) {
+        *sharedStartLine = 1 + static_cast<int>(std::count(text.begin(), text.end(), '\n'));
     }
     text += m_sharedSource;
     if (const CustomShader::LodLevel* level = customLevel(key)) {
@@ -208,15 +221,8 @@ bool ShaderLibrary::getShaders(const ShaderKey& key,
     if (!m_sourcesTried) {
         loadSharedSources();
     }
-    ++m_stats.builds;
-    std::string source = assembleSource(key);
-    PreprocessorOptions options;
-    options.fileName = kPreprocessName;
-    // Markers wherever lines drop out, so that compiler messages and error
-    // files name the shared source and line where the text was written.
-    options.insertLineMarkers = true;
     std::string preprocessed;
-    bool ok = preprocessText(source, options, preprocessed);
+    bool ok = preprocessKey(key, preprocessed);
     if (ok) {
         std::string cacheName = getCacheName(preprocessed);
         if (vit == m_vertexShaders.end()) {
@@ -249,6 +255,126 @@ bool ShaderLibrary::getShaders(const ShaderKey& key,
     }
     vertex = vit->second.get();
     fragment = fit->second.get();
+    return true;
+}
+
+bool ShaderLibrary::preprocessKey(const ShaderKey& key, std::string& preprocessed,
+                                  int* sharedStartLine) {
+    ++m_stats.builds;
+    std::string source = assembleSource(key, sharedStartLine);
+    PreprocessorOptions options;
+    options.fileName = kPreprocessName;
+    // Markers wherever lines drop out, so that compiler messages and error
+    // files name the shared source and line where the text was written.
+    options.insertLineMarkers = true;
+    return preprocessText(source, options, preprocessed);
+}
+
+std::string ShaderLibrary::locateSharedLine(int line, int sharedStartLine) const {
+    const int shared = line - sharedStartLine + 1;
+    for (size_t i = m_sourceFirstLines.size(); i-- > 0;) {
+        if (shared >= m_sourceFirstLines[i].second) {
+            return m_sourceFirstLines[i].first + "(" +
+                   std::to_string(shared - m_sourceFirstLines[i].second + 1) + ")";
+        }
+    }
+    return std::string();
+}
+
+std::string ShaderLibrary::sharedSourceOfListing(const ShaderKey& key,
+                                                 const std::string& listing) const {
+    const std::string marker = std::string(kPreprocessName) + "(";
+    const size_t at = listing.find(marker);
+    if (at == std::string::npos) {
+        return std::string();
+    }
+    const int line = std::atoi(listing.c_str() + at + marker.size());
+    int sharedStartLine = 0;
+    assembleSource(key, &sharedStartLine);
+    const std::string place = locateSharedLine(line, sharedStartLine);
+    return place.empty() ? std::string() : " (" + place + ")";
+}
+
+HotReloadResult ShaderLibrary::reloadFile(const std::string& name) {
+    for (const char* source : kSharedSourceFiles) {
+        if (name == source) {
+            return reloadSharedSources();
+        }
+    }
+    if (CustomShader* custom = CustomShaderLibrary::find(name)) {
+        return reloadCustomShader(*custom);
+    }
+    return HotReloadResult::NotMine;
+}
+
+HotReloadResult ShaderLibrary::reloadSharedSources() {
+    if (!m_sourcesTried) {
+        // Nothing was built from them yet: the next build reads them.
+        return HotReloadResult::Reloaded;
+    }
+    std::string previous = m_sharedSource;
+    std::vector<std::pair<std::string, int>> previousLines = m_sourceFirstLines;
+    if (loadSharedSources() && rebuildKeys([](const ShaderKey&) { return true; })) {
+        return HotReloadResult::Reloaded;
+    }
+    m_sharedSource = std::move(previous);
+    m_sourceFirstLines = std::move(previousLines);
+    return HotReloadResult::Failed;
+}
+
+HotReloadResult ShaderLibrary::reloadCustomShader(CustomShader& custom) {
+    const int32_t index = custom.getIndex();
+    std::vector<CustomShader::LodLevel> previous = custom.getLodLevels();
+    if (!custom.reloadCode()) {
+        return HotReloadResult::Failed;
+    }
+    if (index == 0 || rebuildKeys([index](const ShaderKey& key) {
+            return static_cast<int32_t>(key.getCustomIndex()) == index;
+        })) {
+        return HotReloadResult::Reloaded;
+    }
+    custom.replaceCode(previous);
+    return HotReloadResult::Failed;
+}
+
+bool ShaderLibrary::rebuildKeys(const std::function<bool(const ShaderKey&)>& uses) {
+    struct Rebuilt {
+        Shader* vertex;
+        Shader* fragment;
+        RefPtr<Shader> newVertex;
+        RefPtr<Shader> newFragment;
+    };
+    std::vector<Rebuilt> rebuilt;
+    for (const auto& [key, vertex] : m_vertexShaders) {
+        auto fragment = m_fragmentShaders.find(key);
+        if (fragment == m_fragmentShaders.end() || !uses(key)) {
+            continue;
+        }
+        std::string preprocessed;
+        if (!preprocessKey(key, preprocessed)) {
+            return false;
+        }
+        const std::string cacheName = getCacheName(preprocessed);
+        const CustomShader::LodLevel* level = customLevel(key);
+        const std::vector<std::string>* names = level != nullptr ? &level->textureNames : nullptr;
+        RefPtr<Shader> newVertex = buildStage(key, Stage::Vertex, preprocessed, cacheName, names);
+        RefPtr<Shader> newFragment =
+            newVertex ? buildStage(key, Stage::Fragment, preprocessed, cacheName, names)
+                      : RefPtr<Shader>();
+        if (!newFragment) {
+            return false;
+        }
+        rebuilt.push_back(
+            {vertex.get(), fragment->second.get(), std::move(newVertex), std::move(newFragment)});
+    }
+    for (Rebuilt& stages : rebuilt) {
+        stages.vertex->replaceWith(std::move(*stages.newVertex));
+        stages.fragment->replaceWith(std::move(*stages.newFragment));
+    }
+    // Keys that failed with the previous text may build with this one.
+    for (auto it = m_failedKeys.begin(); it != m_failedKeys.end();) {
+        it = uses(*it) ? m_failedKeys.erase(it) : std::next(it);
+    }
     return true;
 }
 
@@ -345,6 +471,6 @@ void ShaderLibrary::writeErrorFile(const ShaderKey& key, Stage stage, const std:
         end = listing.find('\n', end == 0 ? 0 : end + 1);
     }
     Log::get() << "Error: the " << (stage == Stage::Vertex ? "vertex" : "fragment")
-               << " shader did not compile, see '" << path << "': " << listing.substr(0, end)
-               << "\n";
+               << " shader did not compile" << sharedSourceOfListing(key, listing) << ", see '"
+               << path << "': " << listing.substr(0, end) << "\n";
 }

@@ -7,12 +7,14 @@
 // Built stages stay in memory for the whole run.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
+#include "foundation/HotReload.h"
 #include "render/material/CustomShader.h"
 #include "render/shader/Shader.h"
 #include "render/shader/ShaderCacheFile.h"
@@ -21,7 +23,7 @@
 
 class IRenderDevice;
 
-class ShaderLibrary {
+class ShaderLibrary : public IHotReloadHandler {
 public:
     struct Stats {
         uint32_t builds = 0;      // keys assembled and preprocessed
@@ -37,7 +39,7 @@ public:
 
     // `userCacheFolder` ends in "/" and is created when missing.
     ShaderLibrary(IRenderDevice& device, std::string userCacheFolder);
-    ~ShaderLibrary();
+    ~ShaderLibrary() override;
 
     // Reads the shared sources; false (logged) when one cannot be read, in
     // which case nothing can be built. The first request for a key reads
@@ -53,10 +55,25 @@ public:
     bool getShaders(const ShaderKey& key, const std::vector<std::string>* customTextureNames,
                     Shader*& vertex, Shader*& fragment);
 
+    // Hot reload of a shared source or a custom shader file: every built
+    // key that uses the file is built again from the new text and its
+    // stages are replaced in place. When a key does not build, no stage is
+    // replaced and the previous text stays in use (the compile error is
+    // logged with the file and line it points at).
+    HotReloadResult reloadFile(const std::string& name) override;
+    // Builds every built key for which `uses` is true again; false (and
+    // nothing replaced) when one fails.
+    bool rebuildKeys(const std::function<bool(const ShaderKey&)>& uses);
+
     // The custom shader level a key selects, or none.
     static const CustomShader::LodLevel* customLevel(const ShaderKey& key);
-    // The source text of a key before preprocessing.
-    std::string assembleSource(const ShaderKey& key) const;
+    // The source text of a key before preprocessing. `sharedStartLine`,
+    // when given, receives the line of the text at which the shared
+    // sources begin.
+    std::string assembleSource(const ShaderKey& key, int* sharedStartLine = nullptr) const;
+    // "FILE(LINE)" of the shared source line that a line of a key's text
+    // (as assembleSource made it) came from; empty before or past them.
+    std::string locateSharedLine(int line, int sharedStartLine) const;
     // The cache file name (without "_vs.xml") of a preprocessed text.
     std::string getCacheName(const std::string& preprocessed) const;
 
@@ -67,6 +84,13 @@ public:
 private:
     using ShaderMap = std::unordered_map<ShaderKey, RefPtr<Shader>, ShaderKeyHash>;
 
+    // Assembles and preprocesses the text of a key; false (logged) when the
+    // preprocessor fails.
+    bool preprocessKey(const ShaderKey& key, std::string& preprocessed,
+                       int* sharedStartLine = nullptr);
+    HotReloadResult reloadSharedSources();
+    HotReloadResult reloadCustomShader(CustomShader& custom);
+
     RefPtr<Shader> buildStage(const ShaderKey& key, shaderinterface::Stage stage,
                               const std::string& preprocessed, const std::string& cacheName,
                               const std::vector<std::string>* customTextureNames);
@@ -74,11 +98,16 @@ private:
                                                 shaderinterface::Stage stage);
     void writeErrorFile(const ShaderKey& key, shaderinterface::Stage stage,
                         const std::string& listing, const std::string& preprocessed) const;
+    // The file and line of the listing's first message in the shared
+    // sources, " (FILE(LINE))", or empty.
+    std::string sharedSourceOfListing(const ShaderKey& key, const std::string& listing) const;
 
     IRenderDevice& m_device;
     std::string m_userCacheFolder;
     ShaderDeviceCaps m_caps;
     std::string m_sharedSource;
+    // The line of the shared text at which each shared source begins.
+    std::vector<std::pair<std::string, int>> m_sourceFirstLines;
     bool m_sourcesTried = false;
     ShaderMap m_vertexShaders;
     ShaderMap m_fragmentShaders;
