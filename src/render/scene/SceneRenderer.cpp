@@ -1296,6 +1296,4 @@ void SceneRenderer::drawSubMesh(const SubMesh& subMesh, RenderAttachment* device
     m_device.bindVertexDeclaration(declaration);
     m_device.draw(static_cast<int>(subMesh.indexCount), 0, PT_TRIANGLE_LIST);
     m_device.unbindVertexDeclaration();
-    // Later unindexed draws (the screen text) must not read these indices.
-    m_device.setIndexBuffer(nullptr);
 }
