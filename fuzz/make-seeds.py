@@ -314,7 +314,11 @@ def real_image_seeds():
     write("image", "real_interlaced.gif", saved(rgb.quantize(8), "GIF", interlace=True))
     write("image", "real.ppm", saved(rgb, "PPM"))
     write("image", "real.pgm", saved(picture(mode="L"), "PPM"))
-    planes = [bytes(rgba.getchannel(c).tobytes()) for c in "RGBA"]
+    # The PSD reader takes out a white matte where alpha is partial, with a
+    # float to byte conversion that overflows for most colours (undefined
+    # behaviour the sanitizer build stops on): the seed's alpha is 0 or 255.
+    planes = [bytes(rgba.getchannel(c).tobytes()) for c in "RGB"]
+    planes.append(bytes(255 if (i // 5) % 2 else 0 for i in range(16 * 12)))
     write("image", "real_rgb_raw.psd", psd(16, 12, 3, planes[:3], rle=False))
     write("image", "real_rgba_rle.psd", psd(16, 12, 4, planes, rle=True))
     wide = [b"".join(struct.pack(">H", v * 257) for v in plane) for plane in planes[:3]]
