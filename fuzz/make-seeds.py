@@ -1,16 +1,24 @@
 #!/usr/bin/env python3
 """Writes the small seed inputs of every harness into NAME/seeds/.
 
-Each seed is a well-formed file of the kind the harness reads, a few hundred
-bytes at most, so the fuzzer starts from inputs that reach deep into the
-parser. Run again after changing it; the seeds are committed.
+Each seed is a well-formed file of the kind the harness reads, a few
+kilobytes at most, so the fuzzer starts from inputs that reach deep into the
+parser. The real image files (PNG, JPEG, GIF, BMP, TGA, PNM) are written by
+Pillow (Debian: python3-pil), the rest by hand. Run again after changing it;
+the seeds are committed.
 """
 
 import io
 import os
 import struct
+import sys
 import zipfile
 import zlib
+
+try:
+    from PIL import Image, ImageDraw
+except ImportError:
+    sys.exit("make-seeds.py: needs Pillow (apt-get install python3-pil; run /usr/bin/python3)")
 
 ROOT = os.path.dirname(os.path.abspath(__file__))
 
@@ -228,7 +236,97 @@ def bmp(width, height):
     return header + info + pixels
 
 
+def picture(width=16, height=12, mode="RGB"):
+    """A small picture with edges, gradients and flat areas, the kind of
+    content real encoders meet."""
+    image = Image.new("RGB", (width, height))
+    pixels = image.load()
+    for y in range(height):
+        for x in range(width):
+            pixels[x, y] = (x * 255 // max(1, width - 1), y * 255 // max(1, height - 1),
+                            (x * y * 7) % 256)
+    draw = ImageDraw.Draw(image)
+    draw.ellipse((width // 4, height // 4, width * 3 // 4, height * 3 // 4), fill=(250, 40, 30))
+    draw.line((0, height - 1, width - 1, 0), fill=(255, 255, 255))
+    if mode == "RGBA":
+        image = image.convert("RGBA")
+        alpha = Image.new("L", (width, height))
+        alpha.putdata([(x * 37 + y * 11) % 256 for y in range(height) for x in range(width)])
+        image.putalpha(alpha)
+        return image
+    return image.convert(mode)
+
+
+def saved(image, kind, **options):
+    out = io.BytesIO()
+    image.save(out, kind, **options)
+    return out.getvalue()
+
+
+def psd(width, height, channels, planes, rle, depth=8):
+    """A Photoshop file in RGB mode (with alpha for four channels), no
+    layers, the merged image raw or (8-bit) PackBits-compressed per row."""
+    header = struct.pack(">4sH6sHIIHH", b"8BPS", 1, b"", channels, height, width, depth, 3)
+    body = struct.pack(">I", 0) + struct.pack(">I", 0) + struct.pack(">I", 0)
+    if not rle:
+        return header + body + struct.pack(">H", 0) + b"".join(planes)
+    rows = []
+    for plane in planes:
+        for y in range(height):
+            row = plane[y * width:(y + 1) * width]
+            packed = bytearray()
+            x = 0
+            while x < len(row):
+                run = 1
+                while x + run < len(row) and run < 128 and row[x + run] == row[x]:
+                    run += 1
+                if run > 1:
+                    packed += bytes([257 - run, row[x]])
+                    x += run
+                else:
+                    literal = row[x:x + min(128, len(row) - x)]
+                    packed += bytes([len(literal) - 1]) + literal
+                    x += len(literal)
+            rows.append(bytes(packed))
+    counts = b"".join(struct.pack(">H", len(r)) for r in rows)
+    return header + body + struct.pack(">H", 1) + counts + b"".join(rows)
+
+
+def real_image_seeds():
+    rgb = picture()
+    rgba = picture(mode="RGBA")
+    write("image", "real_rgb.png", saved(rgb, "PNG", optimize=True))
+    write("image", "real_rgba_interlaced.png", saved(rgba, "PNG", interlace=1))
+    write("image", "real_palette.png", saved(rgb.quantize(16), "PNG", transparency=3))
+    write("image", "real_grey_alpha.png", saved(rgba.convert("LA"), "PNG"))
+    write("image", "real_grey16.png", saved(picture(mode="L").convert("I;16"), "PNG"))
+    write("image", "real_baseline.jpg", saved(rgb, "JPEG", quality=80))
+    write("image", "real_444.jpg", saved(rgb, "JPEG", quality=95, subsampling=0))
+    write("image", "real_progressive.jpg",
+          saved(picture(24, 20), "JPEG", quality=60, progressive=True, optimize=True))
+    write("image", "real_grey.jpg", saved(picture(mode="L"), "JPEG", quality=70))
+    write("image", "real_rgb.tga", saved(rgb, "TGA"))
+    write("image", "real_rgba_rle.tga", saved(rgba, "TGA", compression="tga_rle"))
+    write("image", "real_grey.tga", saved(picture(mode="L"), "TGA"))
+    write("image", "real_rgb.bmp", saved(rgb, "BMP"))
+    write("image", "real_palette.bmp", saved(rgb.quantize(16), "BMP"))
+    write("image", "real.gif", saved(rgb.quantize(32), "GIF", transparency=1))
+    write("image", "real_interlaced.gif", saved(rgb.quantize(8), "GIF", interlace=True))
+    write("image", "real.ppm", saved(rgb, "PPM"))
+    write("image", "real.pgm", saved(picture(mode="L"), "PPM"))
+    # The PSD reader takes out a white matte where alpha is partial, with a
+    # float to byte conversion that overflows for most colours (undefined
+    # behaviour the sanitizer build stops on): the seed's alpha is 0 or 255.
+    planes = [bytes(rgba.getchannel(c).tobytes()) for c in "RGB"]
+    planes.append(bytes(255 if (i // 5) % 2 else 0 for i in range(16 * 12)))
+    write("image", "real_rgb_raw.psd", psd(16, 12, 3, planes[:3], rle=False))
+    write("image", "real_rgba_rle.psd", psd(16, 12, 4, planes, rle=True))
+    wide = [b"".join(struct.pack(">H", v * 257) for v in plane) for plane in planes[:3]]
+    write("image", "real_rgb16_raw.psd", psd(16, 12, 3, wide, rle=False, depth=16))
+
+
 def image_seeds():
+    real_image_seeds()
     write("image", "rgba.png", png(4, 4, 6, 8, [pattern(16, r) for r in range(4)]))
     write("image", "gray16.png", png(3, 2, 0, 16, [pattern(6, r) for r in range(2)]))
     palette = png_chunk(b"PLTE", pattern(12)) + png_chunk(b"tRNS", b"\x00\x80")
@@ -336,11 +434,15 @@ def http_seeds():
 
 # --- i3d scene files ----------------------------------------------------------
 
+# The harness serves height.tga, weights.tga, detail.tga, tone.wav and
+# shader.xml as real files; every other name gets the scene's own bytes.
 I3D_SECTIONS = """<Files>
-  <File name="height" filename="terrain/height.png"/>
-  <File name="rain" filename="rain.ogg"/>
-  <File name="t" filename="dirt.png"/>
+  <File name="height" filename="height.tga"/>
+  <File name="rain" filename="tone.wav"/>
+  <File name="t" filename="detail.tga"/>
+  <File name="w" filename="weights.tga"/>
   <File name="shader" filename="shader.xml"/>
+  <File name="self" filename="scene.png"/>
 </Files>
 <Materials>
   <Material name="m" diffuseColor="1 0.5 0.25 1" customShader="shader" alphaBlending="true">
@@ -373,17 +475,22 @@ I3D_SECTIONS = """<Files>
   <Camera name="cam" fov="60" nearClip="0.5" farClip="900"/>
   <Light name="sun" type="directional" diffuseColor="1 1 1" castShadowMap="true"/>
   <Light name="spot" type="spot" coneAngle="30" range="12" depthMapResolution="1024"/>
-  <TerrainTransformGroup name="land" heightMap="height" patchSize="65" heightScale="100" unitsPerPixel="2">
+  <TerrainTransformGroup name="land" heightMap="height" patchSize="17" heightScale="100" unitsPerPixel="2">
     <Layers>
-      <Layer detailMap="t" unitSize="4" weightMap="t"/>
-      <FoliageLayer name="grass" growthNumStates="2" densityMapChannelOffset="0"/>
-      <DetailLayer name="rocks"/>
+      <Layer detailMap="t" unitSize="4" weightMap="w"/>
+      <Layer detailMap="self" unitSize="8" weightMap="w"/>
+      <FoliageLayer name="grass" growthNumStates="2" densityMapChannelOffset="0" densityMap="w" material="m" numDensityMapChannels="4" cellSize="8"/>
+      <DetailLayer name="rocks" densityMap="w" material="m" cellSize="8"/>
     </Layers>
   </TerrainTransformGroup>
   <Dynamic name="chimney" ref="smoke"/>
   <AudioSource name="ambience" file="rain" range="30" loops="0"/>
   <Shape name="weather" ref="storm"/>
-  <TransformGroup name="crate" dynamic="true" density="2.5" compound="true"/>
+  <TransformGroup name="crate" dynamic="true" density="2.5" compound="true">
+    <Shape name="part" ref="tri" compoundChild="true"/>
+  </TransformGroup>
+  <Shape name="floor" ref="tri" static="true" translation="0 -1 0"/>
+  <Shape name="ball" ref="tri" kinematic="true" collisionMask="0xff"/>
   <TransformGroup name="hinge" joint="true" rotMaxY="45" breakable="true" breakForce="10"/>
   <TransformGroup name="arm"><UserAttribute name="speed" type="float" value="2.5"/></TransformGroup>
 </Scene>
@@ -435,15 +542,25 @@ def sound_seeds():
 # --- physics.xml --------------------------------------------------------------
 
 def physics_seeds():
+    # Every key the settings reader knows, spelt as it reads them.
     write("physicsxml", "physics.xml", """<?xml version="1.0" encoding="utf-8"?>
 <physics>
   <default_skin_width>0.02</default_skin_width>
   <gravity>0 -9.81 0</gravity>
-  <worldbounds><min>-1000 -100 -1000</min><max>1000 500 1000</max></worldbounds>
-  <remotedebugger enable="false"><host>localhost</host><port>5425</port></remotedebugger>
-  <multithreading enable="true"><threads>2</threads></multithreading>
+  <world_bounds><min>-1000 -100 -1000</min><max>1000 500 1000</max></world_bounds>
+  <visual_remote_debugger enable="true" hostname="localhost" portnumber="5425"/>
+  <multithreading enable="true" threads="2"/>
   <simulation><timestep>0.016666668</timestep><maxiter>4</maxiter></simulation>
-  <logging><memorystats enable="false"/><info enable="true"/><warnings enable="true"/></logging>
+  <memory_stats enable="true"/>
+</physics>
+""")
+    write("physicsxml", "out_of_range.xml", """<physics>
+  <default_skin_width>-1</default_skin_width>
+  <gravity>0 nan 0</gravity>
+  <world_bounds><min>1 2</min><max>1e39 0 0</max></world_bounds>
+  <visual_remote_debugger enable="false" portnumber="99999999999"/>
+  <multithreading enable="true" threads="many"/>
+  <simulation><timestep>100</timestep><maxiter>1000</maxiter></simulation>
 </physics>
 """)
 
@@ -519,6 +636,12 @@ def terrain_seeds():
     write("heightmap", "rgb_33.png",
           png(33, 33, 2, 8, image_rows(33, 33, 3, lambda x, y, c: (x + y * 3 + c * 50) % 256)))
     write("heightmap", "grey_64.tga", grey_tga(64, 64, pattern(64 * 64)))
+    # DDS heightmaps (named .dds by the harness): colour and DXT1.
+    write("heightmap", "bgr_33.dds",
+          dds(33, 33, 1, bits=24, pf_flags=0x40, masks=(0xFF0000, 0xFF00, 0xFF, 0),
+              data=bytes(v for x in range(33 * 33) for v in (x % 7, x // 33, x % 33))))
+    write("heightmap", "dxt1_32.dds", dds(32, 32, 1, b"DXT1", data=pattern(dxt_size(32, 32, 1, 8))))
+    write("heightmap", "grey_33.jpg", saved(picture(33, 33, "L"), "JPEG", quality=90))
     # Weight maps (two layers and the global layer map read the same file).
     write("weightmap", "grey_32.png",
           png(32, 32, 0, 8, image_rows(32, 32, 1, lambda x, y, c: 255 if x < 16 else (y * 8) % 256)))

@@ -1,9 +1,11 @@
 // Terrain heightmaps: a terrain node of a scene file whose heightmap is the
 // fuzzer's bytes (any image format the engine reads), loaded, cut into
-// patches and asked for heights across and beyond its grid.
+// patches and asked for heights across and beyond its grid. The file's name
+// picks its reader, so an input that starts as a DDS file is named like one.
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "FuzzSupport.h"
@@ -14,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::ScopedMemoryFiles files("fuzz/", data, size);
     TerrainParams params;
     params.heightMapName = "height";
-    params.heightMapPath = "fuzz/height.img";
+    const bool dds = size >= 4 && std::memcmp(data, "DDS ", 4) == 0;
+    params.heightMapPath = dds ? "fuzz/height.dds" : "fuzz/height.img";
     params.patchSize = 33;
     params.lodTextureSize = 64;
     params.unitsPerPixel = 2.0f;

@@ -19,7 +19,24 @@
 #include "foundation/TimerScheduler.h"
 #include "foundation/XMLConfigFile.h"
 
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ENGINE_TEST_UNDER_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define ENGINE_TEST_UNDER_ASAN 1
+#endif
+
 namespace {
+
+// Under AddressSanitizer freed blocks wait in a quarantine of up to 256 MiB
+// before they are reused, so resident memory grows whatever the loop does.
+#ifdef ENGINE_TEST_UNDER_ASAN
+constexpr bool kResidentMemoryTellsGrowth = false;
+#else
+constexpr bool kResidentMemoryTellsGrowth = true;
+#endif
 
 // Resident memory of this process in bytes.
 long long residentBytes() {
@@ -64,7 +81,9 @@ TEST(UnlimitedFrames, TwoThousandFramesStayAtMostTwoAheadOfTheGpu) {
     EXPECT_LE(mostInFlight, 2);
     EXPECT_GE(mostInFlight, 1);
     const long long growth = residentBytes() - settled;
-    EXPECT_LT(growth, 48ll << 20) << "resident memory grew by " << (growth >> 20) << " MiB";
+    if (kResidentMemoryTellsGrowth) {
+        EXPECT_LT(growth, 48ll << 20) << "resident memory grew by " << (growth >> 20) << " MiB";
+    }
     app.reset();
     FileSystem::clearFileLoaders();
     TimerScheduler::get().reset();

@@ -69,6 +69,18 @@ protected:
     std::string m_log;
 };
 
+// The tones heard up to the end of the scene. When the game exits, the scene
+// goes (and its sources stop) before the window and the sound device close;
+// the device mixes silence until it is closed, for as long as the shutdown
+// takes on a busy machine. That silence says nothing about the run.
+std::vector<double> tonesUntilExit(const std::vector<soundtest::Phase>& heard) {
+    std::vector<double> tones = soundtest::toneSequence(heard);
+    if (!tones.empty() && tones.back() == 0.0) {
+        tones.pop_back();
+    }
+    return tones;
+}
+
 // Scripts play a looping sample, stop it, stream music and pause it.
 TEST_F(AudioGame, SamplesAndMusicReachTheMix) {
     soundtest::Mix mix = run(R"(
@@ -85,8 +97,10 @@ end
 function nextStep()
     step = step + 1
     if step == 1 then
-        stopSample(tone)
+        -- The stream decodes its first buffers before it starts: stopping
+        -- the tone after that leaves no gap, however long the decoding took.
         playStreamedSample(music)
+        stopSample(tone)
     elseif step == 2 then
         pauseStreamedSample(music)
     else
@@ -134,7 +148,7 @@ end
     soundtest::Mix right;
     ASSERT_TRUE(soundtest::readMix(mixPath(), right, 1));
     std::vector<soundtest::Phase> heard = soundtest::phases(right, {440.0, 880.0});
-    ASSERT_EQ(soundtest::toneSequence(heard), (std::vector<double>{880.0, 0.0, 440.0}));
+    ASSERT_EQ(tonesUntilExit(heard), (std::vector<double>{880.0, 0.0, 440.0}));
     // The marker stops by itself, the source only when the scene goes.
     const soundtest::Phase& source = heard[2];
     EXPECT_GT(source.to - source.from, 0.3);
@@ -160,6 +174,9 @@ function init()
     link(getRootNode(), scene)
     speaker = getChild(scene, "speaker")
     print("scene sample ", getAudioSourceSample(speaker) ~= 0)
+    marker = createSample("marker")
+    loadSample(marker, "blip.wav", false)
+    playSample(marker, 1, 1.0, 0)
     addTimer(500, "moveIn")
 end
 function moveIn()
@@ -174,10 +191,11 @@ end
 )");
     EXPECT_NE(m_log.find("scene sample true\n"), std::string::npos) << m_log;
     EXPECT_EQ(errorLines(m_log), "");
-    // Silent while out of range, then the tone.
-    double heard = soundtest::firstSound(mix);
-    EXPECT_GT(heard, 0.3);
-    EXPECT_NEAR(soundtest::frequency(mix, heard + 0.05, heard + 0.25), 440.0, 10.0);
+    // The marker, silence while the speaker is out of range, then its tone:
+    // told by what the mix holds, not by when (a busy machine stretches the
+    // start and the timers).
+    EXPECT_EQ(tonesUntilExit(soundtest::phases(mix, {440.0, 880.0})),
+              (std::vector<double>{880.0, 0.0, 440.0}));
 }
 
 // With audio off, and with audio on where no device opens, every audio
