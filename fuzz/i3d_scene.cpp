@@ -1,6 +1,7 @@
 // i3d scene files: the loader reads the fuzzer's bytes from memory and builds
-// its subtree with the section handlers the game installs (terrain, particle
-// systems and precipitation, audio sources, animation, physics), so every
+// its subtree with the section handlers the game installs (materials,
+// terrain, particle systems and precipitation, audio sources, animation,
+// physics), so every
 // section is parsed and built as in the game; the tree is walked and released
 // again. The files a scene refers to get the input's bytes as well, except a
 // few fixed ones the seeds name (a heightmap, a texture, a sound, a custom
@@ -21,6 +22,7 @@
 #include "physics/PhysicsManager.h"
 #include "physics/PhysicsRBObject.h"
 #include "physics/ScenegraphPhysicsContext.h"
+#include "render/material/MaterialSceneHandler.h"
 #include "scene/Node.h"
 #include "scene/SceneRenderContext.h"
 #include "scene/i3d/I3DLoader.h"
@@ -108,10 +110,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool ready = setUpOnce();
     (void)ready;
     static SceneRenderContext renderContext;
+    MaterialSceneHandler materials;
     TerrainSceneHandler terrain;
     AudioSceneHandler audio;
     AnimationSceneHandler animation;
     EffectsSceneHandler effects;
+    materials.install();
     terrain.install();
     audio.install();
     animation.install();
@@ -130,5 +134,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     animation.uninstall();
     audio.uninstall();
     terrain.uninstall();
+    materials.uninstall();
     return 0;
 }
