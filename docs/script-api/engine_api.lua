@@ -31,6 +31,12 @@
 
 -- Callbacks: functions a script names to the engine
 
+--- Called at the start of a frame once a request of httpGetAsync has finished; with a target table it is called as the target's method. Requests still pending at shutdown are cancelled and never call back.
+--- `body`: every byte, nil on failure
+--- `reason`: why it failed
+--- `request`: the id httpGetAsync returned
+---@alias callback.httpCallback fun(body?: string, reason?: string, request: integer)
+
 --- Called by loadI3DFile for every node of the file that names a script function in its onCreate attribute, in file order, after the physics objects were registered.
 --- `node`: the node that names the function
 ---@alias callback.onCreate fun(node: integer)
@@ -89,10 +95,17 @@ function print(value1, value2, value3, value4, value5, value6) end
 ---@param path string script file, relative to the game folder
 function source(path) end
 
---- Fetches the URL with an HTTP GET and returns the response body, valid until the next call. Returns nil when the request fails (the reason is logged) or the body is empty.
+--- Fetches the URL with an HTTP GET, holding the frame until it completes, and returns the response body (every byte). Returns nil when the request fails (the reason is logged) or the body is empty.
 ---@param url string http://host[:port]/path
 ---@return string body
 function httpGet(url) end
+
+--- Starts an HTTP GET on a worker thread and returns at once with the request's id; the callback gets the body (every byte) or nil and the reason at the start of a later frame. Returns nil when the request is refused (logged): a malformed URL or 16 requests already running.
+---@param url string http://host[:port]/path
+---@param callbackName string
+---@param target? table
+---@return integer request # id
+function httpGetAsync(url, callbackName, target) end
 
 --- Loads an XML configuration file into a new XMLConfigFile entity and returns its id. The id comes back also when the file cannot be read (logged); its reads then give nil.
 ---@param path string
@@ -187,6 +200,14 @@ function setAmbientColor(r, g, b) end
 ---@param path string scene file (.i3d)
 ---@return integer root
 function loadI3DFile(path) end
+
+--- Draws the scene passes as wire frames, as F4 does with development controls.
+---@param wireframe boolean
+function setWireframe(wireframe) end
+
+--- Chooses the debug drawing of the frame, as F5 does; other numbers switch it off.
+---@param mode integer 0 none, 1 everything the walks draw, 2 and 3 the light symbols, 4 the bounding spheres
+function setDebugDrawMode(mode) end
 
 --- Switches the physics simulation on or off; bodies keep their state while it is off.
 ---@param enabled boolean
@@ -354,6 +375,12 @@ function getShadowQuality() end
 
 --- Asks the engine to quit: the frame loop ends after the current frame.
 function requestExit() end
+
+--- Shows the next statistics page, as F8 does.
+function nextStatsPage() end
+
+--- Makes every character set play its next clip, as F3 does.
+function nextAnimClipAll() end
 
 --- Returns the stored fullscreen setting (game.graphic.display.fullscreen of the user configuration).
 ---@return boolean fullscreen
@@ -706,6 +733,25 @@ function setCullOverride(node, override) end
 ---@param node integer id of a Node or of a class derived from it
 ---@return boolean override
 function getCullOverride(node) end
+
+--- Returns the number of triangles the mesh shapes of the node and its subtree draw. Entity function of Node.
+---@param node integer id of a Node or of a class derived from it
+---@return integer triangles
+function getTriangleCount(node) end
+
+--- Returns the smallest corner of the box around the vertices of the mesh shapes of the node and its subtree; nil when they have none. Entity function of Node.
+---@param node integer id of a Node or of a class derived from it
+---@return number x # world units, world space
+---@return number y # world units, world space
+---@return number z # world units, world space
+function getWorldBoundsMin(node) end
+
+--- Returns the largest corner of the box around the vertices of the mesh shapes of the node and its subtree; nil when they have none. Entity function of Node.
+---@param node integer id of a Node or of a class derived from it
+---@return number x # world units, world space
+---@return number y # world units, world space
+---@return number z # world units, world space
+function getWorldBoundsMax(node) end
 
 --- Moves the node to a position relative to its parent. Entity function of TransformGroup.
 ---@param node integer id of a TransformGroup or of a class derived from it
