@@ -8,6 +8,7 @@
 --   VIEW_SHOTS    when set: a folder; four views are saved there as
 --                 view_1.png .. view_4.png and the viewer exits
 --   VIEW_SAVE     the folder screenshots go to (key P), ending in "/"
+-- luacheck: read globals VIEW_FILE VIEW_NAME VIEW_FOLDER VIEW_SHOTS VIEW_SAVE
 --
 -- Mouse: left drag turns, wheel zooms, middle drag or Shift + left drag
 -- pans. Keys: L light follows the camera / stays, W wire frame, D debug
