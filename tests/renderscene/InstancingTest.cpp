@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
@@ -18,6 +19,7 @@
 #include "base/device/Texture.h"
 #include "foundation/ResourceManager.h"
 #include "render/material/Material.h"
+#include "render/scene/InstanceBuffer.h"
 #include "render/scene/RenderStats.h"
 #include "scene/LODTransformGroup.h"
 #include "scene/LightSource.h"
@@ -371,6 +373,53 @@ TEST_F(InstancingTest, SteadyInstancedFramesDoNotAllocatePerShape) {
     // The shadow map, the sun's group and the point light's group.
     EXPECT_EQ(context.statistics.instances, 64u * 3u);
     EXPECT_EQ(many, few);
+}
+
+// The instance buffer is a ring: requests follow each other at 16-byte
+// aligned offsets, one that does not fit in what is left starts at the
+// front again (the old storage orphaned), one larger than the whole buffer
+// makes it grow; empty and absurd requests map nothing.
+TEST_F(InstancingTest, InstanceBufferIsARingThatGrows) {
+    InstanceBuffer ring(*s_device);
+    uint32_t offset = 99;
+    EXPECT_EQ(ring.map(0, offset), nullptr);
+    EXPECT_EQ(ring.map(UINT32_MAX, offset), nullptr);
+    EXPECT_EQ(ring.getBuffer(), nullptr);
+
+    auto fill = [&ring](uint32_t bytes, uint8_t value, uint32_t& at) {
+        auto* p = static_cast<uint8_t*>(ring.map(bytes, at));
+        if (p == nullptr) {
+            return false;
+        }
+        std::fill(p, p + bytes, value);
+        ring.unmap();
+        return true;
+    };
+    auto readBack = [&ring](uint32_t at, uint32_t bytes) {
+        std::vector<uint8_t> data(bytes);
+        ring.getBuffer()->read(at, bytes, data.data());
+        return data;
+    };
+    ASSERT_TRUE(fill(100, 1, offset));
+    EXPECT_EQ(offset, 0u);
+    const uint32_t size = ring.getSize();
+    ASSERT_GE(size, 1024u);
+    ASSERT_TRUE(fill(40, 2, offset));
+    EXPECT_EQ(offset, 112u);
+    EXPECT_EQ(readBack(0, 100), std::vector<uint8_t>(100, 1));
+    EXPECT_EQ(readBack(112, 40), std::vector<uint8_t>(40, 2));
+
+    ASSERT_TRUE(fill(size - 160, 3, offset));
+    EXPECT_EQ(offset, 160u);
+    ASSERT_TRUE(fill(64, 4, offset));
+    EXPECT_EQ(offset, 0u) << "wraps to the front";
+    EXPECT_EQ(ring.getSize(), size);
+    EXPECT_EQ(readBack(0, 64), std::vector<uint8_t>(64, 4));
+
+    ASSERT_TRUE(fill(size * 3, 5, offset));
+    EXPECT_EQ(offset, 0u);
+    EXPECT_GE(ring.getSize(), size * 3);
+    EXPECT_EQ(readBack(size * 3 - 8, 8), std::vector<uint8_t>(8, 5));
 }
 
 }  // namespace
