@@ -975,8 +975,7 @@ void SceneRenderer::prepareInstances() {
         if (!m_instancesReported) {
             m_instancesReported = true;
             Log::get() << "Error: no room for " << static_cast<double>(total)
-                       << " instances; instanced shapes are "
-                       << "not drawn\n";
+                       << " instances; instanced shapes are not drawn\n";
         }
         for (InstanceBatch& batch : m_batches) {
             batch.offset = UINT32_MAX;
