@@ -18,9 +18,13 @@
 -- "-<seconds>s." and SAMPLE_SHOT_EXTENSION, default "png", which also picks
 -- the format), prints their paths and the distance driven, and quits. Without it,
 -- SAMPLE_SCREENSHOT names a file for a screenshot of the title screen after
--- two seconds, and the sample quits then.
+-- two seconds, and the sample quits then. SAMPLE_PROPS asks for that many
+-- static props (rocks, posts, crates and two kinds of trees, from
+-- scenes/props.i3d) scattered over the terrain, the same ones every run:
+-- the crowded scene of tools/bench-sample.
 
 local scriptedSeconds = tonumber(os.getenv("SAMPLE_DRIVE_SECONDS") or "")
+local propCount = tonumber(os.getenv("SAMPLE_PROPS") or "")
 local titleShot = os.getenv("SAMPLE_SCREENSHOT")
 local titleShotTaken = false
 local shotPrefix = os.getenv("SAMPLE_SHOT_PREFIX") or "sample-drive"
@@ -115,12 +119,76 @@ local function loadWorld()
     return true
 end
 
+-- Copies of the prop kinds at random places off the track, the hut, the
+-- ramp and the lamp, turned and scaled at random, in one group per square
+-- of 32 units, so that the renderer's walk skips the squares out of view
+-- as a whole. The generator is the engine's own kind (a linear
+-- congruential one), so that the C runtime's is left alone and every run
+-- places the same props.
+local function scatterProps(count)
+    local file = loadI3DFile("scenes/props.i3d")
+    local kinds = file ~= nil and file ~= 0 and getChild(file, "propKinds") or 0
+    if kinds == nil or kinds == 0 then
+        print("Error: sample: scenes/props.i3d did not load")
+        return
+    end
+    -- Per kind (its index in the file): rocks, post, crate, fir, broadleaf.
+    local weights = {10, 10, 10, 15, 15, 20, 20}
+    local total = 0
+    for _, w in ipairs(weights) do
+        total = total + w
+    end
+    local seed = 20000
+    local function random()
+        seed = (seed * 214013 + 2531011) % 4294967296
+        return (math.floor(seed / 65536) % 32768) / 32768
+    end
+    local props = createTransformGroup("props")
+    link(scene, props)
+    local squares = {}
+    local placed = 0
+    while placed < count do
+        local x = (random() - 0.5) * 480
+        local z = (random() - 0.5) * 480
+        local fromTrack = math.abs(math.sqrt((x - 34) ^ 2 + z * z) - 34)
+        local clear = fromTrack > 7
+        for _, p in ipairs({{-18, 26}, {14, -20}, {-10, 20}}) do
+            clear = clear and (x - p[1]) ^ 2 + (z - p[2]) ^ 2 > 100
+        end
+        local pick = random() * total
+        local kind = 1
+        while kind < #weights and pick >= weights[kind] do
+            pick = pick - weights[kind]
+            kind = kind + 1
+        end
+        local turn = random() * 2 * math.pi
+        local size = 0.7 + 0.6 * random()
+        if clear then
+            local key = math.floor((x + 240) / 32) * 16 + math.floor((z + 240) / 32)
+            if squares[key] == nil then
+                squares[key] = createTransformGroup("propSquare")
+                link(props, squares[key])
+            end
+            local copy = clone(getChildAt(kinds, kind - 1), false)
+            link(squares[key], copy)
+            setTranslation(copy, x, getTerrainHeightAtWorldPos(terrain, x, 0, z) - 0.1, z)
+            setRotation(copy, 0, turn, 0)
+            setScale(copy, size, size, size)
+            placed = placed + 1
+        end
+    end
+    print(string.format("sample: %d props", placed))
+end
+
 local function startGame()
     if not loadWorld() then
         requestExit()
         return
     end
     link(getRootNode(), scene)
+    if propCount ~= nil and propCount > 0 then
+        scatterProps(math.floor(propCount))
+    end
     setCamera(camera)
     setAmbientColor(0.32, 0.34, 0.38)
     setFog("linear", 90, 380, 0.62, 0.68, 0.74)

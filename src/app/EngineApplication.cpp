@@ -451,6 +451,10 @@ void EngineApplication::registerSceneConsoleValues() {
         "Global clipping distance.\nAdditional distance clipping per object (at center of "
         "object).",
         &environment.globalClipDistance, 0.0f, FLT_MAX));
+    console.registerCommand(ConsoleCommand::flag(
+        "instancing",
+        "Draw shapes that share mesh, material and lights with one instanced draw call",
+        &environment.instancing, false));
     console.registerCommand(ConsoleCommand::vector("ambient", "Global ambient color (deprecated)",
                                                    &environment.ambientColor.x));
 }

@@ -75,6 +75,24 @@ void VertexBufferGeometry::draw(SceneRenderContext& context, size_t subMesh) {
     context.statistics.indices += mesh.indexCount;
 }
 
+void VertexBufferGeometry::drawInstances(SceneRenderContext& context, size_t subMesh,
+                                         uint32_t instances) {
+    if (subMesh >= m_subMeshes.size() || context.subMeshDrawer == nullptr || instances == 0) {
+        return;
+    }
+    SubMesh& mesh = *m_subMeshes[subMesh];
+    if (!mesh.deviceData) {
+        mesh.deviceData = context.subMeshDrawer->createDeviceData(mesh);
+    }
+    context.subMeshDrawer->drawSubMeshInstances(mesh, mesh.deviceData.get(), instances);
+    context.statistics.drawCalls += instances;
+    context.statistics.primitives +=
+        instances * (mesh.indexCount / indicesPerPrimitive(mesh.primitive));
+    context.statistics.indices += instances * mesh.indexCount;
+    context.statistics.instancedDrawCalls += 1;
+    context.statistics.instances += instances;
+}
+
 RenderAttachment* VertexBufferGeometry::getSubMeshData(size_t subMesh) {
     return subMesh < m_subMeshes.size() ? m_subMeshes[subMesh]->deviceData.get() : nullptr;
 }

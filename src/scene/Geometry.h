@@ -140,6 +140,15 @@ public:
     virtual ~ISubMeshDrawer() = default;
     virtual std::unique_ptr<RenderAttachment> createDeviceData(const SubMesh& subMesh) = 0;
     virtual void drawSubMesh(const SubMesh& subMesh, RenderAttachment* deviceData) = 0;
+    // Draws the sub-mesh `instances` times in one call, each copy placed by
+    // the per-instance data the drawer set up before; drawers without
+    // instancing draw nothing.
+    virtual void drawSubMeshInstances(const SubMesh& subMesh, RenderAttachment* deviceData,
+                                      uint32_t instances) {
+        (void)subMesh;
+        (void)deviceData;
+        (void)instances;
+    }
 };
 
 class VertexBufferGeometry : public Geometry {
@@ -149,6 +158,9 @@ public:
     // An index beyond the sub-mesh count is ignored. Without a drawer in the
     // context nothing is drawn or counted.
     void draw(SceneRenderContext& context, size_t subMesh) override;
+    // The sub-mesh drawn `instances` times with one instanced draw call of
+    // the context's drawer; the statistics count every instance.
+    void drawInstances(SceneRenderContext& context, size_t subMesh, uint32_t instances);
     RenderAttachment* getSubMeshData(size_t subMesh) override;
 
     size_t getNumSubMeshes() const { return m_subMeshes.size(); }

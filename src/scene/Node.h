@@ -131,6 +131,7 @@ public:
     // Listeners are not owned; the same listener may be added more than once.
     void addRenderListener(ActionListener* listener) { m_renderListeners.push_back(listener); }
     void removeRenderListener(ActionListener* listener);
+    bool hasRenderListeners() const { return !m_renderListeners.empty(); }
     void addLocalTransformListener(ActionListener* listener) {
         m_localTransformListeners.push_back(listener);
     }

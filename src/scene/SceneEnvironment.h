@@ -45,6 +45,10 @@ struct SceneEnvironment {
     bool sortGeometry = true;
     bool globalCullOverride = false;
     float globalClipDistance = FLT_MAX;
+    // Console value: shapes of a pass that share a mesh, material, shaders
+    // and lights are drawn with one instanced draw call; off draws every
+    // shape on its own.
+    bool instancing = true;
     // Debug drawing flags of the frame (0: none); bit 0x2 adds light
     // symbols and bit 0x8 bounding spheres to the debug lists.
     uint32_t debugFlags = 0;

@@ -24,9 +24,14 @@ struct RenderStatistics {
     uint32_t materials = 0;
     // Light group entries given to the visible shapes.
     uint32_t lights = 0;
+    // Sub-meshes drawn, their triangles and indices, each instance of an
+    // instanced draw counted.
     uint32_t drawCalls = 0;
     uint32_t primitives = 0;
     uint32_t indices = 0;
+    // Instanced draw calls and the shapes they drew together.
+    uint32_t instancedDrawCalls = 0;
+    uint32_t instances = 0;
     // Terrain detail and foliage cells uploaded this frame and alive.
     uint32_t detailCellsUploaded = 0;
     uint32_t detailCellsTotal = 0;

@@ -78,6 +78,9 @@ TEST_F(EngineApplicationTest, SceneConsoleValuesAndDebugKeys) {
     EXPECT_EQ(environment.globalClipDistance, 250.0f);
     run({"sortGeometry", "false"});
     EXPECT_FALSE(environment.sortGeometry);
+    EXPECT_TRUE(environment.instancing);
+    run({"instancing", "false"});
+    EXPECT_FALSE(environment.instancing);
     run({"ambient", "0.5", "0.25", "1"});
     EXPECT_EQ(environment.ambientColor.x, 0.5f);
     EXPECT_EQ(environment.ambientColor.y, 0.25f);

@@ -115,12 +115,46 @@ TEST(SampleGame, ScriptedDriveMovesTheVehicleAndTheWalkerInTheRainWithSound) {
     EXPECT_GT(bandPower(mix, 55.0, 200.0), 100.0 * quiet) << "no engine in the mix";
 }
 
+// The crowded scene of tools/bench-sample: the props file loads, the asked
+// number of props stands on the terrain (none on the track, so the drive
+// goes on as before) and the frame shows them.
+TEST(SampleGame, PropsSceneScattersTheAskedNumberOfProps) {
+    GameRunner game(gameXml());
+    game.writeProgramFile("alsoft.conf",
+                          soundtest::waveBackendConfig(game.programFolder() + "mix.wav"));
+    const std::string shots = game.userDataFolder() + "props";
+    auto result = game.run({"-script", "scripts/main.lua", "-base", DATA_FOLDER},
+                           {{"ALSOFT_CONF", game.programFolder() + "alsoft.conf"},
+                            {"SAMPLE_DRIVE_SECONDS", "2"},
+                            {"SAMPLE_PROPS", "3000"},
+                            {"SAMPLE_SHOT_PREFIX", shots},
+                            {"SAMPLE_SHOT_EXTENSION", "bmp"}},
+                           180000);
+    ASSERT_EQ(result.exitCode, 0) << result.output;
+    const std::string log = testsupport::readFile(game.userFolder() + "game.log");
+    EXPECT_EQ(log.find("Error:"), std::string::npos) << log;
+    EXPECT_NE(log.find("sample: 3000 props\n"), std::string::npos) << log;
+    const size_t driven = log.find("sample: distance driven ");
+    ASSERT_NE(driven, std::string::npos) << log;
+    EXPECT_GT(std::atof(log.c_str() + driven + 24), 1.0) << log;
+    const std::string file = shots + "-1.5s.bmp";
+    ASSERT_NE(log.find("sample: screenshot " + file + "\n"), std::string::npos) << log;
+    Bitmap shot = readBmp(testsupport::readFile(file));
+    ASSERT_EQ(shot.width, 320);
+    int brightest = 0;
+    for (size_t i = 0; i + 2 < shot.rgb.size(); i += 3) {
+        brightest = std::max(brightest, shot.rgb[i] + shot.rgb[i + 1] + shot.rgb[i + 2]);
+    }
+    EXPECT_GT(brightest, 150) << file << " is black";
+}
+
 // Building `game` copies data/ beside it every time, so a change to the
 // sample alone reaches the program folder that tools/run-sample starts.
 TEST(SampleGame, TheProgramFolderHoldsTheCurrentSampleData) {
     std::string folder = GAME_EXECUTABLE;
     folder.erase(folder.rfind('/') + 1);
-    for (const char* file : {"scripts/main.lua", "scenes/sample.i3d", "physics.xml", "game.xml"}) {
+    for (const char* file :
+         {"scripts/main.lua", "scenes/sample.i3d", "scenes/props.i3d", "physics.xml", "game.xml"}) {
         EXPECT_EQ(testsupport::readFile(folder + file),
                   testsupport::readFile(std::string(DATA_FOLDER "/") + file))
             << file << " in " << folder << " is not the one in data/";

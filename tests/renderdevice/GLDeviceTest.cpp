@@ -473,6 +473,89 @@ float4 main_glow() : COLOR { return glow; }
     EXPECT_EQ(d.getLastError(), RDE_INVALID_SHADER_CODE);
     EXPECT_NE(m_log.text().find("Listing: "), std::string::npos);
 }
+// A per-instance stream advances once per instance, and its start offset
+// picks the first instance: of four stripes (red, green, blue, white) a
+// draw of two instances from the second one shows green and blue only. A
+// plain draw afterwards reads its vertices as before.
+TEST_F(GLDeviceTest, InstancedDrawReadsPerInstanceStreamFromItsOffset) {
+    IRenderDevice& d = device();
+    const char* source = R"(
+struct VsIn {
+    float4 position : POSITION;
+    float4 offset : TEXCOORD5;
+    float4 tint : TEXCOORD6;
+};
+struct VsOut { float4 position : POSITION; float4 colour : COLOR0; };
+VsOut main_vp(VsIn In) {
+    VsOut Out;
+    Out.position = In.position + float4(In.offset.xy, 0, 0);
+    Out.colour = In.tint;
+    return Out;
+}
+float4 main_fp(VsOut In) : COLOR { return In.colour; }
+)";
+    ShaderSourceDesc vdesc;
+    vdesc.source = source;
+    vdesc.entryPoint = "main_vp";
+    vdesc.stage = 1;
+    auto vs = d.createShader(vdesc);
+    ASSERT_NE(vs, nullptr) << m_log.text();
+    ShaderSourceDesc fdesc = vdesc;
+    fdesc.entryPoint = "main_fp";
+    fdesc.stage = 0;
+    auto fs = d.createShader(fdesc);
+    ASSERT_NE(fs, nullptr) << m_log.text();
+
+    VertexDeclarationDesc desc;
+    desc.numStreams = 2;
+    desc.instanceStreams = 2u;
+    desc.position.type = VET_FLOAT3;
+    desc.diffuse.type = VET_COLOUR;
+    desc.texCoords[0].type = VET_FLOAT2;
+    desc.generic[0] = {shaderinterface::kAttribTexCoord0 + 5, VET_FLOAT4, 1};
+    desc.generic[1] = {shaderinterface::kAttribTexCoord0 + 6, VET_FLOAT4, 1};
+    auto instanced = d.createVertexDeclaration(desc);
+    ASSERT_NE(instanced, nullptr);
+    EXPECT_EQ(instanced->getStreamStride(1), 32);
+    // One stripe a quarter of the window wide; each instance moves it right.
+    const float instances[4][8] = {{0.0f, 0, 0, 0, 1, 0, 0, 1},
+                                   {0.5f, 0, 0, 0, 0, 1, 0, 1},
+                                   {1.0f, 0, 0, 0, 0, 0, 1, 1},
+                                   {1.5f, 0, 0, 0, 1, 1, 1, 1}};
+    auto perInstance = d.createVertexBuffer(sizeof(instances), instances, BU_STATIC);
+    Quad stripe = makeQuad(-1, -1, -0.5f, 1, 0, 0);
+
+    clearTo(0, 0, 0);
+    d.bindVertexShader(vs.get());
+    d.bindFragmentShader(fs.get());
+    IVertexBuffer* const streams[2] = {stripe.vertices.get(), perInstance.get()};
+    d.setVertexBuffers(streams, 2);
+    d.setIndexBuffer(stripe.indices.get());
+    d.setVertexStreamOffset(1, sizeof(instances[0]));
+    d.bindVertexDeclaration(instanced.get());
+    d.drawInstanced(6, 0, PT_TRIANGLE_LIST, 2);
+    d.unbindVertexDeclaration();
+    d.setVertexStreamOffset(1, 0);
+    const int y = kSize / 2;
+    expectNear(windowPixel(kSize / 8, y), {0, 0, 0});
+    expectNear(windowPixel(3 * kSize / 8, y), {0, 255, 0});
+    expectNear(windowPixel(5 * kSize / 8, y), {0, 0, 255});
+    expectNear(windowPixel(7 * kSize / 8, y), {0, 0, 0});
+    // Nothing is drawn without instances.
+    d.bindVertexDeclaration(instanced.get());
+    d.drawInstanced(6, 0, PT_TRIANGLE_LIST, 0);
+    d.unbindVertexDeclaration();
+    expectNear(windowPixel(kSize / 8, y), {0, 0, 0});
+    d.unbindVertexShader();
+    d.unbindFragmentShader();
+
+    // The same stripe drawn plainly with the fixed-function colour path.
+    auto plain = makeDeclaration();
+    Quad white = makeQuad(-1, -1, -0.5f, 1, 0, colourOf(255, 255, 255));
+    drawQuad(white, *plain);
+    expectNear(windowPixel(kSize / 8, y), {255, 255, 255});
+    expectNear(windowPixel(7 * kSize / 8, y), {0, 0, 0});
+}
 #endif
 
 TEST_F(GLDeviceTest, DrawingWithoutShadersUsesColourTextureAndMatrices) {

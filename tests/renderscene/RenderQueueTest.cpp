@@ -25,6 +25,11 @@ RenderQueueEntry entry(bool blended, float distance, uintptr_t vs, uintptr_t fs,
     return e;
 }
 
+RenderQueueEntry withLights(RenderQueueEntry e, uint64_t lightSet) {
+    e.lightSet = lightSet;
+    return e;
+}
+
 TEST(RenderQueueOrder, ComparatorCases) {
     struct Case {
         const char* what;
@@ -52,6 +57,10 @@ TEST(RenderQueueOrder, ComparatorCases) {
         {"then material sort value", entry(false, 5, 1, 1, 3), entry(false, 5, 1, 1, 4), true,
          false},
         {"opaque before blended", entry(true, 99, 1, 1, 1), entry(false, 1, 9, 9, 9), false, true},
+        {"light set after geometry", withLights(entry(false, 50, 1, 1, 1), 3),
+         withLights(entry(false, 5, 1, 1, 1), 7), true, false},
+        {"light set before distance only when opaque", withLights(entry(true, 50, 1, 1, 1), 7),
+         withLights(entry(true, 5, 1, 1, 1), 3), true, false},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(renderQueueLess(c.a, c.b), c.aFirst) << c.what;
@@ -121,6 +130,7 @@ TEST(RenderQueueOrder, MatchesStableSortByComparator) {
         uint32_t materials;
         int blendedEvery;
         uintptr_t geometries = 1;
+        uint64_t lightSets = 1;
     };
     const Case cases[] = {
         {"few pairs, opaque", 5000, 3, 4, 7, 0},
@@ -129,6 +139,7 @@ TEST(RenderQueueOrder, MatchesStableSortByComparator) {
         {"few pairs, many meshes", 5000, 3, 4, 7, 5, 40},
         {"too many distinct values for one key", 3000, 3000, 2900, 2800, 4},
         {"thousands of meshes", 3000, 3, 4, 7, 4, 2999},
+        {"meshes under several light sets", 5000, 3, 4, 7, 5, 40, 16},
     };
     for (const Case& c : cases) {
         std::vector<RenderQueueEntry> input;
@@ -142,6 +153,8 @@ TEST(RenderQueueOrder, MatchesStableSortByComparator) {
                 entry(blended, distance, 0x1000 + 16 * (next() % c.vertexShaders),
                       0x8000 + 16 * (next() % c.fragmentShaders), next() % c.materials,
                       0x40000 + 64 * (next() % c.geometries));
+            // Light set identities are hashes: spread over 64 bits.
+            e.lightSet = (next() % c.lightSets) * 0x9E3779B97F4A7C15ull;
             e.shape = reinterpret_cast<Shape*>(uintptr_t(i + 1));
             input.push_back(e);
         }

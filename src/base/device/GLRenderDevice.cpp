@@ -1204,6 +1204,16 @@ void GLRenderDevice::setIndexBuffer(IIndexBuffer* buffer) {
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, glBuffer ? glBuffer->getName() : 0);
 }
 
+void GLRenderDevice::setVertexStreamOffset(int stream, uint32_t offset) {
+    if (stream < 0 || stream >= kMaxStreams || m_streamOffsets[stream] == offset) {
+        return;
+    }
+    m_streamOffsets[stream] = offset;
+    if (m_declaration) {
+        applyDeclaration();
+    }
+}
+
 void GLRenderDevice::bindVertexDeclaration(IVertexDeclaration* declaration) {
     if (m_declaration || !declaration) {
         return;
@@ -1226,11 +1236,16 @@ void GLRenderDevice::applyDeclaration() {
             glBindBuffer(GL_ARRAY_BUFFER, name);
             boundBuffer = name;
         }
-        glVertexAttribPointer(attribute.location, attribute.components, attribute.type,
-                              attribute.normalised,
-                              m_declaration->getStreamStride(attribute.stream),
-                              reinterpret_cast<const void*>(attribute.offset));
-        enabled |= 1u << attribute.location;
+        glVertexAttribPointer(
+            attribute.location, attribute.components, attribute.type, attribute.normalised,
+            m_declaration->getStreamStride(attribute.stream),
+            reinterpret_cast<const void*>(attribute.offset + m_streamOffsets[attribute.stream]));
+        const uint32_t bit = 1u << attribute.location;
+        if (attribute.perInstance != ((m_instancedAttributes & bit) != 0)) {
+            glVertexAttribDivisor(attribute.location, attribute.perInstance ? 1 : 0);
+            m_instancedAttributes ^= bit;
+        }
+        enabled |= bit;
     }
     uint32_t changed = enabled ^ m_enabledAttributes;
     for (GLuint location = 0; changed; ++location, changed >>= 1) {
@@ -1292,6 +1307,20 @@ void GLRenderDevice::draw(int count, int start, PrimitiveType type) {
                                                      m_indexBuffer->getIndexSize()));
     } else {
         glDrawArrays(toGL(type), start, count);
+    }
+}
+
+void GLRenderDevice::drawInstanced(int count, int start, PrimitiveType type, int instances) {
+    if (!m_declaration || count <= 0 || instances <= 0 || !prepareProgram()) {
+        return;
+    }
+    if (m_indexBuffer) {
+        glDrawElementsInstanced(toGL(type), count, m_indexBuffer->getIndexType(),
+                                reinterpret_cast<const void*>(static_cast<uintptr_t>(start) *
+                                                              m_indexBuffer->getIndexSize()),
+                                instances);
+    } else {
+        glDrawArraysInstanced(toGL(type), start, count, instances);
     }
 }
 

@@ -114,6 +114,7 @@ public:
     IVertexBuffer* const* getVertexBuffers() const override { return m_vertexBuffers; }
     int getVertexStreamCount() const override { return m_streamCount; }
     void setIndexBuffer(IIndexBuffer* buffer) override;
+    void setVertexStreamOffset(int stream, uint32_t offset) override;
     IIndexBuffer* getIndexBuffer() const override { return m_indexBuffer; }
 
     void setBlendFunction(BlendFactor source, BlendFactor destination) override;
@@ -133,6 +134,7 @@ public:
     void bindVertexDeclaration(IVertexDeclaration* declaration) override;
     void unbindVertexDeclaration() override;
     void draw(int count, int start, PrimitiveType type) override;
+    void drawInstanced(int count, int start, PrimitiveType type, int instances) override;
 
     uint32_t packColour(uint8_t r, uint8_t g, uint8_t b, uint8_t a) const override {
         return uint32_t(r) | (uint32_t(g) << 8) | (uint32_t(b) << 16) | (uint32_t(a) << 24);
@@ -291,6 +293,9 @@ private:
     GLIndexBuffer* m_indexBuffer = nullptr;
     GLVertexDeclaration* m_declaration = nullptr;
     uint32_t m_enabledAttributes = 0;
+    // Locations whose attribute divisor is 1 (per instance).
+    uint32_t m_instancedAttributes = 0;
+    uint32_t m_streamOffsets[kMaxStreams] = {0, 0, 0, 0};
     FillMode m_fillMode = FILL_SOLID;
     float m_immediateColour[4] = {1.0f, 1.0f, 1.0f, 1.0f};
 

@@ -534,7 +534,8 @@ GLVertexDeclaration::GLVertexDeclaration(GLRenderDevice& device, const VertexDec
         }
         m_attributes.push_back(Attribute{location, components, glType,
                                          static_cast<GLboolean>(normalised ? GL_TRUE : GL_FALSE),
-                                         stream, static_cast<uintptr_t>(m_strides[stream])});
+                                         stream, static_cast<uintptr_t>(m_strides[stream]),
+                                         ((desc.instanceStreams >> stream) & 1u) != 0});
         m_strides[stream] += getVertexElementSize(type);
         m_usesColour = m_usesColour || location == kAttribColor0;
     };

@@ -175,6 +175,8 @@ public:
         GLboolean normalised;
         int stream;
         uintptr_t offset;
+        // Advances once per instance.
+        bool perInstance;
     };
 
     GLVertexDeclaration(GLRenderDevice& device, const VertexDeclarationDesc& desc);

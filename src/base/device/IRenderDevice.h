@@ -123,6 +123,10 @@ public:
     virtual int getVertexStreamCount() const = 0;
     virtual void setIndexBuffer(IIndexBuffer* buffer) = 0;
     virtual IIndexBuffer* getIndexBuffer() const = 0;
+    // Bytes skipped at the start of a stream's buffer (0 by default); GL 3.3
+    // has no base instance, so a per-instance stream is pointed at the
+    // first instance of each draw this way.
+    virtual void setVertexStreamOffset(int stream, uint32_t offset) = 0;
 
     // One/Zero switches blending off.
     virtual void setBlendFunction(BlendFactor source, BlendFactor destination) = 0;
@@ -146,6 +150,9 @@ public:
     // Nothing without a bound declaration. `start` is the first vertex, or
     // with an index buffer the first index.
     virtual void draw(int count, int start, PrimitiveType type) = 0;
+    // The same draw `instances` times; streams the declaration marks as
+    // per-instance advance once per instance.
+    virtual void drawInstanced(int count, int start, PrimitiveType type, int instances) = 0;
 
     // r in the lowest byte, a in the highest.
     virtual uint32_t packColour(uint8_t r, uint8_t g, uint8_t b, uint8_t a) const = 0;

@@ -174,6 +174,9 @@ struct VertexDeclarationDesc {
     VertexElementDesc tangent;
     VertexElementDesc binormal;
     GenericAttributeDesc generic[4];  // used in order while the type is not None
+    // Streams whose elements advance once per instance instead of once per
+    // vertex (bit i: stream i).
+    uint32_t instanceStreams = 0;
 };
 
 enum ShaderSourceKind : int {

@@ -46,11 +46,13 @@ bool RenderQueue::sortByKeys() {
     rankValues(m_fragmentRanks, &RenderQueueEntry::fragmentShader);
     rankValues(m_materialRanks, &RenderQueueEntry::materialSort);
     rankValues(m_geometryRanks, &RenderQueueEntry::geometry);
-    const int geometryBits = bitsFor(m_geometryRanks.size());
+    rankValues(m_lightSetRanks, &RenderQueueEntry::lightSet);
+    const int lightSetBits = bitsFor(m_lightSetRanks.size());
+    const int geometryBits = bitsFor(m_geometryRanks.size()) + lightSetBits;
     const int materialBits = bitsFor(m_materialRanks.size());
     const int fragmentBits = bitsFor(m_fragmentRanks.size());
     const int rankBits = bitsFor(m_vertexRanks.size()) + fragmentBits + materialBits + geometryBits;
-    // Blended flag, distance and the four ranks must share one 64-bit key.
+    // Blended flag, distance and the five ranks must share one 64-bit key.
     if (rankBits > 31) {
         return false;
     }
@@ -69,6 +71,7 @@ bool RenderQueue::sortByKeys() {
     auto fragmentRank = ranker(m_fragmentRanks);
     auto materialRank = ranker(m_materialRanks);
     auto geometryRank = ranker(m_geometryRanks);
+    auto lightSetRank = ranker(m_lightSetRanks);
     m_keys.resize(n);
     m_keysScratch.resize(n);
     uint64_t allOr = 0;
@@ -78,7 +81,8 @@ bool RenderQueue::sortByKeys() {
         const uint64_t ranks =
             (vertexRank(e.vertexShader) << (fragmentBits + materialBits + geometryBits)) |
             (fragmentRank(e.fragmentShader) << (materialBits + geometryBits)) |
-            (materialRank(e.materialSort) << geometryBits) | geometryRank(e.geometry);
+            (materialRank(e.materialSort) << geometryBits) |
+            (geometryRank(e.geometry) << lightSetBits) | lightSetRank(e.lightSet);
         uint64_t key = 0;
         if (e.blended) {
             // Farther first: the distance's order reversed, above the ranks.

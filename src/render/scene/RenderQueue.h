@@ -34,12 +34,16 @@ struct RenderQueueEntry {
     // Identity of the vertex data drawn (the sub-mesh's device buffers, or
     // the geometry where it draws itself).
     uintptr_t geometry = 0;
+    // Identity of the light group's lights (0 without lights): entries of
+    // equal state and lights follow each other, so they can share an
+    // instanced draw.
+    uint64_t lightSet = 0;
 };
 
 // The queue order, a strict weak ordering: entries without blending before
 // blended ones; blended entries farther from the camera first; then by
-// vertex shader, fragment shader, material sort value and geometry; opaque
-// entries of equal state nearer to the camera first. The order of a queue
+// vertex shader, fragment shader, material sort value, geometry and light
+// set; opaque entries of equal state nearer to the camera first. The order of a queue
 // never depends on the order the entries were added in (beyond the ties
 // kept by the stable sort).
 inline bool renderQueueLess(const RenderQueueEntry& a, const RenderQueueEntry& b) {
@@ -61,6 +65,9 @@ inline bool renderQueueLess(const RenderQueueEntry& a, const RenderQueueEntry& b
     if (a.geometry != b.geometry) {
         return a.geometry < b.geometry;
     }
+    if (a.lightSet != b.lightSet) {
+        return a.lightSet < b.lightSet;
+    }
     return !a.blended && a.distance < b.distance;
 }
 
@@ -72,7 +79,8 @@ public:
     size_t size() const { return m_entries.size(); }
     // Stable sort by renderQueueLess: a radix sort of 64-bit keys made of
     // the blended flag, the distance and the ranks of the shader pair,
-    // material sort value and geometry among the queue's, or a merge sort
+    // material sort value, geometry and light set among the queue's, or a
+    // merge sort
     // where the ranks do not fit. Its buffers are kept, so a sort allocates only while the
     // queue grows.
     void sort();
@@ -99,4 +107,5 @@ private:
     std::vector<uintptr_t> m_fragmentRanks;
     std::vector<uint32_t> m_materialRanks;
     std::vector<uintptr_t> m_geometryRanks;
+    std::vector<uint64_t> m_lightSetRanks;
 };

@@ -31,5 +31,8 @@ std::string renderStatsText(const RenderStatistics& s, const RenderMemoryUse& me
     add("Shaders built:          %u\n", shadersBuilt);
     add("Uploaded detail cells:  %u  total: %u\n", s.detailCellsUploaded, s.detailCellsTotal);
     add("Uploaded foliage cells: %u  total: %u\n", s.foliageCellsUploaded, s.foliageCellsTotal);
+    // Each instanced draw call drew `instances` of the rendered VBs.
+    add("Draw calls:             %u\n", s.drawCalls - s.instances + s.instancedDrawCalls);
+    add("Instanced draw calls:   %u  instances: %u\n", s.instancedDrawCalls, s.instances);
     return text;
 }

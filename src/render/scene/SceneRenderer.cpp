@@ -71,6 +71,39 @@ uint32_t shapeKeyBits(const Shape& shape, const ShapeSlot& slot) {
     return bits;
 }
 
+// Identity of a light group's lights for the queue order; 0 without lights.
+uint64_t lightSetOf(const LightGroup* group) {
+    if (group == nullptr) {
+        return 0;
+    }
+    uint64_t hash = 0xCBF29CE484222325ull ^ group->configWord;
+    for (int i = 0; i < group->count; ++i) {
+        hash = (hash ^ reinterpret_cast<uintptr_t>(group->lights[i])) * 0x100000001B3ull;
+    }
+    return hash | 1u;
+}
+
+bool sameLights(const LightGroup* a, const LightGroup* b) {
+    if (a == b) {
+        return true;
+    }
+    if (a == nullptr || b == nullptr || a->count != b->count || a->configWord != b->configWord) {
+        return false;
+    }
+    return std::equal(a->lights, a->lights + a->count, b->lights);
+}
+
+// Whether b can be drawn in the same instanced draw as a.
+bool sameBatch(const RenderQueueEntry& a, const RenderQueueEntry& b) {
+    return a.object->vertex == b.object->vertex && a.object->fragment == b.object->fragment &&
+           a.slot->material == b.slot->material && a.geometry == b.geometry &&
+           a.lightSet == b.lightSet && sameLights(a.lights, b.lights);
+}
+
+// Three rows of a model matrix per instance.
+constexpr uint32_t kInstanceFloats = 12;
+constexpr uint32_t kInstanceBytes = kInstanceFloats * sizeof(float);
+
 ITextureObject* deviceTexture(Resource* resource) {
     auto* texture = dynamic_cast<Texture*>(resource);
     return texture ? texture->getDeviceTexture() : nullptr;
@@ -694,6 +727,13 @@ ShapeRenderObject& SceneRenderer::renderData(Shape& shape) {
             data.blended = data.blended || desc.alphaBlending;
             slot.planarReflection = desc.reflectionMap && !desc.reflectionCube;
             data.reflective = data.reflective || slot.planarReflection;
+            // Geometries that draw themselves (subdivision levels, terrain,
+            // effects) and skinned sub-meshes stay single.
+            slot.instanceable = buffers != nullptr &&
+                                typeid(*geometry) == typeid(IndexedFaceSetGeometry) &&
+                                buffers->getSubMesh(i).primitive == MeshPrimitive::Triangles &&
+                                !(attributes & VertexAttribute::Skin) && !slot.planarReflection &&
+                                !desc.refractionMap && !desc.depthBlendMap;
         }
     }
     shape.setRenderObject(std::move(created));
@@ -786,7 +826,7 @@ void SceneRenderer::renderPass(int index, const std::vector<Shape*>& shapes, boo
     }
     SectionScope section(m_sections, shadowPath ? kSectionRenderQueueShadow : kSectionRenderQueue);
     setPassState(m_device, pass, clear, fill);
-    renderQueue(pass.lightMode == PassLightMode::FurtherGroups);
+    renderQueue(index, pass.lightMode == PassLightMode::FurtherGroups);
     restorePassState(m_device, pass, fill);
     m_counts.entries[index] += static_cast<uint32_t>(m_queue.size());
 }
@@ -852,8 +892,15 @@ void SceneRenderer::queueEntry(Shape& shape, ShapeRenderObject& data, ShapeSlot&
         (lights->count == 0 || currentShadow(*lights->lights[0]->light) == nullptr)) {
         lightWord &= ~ShaderKey::kDepthShadowMap;
     }
-    const ShaderKey key = caster ? shadowCasterKey(shape, slot)
-                                 : makeKey(*slot.material, shape, slot, lightWord, furtherLights);
+    ShaderKey key = caster ? shadowCasterKey(shape, slot)
+                           : makeKey(*slot.material, shape, slot, lightWord, furtherLights);
+    // A shape whose render event listeners may draw it or set its values
+    // stays single, as do custom shaders (per-object parameters).
+    if (slot.instanceable && m_context->environment.instancing &&
+        !(key.words[2] & ShaderKey::kSkinning) && slot.material->getCustomShader() == nullptr &&
+        !shape.hasRenderListeners()) {
+        key.words[2] |= ShaderKey::kInstancing;
+    }
     if (key != object.key || !object.requested || object.vertex == nullptr) {
         object.key = key;
         object.requested = true;
@@ -881,17 +928,94 @@ void SceneRenderer::queueEntry(Shape& shape, ShapeRenderObject& data, ShapeSlot&
     entry.geometry = data.buffers != nullptr && slot.subMesh < data.buffers->getNumSubMeshes()
                          ? reinterpret_cast<uintptr_t>(&data.buffers->getSubMesh(slot.subMesh))
                          : reinterpret_cast<uintptr_t>(data.geometry);
+    entry.lightSet = lightSetOf(lights);
     m_queue.add(entry);
 }
 
-void SceneRenderer::renderQueue(bool furtherLights) {
+InstanceBuffer& SceneRenderer::instanceBuffer() {
+    SceneRenderer* top = this;
+    while (top->m_parent != nullptr) {
+        top = top->m_parent;
+    }
+    if (!top->m_instanceBuffer) {
+        top->m_instanceBuffer = std::make_unique<InstanceBuffer>(m_device);
+    }
+    return *top->m_instanceBuffer;
+}
+
+void SceneRenderer::prepareInstances() {
+    m_batches.clear();
+    const std::vector<RenderQueueEntry>& entries = m_queue.entries();
+    uint64_t total = 0;
+    for (size_t i = 0; i < entries.size();) {
+        if (!(entries[i].object->key.words[2] & ShaderKey::kInstancing)) {
+            ++i;
+            continue;
+        }
+        size_t end = i + 1;
+        while (end < entries.size() && sameBatch(entries[i], entries[end])) {
+            ++end;
+        }
+        m_batches.push_back({i, static_cast<uint32_t>(end - i), 0});
+        total += end - i;
+        i = end;
+    }
+    if (m_batches.empty()) {
+        return;
+    }
+    uint32_t offset = 0;
+    const uint64_t bytes = total * kInstanceBytes;
+    auto* out =
+        bytes <= UINT32_MAX
+            ? static_cast<float*>(instanceBuffer().map(static_cast<uint32_t>(bytes), offset))
+            : nullptr;
+    if (out == nullptr) {
+        // Their shaders read the model from the instance stream: without it
+        // the entries are not drawn.
+        if (!m_instancesReported) {
+            m_instancesReported = true;
+            Log::get() << "Error: no room for " << static_cast<double>(total)
+                       << " instances; instanced shapes are not drawn\n";
+        }
+        for (InstanceBatch& batch : m_batches) {
+            batch.offset = UINT32_MAX;
+        }
+        return;
+    }
+    for (InstanceBatch& batch : m_batches) {
+        batch.offset = offset;
+        offset += batch.count * kInstanceBytes;
+        for (size_t i = batch.first; i < batch.first + batch.count; ++i) {
+            const Matrix4& m = entries[i].data->world;
+            for (int r = 0; r < 3; ++r) {
+                out[0] = m[r];
+                out[1] = m[4 + r];
+                out[2] = m[8 + r];
+                out[3] = m[12 + r];
+                out += 4;
+            }
+        }
+    }
+    instanceBuffer().unmap();
+}
+
+void SceneRenderer::renderQueue(int pass, bool furtherLights) {
     SceneRenderContext& context = *m_context;
+    prepareInstances();
+    const std::vector<RenderQueueEntry>& entries = m_queue.entries();
     Shader* vertex = nullptr;
     Shader* fragment = nullptr;
     const Material* material = nullptr;
     int lodLevel = -2;
     bool bound = false;
-    for (const RenderQueueEntry& entry : m_queue.entries()) {
+    size_t nextBatch = 0;
+    for (size_t i = 0; i < entries.size();) {
+        const RenderQueueEntry& entry = entries[i];
+        const InstanceBatch* batch = nullptr;
+        if (nextBatch < m_batches.size() && m_batches[nextBatch].first == i) {
+            batch = &m_batches[nextBatch++];
+        }
+        i += batch != nullptr ? batch->count : 1;
         const ShapeSlot& slot = *entry.slot;
         const bool shadersChanged =
             entry.object->vertex != vertex || entry.object->fragment != fragment;
@@ -908,7 +1032,18 @@ void SceneRenderer::renderQueue(bool furtherLights) {
             continue;
         }
         bindObjectTextures(slot, entry.lights);
-        setObjectUniforms(*material, entry.data->world, entry.lights, *entry.data, *vertex,
+        if (batch != nullptr) {
+            if (batch->offset == UINT32_MAX) {
+                continue;
+            }
+            setObjectUniforms(*material, nullptr, entry.lights, *entry.data, *vertex, *fragment);
+            m_device.setModelMatrix(entry.data->world.data());
+            m_instanceOffset = batch->offset;
+            entry.data->buffers->drawInstances(context, slot.subMesh, batch->count);
+            ++m_counts.draws[pass];
+            continue;
+        }
+        setObjectUniforms(*material, &entry.data->world, entry.lights, *entry.data, *vertex,
                           *fragment);
         if (entry.object->key.words[2] & ShaderKey::kSkinning) {
             setSkinningPalette(*entry.shape, *vertex);
@@ -916,6 +1051,7 @@ void SceneRenderer::renderQueue(bool furtherLights) {
         m_device.setModelMatrix(entry.data->world.data());
         if (Geometry* geometry = entry.shape->getGeometry()) {
             geometry->draw(context, slot.subMesh);
+            ++m_counts.draws[pass];
         }
     }
     unbindTextures();
@@ -1129,32 +1265,41 @@ void SceneRenderer::bindObjectTextures(const ShapeSlot& slot, const LightGroup* 
     }
 }
 
-void SceneRenderer::setObjectUniforms(const Material& material, const Matrix4& model,
+void SceneRenderer::setObjectUniforms(const Material& material, const Matrix4* model,
                                       const LightGroup* lights, const ShapeRenderObject& data,
                                       Shader& vertex, Shader& fragment) {
     const SceneRenderContext& context = *m_context;
-    const Matrix4 modelView = m_view * model;
-    const Matrix4 modelViewProjection = m_projection * modelView;
-    const Vector3 modelCamera = model.inverse().transformPoint(m_cameraPosition);
-    const float modelCameraPosition[4] = {modelCamera.x, modelCamera.y, modelCamera.z, 1.0f};
     const MaterialDesc& desc = material.getDesc();
     const Vector3& sceneAmbient = context.environment.ambientColor;
     const float ambient[4] = {sceneAmbient.x * desc.ambientColor[0],
                               sceneAmbient.y * desc.ambientColor[1],
                               sceneAmbient.z * desc.ambientColor[2], 1.0f};
+    Matrix4 modelView;
+    Matrix4 modelViewProjection;
+    float modelCameraPosition[4] = {0, 0, 0, 1};
+    if (model != nullptr) {
+        modelView = m_view * *model;
+        modelViewProjection = m_projection * modelView;
+        const Vector3 modelCamera = model->inverse().transformPoint(m_cameraPosition);
+        modelCameraPosition[0] = modelCamera.x;
+        modelCameraPosition[1] = modelCamera.y;
+        modelCameraPosition[2] = modelCamera.z;
+    }
     for (Shader* shader : {&vertex, &fragment}) {
         IShaderObject* object = shader->getObject();
-        setRows(object, shader->getPerObjectRegister(su::ModelMatrix), model, 3);
-        setRows(object, shader->getPerObjectRegister(su::ModelViewMatrix), modelView, 3);
-        setRows(object, shader->getPerObjectRegister(su::ModelViewProjMatrix), modelViewProjection,
-                4);
-        setVector(object, shader->getPerObjectRegister(su::ModelCameraPosition),
-                  modelCameraPosition);
+        if (model != nullptr) {
+            setRows(object, shader->getPerObjectRegister(su::ModelMatrix), *model, 3);
+            setRows(object, shader->getPerObjectRegister(su::ModelViewMatrix), modelView, 3);
+            setRows(object, shader->getPerObjectRegister(su::ModelViewProjMatrix),
+                    modelViewProjection, 4);
+            setVector(object, shader->getPerObjectRegister(su::ModelCameraPosition),
+                      modelCameraPosition);
+        }
         setVector(object, shader->getPerObjectRegister(su::AmbientColor), ambient);
-        if (m_depthBlendUnit >= 0) {
+        if (m_depthBlendUnit >= 0 && model != nullptr) {
             // The depth-blend map spans the shape's bounds: its half width
             // in model units goes with the opacity.
-            const float scale = std::max(model.maxColumnLength(), 1.0e-6f);
+            const float scale = std::max(model->maxColumnLength(), 1.0e-6f);
             const float half = data.boundsRadius / std::numbers::sqrt2_v<float> / scale;
             const float depthBias[4] = {desc.depthBias, desc.opacity,
                                         half > 0.0f ? 1.0f / half : 0.0f, desc.alphaTestCutoff};
@@ -1200,8 +1345,10 @@ void SceneRenderer::setObjectUniforms(const Material& material, const Matrix4& m
             setVector(object, slot.specularColor, specular);
             biases[s] = light->getSettings().depthMapBias;
             if (slot.matrix >= 0) {
+                // Instanced shaders map world positions.
                 if (const LightShadowData* shadow = currentShadow(*light)) {
-                    setRows(object, slot.matrix, shadow->worldToMap * model, 4);
+                    setRows(object, slot.matrix,
+                            model != nullptr ? shadow->worldToMap * *model : shadow->worldToMap, 4);
                 }
             }
         }
@@ -1231,9 +1378,10 @@ void SceneRenderer::unbindTextures() {
     m_unitsUsed = 0;
 }
 
-IVertexDeclaration* SceneRenderer::declarationFor(uint32_t attributes) {
+IVertexDeclaration* SceneRenderer::declarationFor(uint32_t attributes, bool instanced) {
     attributes &= 31u;
-    std::unique_ptr<IVertexDeclaration>& slot = m_declarations[attributes];
+    std::unique_ptr<IVertexDeclaration>& slot =
+        instanced ? m_instancedDeclarations[attributes] : m_declarations[attributes];
     if (!slot) {
         VertexDeclarationDesc desc;
         desc.position.type = VET_FLOAT3;
@@ -1255,9 +1403,18 @@ IVertexDeclaration* SceneRenderer::declarationFor(uint32_t attributes) {
         };
         if (attributes & VertexAttribute::Color)
             add(kAttribColor0);
-        if (attributes & VertexAttribute::Skin) {
+        if ((attributes & VertexAttribute::Skin) && !instanced) {
             add(kAttribBlendWeight);
             add(kAttribBlendIndices);
+        }
+        if (instanced) {
+            // The model matrix rows of each instance, from the second stream.
+            desc.numStreams = 2;
+            desc.instanceStreams = 2u;
+            for (int r = 0; r < 3; ++r) {
+                add(kAttribTexCoord0 + 5 + r);
+                desc.generic[generic - 1].stream = 1;
+            }
         }
         slot = m_device.createVertexDeclaration(desc);
     }
@@ -1287,7 +1444,7 @@ void SceneRenderer::drawSubMesh(const SubMesh& subMesh, RenderAttachment* device
         subMesh.primitive != MeshPrimitive::Triangles) {
         return;
     }
-    IVertexDeclaration* declaration = declarationFor(subMesh.vertexAttributes);
+    IVertexDeclaration* declaration = declarationFor(subMesh.vertexAttributes, false);
     if (declaration == nullptr) {
         return;
     }
@@ -1296,4 +1453,27 @@ void SceneRenderer::drawSubMesh(const SubMesh& subMesh, RenderAttachment* device
     m_device.bindVertexDeclaration(declaration);
     m_device.draw(static_cast<int>(subMesh.indexCount), 0, PT_TRIANGLE_LIST);
     m_device.unbindVertexDeclaration();
+}
+
+void SceneRenderer::drawSubMeshInstances(const SubMesh& subMesh, RenderAttachment* deviceData,
+                                         uint32_t instances) {
+    auto* buffers = static_cast<SubMeshBuffers*>(deviceData);
+    IVertexBuffer* instanceData = instanceBuffer().getBuffer();
+    if (buffers == nullptr || !buffers->vertices || !buffers->indices || instanceData == nullptr ||
+        subMesh.primitive != MeshPrimitive::Triangles) {
+        return;
+    }
+    IVertexDeclaration* declaration = declarationFor(subMesh.vertexAttributes, true);
+    if (declaration == nullptr) {
+        return;
+    }
+    IVertexBuffer* const streams[2] = {buffers->vertices.get(), instanceData};
+    m_device.setVertexBuffers(streams, 2);
+    m_device.setIndexBuffer(buffers->indices.get());
+    m_device.setVertexStreamOffset(1, m_instanceOffset);
+    m_device.bindVertexDeclaration(declaration);
+    m_device.drawInstanced(static_cast<int>(subMesh.indexCount), 0, PT_TRIANGLE_LIST,
+                           static_cast<int>(instances));
+    m_device.unbindVertexDeclaration();
+    m_device.setVertexStreamOffset(1, 0);
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/math/Matrix4.h"
+#include "render/scene/InstanceBuffer.h"
 #include "render/scene/LightAssignment.h"
 #include "render/scene/RenderPasses.h"
 #include "render/scene/RenderQueue.h"
@@ -88,6 +89,8 @@ public:
 
     std::unique_ptr<RenderAttachment> createDeviceData(const SubMesh& subMesh) override;
     void drawSubMesh(const SubMesh& subMesh, RenderAttachment* deviceData) override;
+    void drawSubMeshInstances(const SubMesh& subMesh, RenderAttachment* deviceData,
+                              uint32_t instances) override;
 
     uint32_t getFlags() const { return m_flags; }
     int getDepth() const { return m_depth; }
@@ -114,8 +117,10 @@ public:
         uint32_t refractiveShapes = 0;
         // Shapes with a reflection map to render into.
         uint32_t reflectionShapes = 0;
-        // Queue entries drawn per pass.
+        // Queue entries drawn per pass, and the draw calls that drew them
+        // (an instanced draw counts one).
         uint32_t entries[RenderPassTable::kNumPasses] = {};
+        uint32_t draws[RenderPassTable::kNumPasses] = {};
         // Shadow map renderings (a point light counts six), reflection
         // textures and depth-blend maps drawn, and copies of the screen for
         // refraction.
@@ -169,7 +174,11 @@ private:
     void buildQueue(const RenderPass& pass, const std::vector<Shape*>& shapes);
     void queueEntry(Shape& shape, ShapeRenderObject& data, ShapeSlot& slot, int objectIndex,
                     bool furtherLights);
-    void renderQueue(bool furtherLights);
+    void renderQueue(int pass, bool furtherLights);
+    // Finds the runs of queue entries drawn with one instanced draw and
+    // writes their model matrices to the instance buffer.
+    void prepareInstances();
+    InstanceBuffer& instanceBuffer();
     ShaderKey makeKey(const Material& material, const Shape& shape, const ShapeSlot& slot,
                       uint32_t lightWord, bool furtherLights) const;
     // What a shadow-generation renderer draws casters with.
@@ -181,12 +190,14 @@ private:
     // custom uniforms; false when the pair is incomplete.
     bool bindMaterial(const Material& material, int lodLevel, Shader& vertex, Shader& fragment,
                       bool furtherLights);
-    void setObjectUniforms(const Material& material, const Matrix4& model, const LightGroup* lights,
+    // Model null: the uniforms of an instanced draw, whose model matrices
+    // come from the instance buffer.
+    void setObjectUniforms(const Material& material, const Matrix4* model, const LightGroup* lights,
                            const ShapeRenderObject& data, Shader& vertex, Shader& fragment);
     // Uploads the shape's bone palette to the vertex stage's blend matrices.
     void setSkinningPalette(Shape& shape, Shader& vertex);
     void unbindTextures();
-    IVertexDeclaration* declarationFor(uint32_t attributes);
+    IVertexDeclaration* declarationFor(uint32_t attributes, bool instanced);
 
     IRenderDevice& m_device;
     ShaderLibrary& m_library;
@@ -242,8 +253,23 @@ private:
     std::unique_ptr<IRenderTexture> m_refractionTarget;
     // Slots whose depth-blend map is drawn before the frame's passes.
     std::vector<std::pair<Shape*, size_t>> m_pendingDepthBlend;
-    // One declaration per vertex attribute set (5 bits).
+    // One declaration per vertex attribute set (5 bits), without and with
+    // the per-instance stream.
     std::unique_ptr<IVertexDeclaration> m_declarations[32];
+    std::unique_ptr<IVertexDeclaration> m_instancedDeclarations[32];
+    // Runs of queue entries drawn instanced: the first entry, the count and
+    // where their matrices start in the instance buffer.
+    struct InstanceBatch {
+        size_t first = 0;
+        uint32_t count = 0;
+        uint32_t offset = 0;
+    };
+    std::vector<InstanceBatch> m_batches;
+    // Owned by the top renderer, shared by its sub-renderers.
+    std::unique_ptr<InstanceBuffer> m_instanceBuffer;
+    // Where the batch being drawn starts.
+    uint32_t m_instanceOffset = 0;
+    bool m_instancesReported = false;
     // The bone palette of the shape being drawn.
     float m_palette[Shape::kMaxPaletteBones * Shape::kPaletteFloatsPerBone] = {};
 };

@@ -49,6 +49,11 @@ struct ShapeSlot {
     // The material mirrors the scene at the shape's plane into a texture of
     // the shape's own.
     bool planarReflection = false;
+    // Nothing of the slot is the shape's own but its place: a plain mesh
+    // sub-mesh without skin data, whose material samples no texture of the
+    // shape's and needs no per-object parameters. Such slots of equal state
+    // are drawn together with one instanced draw call.
+    bool instanceable = false;
     // The shape's own textures for this slot, made when first needed; they
     // go with the render data, that is with the shape.
     std::unique_ptr<ITextureObject> reflectionTexture;

@@ -120,5 +120,7 @@ std::string buildShaderDefineText(const ShaderKey& key, const ShaderDeviceCaps& 
     valueLine("VOLUME_FOG_MODE", (w0 & ShaderKey::kVolumeFog) ? key.getVolumeFogMode() : 0);
     if (w2 & ShaderKey::kDepthBlendMapRendering)
         line("DEPTH_BLEND_MAP_RENDERING");
+    if (w2 & ShaderKey::kInstancing)
+        line("INSTANCING");
     return text;
 }

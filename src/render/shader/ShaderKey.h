@@ -51,6 +51,9 @@ struct ShaderKey {
     static constexpr int kFogModeShift = 5;        // 2 bits
     static constexpr int kVolumeFogModeShift = 7;  // 2 bits
     static constexpr uint32_t kDepthBlendMapRendering = 1u << 9;
+    // The model matrix comes from per-instance vertex attributes, so one
+    // draw call shows many shapes.
+    static constexpr uint32_t kInstancing = 1u << 10;
 
     // Word 3: from the top, 3 bits per light kind, then 3 bits per kind of
     // specular-only lights, then the depth shadow map bit.
