@@ -314,9 +314,9 @@ def real_image_seeds():
     write("image", "real_interlaced.gif", saved(rgb.quantize(8), "GIF", interlace=True))
     write("image", "real.ppm", saved(rgb, "PPM"))
     write("image", "real.pgm", saved(picture(mode="L"), "PPM"))
-    # The PSD reader takes out a white matte where alpha is partial, with a
-    # float to byte conversion that overflows for most colours (undefined
-    # behaviour the sanitizer build stops on): the seed's alpha is 0 or 255.
+    # The seed's alpha is 0 or 255, so that its pixels are the same through
+    # any reader; partial alpha (the white matte the reader takes out) is in
+    # the regression inputs and the textures tests.
     planes = [bytes(rgba.getchannel(c).tobytes()) for c in "RGB"]
     planes.append(bytes(255 if (i // 5) % 2 else 0 for i in range(16 * 12)))
     write("image", "real_rgb_raw.psd", psd(16, 12, 3, planes[:3], rle=False))

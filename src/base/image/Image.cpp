@@ -93,6 +93,7 @@ Image decodeImage(const uint8_t* bytes, size_t size, const std::string& name,
     }
     Image image = ImageCodecs::isPng(bytes, size)    ? ImageCodecs::decodePng(bytes, size, name)
                   : ImageCodecs::isJpeg(bytes, size) ? ImageCodecs::decodeJpeg(bytes, size, name)
+                  : ImageCodecs::isPsd(bytes, size)  ? ImageCodecs::decodePsd(bytes, size, name)
                                                      : ImageCodecs::decodeOther(bytes, size, name);
     if (image.valid && lowerLeftOrigin) {
         size_t pixelBytes = static_cast<size_t>(image.channels) *

@@ -1,7 +1,7 @@
 #pragma once
 // Images in memory: what the image loader fills from a file (DDS by the
-// engine's own reader, PNG through libpng, JPEG through libjpeg-turbo, TGA,
-// BMP, GIF, PSD, PIC and PNM through stb_image), the image writer for
+// engine's own readers, PNG through libpng, JPEG through libjpeg-turbo, TGA,
+// BMP, GIF, PIC and PNM through stb_image), the image writer for
 // screenshots, and the resampler used by terrain maps.
 
 #include <cstddef>

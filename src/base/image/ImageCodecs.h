@@ -2,7 +2,8 @@
 // The decoders and writers behind the image loader and screenshots, one
 // file per library: libpng (PngImageCodec.cpp), libjpeg-turbo
 // (JpegImageCodec.cpp) and stb_image / stb_image_write (StbImageCodec.cpp)
-// for TGA, BMP, GIF, PSD, PIC and PNM. Only the image loader uses them.
+// for TGA, BMP, GIF, PIC and PNM; Photoshop files have the engine's own
+// reader (PsdImageCodec.cpp). Only the image loader uses them.
 //
 // Decoders return rows top first; the loader turns them over when the lower
 // left origin is asked for. Writers take rows bottom first, as the engine
@@ -41,7 +42,13 @@ Image decodeJpeg(const uint8_t* bytes, size_t size, const std::string& name);
 bool writeJpeg(const std::string& path, uint32_t width, uint32_t height, int format,
                const uint8_t* pixels, int quality);
 
-// TGA, BMP, GIF (first frame), PSD, PIC and PNM.
+// Photoshop files (version 1, RGB or greyscale, 8 or 16 bits, raw or
+// PackBits): RGBA pixels, or one grey channel for a greyscale file without
+// alpha.
+bool isPsd(const uint8_t* bytes, size_t size);
+Image decodePsd(const uint8_t* bytes, size_t size, const std::string& name);
+
+// TGA, BMP, GIF (first frame), PIC and PNM.
 Image decodeOther(const uint8_t* bytes, size_t size, const std::string& name);
 bool writeTga(const std::string& path, uint32_t width, uint32_t height, int format,
               const uint8_t* pixels);

@@ -1,7 +1,7 @@
-// TGA, BMP, GIF, PSD, PIC and PNM files through stb_image, and TGA and BMP
+// TGA, BMP, GIF, PIC and PNM files through stb_image, and TGA and BMP
 // writing through stb_image_write: the only file of the engine that includes
-// them. PNG and JPEG have their own codecs and are left out of this build of
-// the decoder.
+// them. PNG, JPEG and Photoshop files have their own codecs and are left out
+// of this build of the decoder.
 
 #define STB_IMAGE_STATIC
 #define STB_IMAGE_IMPLEMENTATION
@@ -11,9 +11,9 @@
 #define STBI_ONLY_TGA
 #define STBI_ONLY_BMP
 #define STBI_ONLY_GIF
-#define STBI_ONLY_PSD
 #define STBI_ONLY_PIC
 #define STBI_ONLY_PNM
+#define STBI_NO_PSD
 #define STBI_MAX_DIMENSIONS 16384
 #define STB_IMAGE_WRITE_STATIC
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -142,8 +142,8 @@ bool isBadPnmHeader(const uint8_t* bytes, size_t size) {
 bool isTga(const uint8_t* bytes, int length) {
     stbi__context context;
     stbi__start_mem(&context, bytes, length);
-    if (stbi__bmp_test(&context) || stbi__gif_test(&context) || stbi__psd_test(&context) ||
-        stbi__pic_test(&context) || stbi__pnm_test(&context)) {
+    if (stbi__bmp_test(&context) || stbi__gif_test(&context) || stbi__pic_test(&context) ||
+        stbi__pnm_test(&context)) {
         return false;
     }
     return stbi__tga_test(&context) != 0;
