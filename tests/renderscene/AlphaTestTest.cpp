@@ -16,21 +16,6 @@
 
 namespace {
 
-// A quad of half size `half` facing +z with texture coordinates 0..1.
-RefPtr<Geometry> texturedQuad(float half) {
-    std::unique_ptr<MeshData> mesh = makeQuadMesh(half);
-    for (MeshTriangle& triangle : mesh->triangles) {
-        triangle.attributes |= VertexAttribute::TexCoords0;
-        for (MeshCorner& corner : triangle.corners) {
-            const Vector3& p = mesh->positions[corner.position];
-            corner.texCoords0[0] = p.x / (2.0f * half) + 0.5f;
-            corner.texCoords0[1] = p.y / (2.0f * half) + 0.5f;
-        }
-    }
-    return RefPtr<Geometry>(new IndexedFaceSetGeometry(
-        "quad", std::move(mesh), VertexAttribute::Normal | VertexAttribute::TexCoords0));
-}
-
 class AlphaTestTest : public RenderSceneFixture {
 protected:
     static constexpr const char* kTextureName = "alpha-test-cutout.png";

@@ -23,23 +23,6 @@ namespace {
 
 constexpr float kDegrees = std::numbers::pi_v<float> / 180.0f;
 
-// A 2 x 2 quad facing +z whose texture coordinates run from 0 to 1 along
-// +x and +y, or with `mirrored`, u from 1 to 0 along +x.
-RefPtr<Geometry> texturedQuad(bool mirrored) {
-    std::unique_ptr<MeshData> mesh = makeQuadMesh(1.0f);
-    for (MeshTriangle& triangle : mesh->triangles) {
-        triangle.attributes |= VertexAttribute::TexCoords0;
-        for (MeshCorner& corner : triangle.corners) {
-            const Vector3& p = mesh->positions[corner.position];
-            const float u = (p.x + 1.0f) * 0.5f;
-            corner.texCoords0[0] = mirrored ? 1.0f - u : u;
-            corner.texCoords0[1] = (p.y + 1.0f) * 0.5f;
-        }
-    }
-    return RefPtr<Geometry>(new IndexedFaceSetGeometry(
-        "quad", std::move(mesh), VertexAttribute::Normal | VertexAttribute::TexCoords0));
-}
-
 class NormalMapTest : public RenderSceneFixture {
 protected:
     void SetUp() override {
@@ -107,7 +90,7 @@ protected:
 // every side.
 TEST_F(NormalMapTest, FlatNormalMapShadesLikeNone) {
     const int flat[3] = {128, 128, 255};
-    RefPtr<Geometry> quad = texturedQuad(false);
+    RefPtr<Geometry> quad = texturedQuad(1.0f);
     RefPtr<Material> plain = material("plain", nullptr);
     RefPtr<Material> mapped = material("flat", flat);
     Shape* shape = addQuad(quad.get(), plain.get());
@@ -147,7 +130,7 @@ TEST_F(NormalMapTest, BumpsLeanTowardsTheirTextureDirection) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        RefPtr<Geometry> quad = texturedQuad(c.mirrored);
+        RefPtr<Geometry> quad = texturedQuad(1.0f, c.mirrored);
         RefPtr<Material> bumpy = material(c.map == towardsU ? "u" : "v", c.map);
         Shape* shape = addQuad(quad.get(), bumpy.get());
         lightFrom(c.leansTo);

@@ -13,6 +13,21 @@ std::ostream& operator<<(std::ostream& out, const Rgb& c) {
     return out << "(" << c.r << ", " << c.g << ", " << c.b << ")";
 }
 
+RefPtr<Geometry> texturedQuad(float half, bool mirroredU) {
+    std::unique_ptr<MeshData> mesh = makeQuadMesh(half);
+    for (MeshTriangle& triangle : mesh->triangles) {
+        triangle.attributes |= VertexAttribute::TexCoords0;
+        for (MeshCorner& corner : triangle.corners) {
+            const Vector3& p = mesh->positions[corner.position];
+            const float u = p.x / (2.0f * half) + 0.5f;
+            corner.texCoords0[0] = mirroredU ? 1.0f - u : u;
+            corner.texCoords0[1] = p.y / (2.0f * half) + 0.5f;
+        }
+    }
+    return RefPtr<Geometry>(new IndexedFaceSetGeometry(
+        "quad", std::move(mesh), VertexAttribute::Normal | VertexAttribute::TexCoords0));
+}
+
 Vector3 project(const Matrix4& viewProjection, const Vector3& p) {
     const float* m = viewProjection.m;
     const float x = m[0] * p.x + m[4] * p.y + m[8] * p.z + m[12];

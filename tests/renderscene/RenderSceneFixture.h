@@ -19,6 +19,7 @@
 #include "render/scene/SceneRenderer.h"
 #include "render/shader/ShaderLibrary.h"
 #include "scene/Camera.h"
+#include "scene/Geometry.h"
 #include "scene/SceneRenderContext.h"
 
 struct Rgb {
@@ -32,6 +33,10 @@ std::ostream& operator<<(std::ostream& out, const Rgb& c);
 
 // Clip coordinates of a point divided by w.
 Vector3 project(const Matrix4& viewProjection, const Vector3& p);
+
+// A quad of half size `half` facing +z whose texture coordinates run from 0
+// to 1 along +x and +y, or with `mirroredU`, u from 1 to 0 along +x.
+RefPtr<Geometry> texturedQuad(float half, bool mirroredU = false);
 
 class RenderSceneFixture : public ::testing::Test {
 protected:
