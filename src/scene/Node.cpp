@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "foundation/Log.h"
+#include "scene/SceneChanges.h"
 
 namespace SceneEvents {
 
@@ -41,6 +42,7 @@ Node::Node(const std::string& name) : Entity(name, true) {
 
 Node::~Node() {
     releaseLinks();
+    scenechanges::structureChanged();
 }
 
 void Node::releaseLinks() {
@@ -76,6 +78,7 @@ void Node::removeChildAt(size_t index, bool /*beingDestroyed*/) {
         return;
     }
     countLightsOf(*m_children[index], false);
+    scenechanges::structureChanged();
     m_children.erase(m_children.begin() + static_cast<std::ptrdiff_t>(index));
 }
 
@@ -118,6 +121,7 @@ size_t Node::addChild(Node* child) {
     child->m_parent = this;
     m_children.push_back(child);
     countLightsOf(*child, true);
+    scenechanges::structureChanged();
     return m_children.size() - 1;
 }
 
@@ -187,8 +191,35 @@ void removeFirst(std::vector<ActionListener*>& listeners, ActionListener* listen
 
 }  // namespace
 
+void ScenegraphNode::setVisibility(bool visible) {
+    if (visible != m_visibility) {
+        m_visibility = visible;
+        scenechanges::structureChanged();
+    }
+}
+
+void ScenegraphNode::setCullOverride(bool cullOverride) {
+    if (cullOverride != m_cullOverride) {
+        m_cullOverride = cullOverride;
+        scenechanges::structureChanged();
+    }
+}
+
+void ScenegraphNode::setObjectMask(uint32_t mask) {
+    if (mask != m_objectMask) {
+        m_objectMask = mask;
+        scenechanges::structureChanged();
+    }
+}
+
+void ScenegraphNode::addRenderListener(ActionListener* listener) {
+    m_renderListeners.push_back(listener);
+    scenechanges::structureChanged();
+}
+
 void ScenegraphNode::removeRenderListener(ActionListener* listener) {
     removeFirst(m_renderListeners, listener);
+    scenechanges::structureChanged();
 }
 
 void ScenegraphNode::removeLocalTransformListener(ActionListener* listener) {

@@ -118,18 +118,18 @@ public:
     virtual const BoundingSphere& getLocalBounds(int kind) = 0;
 
     bool getVisibility() const { return m_visibility; }
-    void setVisibility(bool visible) { m_visibility = visible; }
+    void setVisibility(bool visible);
     bool isEnabled() const { return m_enabled; }
     void setEnabled(bool enabled) { m_enabled = enabled; }
     bool getCullOverride() const { return m_cullOverride; }
-    void setCullOverride(bool cullOverride) { m_cullOverride = cullOverride; }
+    void setCullOverride(bool cullOverride);
     // A renderer draws the node's subtree only when this mask shares a bit
     // with the renderer's own mask; all bits by default.
     uint32_t getObjectMask() const { return m_objectMask; }
-    void setObjectMask(uint32_t mask) { m_objectMask = mask; }
+    void setObjectMask(uint32_t mask);
 
     // Listeners are not owned; the same listener may be added more than once.
-    void addRenderListener(ActionListener* listener) { m_renderListeners.push_back(listener); }
+    void addRenderListener(ActionListener* listener);
     void removeRenderListener(ActionListener* listener);
     bool hasRenderListeners() const { return !m_renderListeners.empty(); }
     void addLocalTransformListener(ActionListener* listener) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "foundation/Log.h"
+#include "scene/SceneChanges.h"
 
 Shape::Shape(const std::string& name) : TransformGroup(name) {
     addKind(EntityKind::Shape);
@@ -12,6 +13,29 @@ Shape::~Shape() {
     unbindSkin();
     if (m_geometry) {
         m_geometry->unregisterShape(this);
+    }
+}
+
+void Shape::setClipDistance(float distance) {
+    if (distance != m_clipDistance) {
+        m_clipDistance = distance;
+        scenechanges::structureChanged();
+    }
+}
+
+void Shape::setRenderObject(std::unique_ptr<RenderAttachment> object) {
+    // Lists that point at the old object must let go of it; a first one
+    // concerns nobody.
+    if (m_renderObject) {
+        scenechanges::structureChanged();
+    }
+    m_renderObject = std::move(object);
+}
+
+void Shape::dropRenderObject() {
+    if (m_renderObject) {
+        m_renderObject.reset();
+        scenechanges::structureChanged();
     }
 }
 

@@ -48,12 +48,10 @@ public:
     void clearShapeFlags(uint32_t flags);
 
     float getClipDistance() const { return m_clipDistance; }
-    void setClipDistance(float distance) { m_clipDistance = distance; }
+    void setClipDistance(float distance);
 
     RenderAttachment* getRenderObject() const { return m_renderObject.get(); }
-    void setRenderObject(std::unique_ptr<RenderAttachment> object) {
-        m_renderObject = std::move(object);
-    }
+    void setRenderObject(std::unique_ptr<RenderAttachment> object);
 
     // Binds the skin to the bones (not owned). Inverse bind matrices are taken
     // relative to the frame of the first bone's parent. A missing bone leaves
@@ -69,7 +67,7 @@ public:
     size_t writeSkinningPalette(float* out, size_t maxBones);
 
 private:
-    void dropRenderObject() { m_renderObject.reset(); }
+    void dropRenderObject();
     void unbindSkin();
 
     RefPtr<Geometry> m_geometry;

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "scene/SceneChanges.h"
+
 RawTransformGroup::RawTransformGroup(const std::string& name) : ScenegraphNode(name) {
     addKind(EntityKind::RawTransformGroup);
 }
@@ -76,6 +78,9 @@ void RawTransformGroup::invalidateWorld(int32_t reason) {
     // The old world matrix is still valid here: it places a non-inheriting
     // child whose own cache is stale.
     const Matrix4 oldWorld = m_worldMatrix;
+    if (hasKind(EntityKind::Shape)) {
+        scenechanges::shapeMoved(this);
+    }
     sendWorldTransformEvent(reason);
     m_worldBoundsDirty.fill(true);
     m_worldDirty = true;
@@ -132,6 +137,9 @@ const BoundingSphere& RawTransformGroup::getWorldBounds(int kind) {
 }
 
 void RawTransformGroup::invalidateBounds() {
+    if (hasKind(EntityKind::Shape)) {
+        scenechanges::shapeMoved(this);
+    }
     m_worldBoundsDirty.fill(true);
     bool wasClean = !m_localBoundsDirty[0] || !m_localBoundsDirty[1] || !m_localBoundsDirty[2];
     if (!wasClean) {

@@ -146,6 +146,30 @@ void LightList::sort() {
         // The grid still holds these lights.
         return;
     }
+    // Lights that only moved change the groups of the shapes they reach
+    // before or after; the others keep theirs.
+    m_previousVersion = m_version;
+    m_movedValid = m_version != 0 && m_entries == m_sortedEntries &&
+                   m_reaches.size() == m_sortedReaches.size();
+    m_movedCount = 0;
+    for (size_t i = 0; i < m_reaches.size() && m_movedValid; ++i) {
+        const Reach& before = m_sortedReaches[i];
+        const Reach& after = m_reaches[i];
+        if (sameReach(before, after)) {
+            continue;
+        }
+        const bool onlyPlace = before.type == after.type && before.usable == after.usable &&
+                               before.emitsDiffuse == after.emitsDiffuse &&
+                               before.castsShadowMap == after.castsShadowMap &&
+                               before.shadowEnd == after.shadowEnd;
+        if (!onlyPlace || m_movedCount == kMaxMoved) {
+            m_movedValid = false;
+            break;
+        }
+        m_movedBefore[m_movedCount] = before;
+        m_movedAfter[m_movedCount] = after;
+        ++m_movedCount;
+    }
     m_sortedEntries = m_entries;
     m_sortedReaches = m_reaches;
     buildGrid();
@@ -285,6 +309,31 @@ bool LightList::candidates(const Vector3& min, const Vector3& max, uint64_t* mas
     return true;
 }
 
+namespace {
+
+// Whether the light's influence sphere overlaps the bounds, as the
+// assignment tests it.
+bool lightReaches(const LightList::Reach& r, const Vector3& center, float radius) {
+    const Vector3 d = r.center - center;
+    const float sum = r.radius + radius;
+    return r.usable && !(dot(d, d) > sum * sum);
+}
+
+}  // namespace
+
+bool LightList::movedLightsMiss(const Vector3& center, float radius) const {
+    if (!m_movedValid) {
+        return false;
+    }
+    for (size_t i = 0; i < m_movedCount; ++i) {
+        if (lightReaches(m_movedBefore[i], center, radius) ||
+            lightReaches(m_movedAfter[i], center, radius)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 int LightGroups::numLights() const {
     int n = 0;
     for (int i = 0; i < count; ++i) {
@@ -325,9 +374,7 @@ void assignLights(const LightList& list, const LightAssignmentInput& input, Ligh
     auto consider = [&](size_t i) __attribute__((always_inline)) {
         const LightList::Reach& r = reaches[i];
         // The influence sphere must overlap the shape's bounds.
-        const Vector3 d = r.center - center;
-        const float sum = r.radius + radius;
-        if (!r.usable || dot(d, d) > sum * sum) {
+        if (!lightReaches(r, center, radius)) {
             return;
         }
         const LightListEntry* entry = entries[i];
@@ -377,11 +424,18 @@ bool refreshLights(const LightList& list, const LightAssignmentInput& input,
     const float radius = empty ? 0.0f : bounds->getRadius();
     const bool distanceCounts =
         list.hasDirectionalShadows() && input.receivesShadows && input.shadowQuality != 0.0f;
-    if (stamp.listVersion == list.getVersion() && stamp.listVersion != 0 && stamp.empty == empty &&
-        stamp.center == center && stamp.radius == radius &&
-        stamp.receivesShadows == input.receivesShadows &&
-        stamp.shadowQuality == input.shadowQuality &&
-        (!distanceCounts || stamp.distance == input.distance)) {
+    const bool sameInput = stamp.listVersion != 0 && stamp.empty == empty &&
+                           stamp.center == center && stamp.radius == radius &&
+                           stamp.receivesShadows == input.receivesShadows &&
+                           stamp.shadowQuality == input.shadowQuality &&
+                           (!distanceCounts || stamp.distance == input.distance);
+    if (sameInput && stamp.listVersion == list.getVersion()) {
+        return false;
+    }
+    // Empty bounds get no lights from any list.
+    if (sameInput && stamp.listVersion == list.getPreviousVersion() &&
+        (empty || list.movedLightsMiss(center, radius))) {
+        stamp.listVersion = list.getVersion();
         return false;
     }
     assignLights(list, input, out);

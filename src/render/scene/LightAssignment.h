@@ -75,6 +75,14 @@ public:
     const std::vector<Reach>& getReaches() const { return m_reaches; }
     const std::vector<LightListEntry*>& getShadowEntries() const { return m_shadowEntries; }
     uint32_t getVersion() const { return m_version; }
+    // The version before the current one, and whether a shape with the
+    // given bounds gets the same light groups from both: true when the
+    // sorted entries stayed the same, at most kMaxMoved of them only changed
+    // their influence spheres, and none of those spheres overlaps the bounds
+    // before or after.
+    static constexpr size_t kMaxMoved = 4;
+    uint32_t getPreviousVersion() const { return m_previousVersion; }
+    bool movedLightsMiss(const Vector3& center, float radius) const;
     // Whether a usable directional light casts shadow maps, which makes the
     // shapes' camera distances part of their assignment.
     bool hasDirectionalShadows() const { return m_directionalShadows; }
@@ -96,6 +104,13 @@ private:
     // The last sort's result, to tell whether the version must change.
     std::vector<LightListEntry*> m_sortedEntries;
     std::vector<Reach> m_sortedReaches;
+    // What changed from the previous version: the entries whose spheres
+    // moved, before and after (valid: nothing else changed).
+    uint32_t m_previousVersion = 0;
+    bool m_movedValid = false;
+    size_t m_movedCount = 0;
+    Reach m_movedBefore[kMaxMoved];
+    Reach m_movedAfter[kMaxMoved];
 
     size_t m_words = 0;
     // The box around the bounded lights' influence spheres.

@@ -124,7 +124,48 @@ bool RenderQueue::sortByKeys() {
         m_scratch[i] = m_entries[m_keys[i].index];
     }
     m_entries.swap(m_scratch);
+    // Entries of equal keys follow their walk order: an insertion sort of
+    // each such run, stable, and a mere check where the entries came in walk
+    // order.
+    for (size_t begin = 0; begin < n;) {
+        size_t end = begin + 1;
+        while (end < n && m_keys[end].key == m_keys[begin].key) {
+            ++end;
+        }
+        for (size_t i = begin + 1; i < end; ++i) {
+            if (m_entries[i].order < m_entries[i - 1].order) {
+                const RenderQueueEntry moved = m_entries[i];
+                size_t j = i;
+                for (; j > begin && moved.order < m_entries[j - 1].order; --j) {
+                    m_entries[j] = m_entries[j - 1];
+                }
+                m_entries[j] = moved;
+            }
+        }
+        begin = end;
+    }
     return true;
+}
+
+bool RenderQueue::isSorted() const {
+    for (size_t i = 1; i < m_entries.size(); ++i) {
+        if (renderQueueLess(m_entries[i], m_entries[i - 1])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void RenderQueue::mergeSorted(RenderQueue& added) {
+    sort();
+    if (added.m_entries.empty()) {
+        return;
+    }
+    m_scratch.resize(m_entries.size() + added.m_entries.size());
+    std::merge(m_entries.begin(), m_entries.end(), added.m_entries.begin(), added.m_entries.end(),
+               m_scratch.begin(), renderQueueLess);
+    m_entries.swap(m_scratch);
+    added.clear();
 }
 
 void RenderQueue::sort() {
@@ -132,13 +173,9 @@ void RenderQueue::sort() {
     if (n < 2) {
         return;
     }
-    // Queues often arrive in order (few shader pairs and materials): one
-    // pass over them finds out.
-    bool ordered = true;
-    for (size_t i = 1; i < n && ordered; ++i) {
-        ordered = !renderQueueLess(m_entries[i], m_entries[i - 1]);
-    }
-    if (ordered || sortByKeys()) {
+    // Queues often arrive in order (few shader pairs and materials, or kept
+    // from the last frame): one pass over them finds out.
+    if (isSorted() || sortByKeys()) {
         return;
     }
     m_scratch.resize(n);

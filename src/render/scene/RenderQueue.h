@@ -38,14 +38,22 @@ struct RenderQueueEntry {
     // equal state and lights follow each other, so they can share an
     // instanced draw.
     uint64_t lightSet = 0;
+    // The shape's render data revision the entry was made for.
+    uint32_t revision = 0;
+    // Where the entry comes in the frame's walk: the shape's place among
+    // the visible shapes, then its slot and light group. Entries the order
+    // otherwise cannot tell apart follow it, so a queue kept between frames
+    // comes out as a fresh one would.
+    uint64_t order = 0;
 };
 
 // The queue order, a strict weak ordering: entries without blending before
 // blended ones; blended entries farther from the camera first; then by
 // vertex shader, fragment shader, material sort value, geometry and light
-// set; opaque entries of equal state nearer to the camera first. The order of a queue
-// never depends on the order the entries were added in (beyond the ties
-// kept by the stable sort).
+// set; opaque entries of equal state nearer to the camera first; then by
+// walk order. The order of a queue never depends on the order the entries
+// were added in (beyond the ties of equal walk order, kept by the stable
+// sort).
 inline bool renderQueueLess(const RenderQueueEntry& a, const RenderQueueEntry& b) {
     if (a.blended != b.blended) {
         return !a.blended;
@@ -68,7 +76,10 @@ inline bool renderQueueLess(const RenderQueueEntry& a, const RenderQueueEntry& b
     if (a.lightSet != b.lightSet) {
         return a.lightSet < b.lightSet;
     }
-    return !a.blended && a.distance < b.distance;
+    if (!a.blended && a.distance != b.distance) {
+        return a.distance < b.distance;
+    }
+    return a.order < b.order;
 }
 
 class RenderQueue {
@@ -84,6 +95,24 @@ public:
     // where the ranks do not fit. Its buffers are kept, so a sort allocates only while the
     // queue grows.
     void sort();
+    // Merges the entries of `added`, sorted, into this sorted queue (this
+    // queue's entries first among equal ones) and empties it. Where this
+    // queue is out of order (its distances changed) it is sorted first.
+    void mergeSorted(RenderQueue& added);
+    // Keeps the entries `keep` says yes to, in their order.
+    template <typename Predicate>
+    void keepIf(Predicate keep) {
+        size_t out = 0;
+        for (size_t i = 0; i < m_entries.size(); ++i) {
+            if (keep(m_entries[i])) {
+                if (out != i) {
+                    m_entries[out] = m_entries[i];
+                }
+                ++out;
+            }
+        }
+        m_entries.resize(out);
+    }
 
     std::vector<RenderQueueEntry>& entries() { return m_entries; }
     const std::vector<RenderQueueEntry>& entries() const { return m_entries; }
@@ -98,6 +127,7 @@ private:
     void rankValues(std::vector<T>& values, T RenderQueueEntry::*field) const;
     // False (nothing moved) when the ranks need more bits than a key has.
     bool sortByKeys();
+    bool isSorted() const;
 
     std::vector<RenderQueueEntry> m_entries;
     std::vector<RenderQueueEntry> m_scratch;

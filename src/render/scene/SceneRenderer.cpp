@@ -15,6 +15,7 @@
 #include "render/shader/ShaderLibrary.h"
 #include "scene/Camera.h"
 #include "scene/LightSource.h"
+#include "scene/SceneChanges.h"
 #include "scene/SceneRenderContext.h"
 #include "scene/Shape.h"
 
@@ -236,14 +237,20 @@ size_t SceneRenderer::buildSortedQueue(int pass) {
     if (m_context == nullptr || pass < 0 || pass >= RenderPassTable::kNumPasses) {
         return 0;
     }
-    buildQueue(m_passes[pass], m_shapes);
-    m_queue.sort();
-    return m_queue.size();
+    return sortedQueue(pass, m_shapes).size();
+}
+
+void SceneRenderer::setKeptLists(bool kept) {
+    m_keptLists = kept;
+    for (KeptQueue& queue : m_kept) {
+        queue.valid = false;
+    }
 }
 
 void SceneRenderer::endFrame() {
     m_lights.clear();
     m_shapes.clear();
+    m_changedShapes.clear();
     m_refractiveShapes.clear();
     m_reflectionShapes.clear();
     m_pendingDepthBlend.clear();
@@ -257,6 +264,7 @@ SceneRenderer& SceneRenderer::subRenderer(std::unique_ptr<SceneRenderer>& slot, 
     }
     slot->m_shadowQuality = m_shadowQuality;
     slot->m_sections = m_sections;
+    slot->m_keptLists = getenv("SUBKEPT") ? m_keptLists : false;
     return *slot;
 }
 
@@ -440,6 +448,8 @@ void SceneRenderer::renderReflections() {
                 slot.reflectionTexture->getWidth() != static_cast<uint32_t>(size)) {
                 slot.reflectionTexture =
                     RenderTextureCache::createTargetTexture(m_device, PF_BYTE_RGBA32, size, size);
+                // Its entries' shader keys read whether the map exists.
+                ++data->revision;
             }
             SubView view;
             if (!slot.reflectionTexture ||
@@ -512,6 +522,7 @@ void SceneRenderer::renderDepthBlendMaps() {
             continue;
         }
         slot.depthBlendTexture = std::move(texture);
+        ++data->revision;
         ++m_counts.depthBlendViews;
         drew = true;
     }
@@ -630,10 +641,12 @@ bool SceneRenderer::beginView(SceneRenderContext& context, const SubView& view) 
     // light groups.
     m_lights.clear();
     m_shapes.clear();
+    m_changedShapes.clear();
     m_refractiveShapes.clear();
     m_reflectionShapes.clear();
     m_pendingDepthBlend.clear();
     m_counts = FrameCounts();
+    ++m_keptFrame;
     m_anyFurtherGroups = false;
     m_anyBlended = false;
     Node* root = context.getRootNode();
@@ -641,7 +654,10 @@ bool SceneRenderer::beginView(SceneRenderContext& context, const SubView& view) 
         m_traversal.collectLights(root, settings, *this);
         m_lights.sort();
     }
-    context.statistics.objects += m_traversal.collectShapes(root, settings, *this).objects;
+    const TraversalCounts walked = m_keptLists
+                                       ? m_traversal.collectShapesFlat(root, settings, *this)
+                                       : m_traversal.collectShapes(root, settings, *this);
+    context.statistics.objects += walked.objects;
     m_counts.lights = static_cast<uint32_t>(m_lights.getEntries().size());
     m_counts.shadowLights = static_cast<uint32_t>(m_lights.getShadowEntries().size());
     m_counts.shapes = static_cast<uint32_t>(m_shapes.size());
@@ -663,6 +679,9 @@ bool SceneRenderer::slotsMatchSubMeshes(Shape& shape, const ShapeRenderObject& d
     // The geometry's kind was looked up when the slots were made.
     if (shape.getGeometry() != data.geometry) {
         return false;
+    }
+    if (data.fixedSubMeshes) {
+        return true;
     }
     VertexBufferGeometry* buffers = data.buffers;
     if (buffers == nullptr) {
@@ -700,6 +719,7 @@ ShapeRenderObject& SceneRenderer::renderData(Shape& shape) {
         // geometries (terrain patches, particle systems) one per material.
         auto* buffers = dynamic_cast<VertexBufferGeometry*>(geometry);
         data.buffers = buffers;
+        data.fixedSubMeshes = typeid(*geometry) == typeid(IndexedFaceSetGeometry);
         const size_t count = buffers ? buffers->getNumSubMeshes() : shape.getNumMaterials();
         data.slots.reserve(count);
         for (size_t i = 0; i < count; ++i) {
@@ -725,6 +745,7 @@ ShapeRenderObject& SceneRenderer::renderData(Shape& shape) {
             slot.refractive = desc.refractionMap;
             data.refractive = data.refractive || desc.refractionMap;
             data.blended = data.blended || desc.alphaBlending;
+            data.depthBlended = data.depthBlended || desc.depthBlendMap;
             slot.planarReflection = desc.reflectionMap && !desc.reflectionCube;
             data.reflective = data.reflective || slot.planarReflection;
             // Geometries that draw themselves (subdivision levels, terrain,
@@ -740,8 +761,12 @@ ShapeRenderObject& SceneRenderer::renderData(Shape& shape) {
     return data;
 }
 
-void SceneRenderer::chooseLods(ShapeRenderObject& data, float distance) {
+bool SceneRenderer::chooseLods(ShapeRenderObject& data, float distance) {
+    bool changed = false;
     for (ShapeSlot& slot : data.slots) {
+        const int oldLevel = slot.lodLevel;
+        const int oldDefine = slot.lodDefineIndex;
+        const std::vector<std::string>* oldNames = slot.textureNames;
         slot.lodLevel = slot.material->getLodLevel(distance);
         slot.lodDefineIndex = 0;
         slot.textureNames = nullptr;
@@ -754,7 +779,10 @@ void SceneRenderer::chooseLods(ShapeRenderObject& data, float distance) {
         } else {
             slot.lodLevel = -1;
         }
+        changed = changed || slot.lodLevel != oldLevel || slot.lodDefineIndex != oldDefine ||
+                  slot.textureNames != oldNames;
     }
+    return changed;
 }
 
 void SceneRenderer::addVisibleShape(Shape& shape, const Matrix4& world,
@@ -768,9 +796,10 @@ void SceneRenderer::addVisibleShape(Shape& shape, const Matrix4& world,
     }
     data.world = world;
     data.boundsRadius = bounds.getRadius();
+    bool changed = false;
     if (distance != data.distance[m_depth]) {
         data.distance[m_depth] = distance;
-        chooseLods(data, distance);
+        changed = chooseLods(data, distance);
     }
     SceneRenderContext& context = *m_context;
     if ((m_flags & kLighting) && data.frameNumber != context.frameNumber) {
@@ -779,22 +808,44 @@ void SceneRenderer::addVisibleShape(Shape& shape, const Matrix4& world,
         input.distance = data.distance[m_depth];
         input.receivesShadows = (shape.getShapeFlags() & Shape::kReceivesShadows) != 0;
         input.shadowQuality = m_shadowQuality;
-        refreshLights(m_lights, input, data.lightStamp, data.lights);
+        if (refreshLights(m_lights, input, data.lightStamp, data.lights)) {
+            data.lightCount = static_cast<uint32_t>(data.lights.numLights());
+            data.lightGroupCount = static_cast<uint32_t>(data.lights.count);
+            changed = true;
+        }
+    }
+    if (changed) {
+        ++data.revision;
     }
     data.frameNumber = context.frameNumber;
-    context.statistics.lights += static_cast<uint32_t>(data.lights.numLights());
+    context.statistics.lights += data.lightCount;
 
-    m_anyFurtherGroups = m_anyFurtherGroups || data.lights.count > 1;
+    m_anyFurtherGroups = m_anyFurtherGroups || data.lightGroupCount > 1;
     m_anyBlended = m_anyBlended || data.blended;
     if (data.refractive && !(m_flags & kRefractiveInMain)) {
+        data.visibleIndex = static_cast<uint32_t>(m_refractiveShapes.size());
         m_refractiveShapes.push_back(&shape);
     } else {
+        data.visibleIndex = static_cast<uint32_t>(m_shapes.size());
         m_shapes.push_back(&shape);
+        if (keepsQueues()) {
+            // A shape not seen unchanged by this renderer's last frame has
+            // its entries made anew; the new revision retires any old ones.
+            const bool seen = data.keptBy == this && data.keptFrame + 1 == m_keptFrame &&
+                              data.keptRevision == data.revision;
+            if (!seen) {
+                ++data.revision;
+                m_changedShapes.push_back(&shape);
+            }
+            data.keptBy = this;
+            data.keptFrame = m_keptFrame;
+            data.keptRevision = data.revision;
+        }
     }
     if ((m_flags & kReflections) && data.reflective) {
         m_reflectionShapes.push_back(&shape);
     }
-    if (m_flags & kReflections) {
+    if ((m_flags & kReflections) && data.depthBlended) {
         for (size_t i = 0; i < data.slots.size(); ++i) {
             const ShapeSlot& slot = data.slots[i];
             if (!slot.depthBlendDone && slot.material->getDesc().depthBlendMap) {
@@ -808,31 +859,149 @@ void SceneRenderer::renderPass(int index, const std::vector<Shape*>& shapes, boo
     const RenderPass& pass = m_passes[index];
     const FillMode fill = m_context->environment.wireFrame ? FILL_WIREFRAME : FILL_SOLID;
     const bool shadowPath = (m_flags & kShadowGeneration) != 0;
-    {
-        SectionScope section(m_sections,
-                             shadowPath ? kSectionBuildQueuesShadow : kSectionBuildQueues);
-        buildQueue(pass, shapes);
-    }
-    if (m_queue.empty()) {
+    const RenderQueue& queue = sortedQueue(index, shapes);
+    if (queue.empty()) {
         if (clear && pass.clearFlags != 0) {
             m_device.clear(pass.clearFlags, pass.clearColour, pass.clearDepth, pass.clearStencil);
         }
         return;
     }
-    {
-        SectionScope section(m_sections,
-                             shadowPath ? kSectionSortQueuesShadow : kSectionSortQueues);
-        m_queue.sort();
-    }
     SectionScope section(m_sections, shadowPath ? kSectionRenderQueueShadow : kSectionRenderQueue);
     setPassState(m_device, pass, clear, fill);
     renderQueue(index, pass.lightMode == PassLightMode::FurtherGroups);
     restorePassState(m_device, pass, fill);
-    m_counts.entries[index] += static_cast<uint32_t>(m_queue.size());
+    m_counts.entries[index] += static_cast<uint32_t>(queue.size());
+}
+
+bool SceneRenderer::keepsQueues() const {
+    return m_keptLists && m_depth == 0 && !(m_flags & kShadowGeneration);
+}
+
+uint64_t SceneRenderer::keptStateKey() const {
+    const SceneEnvironment& environment = m_context->environment;
+    uint64_t hash = 0xCBF29CE484222325ull;
+    auto mix = [&hash](uint64_t value) { hash = (hash ^ value) * 0x100000001B3ull; };
+    mix(reinterpret_cast<uintptr_t>(m_context));
+    mix(static_cast<uint64_t>(environment.fog.mode));
+    mix(static_cast<uint64_t>(environment.volumeFog.mode));
+    mix(environment.instancing ? 1u : 0u);
+    mix(m_refractionTexture ? 1u : 0u);
+    mix(m_depthBlendRendering ? 1u : 0u);
+    // Shadow groups sample their light's map only in frames that made it.
+    for (const LightListEntry* entry : m_lights.getShadowEntries()) {
+        mix(reinterpret_cast<uintptr_t>(entry));
+        mix(currentShadow(*entry->light) != nullptr ? 1u : 0u);
+    }
+    return hash;
+}
+
+RenderQueue& SceneRenderer::sortedQueue(int index, const std::vector<Shape*>& shapes) {
+    const RenderPass& pass = m_passes[index];
+    const bool shadowPath = (m_flags & kShadowGeneration) != 0;
+    RenderQueue* queue = &m_queue;
+    bool merge = false;
+    {
+        SectionScope section(m_sections,
+                             shadowPath ? kSectionBuildQueuesShadow : kSectionBuildQueues);
+        if (keepsQueues() && &shapes == &m_shapes) {
+            KeptQueue& kept = m_kept[index];
+            queue = &kept.queue;
+            m_keptBuilding = &kept;
+            if (updateKeptQueue(index)) {
+                merge = true;
+            } else {
+                m_building = &kept.queue;
+                kept.retry.clear();
+                kept.retryNext.clear();
+                buildQueue(pass, shapes);
+                m_building = &m_queue;
+                kept.valid = true;
+                kept.frame = m_keptFrame;
+                kept.structure = scenechanges::structure();
+                kept.state = keptStateKey();
+            }
+            m_keptBuilding = nullptr;
+        } else {
+            buildQueue(pass, shapes);
+        }
+    }
+    if (!queue->empty() || (merge && !m_queue.empty())) {
+        SectionScope section(m_sections,
+                             shadowPath ? kSectionSortQueuesShadow : kSectionSortQueues);
+        if (merge) {
+            m_queue.sort();
+            queue->mergeSorted(m_queue);
+        } else {
+            queue->sort();
+        }
+    }
+    m_current = queue;
+    return *queue;
+}
+
+bool SceneRenderer::updateKeptQueue(int index) {
+    KeptQueue& kept = m_kept[index];
+    if (!kept.valid || kept.frame + 1 != m_keptFrame ||
+        kept.structure != scenechanges::structure() || kept.state != keptStateKey()) {
+        kept.valid = false;
+        return false;
+    }
+    kept.frame = m_keptFrame;
+    kept.retry.swap(kept.retryNext);
+    kept.retryNext.clear();
+    m_queue.clear();
+    const RenderPass& pass = m_passes[index];
+    if ((pass.lightMode == PassLightMode::FurtherGroups && !m_anyFurtherGroups) ||
+        (!pass.takesOpaque && !m_anyBlended)) {
+        // No visible shape takes part in the pass.
+        kept.queue.clear();
+        return true;
+    }
+    // Entries of shapes still visible and unchanged stay with their new
+    // distances; shapes with stale entries have theirs made anew.
+    const uint64_t mark = ++m_addMark;
+    m_rebuild.clear();
+    kept.queue.keepIf([this, mark](RenderQueueEntry& entry) {
+        ShapeRenderObject& data = *entry.data;
+        if (data.keptBy != this || data.keptFrame != m_keptFrame) {
+            return false;
+        }
+        if (data.revision != entry.revision) {
+            if (data.addedMark != mark) {
+                data.addedMark = mark;
+                m_rebuild.push_back(entry.shape);
+            }
+            return false;
+        }
+        const float distance = data.distance[m_depth];
+        entry.distance = std::isnan(distance) ? 0.0f : distance;
+        entry.order = (entry.order & 0xFFFFFFFFu) | (uint64_t(data.visibleIndex) << 32);
+        return true;
+    });
+    for (Shape* shape : m_rebuild) {
+        addShapeEntries(pass, *shape, *static_cast<ShapeRenderObject*>(shape->getRenderObject()));
+    }
+    // Shapes the walk found visible anew or changed, and those whose
+    // shaders failed last frame, once each.
+    auto add = [&](Shape* shape) {
+        auto* data = static_cast<ShapeRenderObject*>(shape->getRenderObject());
+        if (data != nullptr && data->keptBy == this && data->keptFrame == m_keptFrame &&
+            data->addedMark != mark) {
+            data->addedMark = mark;
+            addShapeEntries(pass, *shape, *data);
+        }
+    };
+    for (Shape* shape : m_changedShapes) {
+        add(shape);
+    }
+    for (Shape* shape : kept.retry) {
+        add(shape);
+    }
+    return true;
 }
 
 void SceneRenderer::buildQueue(const RenderPass& pass, const std::vector<Shape*>& shapes) {
-    m_queue.clear();
+    m_building->clear();
     // Passes that no shape of the frame takes part in are not walked.
     if ((pass.lightMode == PassLightMode::FurtherGroups && !m_anyFurtherGroups) ||
         (!pass.takesOpaque && !m_anyBlended)) {
@@ -842,36 +1011,38 @@ void SceneRenderer::buildQueue(const RenderPass& pass, const std::vector<Shape*>
         // The shape drops its render data when its geometry, materials or
         // flags change, which a render event listener may have done.
         auto* object = static_cast<ShapeRenderObject*>(shape->getRenderObject());
-        if (object == nullptr) {
+        if (object != nullptr) {
+            addShapeEntries(pass, *shape, *object);
+        }
+    }
+}
+
+void SceneRenderer::addShapeEntries(const RenderPass& pass, Shape& shape, ShapeRenderObject& data) {
+    const int groups = data.lights.count;
+    for (ShapeSlot& slot : data.slots) {
+        if (slot.blended ? !pass.takesBlended : !pass.takesOpaque) {
             continue;
         }
-        ShapeRenderObject& data = *object;
-        const int groups = data.lights.count;
-        for (ShapeSlot& slot : data.slots) {
-            if (slot.blended ? !pass.takesBlended : !pass.takesOpaque) {
-                continue;
-            }
-            switch (pass.lightMode) {
-                case PassLightMode::None:
-                    queueEntry(*shape, data, slot, ShapeSlot::kUnlit, false);
+        switch (pass.lightMode) {
+            case PassLightMode::None:
+                queueEntry(shape, data, slot, ShapeSlot::kUnlit, false);
+                break;
+            case PassLightMode::FurtherGroups:
+                for (int g = 1; g < groups; ++g) {
+                    queueEntry(shape, data, slot, g, true);
+                }
+                break;
+            case PassLightMode::Lit:
+                if (groups == 0) {
+                    queueEntry(shape, data, slot, ShapeSlot::kUnlit, false);
                     break;
-                case PassLightMode::FurtherGroups:
-                    for (int g = 1; g < groups; ++g) {
-                        queueEntry(*shape, data, slot, g, true);
-                    }
-                    break;
-                case PassLightMode::Lit:
-                    if (groups == 0) {
-                        queueEntry(*shape, data, slot, ShapeSlot::kUnlit, false);
-                        break;
-                    }
-                    const int first = pass.groupRange == PassGroupRange::FromSecond ? 1 : 0;
-                    const int end = pass.groupRange == PassGroupRange::First ? 1 : groups;
-                    for (int g = first; g < end; ++g) {
-                        queueEntry(*shape, data, slot, g, g > 0);
-                    }
-                    break;
-            }
+                }
+                const int first = pass.groupRange == PassGroupRange::FromSecond ? 1 : 0;
+                const int end = pass.groupRange == PassGroupRange::First ? 1 : groups;
+                for (int g = first; g < end; ++g) {
+                    queueEntry(shape, data, slot, g, g > 0);
+                }
+                break;
         }
     }
 }
@@ -911,6 +1082,10 @@ void SceneRenderer::queueEntry(Shape& shape, ShapeRenderObject& data, ShapeSlot&
     }
     if (object.vertex == nullptr || object.fragment == nullptr) {
         // Failed keys are remembered by the library; the entry is not drawn.
+        // A kept queue asks again next frame, as a fresh build would.
+        if (m_keptBuilding != nullptr) {
+            m_keptBuilding->retryNext.push_back(&shape);
+        }
         return;
     }
     RenderQueueEntry entry;
@@ -929,7 +1104,11 @@ void SceneRenderer::queueEntry(Shape& shape, ShapeRenderObject& data, ShapeSlot&
                          ? reinterpret_cast<uintptr_t>(&data.buffers->getSubMesh(slot.subMesh))
                          : reinterpret_cast<uintptr_t>(data.geometry);
     entry.lightSet = lightSetOf(lights);
-    m_queue.add(entry);
+    entry.revision = data.revision;
+    entry.order = (uint64_t(data.visibleIndex) << 32) |
+                  (uint64_t(&slot - data.slots.data()) << 8) | uint64_t(objectIndex);
+    m_building->add(entry);
+    ++m_counts.entriesMade;
 }
 
 InstanceBuffer& SceneRenderer::instanceBuffer() {
@@ -945,7 +1124,7 @@ InstanceBuffer& SceneRenderer::instanceBuffer() {
 
 void SceneRenderer::prepareInstances() {
     m_batches.clear();
-    const std::vector<RenderQueueEntry>& entries = m_queue.entries();
+    const std::vector<RenderQueueEntry>& entries = m_current->entries();
     uint64_t total = 0;
     for (size_t i = 0; i < entries.size();) {
         if (!(entries[i].object->key.words[2] & ShaderKey::kInstancing)) {
@@ -1002,7 +1181,7 @@ void SceneRenderer::prepareInstances() {
 void SceneRenderer::renderQueue(int pass, bool furtherLights) {
     SceneRenderContext& context = *m_context;
     prepareInstances();
-    const std::vector<RenderQueueEntry>& entries = m_queue.entries();
+    const std::vector<RenderQueueEntry>& entries = m_current->entries();
     Shader* vertex = nullptr;
     Shader* fragment = nullptr;
     const Material* material = nullptr;

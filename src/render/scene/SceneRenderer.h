@@ -108,6 +108,16 @@ public:
     // queues", "Sort render queues" and "Render queue" (not owned; none: not
     // told).
     void setSections(IRenderSections* sections) { m_sections = sections; }
+    // Whether the renderer keeps its lists between frames (on by default):
+    // the shape walk runs over a flat list of the scene's shapes, and a main
+    // renderer keeps the queues of its view's passes, making entries only
+    // for shapes that became visible or changed. Off, every frame walks the
+    // tree and builds every queue afresh; both draw the same.
+    void setKeptLists(bool kept);
+    bool getKeptLists() const { return m_keptLists; }
+    // The queue the last buildSortedQueue or pass drawn used (for comparing
+    // kept queues with fresh ones).
+    const RenderQueue& getLastQueue() const { return *m_current; }
 
     // What the last frame collected and drew.
     struct FrameCounts {
@@ -121,6 +131,8 @@ public:
         // (an instanced draw counts one).
         uint32_t entries[RenderPassTable::kNumPasses] = {};
         uint32_t draws[RenderPassTable::kNumPasses] = {};
+        // Queue entries made this frame; the others were kept from the last.
+        uint32_t entriesMade = 0;
         // Shadow map renderings (a point light counts six), reflection
         // textures and depth-blend maps drawn, and copies of the screen for
         // refraction.
@@ -168,10 +180,24 @@ private:
     // The shape's render data, created (with its material slots) on first use.
     static bool slotsMatchSubMeshes(Shape& shape, const ShapeRenderObject& data);
     ShapeRenderObject& renderData(Shape& shape);
-    void chooseLods(ShapeRenderObject& data, float distance);
+    // True when a slot's level changed.
+    static bool chooseLods(ShapeRenderObject& data, float distance);
 
     void renderPass(int pass, const std::vector<Shape*>& shapes, bool clear);
+    // Builds and sorts the pass's queue of `shapes` (under the profiler's
+    // sections) and returns it: the kept queue of the pass for the view's
+    // shapes of a renderer that keeps its lists, else the frame's queue.
+    RenderQueue& sortedQueue(int pass, const std::vector<Shape*>& shapes);
     void buildQueue(const RenderPass& pass, const std::vector<Shape*>& shapes);
+    void addShapeEntries(const RenderPass& pass, Shape& shape, ShapeRenderObject& data);
+    // The kept queue of the pass brought up to this frame: entries of shapes
+    // no longer visible or changed are dropped, those of shapes visible anew
+    // or changed are put into m_queue. False when the queue must be built
+    // afresh instead.
+    bool updateKeptQueue(int pass);
+    bool keepsQueues() const;
+    // What every queue entry's shader key depends on beyond the shape.
+    uint64_t keptStateKey() const;
     void queueEntry(Shape& shape, ShapeRenderObject& data, ShapeSlot& slot, int objectIndex,
                     bool furtherLights);
     void renderQueue(int pass, bool furtherLights);
@@ -218,7 +244,38 @@ private:
     std::vector<Shape*> m_refractiveShapes;
     std::vector<Shape*> m_reflectionShapes;
     RenderQueue m_queue;
+    // The queue being drawn.
+    RenderQueue* m_current = &m_queue;
     FrameCounts m_counts;
+    // Where queueEntry puts entries.
+    RenderQueue* m_building = &m_queue;
+
+    // Kept lists: the walk's flat list lives in m_traversal; a main
+    // renderer's queues per pass follow.
+    bool m_keptLists = true;
+    // Frames of this renderer, counted for the shapes' visibility marks.
+    uint32_t m_keptFrame = 0;
+    // Visible shapes whose entries must be made anew this frame.
+    std::vector<Shape*> m_changedShapes;
+    struct KeptQueue {
+        RenderQueue queue;
+        bool valid = false;
+        // The renderer frame, scene structure count and state key it was
+        // made for.
+        uint32_t frame = 0;
+        uint64_t structure = 0;
+        uint64_t state = 0;
+        // Shapes whose entries failed (their shaders could not be made):
+        // they are tried again the next frame.
+        std::vector<Shape*> retry;
+        std::vector<Shape*> retryNext;
+    };
+    KeptQueue m_kept[RenderPassTable::kNumPasses];
+    std::vector<Shape*> m_rebuild;
+    // Numbers the kept-queue updates, for the shapes' added marks.
+    uint64_t m_addMark = 0;
+    // The kept queue being updated (none: a fresh build).
+    KeptQueue* m_keptBuilding = nullptr;
     // Whether any visible shape has a second light group, or blends.
     bool m_anyFurtherGroups = false;
     bool m_anyBlended = false;

@@ -6,6 +6,7 @@
 #include "render/overlay/DebugDraw.h"
 #include "scene/LODTransformGroup.h"
 #include "scene/LightSource.h"
+#include "scene/SceneChanges.h"
 #include "scene/Shape.h"
 
 namespace {
@@ -135,11 +136,17 @@ void SceneTraversal::collectLights(Node* root, const TraversalSettings& settings
 TraversalCounts SceneTraversal::collectShapes(Node* root, const TraversalSettings& settings,
                                               ITraversalSink& sink) {
     TraversalCounts counts;
-    m_stack.clear();
     if (root == nullptr || !root->hasKind(EntityKind::RawTransformGroup)) {
         return counts;
     }
-    m_stack.push_back(root);
+    walkShapes(*static_cast<RawTransformGroup*>(root), settings, sink, counts);
+    return counts;
+}
+
+void SceneTraversal::walkShapes(RawTransformGroup& start, const TraversalSettings& settings,
+                                ITraversalSink& sink, TraversalCounts& counts) {
+    m_stack.clear();
+    m_stack.push_back(&start);
     while (!m_stack.empty()) {
         auto* node = static_cast<RawTransformGroup*>(m_stack.back());
         m_stack.pop_back();
@@ -172,6 +179,127 @@ TraversalCounts SceneTraversal::collectShapes(Node* root, const TraversalSetting
             }
         }
         pushChildren(*node, settings, false);
+    }
+}
+
+void SceneTraversal::refreshFlatEntry(FlatEntry& entry) {
+    entry.bounds = entry.node->getWorldBounds(0);
+    entry.world = entry.node->getWorldMatrix();
+}
+
+void SceneTraversal::buildFlatList(RawTransformGroup& root, uint32_t objectMask) {
+    m_flat.clear();
+    m_flatIndex.clear();
+    m_flatMoves = scenechanges::movedCount();
+    // The same order as the walk: depth first, children in list order.
+    m_stack.clear();
+    m_stack.push_back(&root);
+    while (!m_stack.empty()) {
+        auto* node = static_cast<RawTransformGroup*>(m_stack.back());
+        m_stack.pop_back();
+        if ((node->getObjectMask() & objectMask) == 0) {
+            continue;
+        }
+        const bool live =
+            node->hasRenderListeners() || node->hasKind(EntityKind::LODTransformGroup);
+        if (live || node->hasKind(EntityKind::Shape)) {
+            FlatEntry& entry = m_flat.emplace_back();
+            entry.node = node;
+            entry.flags = node->getCullOverride() ? FlatEntry::kCullOverride : 0;
+            if (live) {
+                entry.flags |= FlatEntry::kLive;
+                continue;
+            }
+            auto* shape = static_cast<Shape*>(node);
+            const uint32_t shapeFlags = shape->getShapeFlags();
+            if (shapeFlags & Shape::kNotRendered) {
+                entry.flags |= FlatEntry::kNotRendered;
+            }
+            if (shapeFlags & Shape::kCastsShadows) {
+                entry.flags |= FlatEntry::kCastsShadows;
+            }
+            entry.clipDistance = shape->getClipDistance();
+            refreshFlatEntry(entry);
+            m_flatIndex.emplace(node, static_cast<uint32_t>(m_flat.size() - 1));
+        }
+        const std::vector<Node*>& children = node->getChildren();
+        for (auto it = children.rbegin(); it != children.rend(); ++it) {
+            if ((*it)->hasKind(EntityKind::RawTransformGroup) &&
+                static_cast<ScenegraphNode*>(*it)->getVisibility()) {
+                m_stack.push_back(*it);
+            }
+        }
+    }
+}
+
+void SceneTraversal::refreshMovedShapes() {
+    const uint64_t moves = scenechanges::movedCount();
+    if (moves - m_flatMoves > scenechanges::kMovedLogSize / 2) {
+        // Many moves: every copy is refreshed, cheaper than looking each up.
+        for (FlatEntry& entry : m_flat) {
+            if (!(entry.flags & FlatEntry::kLive)) {
+                refreshFlatEntry(entry);
+            }
+        }
+    } else {
+        for (uint64_t i = m_flatMoves; i < moves; ++i) {
+            auto found = m_flatIndex.find(scenechanges::movedShape(i));
+            if (found != m_flatIndex.end()) {
+                refreshFlatEntry(m_flat[found->second]);
+            }
+        }
+    }
+    // Reading the bounds logs nothing, so every move up to here is applied.
+    m_flatMoves = moves;
+}
+
+TraversalCounts SceneTraversal::collectShapesFlat(Node* root, const TraversalSettings& settings,
+                                                  ITraversalSink& sink) {
+    if (settings.debug != nullptr) {
+        return collectShapes(root, settings, sink);
+    }
+    TraversalCounts counts;
+    if (root == nullptr || !root->hasKind(EntityKind::RawTransformGroup)) {
+        return counts;
+    }
+    auto& top = *static_cast<RawTransformGroup*>(root);
+    if (m_flatRoot != root || m_flatMask != settings.objectMask ||
+        m_flatStructure != scenechanges::structure()) {
+        m_flatRoot = root;
+        m_flatMask = settings.objectMask;
+        m_flatStructure = scenechanges::structure();
+        buildFlatList(top, settings.objectMask);
+    } else if (scenechanges::movedCount() != m_flatMoves) {
+        refreshMovedShapes();
+    }
+    const bool overrideAll = settings.cullOverride;
+    for (const FlatEntry& entry : m_flat) {
+        if (entry.flags & FlatEntry::kLive) {
+            // Its render events may change its own subtree (foliage cells
+            // come and go); the list is then made again on the next call.
+            // Shapes a listener moved get their copies refreshed.
+            walkShapes(*entry.node, settings, sink, counts);
+            if (scenechanges::movedCount() != m_flatMoves) {
+                refreshMovedShapes();
+            }
+            continue;
+        }
+        const BoundingSphere& bounds = entry.bounds;
+        const float distance = distanceBetween(bounds.getCenter(), settings.cameraPosition);
+        if (!overrideAll && !(entry.flags & FlatEntry::kCullOverride) && !bounds.isEmpty() &&
+            (!bounds.intersectsFrustum(settings.frustum) ||
+             !(distance - bounds.getRadius() < settings.clipDistance))) {
+            continue;
+        }
+        const bool drawn =
+            !(entry.flags & FlatEntry::kNotRendered) &&
+            distance - bounds.getRadius() < entry.clipDistance * settings.viewDistanceCoeff;
+        const bool taken =
+            !settings.shadowCastersOnly || (entry.flags & FlatEntry::kCastsShadows) != 0;
+        if (drawn && taken) {
+            ++counts.objects;
+            sink.addVisibleShape(*static_cast<Shape*>(entry.node), entry.world, bounds, distance);
+        }
     }
     return counts;
 }

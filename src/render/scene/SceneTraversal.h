@@ -8,14 +8,16 @@
 
 #include <array>
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "base/math/Matrix4.h"
+#include "scene/BoundingSphere.h"
 
-class BoundingSphere;
 class DebugDrawLists;
 class LightSource;
 class Node;
+class RawTransformGroup;
 class Shape;
 
 // Frustum planes (a, b, c, d) with a·x + b·y + c·z + d the signed distance,
@@ -64,12 +66,55 @@ public:
     void collectLights(Node* root, const TraversalSettings& settings, ITraversalSink& sink);
     TraversalCounts collectShapes(Node* root, const TraversalSettings& settings,
                                   ITraversalSink& sink);
+    // The shape walk over a flat list of the tree's shapes kept between
+    // calls: the same sink calls in the same order and the same render events
+    // as collectShapes, with culling run over the list's copies of the
+    // shapes' bounds. The list is made again when the scene's structure, the
+    // root or the object mask changed; shapes that moved get their copies
+    // refreshed. Subtrees of LOD groups and of nodes with render listeners
+    // (which may change their subtree while the walk runs) are walked as
+    // collectShapes does. A bounding sphere of a group contains those of its
+    // children, so culling each shape alone passes the same shapes as
+    // culling their groups first. Debug drawing takes collectShapes.
+    TraversalCounts collectShapesFlat(Node* root, const TraversalSettings& settings,
+                                      ITraversalSink& sink);
 
 private:
+    // A shape of the flat list, or the root of a subtree walked as
+    // collectShapes does (kLive).
+    struct FlatEntry {
+        static constexpr uint32_t kLive = 0x1;
+        static constexpr uint32_t kCullOverride = 0x2;
+        static constexpr uint32_t kNotRendered = 0x4;
+        static constexpr uint32_t kCastsShadows = 0x8;
+        Matrix4 world;
+        BoundingSphere bounds;
+        RawTransformGroup* node = nullptr;
+        float clipDistance = 0.0f;
+        uint32_t flags = 0;
+    };
+    void buildFlatList(RawTransformGroup& root, uint32_t objectMask);
+    static void refreshFlatEntry(FlatEntry& entry);
+    // Brings the copies of moved shapes up to date.
+    void refreshMovedShapes();
+    // The walk of collectShapes from `start` on, adding to `counts`.
+    void walkShapes(RawTransformGroup& start, const TraversalSettings& settings,
+                    ITraversalSink& sink, TraversalCounts& counts);
+
     // Pushes the children to visit, last first, so they pop in list order;
     // `lightsOnly` leaves out children without lights in their subtree.
     void pushChildren(Node& node, const TraversalSettings& settings, bool lightsOnly);
 
     // Nodes still to visit; kept between frames so a walk allocates nothing.
     std::vector<Node*> m_stack;
+
+    // The flat list, the index of each shape entry by node, and what the
+    // list was made from.
+    std::vector<FlatEntry> m_flat;
+    std::unordered_map<const Node*, uint32_t> m_flatIndex;
+    const Node* m_flatRoot = nullptr;
+    uint32_t m_flatMask = 0;
+    uint64_t m_flatStructure = 0;
+    // Moves of the scene's move log already applied to the list.
+    uint64_t m_flatMoves = 0;
 };

@@ -73,21 +73,44 @@ public:
     // Renderer nesting depths that keep a distance of their own.
     static constexpr int kMaxDepth = 3;
 
-    // Negative: no distance yet, so the first visit chooses the LODs.
-    float distance[kMaxDepth] = {-1.0f, -1.0f, -1.0f};
-    Matrix4 world;
-    LightGroups lights;
-    LightAssignmentStamp lightStamp;
-    uint32_t frameNumber = 0;
-    std::vector<ShapeSlot> slots;
+    // What every frame reads and writes comes first, together.
     // The geometry the slots were made for, and the same as vertex buffers
     // (none when it draws itself).
     Geometry* geometry = nullptr;
     VertexBufferGeometry* buffers = nullptr;
-    bool refractive = false;
-    bool reflective = false;
+    // Negative: no distance yet, so the first visit chooses the LODs.
+    float distance[kMaxDepth] = {-1.0f, -1.0f, -1.0f};
     // The radius of the shape's world bounds at its last visit.
     float boundsRadius = 0.0f;
-    // Whether any slot blends.
+    uint32_t frameNumber = 0;
+    // Lights in all light groups together, and the number of groups.
+    uint32_t lightCount = 0;
+    uint32_t lightGroupCount = 0;
+    bool refractive = false;
+    bool reflective = false;
+    // Whether any slot blends, and whether any slot's material has a
+    // depth-blend map.
     bool blended = false;
+    bool depthBlended = false;
+    // The geometry's sub-meshes keep their materials for its lifetime (plain
+    // meshes), so the slots need no check against them.
+    bool fixedSubMeshes = false;
+    // Changes whenever something the shape's queue entries are made of
+    // changes: its light groups, LOD levels or own textures.
+    uint32_t revision = 0;
+    // For the renderer that keeps its queues between frames: which renderer
+    // last counted the shape visible, in which of its frames, and the
+    // revision its entries were last made for; the build that last added
+    // the shape's entries.
+    const void* keptBy = nullptr;
+    uint32_t keptFrame = 0;
+    uint32_t keptRevision = 0;
+    uint64_t addedMark = 0;
+    // The shape's place among the visible shapes of the last walk that took
+    // it (for the queue's walk order).
+    uint32_t visibleIndex = 0;
+    LightAssignmentStamp lightStamp;
+    Matrix4 world;
+    LightGroups lights;
+    std::vector<ShapeSlot> slots;
 };

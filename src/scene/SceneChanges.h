@@ -1,0 +1,33 @@
+#pragma once
+// Counters of changes to any scene tree, read by the renderers' lists that
+// are kept between frames. A list notes the counters when it is made and
+// compares them before it is used again: an unchanged structure count means
+// that every node, shape and render object it points at is still alive and
+// drawn under the same conditions; the move log names the shapes whose world
+// bounds may have changed since.
+
+#include <cstddef>
+#include <cstdint>
+
+class Node;
+
+namespace scenechanges {
+
+// Changes to what decides which shapes a walk of the tree reaches and how:
+// links, deletions, visibility, object masks, cull overrides, render
+// listeners, clip distances, shape flags and shapes' render objects.
+uint64_t structure();
+void structureChanged();
+
+// Shapes whose world bounds may have changed (they or an ancestor moved, or
+// what they draw changed extent), in the order of the changes. The log keeps
+// the last kMovedLogSize shapes; the pointers are only compared, never
+// followed, since a logged shape may be gone.
+constexpr size_t kMovedLogSize = 4096;
+void shapeMoved(const Node* shape);
+// The number of shapeMoved calls so far.
+uint64_t movedCount();
+// The shape of move number `index`; null where the log no longer holds it.
+const Node* movedShape(uint64_t index);
+
+}  // namespace scenechanges
