@@ -264,7 +264,7 @@ SceneRenderer& SceneRenderer::subRenderer(std::unique_ptr<SceneRenderer>& slot, 
     }
     slot->m_shadowQuality = m_shadowQuality;
     slot->m_sections = m_sections;
-    slot->m_keptLists = getenv("SUBKEPT") ? m_keptLists : false;
+    slot->m_keptLists = m_keptLists;
     return *slot;
 }
 
