@@ -240,6 +240,16 @@ size_t SceneRenderer::buildSortedQueue(int pass) {
     return sortedQueue(pass, m_shapes).size();
 }
 
+size_t SceneRenderer::buildFreshQueue(int pass) {
+    if (m_context == nullptr || pass < 0 || pass >= RenderPassTable::kNumPasses) {
+        return 0;
+    }
+    buildQueue(m_passes[pass], m_shapes);
+    m_queue.sort();
+    m_current = &m_queue;
+    return m_queue.size();
+}
+
 void SceneRenderer::setKeptLists(bool kept) {
     m_keptLists = kept;
     for (KeptQueue& queue : m_kept) {

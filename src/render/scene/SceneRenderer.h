@@ -85,6 +85,9 @@ public:
     // the frame's lists.
     bool beginFrame(SceneRenderContext& context, int width, int height, float frameTimeMs);
     size_t buildSortedQueue(int pass);
+    // The same built afresh from the frame's visible shapes, whatever the
+    // renderer keeps (the kept queues stay as they are).
+    size_t buildFreshQueue(int pass);
     void endFrame();
 
     std::unique_ptr<RenderAttachment> createDeviceData(const SubMesh& subMesh) override;
@@ -118,6 +121,9 @@ public:
     // The queue the last buildSortedQueue or pass drawn used (for comparing
     // kept queues with fresh ones).
     const RenderQueue& getLastQueue() const { return *m_current; }
+    // The shapes the frame's walk found visible, in walk order (refractive
+    // ones apart).
+    const std::vector<Shape*>& getVisibleShapes() const { return m_shapes; }
 
     // What the last frame collected and drew.
     struct FrameCounts {
