@@ -18,6 +18,7 @@
 
 #include "RenderSceneFixture.h"
 #include "render/material/Material.h"
+#include "render/overlay/Screenshot.h"
 #include "render/scene/LightAssignment.h"
 #include "render/scene/ShapeRenderObject.h"
 #include "scene/LODTransformGroup.h"
@@ -91,7 +92,7 @@ struct World {
         return made;
     }
 
-    World(Material* red, Material* blue, Material* glass) {
+    World(Material* red, Material* blue, Material* glass, Material* mirror) {
         root = createRootNode(context);
         camera = new Camera("camera", 60.0f, 0.1f, 100.0f);
         camera->setTranslation({0, 6, 8});
@@ -119,6 +120,11 @@ struct World {
         shape(*lod, "lodNear", box, red, {0, 0, 0});
         shape(*lod, "lodFar", small, blue, {0, 0, 0});
         shape(*root, "pane", box, glass, {1.0f, 1.0f, 1.0f});
+        // A mirror: its reflection is drawn by a sub-renderer that shares the
+        // shapes' render data.
+        Shape* mirrorShape = shape(*root, "mirror", box, mirror, {0.0f, 0.02f, -0.5f});
+        // A flat mirror on the floor, under the boxes.
+        mirrorShape->setScale({8.0f, 0.05f, 6.0f});
         light("sun", LightSource::Directional, {0, 10, 0}, 100.0f);
         light("lampA", LightSource::Point, {-3.0f, 1.0f, 0.0f}, 2.5f);
         light("lampB", LightSource::Point, {3.0f, 1.0f, -3.0f}, 2.5f);
@@ -158,6 +164,11 @@ protected:
         m_blue = paint(0.2f, 0.3f, 0.9f);
         m_green = paint(0.2f, 0.8f, 0.3f);
         m_glass = paint(0.8f, 0.8f, 0.9f, 0.5f);
+        MaterialDesc mirror;
+        mirror.ambientColor = {0.2f, 0.2f, 0.2f};
+        mirror.reflectionMap = true;
+        mirror.reflectionResolution = 64;
+        m_mirror = MaterialLibrary::get(mirror);
         m_box = RefPtr<Geometry>(new IndexedFaceSetGeometry("box", makeBoxMesh({0.3f, 0.3f, 0.3f}),
                                                             VertexAttribute::Normal));
         m_small = RefPtr<Geometry>(new IndexedFaceSetGeometry(
@@ -167,8 +178,8 @@ protected:
         World::box = m_box.get();
         World::small = m_small.get();
         World::floor = m_floor.get();
-        kept = std::make_unique<World>(m_red.get(), m_blue.get(), m_glass.get());
-        fresh = std::make_unique<World>(m_red.get(), m_blue.get(), m_glass.get());
+        kept = std::make_unique<World>(m_red.get(), m_blue.get(), m_glass.get(), m_mirror.get());
+        fresh = std::make_unique<World>(m_red.get(), m_blue.get(), m_glass.get(), m_mirror.get());
         freshRenderer = std::make_unique<SceneRenderer>(*s_device, *library);
         freshRenderer->setKeptLists(false);
         renderer->setShadowQuality(1.0f);
@@ -232,12 +243,16 @@ protected:
 
     std::vector<uint8_t> pixels(SceneRenderer& drawer, World& world) {
         drawer.render(world.context, kSize, kSize, 16.0f);
+        if (const char* folder = std::getenv("RENDERSCENE_SCREENSHOTS")) {
+            saveScreenshot(*s_device, std::string(folder) + "/kept-lists-" +
+                                          (drawer.getKeptLists() ? "kept" : "fresh") + ".png");
+        }
         std::vector<uint8_t> out(s_window->getPixelBufferSize());
         s_window->readPixels(out.data());
         return out;
     }
 
-    RefPtr<Material> m_red, m_blue, m_green, m_glass;
+    RefPtr<Material> m_red, m_blue, m_green, m_glass, m_mirror;
     RefPtr<Geometry> m_box, m_small, m_floor;
     std::unique_ptr<World> kept;
     std::unique_ptr<World> fresh;
@@ -333,8 +348,15 @@ TEST_F(KeptListsTest, KeptQueuesMatchFreshOnesAfterEachChange) {
             EXPECT_LE(lists.entriesMade, uint32_t(change.mostMade));
         }
     }
-    // Both draw the same frame, shadows and all.
-    EXPECT_EQ(pixels(*renderer, *kept), pixels(*freshRenderer, *fresh));
+    // Both draw the same frames, shadows and reflection and all, once the
+    // kept queues serve drawn frames.
+    for (World* world : {kept.get(), fresh.get()}) {
+        world->camera->setTranslation({0, 3.0f, 6.0f});
+        world->camera->setRotation({-20.0f * kDegrees, 0, 0});
+    }
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(pixels(*renderer, *kept), pixels(*freshRenderer, *fresh)) << "frame " << i;
+    }
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ struct RenderQueueEntry {
     // The shape's camera distance (NaN read as 0).
     float distance = 0.0f;
     bool blended = false;
-    // Identities of the shader pair and the material's sort value.
+    // The shader pair (as identities) and the material's sort value.
     uintptr_t vertexShader = 0;
     uintptr_t fragmentShader = 0;
     uint32_t materialSort = 0;
@@ -40,6 +40,8 @@ struct RenderQueueEntry {
     uint64_t lightSet = 0;
     // The shape's render data revision the entry was made for.
     uint32_t revision = 0;
+    // Word 2 of the shader key it was made with (instancing, skinning).
+    uint32_t keyFlags = 0;
     // Where the entry comes in the frame's walk: the shape's place among
     // the visible shapes, then its slot and light group. Entries the order
     // otherwise cannot tell apart follow it, so a queue kept between frames

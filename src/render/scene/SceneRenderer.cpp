@@ -96,7 +96,7 @@ bool sameLights(const LightGroup* a, const LightGroup* b) {
 
 // Whether b can be drawn in the same instanced draw as a.
 bool sameBatch(const RenderQueueEntry& a, const RenderQueueEntry& b) {
-    return a.object->vertex == b.object->vertex && a.object->fragment == b.object->fragment &&
+    return a.vertexShader == b.vertexShader && a.fragmentShader == b.fragmentShader &&
            a.slot->material == b.slot->material && a.geometry == b.geometry &&
            a.lightSet == b.lightSet && sameLights(a.lights, b.lights);
 }
@@ -1114,9 +1114,10 @@ void SceneRenderer::queueEntry(Shape& shape, ShapeRenderObject& data, ShapeSlot&
                          ? reinterpret_cast<uintptr_t>(&data.buffers->getSubMesh(slot.subMesh))
                          : reinterpret_cast<uintptr_t>(data.geometry);
     entry.lightSet = lightSetOf(lights);
+    entry.keyFlags = object.key.words[2];
     entry.revision = data.revision;
-    entry.order = (uint64_t(data.visibleIndex) << 32) |
-                  (uint64_t(&slot - data.slots.data()) << 8) | uint64_t(objectIndex);
+    entry.order = (uint64_t(data.visibleIndex) << 32) | (uint64_t(&slot - data.slots.data()) << 8) |
+                  uint64_t(objectIndex);
     m_building->add(entry);
     ++m_counts.entriesMade;
 }
@@ -1137,7 +1138,7 @@ void SceneRenderer::prepareInstances() {
     const std::vector<RenderQueueEntry>& entries = m_current->entries();
     uint64_t total = 0;
     for (size_t i = 0; i < entries.size();) {
-        if (!(entries[i].object->key.words[2] & ShaderKey::kInstancing)) {
+        if (!(entries[i].keyFlags & ShaderKey::kInstancing)) {
             ++i;
             continue;
         }
@@ -1206,12 +1207,15 @@ void SceneRenderer::renderQueue(int pass, bool furtherLights) {
         }
         i += batch != nullptr ? batch->count : 1;
         const ShapeSlot& slot = *entry.slot;
-        const bool shadersChanged =
-            entry.object->vertex != vertex || entry.object->fragment != fragment;
+        // The entry's own shaders: its render object is shared with the
+        // sub-renderers, which may have asked it for others since.
+        Shader* entryVertex = reinterpret_cast<Shader*>(entry.vertexShader);
+        Shader* entryFragment = reinterpret_cast<Shader*>(entry.fragmentShader);
+        const bool shadersChanged = entryVertex != vertex || entryFragment != fragment;
         if (shadersChanged || slot.material != material || slot.lodLevel != lodLevel) {
             unbindTextures();
-            vertex = entry.object->vertex;
-            fragment = entry.object->fragment;
+            vertex = entryVertex;
+            fragment = entryFragment;
             material = slot.material;
             lodLevel = slot.lodLevel;
             bound = bindMaterial(*material, lodLevel, *vertex, *fragment, furtherLights);
@@ -1234,7 +1238,7 @@ void SceneRenderer::renderQueue(int pass, bool furtherLights) {
         }
         setObjectUniforms(*material, &entry.data->world, entry.lights, *entry.data, *vertex,
                           *fragment);
-        if (entry.object->key.words[2] & ShaderKey::kSkinning) {
+        if (entry.keyFlags & ShaderKey::kSkinning) {
             setSkinningPalette(*entry.shape, *vertex);
         }
         m_device.setModelMatrix(entry.data->world.data());
