@@ -3,8 +3,11 @@
 // BM_SceneTraversal: one frame's light walk, shape walk, light assignment and
 // the build and sort of the opaque, further-light and transparent queues for
 // 10 000 visible shapes (in 100 groups) and 50 point lights, without drawing;
-// /0 with nothing moving, /1 with one light moving every frame, so that every
-// shape is given its light groups anew. BM_FlatLoop is its floor: the same
+// first argument 0 with nothing moving, 1 with one light moving every frame
+// (the shapes it reaches before or after get their light groups anew);
+// second argument 1 with the lists kept between frames (the default), 0
+// with the tree walked and every queue built afresh each frame. BM_FlatLoop
+// is its floor: the same
 // 10 000 world matrices multiplied by the view-projection matrix, one struct
 // each pushed into a pre-sized vector. "allocs" counts allocations per frame.
 //
@@ -128,6 +131,7 @@ __attribute__((noinline)) size_t setUpFrame(SceneRenderer& renderer, BenchScene&
 void BM_SceneTraversal(benchmark::State& state) {
     BenchScene scene(10000, 50);
     SceneRenderer renderer(*g_device, *g_library);
+    renderer.setKeptLists(state.range(1) != 0);
     const bool moving = state.range(0) != 0;
     LightSource* moved = scene.lights.front();
     const Vector3 home = moved->getTranslation();
@@ -152,7 +156,13 @@ void BM_SceneTraversal(benchmark::State& state) {
         double(scene.context.statistics.lights) / std::max(1u, scene.context.statistics.objects);
     state.counters["queue entries"] = double(entries);
 }
-BENCHMARK(BM_SceneTraversal)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SceneTraversal)
+    ->ArgNames({"moving", "kept"})
+    ->Args({0, 1})
+    ->Args({1, 1})
+    ->Args({0, 0})
+    ->Args({1, 0})
+    ->Unit(benchmark::kMicrosecond);
 
 void BM_FlatLoop(benchmark::State& state) {
     BenchScene scene(10000, 0);

@@ -10,6 +10,7 @@ namespace {
 // The scene is changed from the main thread only; the counters are atomic
 // so that a stray change elsewhere cannot tear them.
 std::atomic<uint64_t> s_structure{1};
+std::atomic<uint64_t> s_renderObjects{1};
 std::atomic<uint64_t> s_moved{0};
 std::array<const Node*, kMovedLogSize> s_movedLog{};
 
@@ -27,6 +28,14 @@ void shapeMoved(const Node* shape) {
     const uint64_t index = s_moved.load(std::memory_order_relaxed);
     s_movedLog[index % kMovedLogSize] = shape;
     s_moved.store(index + 1, std::memory_order_relaxed);
+}
+
+uint64_t renderObjects() {
+    return s_renderObjects.load(std::memory_order_relaxed);
+}
+
+void renderObjectsChanged() {
+    s_renderObjects.fetch_add(1, std::memory_order_relaxed);
 }
 
 uint64_t movedCount() {

@@ -1,10 +1,10 @@
 #pragma once
 // Counters of changes to any scene tree, read by the renderers' lists that
 // are kept between frames. A list notes the counters when it is made and
-// compares them before it is used again: an unchanged structure count means
-// that every node, shape and render object it points at is still alive and
-// drawn under the same conditions; the move log names the shapes whose world
-// bounds may have changed since.
+// compares them before it is used again: unchanged structure and render
+// object counts mean that every node, shape and render object it points at
+// is still alive and drawn under the same conditions; the move log names the
+// shapes whose world bounds may have changed since.
 
 #include <cstddef>
 #include <cstdint>
@@ -15,9 +15,14 @@ namespace scenechanges {
 
 // Changes to what decides which shapes a walk of the tree reaches and how:
 // links, deletions, visibility, object masks, cull overrides, render
-// listeners, clip distances, shape flags and shapes' render objects.
+// listeners, clip distances and shape flags.
 uint64_t structure();
 void structureChanged();
+
+// Shapes' render objects dropped or replaced: lists that point into them
+// must let go (a shape's first render object concerns nobody).
+uint64_t renderObjects();
+void renderObjectsChanged();
 
 // Shapes whose world bounds may have changed (they or an ancestor moved, or
 // what they draw changed extent), in the order of the changes. The log keeps

@@ -24,10 +24,8 @@ void Shape::setClipDistance(float distance) {
 }
 
 void Shape::setRenderObject(std::unique_ptr<RenderAttachment> object) {
-    // Lists that point at the old object must let go of it; a first one
-    // concerns nobody.
     if (m_renderObject) {
-        scenechanges::structureChanged();
+        scenechanges::renderObjectsChanged();
     }
     m_renderObject = std::move(object);
 }
@@ -35,7 +33,7 @@ void Shape::setRenderObject(std::unique_ptr<RenderAttachment> object) {
 void Shape::dropRenderObject() {
     if (m_renderObject) {
         m_renderObject.reset();
-        scenechanges::structureChanged();
+        scenechanges::renderObjectsChanged();
     }
 }
 
@@ -88,6 +86,7 @@ void Shape::addShapeFlags(uint32_t flags) {
     if (updated != m_shapeFlags) {
         m_shapeFlags = updated;
         dropRenderObject();
+        scenechanges::structureChanged();
     }
 }
 
@@ -96,6 +95,7 @@ void Shape::clearShapeFlags(uint32_t flags) {
     if (updated != m_shapeFlags) {
         m_shapeFlags = updated;
         dropRenderObject();
+        scenechanges::structureChanged();
     }
 }
 

@@ -928,6 +928,7 @@ RenderQueue& SceneRenderer::sortedQueue(int index, const std::vector<Shape*>& sh
                 kept.valid = true;
                 kept.frame = m_keptFrame;
                 kept.structure = scenechanges::structure();
+                kept.renderObjects = scenechanges::renderObjects();
                 kept.state = keptStateKey();
             }
             m_keptBuilding = nullptr;
@@ -952,7 +953,8 @@ RenderQueue& SceneRenderer::sortedQueue(int index, const std::vector<Shape*>& sh
 bool SceneRenderer::updateKeptQueue(int index) {
     KeptQueue& kept = m_kept[index];
     if (!kept.valid || kept.frame + 1 != m_keptFrame ||
-        kept.structure != scenechanges::structure() || kept.state != keptStateKey()) {
+        kept.structure != scenechanges::structure() ||
+        kept.renderObjects != scenechanges::renderObjects() || kept.state != keptStateKey()) {
         kept.valid = false;
         return false;
     }

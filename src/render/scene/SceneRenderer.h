@@ -266,10 +266,11 @@ private:
     struct KeptQueue {
         RenderQueue queue;
         bool valid = false;
-        // The renderer frame, scene structure count and state key it was
-        // made for.
+        // The renderer frame, scene structure and render object counts and
+        // state key it was made for.
         uint32_t frame = 0;
         uint64_t structure = 0;
+        uint64_t renderObjects = 0;
         uint64_t state = 0;
         // Shapes whose entries failed (their shaders could not be made):
         // they are tried again the next frame.
