@@ -23,7 +23,8 @@ public:
     void addLight(LightSource& light, const Matrix4&, float) override {
         lights.push_back(light.getName());
     }
-    void addVisibleShape(Shape& shape, const Matrix4&, const BoundingSphere&, float) override {
+    void addVisibleShape(Shape& shape, const Matrix4&, const BoundingSphere&, float,
+                         RenderAttachment*&) override {
         shapes.push_back(shape.getName());
     }
     std::vector<std::string> lights;

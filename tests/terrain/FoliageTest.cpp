@@ -338,7 +338,8 @@ namespace {
 class NullSink : public ITraversalSink {
 public:
     void addLight(LightSource&, const Matrix4&, float) override {}
-    void addVisibleShape(Shape&, const Matrix4&, const BoundingSphere&, float) override {}
+    void addVisibleShape(Shape&, const Matrix4&, const BoundingSphere&, float,
+                         RenderAttachment*&) override {}
 };
 
 // The cells are updated by the render event of the scene walk: once per

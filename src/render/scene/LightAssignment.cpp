@@ -334,6 +334,15 @@ bool LightList::movedLightsMiss(const Vector3& center, float radius) const {
     return true;
 }
 
+bool sameLightGroup(const LightGroup& a, const LightGroup& b) {
+    return a.count == b.count && a.configWord == b.configWord && a.shadow == b.shadow &&
+           std::equal(a.lights, a.lights + a.count, b.lights);
+}
+
+bool LightGroups::operator==(const LightGroups& other) const {
+    return count == other.count && std::equal(groups, groups + count, other.groups, sameLightGroup);
+}
+
 int LightGroups::numLights() const {
     int n = 0;
     for (int i = 0; i < count; ++i) {

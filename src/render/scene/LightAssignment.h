@@ -132,12 +132,18 @@ struct LightGroup {
     bool shadow = false;
 };
 
+// Whether two groups hold the same lights in the same order with the same
+// configuration.
+bool sameLightGroup(const LightGroup& a, const LightGroup& b);
+
 struct LightGroups {
     static constexpr int kMaxGroups = LightGroup::kMaxLights;
     LightGroup groups[kMaxGroups];
     int count = 0;
     // Lights in all groups together.
     int numLights() const;
+    // The same groups in the same order.
+    bool operator==(const LightGroups& other) const;
 };
 
 struct LightAssignmentInput {

@@ -147,6 +147,13 @@ bool RenderQueue::sortByKeys() {
     return true;
 }
 
+void RenderQueue::reserve(size_t count) {
+    m_entries.reserve(count);
+    m_scratch.reserve(count);
+    m_keys.reserve(count);
+    m_keysScratch.reserve(count);
+}
+
 bool RenderQueue::isSorted() const {
     for (size_t i = 1; i < m_entries.size(); ++i) {
         if (renderQueueLess(m_entries[i], m_entries[i - 1])) {

@@ -87,6 +87,8 @@ inline bool renderQueueLess(const RenderQueueEntry& a, const RenderQueueEntry& b
 class RenderQueue {
 public:
     void clear() { m_entries.clear(); }
+    // Room for `count` entries in the queue and the sort's buffers.
+    void reserve(size_t count);
     void add(const RenderQueueEntry& entry) { m_entries.push_back(entry); }
     bool empty() const { return m_entries.empty(); }
     size_t size() const { return m_entries.size(); }

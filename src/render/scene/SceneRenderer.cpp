@@ -85,13 +85,7 @@ uint64_t lightSetOf(const LightGroup* group) {
 }
 
 bool sameLights(const LightGroup* a, const LightGroup* b) {
-    if (a == b) {
-        return true;
-    }
-    if (a == nullptr || b == nullptr || a->count != b->count || a->configWord != b->configWord) {
-        return false;
-    }
-    return std::equal(a->lights, a->lights + a->count, b->lights);
+    return a == b || (a != nullptr && b != nullptr && sameLightGroup(*a, *b));
 }
 
 // Whether b can be drawn in the same instanced draw as a.
@@ -711,7 +705,13 @@ bool SceneRenderer::slotsMatchSubMeshes(Shape& shape, const ShapeRenderObject& d
     return true;
 }
 
-ShapeRenderObject& SceneRenderer::renderData(Shape& shape) {
+ShapeRenderObject& SceneRenderer::renderData(Shape& shape, RenderAttachment* known) {
+    // What the walk remembers is render data the renderer made and nobody
+    // dropped since: only geometries that move sub-meshes between materials
+    // need the check against the shape.
+    if (known != nullptr && static_cast<ShapeRenderObject*>(known)->fixedSubMeshes) {
+        return *static_cast<ShapeRenderObject*>(known);
+    }
     // The renderer is the one to give shapes their render object; another
     // kind of attachment is replaced.
     if (RenderAttachment* attached = shape.getRenderObject();
@@ -724,6 +724,7 @@ ShapeRenderObject& SceneRenderer::renderData(Shape& shape) {
     auto created = std::make_unique<ShapeRenderObject>();
     ShapeRenderObject& data = *created;
     data.geometry = shape.getGeometry();
+    data.receivesShadows = (shape.getShapeFlags() & Shape::kReceivesShadows) != 0;
     if (Geometry* geometry = data.geometry) {
         // Vertex-buffer geometries draw one sub-mesh per material run; other
         // geometries (terrain patches, particle systems) one per material.
@@ -796,11 +797,13 @@ bool SceneRenderer::chooseLods(ShapeRenderObject& data, float distance) {
 }
 
 void SceneRenderer::addVisibleShape(Shape& shape, const Matrix4& world,
-                                    const BoundingSphere& bounds, float distance) {
+                                    const BoundingSphere& bounds, float distance,
+                                    RenderAttachment*& object) {
     if (&shape == m_excludedShape) {
         return;
     }
-    ShapeRenderObject& data = renderData(shape);
+    ShapeRenderObject& data = renderData(shape, object);
+    object = &data;
     if (data.refractive && !(m_flags & (kRefraction | kRefractiveInMain))) {
         return;
     }
@@ -816,9 +819,14 @@ void SceneRenderer::addVisibleShape(Shape& shape, const Matrix4& world,
         LightAssignmentInput input;
         input.bounds = &bounds;
         input.distance = data.distance[m_depth];
-        input.receivesShadows = (shape.getShapeFlags() & Shape::kReceivesShadows) != 0;
+        input.receivesShadows = data.receivesShadows;
         input.shadowQuality = m_shadowQuality;
-        if (refreshLights(m_lights, input, data.lightStamp, data.lights)) {
+        // Groups assigned anew but the same as before (a light moved
+        // without reaching or leaving the shape) leave the entries as they
+        // are.
+        if (refreshLights(m_lights, input, data.lightStamp, m_assigned) &&
+            !(m_assigned == data.lights)) {
+            data.lights = m_assigned;
             data.lightCount = static_cast<uint32_t>(data.lights.numLights());
             data.lightGroupCount = static_cast<uint32_t>(data.lights.count);
             changed = true;
@@ -930,6 +938,10 @@ RenderQueue& SceneRenderer::sortedQueue(int index, const std::vector<Shape*>& sh
                 kept.structure = scenechanges::structure();
                 kept.renderObjects = scenechanges::renderObjects();
                 kept.state = keptStateKey();
+                // The entries made anew in later frames go to the frame's
+                // queue first: up to a whole pass of them without
+                // allocating.
+                m_queue.reserve(kept.queue.size());
             }
             m_keptBuilding = nullptr;
         } else {

@@ -181,11 +181,12 @@ private:
 
     void addLight(LightSource& light, const Matrix4& world, float distance) override;
     void addVisibleShape(Shape& shape, const Matrix4& world, const BoundingSphere& bounds,
-                         float distance) override;
+                         float distance, RenderAttachment*& object) override;
 
-    // The shape's render data, created (with its material slots) on first use.
+    // The shape's render data, created (with its material slots) on first
+    // use; `known`: its render data as the walk remembers it, or null.
     static bool slotsMatchSubMeshes(Shape& shape, const ShapeRenderObject& data);
-    ShapeRenderObject& renderData(Shape& shape);
+    ShapeRenderObject& renderData(Shape& shape, RenderAttachment* known = nullptr);
     // True when a slot's level changed.
     static bool chooseLods(ShapeRenderObject& data, float distance);
 
@@ -263,6 +264,8 @@ private:
     uint32_t m_keptFrame = 0;
     // Visible shapes whose entries must be made anew this frame.
     std::vector<Shape*> m_changedShapes;
+    // Light groups just assigned, before they are compared with a shape's.
+    LightGroups m_assigned;
     struct KeptQueue {
         RenderQueue queue;
         bool valid = false;

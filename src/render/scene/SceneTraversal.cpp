@@ -175,7 +175,8 @@ void SceneTraversal::walkShapes(RawTransformGroup& start, const TraversalSetting
                 !settings.shadowCastersOnly || (shape->getShapeFlags() & Shape::kCastsShadows) != 0;
             if (drawn && taken) {
                 ++counts.objects;
-                sink.addVisibleShape(*shape, shape->getWorldMatrix(), bounds, distance);
+                RenderAttachment* object = nullptr;
+                sink.addVisibleShape(*shape, shape->getWorldMatrix(), bounds, distance, object);
             }
         }
         pushChildren(*node, settings, false);
@@ -272,8 +273,14 @@ TraversalCounts SceneTraversal::collectShapesFlat(Node* root, const TraversalSet
     } else if (scenechanges::movedCount() != m_flatMoves) {
         refreshMovedShapes();
     }
+    if (m_flatObjects != scenechanges::renderObjects()) {
+        m_flatObjects = scenechanges::renderObjects();
+        for (FlatEntry& entry : m_flat) {
+            entry.object = nullptr;
+        }
+    }
     const bool overrideAll = settings.cullOverride;
-    for (const FlatEntry& entry : m_flat) {
+    for (FlatEntry& entry : m_flat) {
         if (entry.flags & FlatEntry::kLive) {
             // Its render events may change its own subtree (foliage cells
             // come and go); the list is then made again on the next call.
@@ -298,7 +305,13 @@ TraversalCounts SceneTraversal::collectShapesFlat(Node* root, const TraversalSet
             !settings.shadowCastersOnly || (entry.flags & FlatEntry::kCastsShadows) != 0;
         if (drawn && taken) {
             ++counts.objects;
-            sink.addVisibleShape(*static_cast<Shape*>(entry.node), entry.world, bounds, distance);
+            // A render event may have dropped render objects during this
+            // walk: the entries' ones are then not handed on.
+            if (m_flatObjects != scenechanges::renderObjects()) {
+                entry.object = nullptr;
+            }
+            sink.addVisibleShape(*static_cast<Shape*>(entry.node), entry.world, bounds, distance,
+                                 entry.object);
         }
     }
     return counts;

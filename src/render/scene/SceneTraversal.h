@@ -15,6 +15,7 @@
 #include "scene/BoundingSphere.h"
 
 class DebugDrawLists;
+class RenderAttachment;
 class LightSource;
 class Node;
 class RawTransformGroup;
@@ -35,9 +36,11 @@ public:
     virtual ~ITraversalSink() = default;
     virtual void addLight(LightSource& light, const Matrix4& world, float distance) = 0;
     // `bounds`: the shape's world bounds (kind 0); `distance`: from their
-    // centre to the camera.
+    // centre to the camera. `object`: the shape's render object as the sink
+    // left it at the last visit, while no render object was dropped or
+    // replaced since (else null); the sink leaves the one it used.
     virtual void addVisibleShape(Shape& shape, const Matrix4& world, const BoundingSphere& bounds,
-                                 float distance) = 0;
+                                 float distance, RenderAttachment*& object) = 0;
 };
 
 struct TraversalSettings {
@@ -90,6 +93,8 @@ private:
         Matrix4 world;
         BoundingSphere bounds;
         RawTransformGroup* node = nullptr;
+        // What the sink left for the shape (see addVisibleShape).
+        RenderAttachment* object = nullptr;
         float clipDistance = 0.0f;
         uint32_t flags = 0;
     };
@@ -117,4 +122,6 @@ private:
     uint64_t m_flatStructure = 0;
     // Moves of the scene's move log already applied to the list.
     uint64_t m_flatMoves = 0;
+    // The render object count the entries' objects were left at.
+    uint64_t m_flatObjects = 0;
 };

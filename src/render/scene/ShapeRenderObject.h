@@ -95,6 +95,9 @@ public:
     // The geometry's sub-meshes keep their materials for its lifetime (plain
     // meshes), so the slots need no check against them.
     bool fixedSubMeshes = false;
+    // The shape's flag, as it was when the render data was made (a change
+    // of the shape's flags drops the render data).
+    bool receivesShadows = false;
     // Changes whenever something the shape's queue entries are made of
     // changes: its light groups, LOD levels or own textures.
     uint32_t revision = 0;
