@@ -107,7 +107,12 @@ public:
     template <typename Predicate>
     void keepIf(Predicate keep) {
         size_t out = 0;
-        for (size_t i = 0; i < m_entries.size(); ++i) {
+        const size_t n = m_entries.size();
+        for (size_t i = 0; i < n; ++i) {
+            // The render data a few entries ahead is fetched meanwhile.
+            if (i + kPrefetchAhead < n) {
+                __builtin_prefetch(m_entries[i + kPrefetchAhead].data);
+            }
             if (keep(m_entries[i])) {
                 if (out != i) {
                     m_entries[out] = m_entries[i];
@@ -122,6 +127,7 @@ public:
     const std::vector<RenderQueueEntry>& entries() const { return m_entries; }
 
 private:
+    static constexpr size_t kPrefetchAhead = 8;
     struct SortKey {
         uint64_t key;
         uint32_t index;

@@ -280,7 +280,13 @@ TraversalCounts SceneTraversal::collectShapesFlat(Node* root, const TraversalSet
         }
     }
     const bool overrideAll = settings.cullOverride;
-    for (FlatEntry& entry : m_flat) {
+    for (size_t i = 0; i < m_flat.size(); ++i) {
+        FlatEntry& entry = m_flat[i];
+        // What the sink left for a shape a few entries ahead is fetched
+        // meanwhile (its first cache line holds what a visit reads).
+        if (i + kPrefetchAhead < m_flat.size() && m_flat[i + kPrefetchAhead].object != nullptr) {
+            __builtin_prefetch(m_flat[i + kPrefetchAhead].object);
+        }
         if (entry.flags & FlatEntry::kLive) {
             // Its render events may change its own subtree (foliage cells
             // come and go); the list is then made again on the next call.

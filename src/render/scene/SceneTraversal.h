@@ -83,6 +83,7 @@ public:
                                       ITraversalSink& sink);
 
 private:
+    static constexpr size_t kPrefetchAhead = 8;
     // A shape of the flat list, or the root of a subtree walked as
     // collectShapes does (kLive).
     struct FlatEntry {
