@@ -281,4 +281,68 @@ TEST(LightAssignment, GridFindsWhatTestingEveryLightFinds) {
     }
 }
 
+// Lights that move from frame to frame: every shape's groups, kept where the
+// list says the moves could not reach the shape, are what a fresh
+// assignment gives; frames where a light overtakes another in the sorted
+// order, and where one turns shadow-casting, are among them.
+TEST(LightAssignment, GroupsKeptAcrossMovesMatchAFreshAssignment) {
+    TransformGroup root("root");
+    std::vector<LightSource*> lamps;
+    RandomGenerator random(7);
+    auto next = [&random](float scale) { return random.unit() * scale; };
+    for (int i = 0; i < 40; ++i) {
+        LightSource::Settings settings;
+        settings.type = i == 0 ? LightSource::Directional : LightSource::Point;
+        settings.range = 4.0f + next(6.0f);
+        settings.castsShadowMap = i % 9 == 4;
+        auto* lamp = new LightSource("l" + std::to_string(i), settings);
+        lamp->setTranslation({next(60.0f), next(60.0f), next(4.0f)});
+        root.addChild(lamp);
+        lamps.push_back(lamp);
+    }
+    struct Shape {
+        BoundingSphere bounds;
+        LightAssignmentStamp stamp;
+        LightGroups groups;
+    };
+    std::vector<Shape> shapes(400);
+    for (Shape& shape : shapes) {
+        shape.bounds = BoundingSphere({next(60.0f), next(60.0f), next(4.0f)}, 0.2f + next(1.5f));
+    }
+    LightList list;
+    size_t kept = 0;
+    for (int frame = 0; frame < 30; ++frame) {
+        // One or two lamps move a little; every fifth frame one moves far.
+        const size_t moved = 1 + size_t(next(38.0f));
+        const float step = frame % 5 == 4 ? 30.0f : 0.7f;
+        lamps[moved]->setTranslation(lamps[moved]->getTranslation() +
+                                     Vector3{next(step) - step / 2, next(step) - step / 2, 0});
+        if (frame % 3 == 0) {
+            lamps[moved + 1]->setTranslation(lamps[moved + 1]->getTranslation() +
+                                             Vector3{0.3f, -0.2f, 0});
+        }
+        list.clear();
+        for (LightSource* lamp : lamps) {
+            const Vector3 at = lamp->getWorldMatrix().getTranslation();
+            list.add(*lamp, lamp->getWorldMatrix(), std::sqrt(dot(at, at)),
+                     (lamp->getLightFlags() & LightSource::kCastsShadowMap) != 0);
+        }
+        list.sort();
+        for (size_t i = 0; i < shapes.size(); ++i) {
+            LightAssignmentInput input;
+            input.bounds = &shapes[i].bounds;
+            input.distance = 10;
+            input.receivesShadows = true;
+            input.shadowQuality = 1;
+            kept += refreshLights(list, input, shapes[i].stamp, shapes[i].groups) ? 0 : 1;
+            LightGroups fresh;
+            assignLights(list, input, fresh);
+            ASSERT_EQ(describe(shapes[i].groups), describe(fresh))
+                << "frame " << frame << ", shape " << i;
+        }
+    }
+    // Most shapes are out of the moved lamps' reach: their groups stay.
+    EXPECT_GT(kept, shapes.size() * 29 / 2);
+}
+
 }  // namespace
