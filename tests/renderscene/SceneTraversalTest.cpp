@@ -1,5 +1,7 @@
 // The two scene walks without a device: culling against the frustum and the
-// clip distances, object masks, the LOD child choice, render events.
+// clip distances, object masks, the LOD child choice, render events. Every
+// shape walk is also made over the kept flat list, which must find the
+// same shapes in the same order.
 
 #include <gtest/gtest.h>
 
@@ -94,6 +96,9 @@ protected:
     std::vector<std::string> shapes(const TraversalSettings& settings) {
         RecordingSink sink;
         walker.collectShapes(&root, settings, sink);
+        RecordingSink flatSink;
+        flatWalker.collectShapesFlat(&root, settings, flatSink);
+        EXPECT_EQ(flatSink.shapes, sink.shapes) << "the flat walk differs";
         return sink.shapes;
     }
     std::vector<std::string> lights(const TraversalSettings& settings) {
@@ -104,6 +109,8 @@ protected:
 
     TransformGroup root{"root"};
     SceneTraversal walker;
+    // Keeps its flat list from call to call.
+    SceneTraversal flatWalker;
 };
 
 using Names = std::vector<std::string>;
@@ -237,6 +244,55 @@ TEST_F(SceneTraversalTest, VisitedNodesSendTheirRenderEvent) {
     EXPECT_EQ(seen.events, 1);
     EXPECT_EQ(seen.lastFlag, 0xF);
     EXPECT_EQ(culled.events, 0);
+}
+
+// A listener that links a new shape below its node on the first render
+// event, as foliage makes its cells: the flat walk walks such a subtree as
+// the tree walk does, and moves of shapes in its list are seen.
+class GrowingListener : public ActionListener {
+public:
+    explicit GrowingListener(TransformGroup& node) : m_node(node) {}
+    void actionPerformed(void*, int kind, int32_t, int32_t) override {
+        if (kind == SceneEvents::renderEventKind()) {
+            ++events;
+            if (m_node.getNumChildren() == 1) {
+                addShape(m_node, "grown", {1, 0, 0});
+            }
+        }
+    }
+    int events = 0;
+
+private:
+    TransformGroup& m_node;
+};
+
+TEST_F(SceneTraversalTest, FlatWalkFollowsListenersMovesAndChanges) {
+    auto* cells = new TransformGroup("cells");
+    root.addChild(cells);
+    cells->setTranslation({0, 0, -20});
+    addShape(*cells, "seed", {0, 0, 0});
+    GrowingListener grower(*cells);
+    cells->addRenderListener(&grower);
+    Shape* mover = addShape(root, "mover", {0, 0, -10});
+    addShape(root, "still", {3, 0, -10});
+    const TraversalSettings settings = viewSettings();
+    RecordingSink sink;
+    flatWalker.collectShapesFlat(&root, settings, sink);
+    EXPECT_EQ(sink.shapes, (Names{"seed", "grown", "mover", "still"}));
+    EXPECT_EQ(grower.events, 1);
+    // Moved behind the camera, back in view, hidden, shown: each frame the
+    // flat walk finds what the tree walk finds.
+    for (const Vector3& at : {Vector3{0, 0, 10}, Vector3{1, 0, -12}}) {
+        mover->setTranslation(at);
+        shapes(settings);
+    }
+    mover->setVisibility(false);
+    EXPECT_EQ(shapes(settings), (Names{"seed", "grown", "still"}));
+    mover->setVisibility(true);
+    mover->addShapeFlags(Shape::kNotRendered);
+    EXPECT_EQ(shapes(settings), (Names{"seed", "grown", "still"}));
+    // Both walks sent the listener's node its event each time.
+    EXPECT_EQ(grower.events, 1 + 2 * 4);
 }
 
 }  // namespace
