@@ -186,48 +186,68 @@ void SceneTraversal::walkShapes(RawTransformGroup& start, const TraversalSetting
 void SceneTraversal::refreshFlatEntry(FlatEntry& entry) {
     entry.bounds = entry.node->getWorldBounds(0);
     entry.world = entry.node->getWorldMatrix();
+    // A shape moves with its LOD groups, if they moved.
+    for (uint32_t lod = entry.lodParent; lod != FlatEntry::kNone; lod = m_flat[lod].lodParent) {
+        m_flat[lod].world = m_flat[lod].node->getWorldMatrix();
+    }
 }
 
 void SceneTraversal::buildFlatList(RawTransformGroup& root, uint32_t objectMask) {
     m_flat.clear();
     m_flatIndex.clear();
+    m_lodDistances.clear();
     m_flatMoves = scenechanges::movedCount();
     // The same order as the walk: depth first, children in list order.
-    m_stack.clear();
-    m_stack.push_back(&root);
-    while (!m_stack.empty()) {
-        auto* node = static_cast<RawTransformGroup*>(m_stack.back());
-        m_stack.pop_back();
+    m_buildStack.clear();
+    m_buildStack.push_back({&root, FlatEntry::kNone, 0});
+    while (!m_buildStack.empty()) {
+        BuildItem item = m_buildStack.back();
+        m_buildStack.pop_back();
+        RawTransformGroup* node = item.node;
         if ((node->getObjectMask() & objectMask) == 0) {
             continue;
         }
-        const bool live =
-            node->hasRenderListeners() || node->hasKind(EntityKind::LODTransformGroup);
-        if (live || node->hasKind(EntityKind::Shape)) {
+        const bool live = node->hasRenderListeners();
+        const bool lod = !live && node->hasKind(EntityKind::LODTransformGroup);
+        const auto index = static_cast<uint32_t>(m_flat.size());
+        if (live || lod || node->hasKind(EntityKind::Shape)) {
             FlatEntry& entry = m_flat.emplace_back();
             entry.node = node;
             entry.flags = node->getCullOverride() ? FlatEntry::kCullOverride : 0;
+            entry.lodParent = item.lodParent;
+            entry.lodChild = item.lodChild;
             if (live) {
                 entry.flags |= FlatEntry::kLive;
                 continue;
             }
-            auto* shape = static_cast<Shape*>(node);
-            const uint32_t shapeFlags = shape->getShapeFlags();
-            if (shapeFlags & Shape::kNotRendered) {
-                entry.flags |= FlatEntry::kNotRendered;
+            if (lod) {
+                entry.flags |= FlatEntry::kLod;
+                entry.lodSlot = static_cast<uint32_t>(m_lodDistances.size());
+                entry.lodChildren = static_cast<uint32_t>(node->getNumChildren());
+                entry.world = node->getWorldMatrix();
+                m_lodDistances.push_back(static_cast<LODTransformGroup*>(node)->getDistances());
+            } else {
+                auto* shape = static_cast<Shape*>(node);
+                const uint32_t shapeFlags = shape->getShapeFlags();
+                if (shapeFlags & Shape::kNotRendered) {
+                    entry.flags |= FlatEntry::kNotRendered;
+                }
+                if (shapeFlags & Shape::kCastsShadows) {
+                    entry.flags |= FlatEntry::kCastsShadows;
+                }
+                entry.clipDistance = shape->getClipDistance();
+                refreshFlatEntry(entry);
+                m_flatIndex.emplace(node, index);
             }
-            if (shapeFlags & Shape::kCastsShadows) {
-                entry.flags |= FlatEntry::kCastsShadows;
-            }
-            entry.clipDistance = shape->getClipDistance();
-            refreshFlatEntry(entry);
-            m_flatIndex.emplace(node, static_cast<uint32_t>(m_flat.size() - 1));
         }
         const std::vector<Node*>& children = node->getChildren();
-        for (auto it = children.rbegin(); it != children.rend(); ++it) {
-            if ((*it)->hasKind(EntityKind::RawTransformGroup) &&
-                static_cast<ScenegraphNode*>(*it)->getVisibility()) {
-                m_stack.push_back(*it);
+        for (size_t i = children.size(); i-- > 0;) {
+            Node* child = children[i];
+            if (child->hasKind(EntityKind::RawTransformGroup) &&
+                static_cast<ScenegraphNode*>(child)->getVisibility()) {
+                m_buildStack.push_back({static_cast<RawTransformGroup*>(child),
+                                        lod ? index : item.lodParent,
+                                        lod ? static_cast<uint32_t>(i) : item.lodChild});
             }
         }
     }
@@ -286,6 +306,22 @@ TraversalCounts SceneTraversal::collectShapesFlat(Node* root, const TraversalSet
         // meanwhile (its first cache line holds what a visit reads).
         if (i + kPrefetchAhead < m_flat.size() && m_flat[i + kPrefetchAhead].object != nullptr) {
             __builtin_prefetch(m_flat[i + kPrefetchAhead].object);
+        }
+        if (!chosenByLods(entry)) {
+            if (entry.flags & FlatEntry::kLod) {
+                entry.chosen = FlatEntry::kNone;
+            }
+            continue;
+        }
+        if (entry.flags & FlatEntry::kLod) {
+            // The walk's choice: by the distance from the group's origin.
+            const float distance =
+                distanceBetween(entry.world.getTranslation(), settings.cameraPosition);
+            entry.chosen = entry.lodChildren == 0
+                               ? FlatEntry::kNone
+                               : static_cast<uint32_t>(chooseLodChild(m_lodDistances[entry.lodSlot],
+                                                                      entry.lodChildren, distance));
+            continue;
         }
         if (entry.flags & FlatEntry::kLive) {
             // Its render events may change its own subtree (foliage cells

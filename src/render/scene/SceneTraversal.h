@@ -74,23 +74,27 @@ public:
     // as collectShapes, with culling run over the list's copies of the
     // shapes' bounds. The list is made again when the scene's structure, the
     // root or the object mask changed; shapes that moved get their copies
-    // refreshed. Subtrees of LOD groups and of nodes with render listeners
-    // (which may change their subtree while the walk runs) are walked as
-    // collectShapes does. A bounding sphere of a group contains those of its
-    // children, so culling each shape alone passes the same shapes as
-    // culling their groups first. Debug drawing takes collectShapes.
+    // refreshed. An LOD group's entry chooses its child each call, and the
+    // entries below it count only under the chosen child. Subtrees of nodes
+    // with render listeners (which may change their subtree while the walk
+    // runs) are walked as collectShapes does. A bounding sphere of a group
+    // contains those of its children, so culling each shape alone passes
+    // the same shapes as culling their groups first. Debug drawing takes
+    // collectShapes.
     TraversalCounts collectShapesFlat(Node* root, const TraversalSettings& settings,
                                       ITraversalSink& sink);
 
 private:
     static constexpr size_t kPrefetchAhead = 8;
-    // A shape of the flat list, or the root of a subtree walked as
-    // collectShapes does (kLive).
+    // A shape of the flat list, an LOD group (kLod), or the root of a
+    // subtree walked as collectShapes does (kLive).
     struct FlatEntry {
         static constexpr uint32_t kLive = 0x1;
         static constexpr uint32_t kCullOverride = 0x2;
         static constexpr uint32_t kNotRendered = 0x4;
         static constexpr uint32_t kCastsShadows = 0x8;
+        static constexpr uint32_t kLod = 0x10;
+        static constexpr uint32_t kNone = 0xFFFFFFFFu;
         Matrix4 world;
         BoundingSphere bounds;
         RawTransformGroup* node = nullptr;
@@ -98,9 +102,26 @@ private:
         RenderAttachment* object = nullptr;
         float clipDistance = 0.0f;
         uint32_t flags = 0;
+        // The entry of the nearest LOD group above (kNone: none) and the
+        // index of its child the entry lies under.
+        uint32_t lodParent = kNone;
+        uint32_t lodChild = 0;
+        // An LOD group's: where its distances are in m_lodDistances, its
+        // number of children, and the child it chose this call (kNone: it
+        // lies under a child its own LOD group did not choose).
+        uint32_t lodSlot = 0;
+        uint32_t lodChildren = 0;
+        uint32_t chosen = kNone;
     };
     void buildFlatList(RawTransformGroup& root, uint32_t objectMask);
-    static void refreshFlatEntry(FlatEntry& entry);
+    // Refreshes the entry's copies and the world matrices of the LOD groups
+    // above it.
+    void refreshFlatEntry(FlatEntry& entry);
+    // Whether the entry lies under the chosen children of its LOD groups.
+    bool chosenByLods(const FlatEntry& entry) const {
+        return entry.lodParent == FlatEntry::kNone ||
+               m_flat[entry.lodParent].chosen == entry.lodChild;
+    }
     // Brings the copies of moved shapes up to date.
     void refreshMovedShapes();
     // The walk of collectShapes from `start` on, adding to `counts`.
@@ -118,6 +139,14 @@ private:
     // list was made from.
     std::vector<FlatEntry> m_flat;
     std::unordered_map<const Node*, uint32_t> m_flatIndex;
+    std::vector<std::array<float, 8>> m_lodDistances;
+    // The list being made: nodes with their LOD group entry and child.
+    struct BuildItem {
+        RawTransformGroup* node;
+        uint32_t lodParent;
+        uint32_t lodChild;
+    };
+    std::vector<BuildItem> m_buildStack;
     const Node* m_flatRoot = nullptr;
     uint32_t m_flatMask = 0;
     uint64_t m_flatStructure = 0;

@@ -5,7 +5,7 @@ needs no tools).
   data/scenes/props.i3d   one shape of each prop kind under an invisible
       group "propKinds": three rocks, a fence post, a crate, a fir (trunk
       and needle cone) and a broadleaf tree (trunk and leaf crown), in six
-      materials. The sample script scatters copies of them over the terrain
+      materials; each tree an LOD group whose far child is its crown alone. The sample script scatters copies of them over the terrain
       when SAMPLE_PROPS asks for a number of props (tools/bench-sample's
       second scene), so the file stays small.
 
@@ -59,15 +59,32 @@ def tree(name, conifer):
     return m
 
 
+def far_tree(name, conifer):
+    """The tree seen from afar: its crown alone, in few triangles (material
+    0 the needles or leaves)."""
+    if conifer:
+        return cone(name, 1.6, 4.2, 1.4, segments=6)
+    m = meshes.Mesh(name)
+    crown = meshes.rock(name + "Crown", 1.8, 97, rings=3, segments=5)
+    for indices, normals, uvs, _ in crown.faces:
+        moved = [m.vertex((crown.positions[i][0], crown.positions[i][1] + 3.6,
+                           crown.positions[i][2])) for i in indices]
+        m.face(moved, normals, uvs, 0)
+    return m
+
+
 def main():
     rocks = [meshes.rock("propRock%d" % i, 0.8, 131 + i, rings=4, segments=7) for i in range(3)]
     post = meshes.box("propPost", (0.18, 1.4, 0.18), centre=(0.0, 0.7, 0.0))
     crate = meshes.box("propCrate", (0.9, 0.9, 0.9), centre=(0.0, 0.45, 0.0))
     fir = tree("propFir", True)
     broadleaf = tree("propBroadleaf", False)
+    far_fir = far_tree("propFirFar", True)
+    far_broadleaf = far_tree("propBroadleafFar", False)
     shapes = [r.to_i3d(["propRock"]) for r in rocks] + [
         post.to_i3d(["propWood"]), crate.to_i3d(["propCrate"]),
         fir.to_i3d(["propBark", "propNeedles"]), broadleaf.to_i3d(["propBark", "propLeaves"]),
+        far_fir.to_i3d(["propNeedles"]), far_broadleaf.to_i3d(["propLeaves"]),
     ]
     files = {"rockTex": "../textures/rock.png", "woodTex": "../textures/wood.png"}
     materials = [
@@ -84,13 +101,26 @@ def main():
     ]
     # Small props vanish beyond 60 units and throw no shadow, trees vanish
     # beyond 160 (the fog thickens from 90 on); all receive the sun's shadow.
-    kinds = [("rock%d" % i, "propRock%d" % i, 60, False) for i in range(3)] + [
-        ("post", "propPost", 60, False), ("crate", "propCrate", 60, False),
-        ("fir", "propFir", 160, True), ("broadleaf", "propBroadleaf", 160, True)]
+    # Trees are LOD groups: the whole tree within 45 units, its crown in few
+    # triangles beyond.
+    kinds = [("rock%d" % i, ["propRock%d" % i], 60, False) for i in range(3)] + [
+        ("post", ["propPost"], 60, False), ("crate", ["propCrate"], 60, False),
+        ("fir", ["propFir", "propFirFar"], 160, True),
+        ("broadleaf", ["propBroadleaf", "propBroadleafFar"], 160, True)]
     nodes = ['<TransformGroup name="propKinds" visibility="false">']
-    for name, ref, clip, casts in kinds:
-        nodes.append('  <Shape name="%s" ref="%s" clipDistance="%d" castsShadows="%s" '
-                     'receiveShadows="true"/>' % (name, ref, clip, "true" if casts else "false"))
+
+    def shape(name, ref, clip, casts, indent):
+        return ('%s<Shape name="%s" ref="%s" clipDistance="%d" castsShadows="%s" '
+                'receiveShadows="true"/>' % (indent, name, ref, clip, "true" if casts else "false"))
+
+    for name, refs, clip, casts in kinds:
+        if len(refs) == 1:
+            nodes.append(shape(name, refs[0], clip, casts, "  "))
+            continue
+        nodes.append('  <TransformGroup name="%s" lodDistance="0 45">' % name)
+        for level, ref in zip(("Near", "Far"), refs):
+            nodes.append(shape(name + level, ref, clip, casts, "    "))
+        nodes.append("  </TransformGroup>")
     nodes.append("</TransformGroup>")
 
     out = ['<?xml version="1.0" encoding="iso-8859-1"?>',
