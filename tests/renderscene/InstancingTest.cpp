@@ -65,13 +65,7 @@ protected:
     }
 
     static RefPtr<Material> paint(float r, float g, float b, float opacity = 1.0f) {
-        MaterialDesc desc;
-        desc.ambientColor = {r, g, b};
-        desc.diffuseColor = {r, g, b, 1};
-        desc.specularColor = {0.3f, 0.3f, 0.3f};
-        desc.opacity = opacity;
-        desc.alphaBlending = opacity < 1.0f;
-        return MaterialLibrary::get(desc);
+        return solidPaint(r, g, b, opacity);
     }
 
     Shape* add(Node& parent, Geometry* geometry, Material* material, const Vector3& at,

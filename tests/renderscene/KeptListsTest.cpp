@@ -29,16 +29,6 @@ namespace {
 
 constexpr float kDegrees = 3.14159265f / 180.0f;
 
-RefPtr<Material> paint(float r, float g, float b, float opacity = 1.0f) {
-    MaterialDesc desc;
-    desc.ambientColor = {r, g, b};
-    desc.diffuseColor = {r, g, b, 1};
-    desc.specularColor = {0.3f, 0.3f, 0.3f};
-    desc.opacity = opacity;
-    desc.alphaBlending = opacity < 1.0f;
-    return MaterialLibrary::get(desc);
-}
-
 // One copy of the scene: rows of boxes in groups, a floor, an LOD group,
 // a blended pane, a directional light and point lights of short range. The
 // named nodes are what the changes work on.
@@ -160,10 +150,10 @@ class KeptListsTest : public RenderSceneFixture {
 protected:
     void SetUp() override {
         RenderSceneFixture::SetUp();
-        m_red = paint(0.9f, 0.2f, 0.2f);
-        m_blue = paint(0.2f, 0.3f, 0.9f);
-        m_green = paint(0.2f, 0.8f, 0.3f);
-        m_glass = paint(0.8f, 0.8f, 0.9f, 0.5f);
+        m_red = solidPaint(0.9f, 0.2f, 0.2f);
+        m_blue = solidPaint(0.2f, 0.3f, 0.9f);
+        m_green = solidPaint(0.2f, 0.8f, 0.3f);
+        m_glass = solidPaint(0.8f, 0.8f, 0.9f, 0.5f);
         MaterialDesc mirror;
         mirror.ambientColor = {0.2f, 0.2f, 0.2f};
         mirror.reflectionMap = true;

@@ -13,6 +13,16 @@ std::ostream& operator<<(std::ostream& out, const Rgb& c) {
     return out << "(" << c.r << ", " << c.g << ", " << c.b << ")";
 }
 
+RefPtr<Material> solidPaint(float r, float g, float b, float opacity) {
+    MaterialDesc desc;
+    desc.ambientColor = {r, g, b};
+    desc.diffuseColor = {r, g, b, 1};
+    desc.specularColor = {0.3f, 0.3f, 0.3f};
+    desc.opacity = opacity;
+    desc.alphaBlending = opacity < 1.0f;
+    return MaterialLibrary::get(desc);
+}
+
 RefPtr<Geometry> texturedQuad(float half, bool mirroredU) {
     std::unique_ptr<MeshData> mesh = makeQuadMesh(half);
     for (MeshTriangle& triangle : mesh->triangles) {

@@ -16,6 +16,7 @@
 #include "TestRenderWindow.h"
 #include "TestSupport.h"
 #include "base/device/IRenderDevice.h"
+#include "render/material/Material.h"
 #include "render/scene/SceneRenderer.h"
 #include "render/shader/ShaderLibrary.h"
 #include "scene/Camera.h"
@@ -33,6 +34,10 @@ std::ostream& operator<<(std::ostream& out, const Rgb& c);
 
 // Clip coordinates of a point divided by w.
 Vector3 project(const Matrix4& viewProjection, const Vector3& p);
+
+// A plain material of the colour with a little specular light; blended
+// when `opacity` is below 1.
+RefPtr<Material> solidPaint(float r, float g, float b, float opacity = 1.0f);
 
 // A quad of half size `half` facing +z whose texture coordinates run from 0
 // to 1 along +x and +y, or with `mirroredU`, u from 1 to 0 along +x.

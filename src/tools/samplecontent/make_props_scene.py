@@ -51,11 +51,17 @@ def tree(name, conifer):
         cone(name, 1.6, 3.2, 1.4, mesh=m, material=1)
         cone(name, 1.1, 2.4, 3.2, mesh=m, material=1)
     else:
-        crown = meshes.rock(name + "Crown", 1.8, 97, rings=4, segments=7)
-        for indices, normals, uvs, _ in crown.faces:
-            moved = [m.vertex((crown.positions[i][0], crown.positions[i][1] + 3.6,
-                               crown.positions[i][2])) for i in indices]
-            m.face(moved, normals, uvs, 1)
+        crown(m, name, 4, 7, 1)
+    return m
+
+
+def crown(m, name, rings, segments, material):
+    """A broadleaf crown (a lumpy sphere) 3.6 units up, into mesh `m`."""
+    lump = meshes.rock(name + "Crown", 1.8, 97, rings=rings, segments=segments)
+    for indices, normals, uvs, _ in lump.faces:
+        moved = [m.vertex((lump.positions[i][0], lump.positions[i][1] + 3.6,
+                           lump.positions[i][2])) for i in indices]
+        m.face(moved, normals, uvs, material)
     return m
 
 
@@ -64,13 +70,7 @@ def far_tree(name, conifer):
     0 the needles or leaves)."""
     if conifer:
         return cone(name, 1.6, 4.2, 1.4, segments=6)
-    m = meshes.Mesh(name)
-    crown = meshes.rock(name + "Crown", 1.8, 97, rings=3, segments=5)
-    for indices, normals, uvs, _ in crown.faces:
-        moved = [m.vertex((crown.positions[i][0], crown.positions[i][1] + 3.6,
-                           crown.positions[i][2])) for i in indices]
-        m.face(moved, normals, uvs, 0)
-    return m
+    return crown(meshes.Mesh(name), name, 3, 5, 0)
 
 
 def main():
