@@ -19,6 +19,18 @@ float distanceBetween(const Vector3& a, const Vector3& b) {
     return std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z);
 }
 
+// BoundingSphere::intersectsFrustum for a centre and radius, here where the
+// flat walk's loop can have it inline.
+bool insideFrustum(const float planes[6][4], const Vector3& center, float radius) {
+    for (int i = 0; i < 6; ++i) {
+        const float* p = planes[i];
+        if (p[0] * center.x + p[1] * center.y + p[2] * center.z + p[3] <= -radius) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // False when the bounds are culled: outside the frustum, or their nearest
 // point at or beyond the clip distance.
 bool passesCulling(const ScenegraphNode& node, const BoundingSphere& bounds, float distance,
@@ -183,17 +195,23 @@ void SceneTraversal::walkShapes(RawTransformGroup& start, const TraversalSetting
     }
 }
 
-void SceneTraversal::refreshFlatEntry(FlatEntry& entry) {
-    entry.bounds = entry.node->getWorldBounds(0);
-    entry.world = entry.node->getWorldMatrix();
+void SceneTraversal::refreshFlatEntry(uint32_t index) {
+    FlatEntry& entry = m_flat[index];
+    const BoundingSphere& bounds = entry.node->getWorldBounds(0);
+    entry.center = bounds.getCenter();
+    entry.radius = bounds.getRadius();
+    entry.flags =
+        bounds.isEmpty() ? (entry.flags | FlatEntry::kEmpty) : (entry.flags & ~FlatEntry::kEmpty);
+    m_flatWorlds[index] = entry.node->getWorldMatrix();
     // A shape moves with its LOD groups, if they moved.
     for (uint32_t lod = entry.lodParent; lod != FlatEntry::kNone; lod = m_flat[lod].lodParent) {
-        m_flat[lod].world = m_flat[lod].node->getWorldMatrix();
+        m_flat[lod].center = m_flat[lod].node->getWorldMatrix().getTranslation();
     }
 }
 
 void SceneTraversal::buildFlatList(RawTransformGroup& root, uint32_t objectMask) {
     m_flat.clear();
+    m_flatWorlds.clear();
     m_flatIndex.clear();
     m_lodDistances.clear();
     m_flatMoves = scenechanges::movedCount();
@@ -212,6 +230,7 @@ void SceneTraversal::buildFlatList(RawTransformGroup& root, uint32_t objectMask)
         const auto index = static_cast<uint32_t>(m_flat.size());
         if (live || lod || node->hasKind(EntityKind::Shape)) {
             FlatEntry& entry = m_flat.emplace_back();
+            m_flatWorlds.emplace_back();
             entry.node = node;
             entry.flags = node->getCullOverride() ? FlatEntry::kCullOverride : 0;
             entry.lodParent = item.lodParent;
@@ -224,7 +243,7 @@ void SceneTraversal::buildFlatList(RawTransformGroup& root, uint32_t objectMask)
                 entry.flags |= FlatEntry::kLod;
                 entry.lodSlot = static_cast<uint32_t>(m_lodDistances.size());
                 entry.lodChildren = static_cast<uint32_t>(node->getNumChildren());
-                entry.world = node->getWorldMatrix();
+                entry.center = node->getWorldMatrix().getTranslation();
                 m_lodDistances.push_back(static_cast<LODTransformGroup*>(node)->getDistances());
             } else {
                 auto* shape = static_cast<Shape*>(node);
@@ -236,7 +255,7 @@ void SceneTraversal::buildFlatList(RawTransformGroup& root, uint32_t objectMask)
                     entry.flags |= FlatEntry::kCastsShadows;
                 }
                 entry.clipDistance = shape->getClipDistance();
-                refreshFlatEntry(entry);
+                refreshFlatEntry(index);
                 m_flatIndex.emplace(node, index);
             }
         }
@@ -257,16 +276,16 @@ void SceneTraversal::refreshMovedShapes() {
     const uint64_t moves = scenechanges::movedCount();
     if (moves - m_flatMoves > scenechanges::kMovedLogSize / 2) {
         // Many moves: every copy is refreshed, cheaper than looking each up.
-        for (FlatEntry& entry : m_flat) {
-            if (!(entry.flags & FlatEntry::kLive)) {
-                refreshFlatEntry(entry);
+        for (size_t i = 0; i < m_flat.size(); ++i) {
+            if (!(m_flat[i].flags & (FlatEntry::kLive | FlatEntry::kLod))) {
+                refreshFlatEntry(static_cast<uint32_t>(i));
             }
         }
     } else {
         for (uint64_t i = m_flatMoves; i < moves; ++i) {
             auto found = m_flatIndex.find(scenechanges::movedShape(i));
             if (found != m_flatIndex.end()) {
-                refreshFlatEntry(m_flat[found->second]);
+                refreshFlatEntry(found->second);
             }
         }
     }
@@ -303,9 +322,14 @@ TraversalCounts SceneTraversal::collectShapesFlat(Node* root, const TraversalSet
     for (size_t i = 0; i < m_flat.size(); ++i) {
         FlatEntry& entry = m_flat[i];
         // What the sink left for a shape a few entries ahead is fetched
-        // meanwhile (its first cache line holds what a visit reads).
-        if (i + kPrefetchAhead < m_flat.size() && m_flat[i + kPrefetchAhead].object != nullptr) {
-            __builtin_prefetch(m_flat[i + kPrefetchAhead].object);
+        // meanwhile (a visit reads its first three cache lines).
+        if (i + kPrefetchAhead < m_flat.size()) {
+            if (const auto* ahead =
+                    reinterpret_cast<const char*>(m_flat[i + kPrefetchAhead].object)) {
+                __builtin_prefetch(ahead);
+                __builtin_prefetch(ahead + 64);
+                __builtin_prefetch(ahead + 128);
+            }
         }
         if (!chosenByLods(entry)) {
             if (entry.flags & FlatEntry::kLod) {
@@ -315,8 +339,7 @@ TraversalCounts SceneTraversal::collectShapesFlat(Node* root, const TraversalSet
         }
         if (entry.flags & FlatEntry::kLod) {
             // The walk's choice: by the distance from the group's origin.
-            const float distance =
-                distanceBetween(entry.world.getTranslation(), settings.cameraPosition);
+            const float distance = distanceBetween(entry.center, settings.cameraPosition);
             entry.chosen = entry.lodChildren == 0
                                ? FlatEntry::kNone
                                : static_cast<uint32_t>(chooseLodChild(m_lodDistances[entry.lodSlot],
@@ -333,16 +356,15 @@ TraversalCounts SceneTraversal::collectShapesFlat(Node* root, const TraversalSet
             }
             continue;
         }
-        const BoundingSphere& bounds = entry.bounds;
-        const float distance = distanceBetween(bounds.getCenter(), settings.cameraPosition);
-        if (!overrideAll && !(entry.flags & FlatEntry::kCullOverride) && !bounds.isEmpty() &&
-            (!bounds.intersectsFrustum(settings.frustum) ||
-             !(distance - bounds.getRadius() < settings.clipDistance))) {
+        const float distance = distanceBetween(entry.center, settings.cameraPosition);
+        if (!overrideAll && !(entry.flags & (FlatEntry::kCullOverride | FlatEntry::kEmpty)) &&
+            (!insideFrustum(settings.frustum, entry.center, entry.radius) ||
+             !(distance - entry.radius < settings.clipDistance))) {
             continue;
         }
         const bool drawn =
             !(entry.flags & FlatEntry::kNotRendered) &&
-            distance - bounds.getRadius() < entry.clipDistance * settings.viewDistanceCoeff;
+            distance - entry.radius < entry.clipDistance * settings.viewDistanceCoeff;
         const bool taken =
             !settings.shadowCastersOnly || (entry.flags & FlatEntry::kCastsShadows) != 0;
         if (drawn && taken) {
@@ -352,8 +374,10 @@ TraversalCounts SceneTraversal::collectShapesFlat(Node* root, const TraversalSet
             if (m_flatObjects != scenechanges::renderObjects()) {
                 entry.object = nullptr;
             }
-            sink.addVisibleShape(*static_cast<Shape*>(entry.node), entry.world, bounds, distance,
-                                 entry.object);
+            BoundingSphere bounds(entry.center, entry.radius);
+            bounds.setEmpty((entry.flags & FlatEntry::kEmpty) != 0);
+            sink.addVisibleShape(*static_cast<Shape*>(entry.node), m_flatWorlds[i], bounds,
+                                 distance, entry.object);
         }
     }
     return counts;

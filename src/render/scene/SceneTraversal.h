@@ -94,9 +94,12 @@ private:
         static constexpr uint32_t kNotRendered = 0x4;
         static constexpr uint32_t kCastsShadows = 0x8;
         static constexpr uint32_t kLod = 0x10;
+        // The bounds are empty.
+        static constexpr uint32_t kEmpty = 0x20;
         static constexpr uint32_t kNone = 0xFFFFFFFFu;
-        Matrix4 world;
-        BoundingSphere bounds;
+        // A shape's world bounds; an LOD group's origin in the world.
+        Vector3 center;
+        float radius = 0.0f;
         RawTransformGroup* node = nullptr;
         // What the sink left for the shape (see addVisibleShape).
         RenderAttachment* object = nullptr;
@@ -114,9 +117,9 @@ private:
         uint32_t chosen = kNone;
     };
     void buildFlatList(RawTransformGroup& root, uint32_t objectMask);
-    // Refreshes the entry's copies and the world matrices of the LOD groups
+    // Refreshes the shape entry's copies and the origins of the LOD groups
     // above it.
-    void refreshFlatEntry(FlatEntry& entry);
+    void refreshFlatEntry(uint32_t index);
     // Whether the entry lies under the chosen children of its LOD groups.
     bool chosenByLods(const FlatEntry& entry) const {
         return entry.lodParent == FlatEntry::kNone ||
@@ -137,7 +140,10 @@ private:
 
     // The flat list, the index of each shape entry by node, and what the
     // list was made from.
+    // The entries hold what culling reads; the world matrices of visible
+    // shapes are apart, by the same index.
     std::vector<FlatEntry> m_flat;
+    std::vector<Matrix4> m_flatWorlds;
     std::unordered_map<const Node*, uint32_t> m_flatIndex;
     std::vector<std::array<float, 8>> m_lodDistances;
     // The list being made: nodes with their LOD group entry and child.
