@@ -310,12 +310,15 @@ TEST(HttpClient, RefusedConnectionIsLogged) {
 // with SIGPIPE, which would end this test program.
 TEST(HttpClient, SendingToAResetPeerDoesNotKillTheProcess) {
     TestHttpServer::Reply reply;
-    reply.readRequest = false;
     reply.ending = Ending::Reset;
     TestHttpServer server(reply);
     std::unique_ptr<platform::TcpConnection> connection =
         platform::TcpConnection::connect("127.0.0.1", server.port(), platform::getTimeMs() + 5000);
     ASSERT_NE(connection, nullptr);
+    // The server resets once it has the request: a reset while the
+    // connection is still being made would fail the connect instead.
+    const std::string request = "GET / HTTP/1.0\r\n\r\n";
+    ASSERT_TRUE(connection->sendAll(request.data(), request.size(), platform::getTimeMs() + 5000));
     // Wait (bounded) for the reset to arrive.
     char byte = 0;
     size_t received = 0;
