@@ -42,10 +42,14 @@ Node::Node(const std::string& name) : Entity(name, true) {
 
 Node::~Node() {
     releaseLinks();
-    scenechanges::structureChanged();
 }
 
 void Node::releaseLinks() {
+    // A linked node leaves its parent, which counts the change; a tree's
+    // root going with its children counts here.
+    if (m_parent == nullptr && !m_children.empty()) {
+        scenechanges::structureChanged(nullptr);
+    }
     if (m_parent) {
         size_t index = m_parent->indexOfChild(this);
         if (index < m_parent->getNumChildren()) {
@@ -78,7 +82,7 @@ void Node::removeChildAt(size_t index, bool /*beingDestroyed*/) {
         return;
     }
     countLightsOf(*m_children[index], false);
-    scenechanges::structureChanged();
+    scenechanges::structureChanged(this);
     m_children.erase(m_children.begin() + static_cast<std::ptrdiff_t>(index));
 }
 
@@ -121,7 +125,7 @@ size_t Node::addChild(Node* child) {
     child->m_parent = this;
     m_children.push_back(child);
     countLightsOf(*child, true);
-    scenechanges::structureChanged();
+    scenechanges::structureChanged(this);
     return m_children.size() - 1;
 }
 
@@ -194,32 +198,32 @@ void removeFirst(std::vector<ActionListener*>& listeners, ActionListener* listen
 void ScenegraphNode::setVisibility(bool visible) {
     if (visible != m_visibility) {
         m_visibility = visible;
-        scenechanges::structureChanged();
+        scenechanges::structureChanged(getParent());
     }
 }
 
 void ScenegraphNode::setCullOverride(bool cullOverride) {
     if (cullOverride != m_cullOverride) {
         m_cullOverride = cullOverride;
-        scenechanges::structureChanged();
+        scenechanges::structureChanged(getParent());
     }
 }
 
 void ScenegraphNode::setObjectMask(uint32_t mask) {
     if (mask != m_objectMask) {
         m_objectMask = mask;
-        scenechanges::structureChanged();
+        scenechanges::structureChanged(getParent());
     }
 }
 
 void ScenegraphNode::addRenderListener(ActionListener* listener) {
     m_renderListeners.push_back(listener);
-    scenechanges::structureChanged();
+    scenechanges::structureChanged(getParent());
 }
 
 void ScenegraphNode::removeRenderListener(ActionListener* listener) {
     removeFirst(m_renderListeners, listener);
-    scenechanges::structureChanged();
+    scenechanges::structureChanged(getParent());
 }
 
 void ScenegraphNode::removeLocalTransformListener(ActionListener* listener) {

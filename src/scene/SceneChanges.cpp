@@ -3,6 +3,8 @@
 #include <array>
 #include <atomic>
 
+#include "scene/Node.h"
+
 namespace scenechanges {
 
 namespace {
@@ -20,7 +22,13 @@ uint64_t structure() {
     return s_structure.load(std::memory_order_relaxed);
 }
 
-void structureChanged() {
+void structureChanged(const Node* below) {
+    for (const Node* node = below; node != nullptr; node = node->getParent()) {
+        if (node->hasKind(EntityKind::ScenegraphNode) &&
+            static_cast<const ScenegraphNode*>(node)->hasRenderListeners()) {
+            return;
+        }
+    }
     s_structure.fetch_add(1, std::memory_order_relaxed);
 }
 

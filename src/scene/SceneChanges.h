@@ -15,9 +15,13 @@ namespace scenechanges {
 
 // Changes to what decides which shapes a walk of the tree reaches and how:
 // links, deletions, visibility, object masks, cull overrides, render
-// listeners, clip distances and shape flags.
+// listeners, clip distances and shape flags. `below`: the node the change is
+// below (a new child's parent, a changed node's parent; none: the change is
+// a tree's root). Changes below a node with render listeners are not
+// counted: the lists walk such subtrees afresh each time, as their
+// listeners change them while they are walked (foliage cells come and go).
 uint64_t structure();
-void structureChanged();
+void structureChanged(const Node* below);
 
 // Shapes' render objects dropped or replaced: lists that point into them
 // must let go (a shape's first render object concerns nobody).

@@ -10,6 +10,10 @@ Shape::Shape(const std::string& name) : TransformGroup(name) {
 }
 
 Shape::~Shape() {
+    // Lists that point into the render object let go of it.
+    if (m_renderObject) {
+        scenechanges::renderObjectsChanged();
+    }
     unbindSkin();
     if (m_geometry) {
         m_geometry->unregisterShape(this);
@@ -19,7 +23,7 @@ Shape::~Shape() {
 void Shape::setClipDistance(float distance) {
     if (distance != m_clipDistance) {
         m_clipDistance = distance;
-        scenechanges::structureChanged();
+        scenechanges::structureChanged(getParent());
     }
 }
 
@@ -86,7 +90,7 @@ void Shape::addShapeFlags(uint32_t flags) {
     if (updated != m_shapeFlags) {
         m_shapeFlags = updated;
         dropRenderObject();
-        scenechanges::structureChanged();
+        scenechanges::structureChanged(getParent());
     }
 }
 
@@ -95,7 +99,7 @@ void Shape::clearShapeFlags(uint32_t flags) {
     if (updated != m_shapeFlags) {
         m_shapeFlags = updated;
         dropRenderObject();
-        scenechanges::structureChanged();
+        scenechanges::structureChanged(getParent());
     }
 }
 
