@@ -891,6 +891,11 @@ void SceneRenderer::renderPass(int index, const std::vector<Shape*>& shapes, boo
     m_counts.entries[index] += static_cast<uint32_t>(queue.size());
 }
 
+bool SceneRenderer::passIsEmpty(const RenderPass& pass) const {
+    return (pass.lightMode == PassLightMode::FurtherGroups && !m_anyFurtherGroups) ||
+           (!pass.takesOpaque && !m_anyBlended);
+}
+
 bool SceneRenderer::keepsQueues() const {
     return m_keptLists && m_depth == 0 && !(m_flags & kShadowGeneration);
 }
@@ -975,9 +980,7 @@ bool SceneRenderer::updateKeptQueue(int index) {
     kept.retryNext.clear();
     m_queue.clear();
     const RenderPass& pass = m_passes[index];
-    if ((pass.lightMode == PassLightMode::FurtherGroups && !m_anyFurtherGroups) ||
-        (!pass.takesOpaque && !m_anyBlended)) {
-        // No visible shape takes part in the pass.
+    if (passIsEmpty(pass)) {
         kept.queue.clear();
         return true;
     }
@@ -1027,8 +1030,7 @@ bool SceneRenderer::updateKeptQueue(int index) {
 void SceneRenderer::buildQueue(const RenderPass& pass, const std::vector<Shape*>& shapes) {
     m_building->clear();
     // Passes that no shape of the frame takes part in are not walked.
-    if ((pass.lightMode == PassLightMode::FurtherGroups && !m_anyFurtherGroups) ||
-        (!pass.takesOpaque && !m_anyBlended)) {
+    if (passIsEmpty(pass)) {
         return;
     }
     for (Shape* shape : shapes) {

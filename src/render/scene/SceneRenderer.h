@@ -203,6 +203,9 @@ private:
     // afresh instead.
     bool updateKeptQueue(int pass);
     bool keepsQueues() const;
+    // No visible shape of the frame takes part in the pass (it has no
+    // further light groups, or nothing blends).
+    bool passIsEmpty(const RenderPass& pass) const;
     // What every queue entry's shader key depends on beyond the shape.
     uint64_t keptStateKey() const;
     void queueEntry(Shape& shape, ShapeRenderObject& data, ShapeSlot& slot, int objectIndex,

@@ -19,29 +19,34 @@ float distanceBetween(const Vector3& a, const Vector3& b) {
     return std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z);
 }
 
-// BoundingSphere::intersectsFrustum for a centre and radius, here where the
-// flat walk's loop can have it inline.
-bool insideFrustum(const float planes[6][4], const Vector3& center, float radius) {
-    for (int i = 0; i < 6; ++i) {
-        const float* p = planes[i];
+// False when bounds of this centre and radius are culled: outside the
+// frustum (BoundingSphere::intersectsFrustum, here where the flat walk's
+// loop can have it inline), or their nearest point at or beyond the clip
+// distance.
+bool withinView(const Vector3& center, float radius, float distance,
+                const TraversalSettings& settings) {
+    for (const float* p : settings.frustum) {
         if (p[0] * center.x + p[1] * center.y + p[2] * center.z + p[3] <= -radius) {
             return false;
         }
     }
-    return true;
+    return distance - radius < settings.clipDistance;
 }
 
-// False when the bounds are culled: outside the frustum, or their nearest
-// point at or beyond the clip distance.
+// The same for a node, whose own or the global cull override, or empty
+// bounds, let it pass.
 bool passesCulling(const ScenegraphNode& node, const BoundingSphere& bounds, float distance,
                    const TraversalSettings& settings) {
-    if (settings.cullOverride || node.getCullOverride() || bounds.isEmpty()) {
-        return true;
-    }
-    if (!bounds.intersectsFrustum(settings.frustum)) {
-        return false;
-    }
-    return distance - bounds.getRadius() < settings.clipDistance;
+    return settings.cullOverride || node.getCullOverride() || bounds.isEmpty() ||
+           withinView(bounds.getCenter(), bounds.getRadius(), distance, settings);
+}
+
+// Whether a shape that passed culling is handed to the sink: drawn, within
+// its own clip distance, and a shadow caster where only those are taken.
+bool takesShape(bool notRendered, bool castsShadows, float clipDistance, float distance,
+                float radius, const TraversalSettings& settings) {
+    return !notRendered && distance - radius < clipDistance * settings.viewDistanceCoeff &&
+           (!settings.shadowCastersOnly || castsShadows);
 }
 
 }  // namespace
@@ -180,12 +185,10 @@ void SceneTraversal::walkShapes(RawTransformGroup& start, const TraversalSetting
                                           kSphereColours[1], kSphereColours[2],
                                           DebugDrawLists::kBoundingSpheres);
             }
-            const bool drawn = (shape->getShapeFlags() & Shape::kNotRendered) == 0 &&
-                               distance - bounds.getRadius() <
-                                   shape->getClipDistance() * settings.viewDistanceCoeff;
-            const bool taken =
-                !settings.shadowCastersOnly || (shape->getShapeFlags() & Shape::kCastsShadows) != 0;
-            if (drawn && taken) {
+            const uint32_t shapeFlags = shape->getShapeFlags();
+            if (takesShape((shapeFlags & Shape::kNotRendered) != 0,
+                           (shapeFlags & Shape::kCastsShadows) != 0, shape->getClipDistance(),
+                           distance, bounds.getRadius(), settings)) {
                 ++counts.objects;
                 RenderAttachment* object = nullptr;
                 sink.addVisibleShape(*shape, shape->getWorldMatrix(), bounds, distance, object);
@@ -358,16 +361,12 @@ TraversalCounts SceneTraversal::collectShapesFlat(Node* root, const TraversalSet
         }
         const float distance = distanceBetween(entry.center, settings.cameraPosition);
         if (!overrideAll && !(entry.flags & (FlatEntry::kCullOverride | FlatEntry::kEmpty)) &&
-            (!insideFrustum(settings.frustum, entry.center, entry.radius) ||
-             !(distance - entry.radius < settings.clipDistance))) {
+            !withinView(entry.center, entry.radius, distance, settings)) {
             continue;
         }
-        const bool drawn =
-            !(entry.flags & FlatEntry::kNotRendered) &&
-            distance - entry.radius < entry.clipDistance * settings.viewDistanceCoeff;
-        const bool taken =
-            !settings.shadowCastersOnly || (entry.flags & FlatEntry::kCastsShadows) != 0;
-        if (drawn && taken) {
+        if (takesShape((entry.flags & FlatEntry::kNotRendered) != 0,
+                       (entry.flags & FlatEntry::kCastsShadows) != 0, entry.clipDistance, distance,
+                       entry.radius, settings)) {
             ++counts.objects;
             // A render event may have dropped render objects during this
             // walk: the entries' ones are then not handed on.
